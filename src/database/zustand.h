@@ -1,0 +1,36 @@
+#pragma once
+// The application-wide values that every window reads and writes.
+
+#include "cacheclient.h"
+
+#include <QString>
+
+#include <functional>
+
+class AnmeldeFenster;
+class VerbindungsFenster;
+
+struct Anwendungszustand {
+    QString Firma, Filiale, WJ, Server, Port, Namespace, ServerObjekt, ConnStrg;
+    QString Kommandozeile, Personalcode, Passwort, Benutzer;
+    QString PName, PNr, BerGrp, AbtBez, AbtNr, HAbtNr, DW, Fax, EMail;
+    CacheFactoryPtr CacheFactory;
+    long DbZugriffe = 0;
+    bool AnmeldungPerDialog = false;
+    bool AnmeldungFehlgeschlagen = false;
+
+    // The program's own command line (fields after the program name, blank-separated).
+    QString ProgrammKommandozeile;
+    // The windows the connection procedures fill and show.
+    AnmeldeFenster* Login = nullptr;
+    VerbindungsFenster* ServerFenster = nullptr;
+    // Makes a new client for every connect attempt.
+    std::function<CacheFactoryPtr()> FactoryErzeugen = [] { return NeueCacheFactory(); };
+    // Unloads every window and ends the program at once.
+    std::function<void()> AlleFensterEntladen;
+    std::function<void()> Beenden;
+};
+
+Anwendungszustand& Zustand();
+// Back to the start values, keeping the windows and hooks (tests).
+void ZustandZuruecksetzen();

@@ -1,0 +1,52 @@
+#include "dialogservice.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+
+int QtDialogService::MsgBox(const QString& text, int style, const QString& title) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (style & 0x70) {
+    case Critical: box.setIcon(QMessageBox::Critical); break;
+    case Question: box.setIcon(QMessageBox::Question); break;
+    case Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case Information: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    if ((style & 0x7) == YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? Yes : No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return Ok;
+}
+
+QString QtDialogService::InputBox(const QString& prompt, const QString& title, const QString& vorgabe) {
+    bool ok = false;
+    const QString s =
+        QInputDialog::getText(QApplication::activeWindow(), title, prompt, QLineEdit::Normal, vorgabe, &ok);
+    return ok ? s : QString();
+}
+
+void QtDialogService::ShowModal(QWidget* window, QWidget* owner) {
+    if (auto* dlg = qobject_cast<QDialog*>(window)) {
+        if (owner && dlg->parentWidget() != owner)
+            dlg->setParent(owner, dlg->windowFlags());
+        dlg->exec();
+        return;
+    }
+    // A plain window: modal until it is hidden.
+    QPointer<QWidget> w(window);
+    w->setWindowModality(Qt::ApplicationModal);
+    w->show();
+    QEventLoop loop;
+    while (w && w->isVisible())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+}

@@ -1,0 +1,68 @@
+#include "plattform.h"
+
+#include <QDir>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStandardPaths>
+
+#include <cmath>
+
+namespace Plattform {
+
+namespace {
+bool g_sanduhr = false;
+double g_twips = 0;
+} // namespace
+
+void setSanduhr(bool an) {
+    if (an == g_sanduhr)
+        return;
+    g_sanduhr = an;
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    if (an)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        while (QGuiApplication::overrideCursor())
+            QGuiApplication::restoreOverrideCursor();
+}
+
+bool Sanduhr() { return g_sanduhr; }
+
+double TwipsProPixel() {
+    if (g_twips > 0)
+        return g_twips;
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        if (QScreen* s = app->primaryScreen())
+            if (s->logicalDotsPerInchX() > 0)
+                return 1440.0 / s->logicalDotsPerInchX();
+    return 15.0;
+}
+
+void setTwipsProPixel(double wert) { g_twips = wert; }
+
+int Pixel(double twips) { return static_cast<int>(std::lround(twips / TwipsProPixel())); }
+
+QString TempVerzeichnis() {
+    for (const char* name : {"TEMP", "Temp", "temp", "TMP", "TMPDIR"}) {
+        const QString v = qEnvironmentVariable(name);
+        if (!v.isEmpty())
+            return v;
+    }
+    return QDir::toNativeSeparators(QDir::tempPath());
+}
+
+QChar Trennzeichen() { return QDir::separator(); }
+
+QString SystemInfoProgramm() {
+    for (const char* p : {"hardinfo2", "hardinfo", "kinfocenter", "gnome-system-monitor", "xfce4-taskmanager",
+                          "lxtask"}) {
+        const QString found = QStandardPaths::findExecutable(QString::fromLatin1(p));
+        if (!found.isEmpty())
+            return found;
+    }
+    return {};
+}
+
+} // namespace Plattform

@@ -1,0 +1,25 @@
+#pragma once
+// Small things the program takes from its platform: the application-wide mouse
+// pointer, twips, the temporary directory and the system-information program.
+
+#include <QString>
+
+namespace Plattform {
+
+// Mouse pointer 11 (hourglass) or 0 (default) for the whole application.
+void setSanduhr(bool an);
+bool Sanduhr();
+
+// 1440 twips to the inch at the screen's logical DPI (15 at 96 dpi).
+double TwipsProPixel();
+void setTwipsProPixel(double wert); // 0 = from the screen
+int Pixel(double twips);
+
+// The first set of TEMP, Temp, temp, TMP, TMPDIR, else the system's.
+QString TempVerzeichnis();
+QChar Trennzeichen();
+
+// The system-information program, or "" when there is none.
+QString SystemInfoProgramm();
+
+} // namespace Plattform

@@ -1,0 +1,47 @@
+#pragma once
+// The server classes: which table keeps them, how their ids are made, their
+// properties, list properties and named queries.
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct PropertyDef {
+    QString name;   // as the class spells it
+    QString column;
+    bool integer = false;
+};
+
+struct ListDef {
+    QString name;         // the list property
+    QString table;        // child table with a position column "pos"
+    QString valueColumn;
+};
+
+struct ClassDef {
+    QString name;
+    QString table;
+    QStringList keyColumns; // the id's "||" parts in order
+    QList<PropertyDef> properties;
+    std::optional<ListDef> list;
+    bool newOnly = false;   // KV.Windows: no stored objects
+    bool integerKey = false;
+
+    const PropertyDef* property(const QString& name) const;
+    bool isKeyColumn(const QString& column) const { return keyColumns.contains(column); }
+};
+
+struct QueryDef {
+    QString sql;
+    QList<int> bind;  // which given parameter goes to each placeholder
+    int parameters = 0;
+};
+
+const ClassDef* findClass(const QString& name);
+const QueryDef* findQuery(const QString& klasse, const QString& abfrage);
+
+// The server's 7-bit German form back to window text.
+QString sevenBitToDisplay(const QString& stored);

@@ -1,0 +1,174 @@
+#include "schema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+
+namespace Schema {
+
+bool isPostgres(const QSqlDatabase& db) { return db.driverName() == QLatin1String("QPSQL"); }
+
+// The only dialect difference: PostgreSQL sorts text by locale unless told otherwise.
+QString textType(const QSqlDatabase& db) {
+    return isPostgres(db) ? QStringLiteral("TEXT COLLATE \"C\"") : QStringLiteral("TEXT");
+}
+
+static QStringList statements(const QSqlDatabase& db) {
+    const QString t = textType(db);
+    QStringList s = {
+        QStringLiteral("CREATE TABLE IF NOT EXISTS kv_schema (version INTEGER NOT NULL)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS kv_parpersedv (firma %1 NOT NULL, pcode %1 NOT NULL, "
+                       "passwort %1 NOT NULL DEFAULT '', aktiv %1 NOT NULL DEFAULT '', "
+                       "pname %1 NOT NULL DEFAULT '', pnr %1 NOT NULL DEFAULT '', "
+                       "abtnr %1 NOT NULL DEFAULT '', dw %1 NOT NULL DEFAULT '', "
+                       "bergrp %1 NOT NULL DEFAULT '', PRIMARY KEY (firma, pcode))"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS kv_parpersedv_pw ON kv_parpersedv (firma, passwort)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS kv_parpersabt (firma %1 NOT NULL, abtnr %1 NOT NULL, "
+                       "abtbez %1 NOT NULL DEFAULT '', habtnr %1 NOT NULL DEFAULT '', "
+                       "PRIMARY KEY (firma, abtnr))"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS kv_persbasis (firma %1 NOT NULL, pnr %1 NOT NULL, "
+                       "fax %1 NOT NULL DEFAULT '', email %1 NOT NULL DEFAULT '', PRIMARY KEY (firma, pnr))"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS kv_kassasw (sys_id INTEGER NOT NULL PRIMARY KEY, "
+                       "firma %1 NOT NULL DEFAULT '', fil %1 NOT NULL DEFAULT '', ip %1 NOT NULL DEFAULT '', "
+                       "port %1 NOT NULL DEFAULT '', namespace %1 NOT NULL DEFAULT '', "
+                       "type INTEGER NOT NULL DEFAULT 0, bezeichnung %1 NOT NULL DEFAULT '')"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS uv_gruppen (gruppe %1 NOT NULL PRIMARY KEY)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS uv_gruppen_pcode (gruppe %1 NOT NULL "
+                       "REFERENCES uv_gruppen (gruppe) ON DELETE CASCADE, pos INTEGER NOT NULL, "
+                       "pcode %1 NOT NULL, PRIMARY KEY (gruppe, pos))"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS uv_programm (programmname %1 NOT NULL, "
+                       "subprogramm %1 NOT NULL, berechtigungsstufe %1 NOT NULL, "
+                       "PRIMARY KEY (programmname, subprogramm, berechtigungsstufe))"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS uv_programm_gruppe (programmname %1 NOT NULL, "
+                       "subprogramm %1 NOT NULL, berechtigungsstufe %1 NOT NULL, pos INTEGER NOT NULL, "
+                       "gruppe %1 NOT NULL, PRIMARY KEY (programmname, subprogramm, berechtigungsstufe, pos), "
+                       "FOREIGN KEY (programmname, subprogramm, berechtigungsstufe) REFERENCES uv_programm "
+                       "(programmname, subprogramm, berechtigungsstufe) ON DELETE CASCADE)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS uv_programm_gruppe_gruppe ON uv_programm_gruppe (gruppe)"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS m_global (name %1 NOT NULL, subs %1 NOT NULL, "
+                       "wert %1 NOT NULL, PRIMARY KEY (name, subs))"),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS m_sitzung (beginn %1 NOT NULL, firma %1 NOT NULL, "
+                       "fil %1 NOT NULL, personal %1 NOT NULL)"),
+    };
+    for (QString& x : s)
+        if (x.contains(QLatin1String("%1")))
+            x = x.arg(t);
+    return s;
+}
+
+static void configure(QSqlDatabase& db) {
+    if (isPostgres(db))
+        return;
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
+    q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+}
+
+QSqlDatabase open(const ConnectionTarget& target, const QString& name, QString& reason) {
+    if (target.backend == ConnectionTarget::Backend::Sqlite) {
+        if (!QFileInfo::exists(target.filePath)) {
+            reason = QStringLiteral("Datenbankdatei %1 nicht gefunden").arg(target.filePath);
+            return {};
+        }
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target.filePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            reason = db.lastError().text();
+            return db;
+        }
+        configure(db);
+        return db;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+    db.setHostName(target.server);
+    db.setPort(target.port.toInt());
+    db.setDatabaseName(target.ns);
+    db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=Benutzerverwaltung"));
+    if (!db.open())
+        reason = db.lastError().databaseText().trimmed();
+    return db;
+}
+
+bool createDatabase(const ConnectionTarget& target, QString& reason) {
+    if (target.backend == ConnectionTarget::Backend::Sqlite) {
+        const QFileInfo fi(target.filePath);
+        if (!QDir().mkpath(fi.absolutePath())) {
+            reason = QStringLiteral("Verzeichnis %1 kann nicht angelegt werden").arg(fi.absolutePath());
+            return false;
+        }
+        return true; // SQLite creates the file when it is opened
+    }
+    const QString name = QStringLiteral("korval-admin-") + QUuid::createUuid().toString(QUuid::Id128);
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(target.server);
+        db.setPort(target.port.toInt());
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (!db.open()) {
+            reason = db.lastError().databaseText().trimmed();
+            ok = false;
+        } else {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("SELECT 1 FROM pg_database WHERE datname = ?"));
+            q.addBindValue(target.ns);
+            if (q.exec() && !q.next()) {
+                QString quoted = target.ns;
+                quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+                if (!q.exec(QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE template0 ENCODING 'UTF8'")
+                                .arg(quoted))) {
+                    reason = q.lastError().databaseText().trimmed();
+                    ok = false;
+                }
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+bool create(QSqlDatabase& db, QString& reason) {
+    if (!db.transaction()) {
+        reason = db.lastError().text();
+        return false;
+    }
+    QSqlQuery q(db);
+    for (const QString& s : statements(db)) {
+        if (!q.exec(s)) {
+            reason = q.lastError().text();
+            db.rollback();
+            return false;
+        }
+    }
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM kv_schema")) || !q.next()) {
+        reason = q.lastError().text();
+        db.rollback();
+        return false;
+    }
+    if (q.value(0).toInt() == 0 &&
+        !q.exec(QStringLiteral("INSERT INTO kv_schema (version) VALUES (%1)").arg(Version))) {
+        reason = q.lastError().text();
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        reason = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+int version(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT version FROM kv_schema")) || !q.next())
+        return -1;
+    return q.value(0).toInt();
+}
+
+} // namespace Schema

@@ -1,0 +1,32 @@
+#pragma once
+// The one schema of the server classes, for SQLite and PostgreSQL alike, and
+// opening a database for a connection target.
+
+#include "verbindungsziel.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+namespace Schema {
+
+constexpr int Version = 1;
+
+// Opens (does not create) the database the target names under connection name
+// `name`. Returns an invalid/closed database and sets `reason` on failure.
+QSqlDatabase open(const ConnectionTarget& target, const QString& name, QString& reason);
+
+// Creates the SQLite file or the PostgreSQL database when missing.
+bool createDatabase(const ConnectionTarget& target, QString& reason);
+
+// Creates the tables when they are missing and records the version.
+bool create(QSqlDatabase& db, QString& reason);
+
+// The schema version of an open database, or -1 when it holds no schema of ours.
+int version(QSqlDatabase& db);
+
+// The text column type: byte order for sorting on both backends.
+QString textType(const QSqlDatabase& db);
+
+bool isPostgres(const QSqlDatabase& db);
+
+} // namespace Schema

@@ -1,0 +1,549 @@
+#include "sqlfactory.h"
+
+#include "schema.h"
+#include "verbindungsziel.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUuid>
+
+namespace {
+
+[[noreturn]] void raise(int number, const QString& text) { throw CacheFehler(number, text); }
+
+const QChar SubscriptSeparator(0x1F);
+
+// A stored object or a new one, of any class.
+class SqlObjekt final : public CacheObjekt {
+public:
+    SqlObjekt(SqlCacheFactory& f, const ClassDef& cls, bool isNew) : m_f(f), m_cls(cls), m_new(isNew) {}
+
+    void load(const QString& id) {
+        m_key = m_f.splitId(m_cls, id);
+        QStringList cols;
+        for (const PropertyDef& p : m_cls.properties)
+            cols.append(p.column);
+        QString where;
+        for (const QString& k : m_cls.keyColumns)
+            where += (where.isEmpty() ? QString() : QStringLiteral(" AND ")) + k + QStringLiteral(" = ?");
+        const auto rows = m_f.select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                                         .arg(cols.join(QStringLiteral(", ")), m_cls.table, where),
+                                     m_f.keyBinds(m_cls, m_key), static_cast<int>(cols.size()));
+        if (rows.empty())
+            raise(Fehlernummer::ObjektFehlt,
+                  QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(m_cls.name, id));
+        for (int i = 0; i < cols.size(); ++i)
+            m_values.insert(cols[i], rows.front()[i]);
+    }
+
+    QString Eigenschaft(const QString& name) const override {
+        check();
+        const PropertyDef* p = m_cls.property(name);
+        if (!p)
+            raise(Fehlernummer::UnbekannteEigenschaft,
+                  QStringLiteral("<PROPERTY DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
+        return m_values.value(p->column);
+    }
+
+    void setEigenschaft(const QString& name, const QString& wert) override {
+        check();
+        const PropertyDef* p = m_cls.property(name);
+        if (!p)
+            raise(Fehlernummer::UnbekannteEigenschaft,
+                  QStringLiteral("<PROPERTY DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
+        if (p->integer) {
+            bool ok = false;
+            const int v = wert.toInt(&ok);
+            if (!ok || v < -32768 || v > 32767)
+                raise(Fehlernummer::UngueltigerWert,
+                      QStringLiteral("<VALUE OUT OF RANGE> %1.%2 = %3").arg(m_cls.name, p->name, wert));
+        }
+        m_values.insert(p->column, wert);
+    }
+
+    SysListPtr Liste(const QString& name) override {
+        check();
+        if (!m_cls.list || m_cls.list->name.compare(name, Qt::CaseInsensitive) != 0)
+            raise(Fehlernummer::UnbekannteEigenschaft,
+                  QStringLiteral("<PROPERTY DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
+        if (!m_list)
+            m_list = m_new ? std::make_shared<SysList>() : m_f.loadList(m_cls, m_key);
+        return m_list;
+    }
+
+    QString Methode(const QString& name, const std::vector<Argument>& args) override {
+        const QString m = name.toLower();
+        if (m == QLatin1String("sys_close")) {
+            m_closed = true;
+            return {};
+        }
+        check();
+        if (m == QLatin1String("sys_save")) {
+            if (m_cls.newOnly)
+                raise(Fehlernummer::UnbekannteMethode, QStringLiteral("<METHOD DOES NOT EXIST> sys_Save"));
+            m_f.saveObject(m_cls, m_new, m_values, m_list.get());
+            m_new = false;
+            m_key.clear();
+            for (const QString& k : m_cls.keyColumns)
+                m_key.append(m_values.value(k));
+            return {};
+        }
+        if (m == QLatin1String("sys_deleteid")) {
+            m_f.deleteObject(m_cls, text(args, 0));
+            return {};
+        }
+        if (m == QLatin1String("xecute") && m_cls.newOnly)
+            return m_f.xecute(text(args, 0));
+        if (m.endsWith(QLatin1String("logicaltoodbc"))) {
+            const QString prop = name.left(name.size() - 13);
+            const QString value = args.empty() ? Eigenschaft(prop) : (Eigenschaft(prop), text(args, 0));
+            return sevenBitToDisplay(value);
+        }
+        raise(Fehlernummer::UnbekannteMethode,
+              QStringLiteral("<METHOD DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
+    }
+
+    static QString text(const std::vector<Argument>& args, size_t i) {
+        if (i >= args.size() || !std::holds_alternative<QString>(args[i]))
+            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PARAMETER> Text erwartet an Stelle %1").arg(i + 1));
+        return std::get<QString>(args[i]);
+    }
+
+private:
+    void check() const {
+        if (m_closed)
+            raise(Fehlernummer::Geschlossen, QStringLiteral("<INVALID OREF> %1 ist geschlossen").arg(m_cls.name));
+    }
+
+    SqlCacheFactory& m_f;
+    const ClassDef& m_cls;
+    bool m_new;
+    bool m_closed = false;
+    QStringList m_key;
+    QHash<QString, QString> m_values;
+    SysListPtr m_list;
+};
+
+// The class-method handle: SaveCodes and SaveGruppen.
+class SqlKlasse final : public CacheObjekt {
+public:
+    SqlKlasse(SqlCacheFactory& f, const ClassDef& cls) : m_f(f), m_cls(cls) {}
+    QString Eigenschaft(const QString& name) const override {
+        raise(Fehlernummer::UnbekannteEigenschaft, QStringLiteral("<PROPERTY DOES NOT EXIST> %1").arg(name));
+    }
+    void setEigenschaft(const QString& name, const QString&) override { Eigenschaft(name); }
+    SysListPtr Liste(const QString& name) override {
+        Eigenschaft(name);
+        return {};
+    }
+    QString Methode(const QString& name, const std::vector<Argument>& args) override {
+        const QString m = name.toLower();
+        if (m == QLatin1String("sys_close"))
+            return {};
+        const int keys = static_cast<int>(m_cls.keyColumns.size());
+        const bool known = (m == QLatin1String("savecodes") && m_cls.table == QLatin1String("uv_gruppen")) ||
+                           (m == QLatin1String("savegruppen") && m_cls.table == QLatin1String("uv_programm"));
+        if (!known)
+            raise(Fehlernummer::UnbekannteMethode,
+                  QStringLiteral("<METHOD DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
+        if (static_cast<int>(args.size()) != keys + 1 || !std::holds_alternative<SysListPtr>(args.back()) ||
+            !std::get<SysListPtr>(args.back()))
+            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PARAMETER> %1: falsche Argumente").arg(name));
+        QStringList key;
+        for (int i = 0; i < keys; ++i)
+            key.append(SqlObjekt::text(args, static_cast<size_t>(i)));
+        m_f.saveList(m_cls, key, *std::get<SysListPtr>(args.back()));
+        return {};
+    }
+
+private:
+    SqlCacheFactory& m_f;
+    const ClassDef& m_cls;
+};
+
+class SqlAbfrage final : public CacheAbfrage {
+public:
+    SqlAbfrage(SqlCacheFactory& f, const QueryDef& q, QString name) : m_f(f), m_q(q), m_name(std::move(name)) {}
+    void Ausfuehren(const QStringList& parameter) override {
+        if (m_closed)
+            raise(Fehlernummer::Geschlossen, QStringLiteral("<INVALID OREF> Abfrage %1 ist geschlossen").arg(m_name));
+        if (parameter.size() > m_q.parameters)
+            raise(Fehlernummer::UngueltigerWert,
+                  QStringLiteral("<PARAMETER> %1: zu viele Parameter").arg(m_name));
+        QVariantList binds;
+        for (int i : m_q.bind)
+            binds.append(i < parameter.size() ? parameter[i] : QString());
+        int columns = 1;
+        for (QChar c : m_q.sql.left(m_q.sql.indexOf(QLatin1String(" FROM "))))
+            if (c == QLatin1Char(','))
+                ++columns;
+        m_rows = m_f.select(m_q.sql, binds, columns);
+        m_pos = -1;
+    }
+    bool Naechste() override {
+        if (m_pos + 1 >= static_cast<long>(m_rows.size()))
+            return false;
+        ++m_pos;
+        return true;
+    }
+    QString Spalte(int nummer) const override {
+        if (m_pos < 0 || m_pos >= static_cast<long>(m_rows.size()))
+            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<RESULTSET> %1: keine aktuelle Zeile").arg(m_name));
+        const QStringList& row = m_rows[static_cast<size_t>(m_pos)];
+        if (nummer < 1 || nummer > row.size())
+            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<RESULTSET> %1: keine Spalte %2").arg(m_name).arg(nummer));
+        return row[nummer - 1];
+    }
+    void sys_close() override {
+        m_closed = true;
+        m_rows.clear();
+    }
+
+private:
+    SqlCacheFactory& m_f;
+    const QueryDef& m_q;
+    QString m_name;
+    std::vector<QStringList> m_rows;
+    long m_pos = -1;
+    bool m_closed = false;
+};
+
+} // namespace
+
+CacheFactoryPtr NeueCacheFactory() { return std::make_unique<SqlCacheFactory>(); }
+
+SqlCacheFactory::SqlCacheFactory()
+    : m_name(QStringLiteral("korval-") + QUuid::createUuid().toString(QUuid::Id128)), m_interpreter(*this) {}
+
+SqlCacheFactory::~SqlCacheFactory() { Disconnect(); }
+
+bool SqlCacheFactory::isPostgres() const { return Schema::isPostgres(m_db); }
+
+bool SqlCacheFactory::Connect(const QString& connStrg) {
+    Disconnect();
+    m_lastError.clear();
+    const auto target = ConnectionTarget::parse(connStrg);
+    if (!target) {
+        m_lastError = QStringLiteral("Verbindungszeichenfolge ungültig: %1").arg(connStrg);
+        return false;
+    }
+    QString reason;
+    m_db = Schema::open(*target, m_name, reason);
+    if (!m_db.isOpen()) {
+        m_lastError = reason.isEmpty() ? QStringLiteral("Server nicht erreichbar") : reason;
+        Disconnect();
+        return false;
+    }
+    if (Schema::version(m_db) < 1) {
+        m_lastError = QStringLiteral("Die Datenbank %1 enthält keine Benutzerverwaltung").arg(target->ns);
+        Disconnect();
+        return false;
+    }
+    m_lost = false;
+    m_interpreter.locals().clear();
+    return true;
+}
+
+bool SqlCacheFactory::IsConnected() { return !m_lost && m_db.isValid() && m_db.isOpen(); }
+
+void SqlCacheFactory::Disconnect() {
+    m_statements.clear();
+    m_statementStore.clear();
+    m_transactionDepth = 0;
+    if (m_db.isValid()) {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+}
+
+void SqlCacheFactory::requireConnection() const {
+    if (m_lost || !m_db.isValid() || !m_db.isOpen())
+        raise(Fehlernummer::NichtVerbunden, QStringLiteral("<DISCONNECT> keine Verbindung zum Server"));
+}
+
+CacheObjektPtr SqlCacheFactory::OpenId(const QString& klasse, const QString& id) {
+    requireConnection();
+    const ClassDef* cls = findClass(klasse);
+    if (!cls || cls->newOnly)
+        raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
+    auto o = std::make_unique<SqlObjekt>(*this, *cls, false);
+    o->load(id);
+    return o;
+}
+
+CacheObjektPtr SqlCacheFactory::New(const QString& klasse) {
+    requireConnection();
+    const ClassDef* cls = findClass(klasse);
+    if (!cls)
+        raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
+    return std::make_unique<SqlObjekt>(*this, *cls, true);
+}
+
+CacheObjektPtr SqlCacheFactory::Klassenmethoden(const QString& klasse) {
+    requireConnection();
+    const ClassDef* cls = findClass(klasse);
+    if (!cls)
+        raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
+    return std::make_unique<SqlKlasse>(*this, *cls);
+}
+
+CacheAbfragePtr SqlCacheFactory::Abfrage(const QString& klasse, const QString& abfrage) {
+    requireConnection();
+    const QueryDef* q = findQuery(klasse, abfrage);
+    if (!q) {
+        if (!findClass(klasse))
+            raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
+        raise(Fehlernummer::UnbekannteAbfrage, QStringLiteral("<QUERY DOES NOT EXIST> %1:%2").arg(klasse, abfrage));
+    }
+    return std::make_unique<SqlAbfrage>(*this, *q, klasse + QLatin1Char(':') + abfrage);
+}
+
+void SqlCacheFactory::TransaktionBeginnen() {
+    requireConnection();
+    if (m_transactionDepth == 0 && !m_db.transaction()) {
+        const QString why = m_db.lastError().text();
+        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(why));
+    }
+    ++m_transactionDepth;
+}
+
+void SqlCacheFactory::TransaktionBestaetigen() {
+    if (m_transactionDepth <= 0)
+        return;
+    if (--m_transactionDepth == 0 && !m_db.commit()) {
+        const QString why = m_db.lastError().text();
+        m_db.rollback();
+        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Bestätigen fehlgeschlagen: %1").arg(why));
+    }
+}
+
+void SqlCacheFactory::TransaktionZuruecknehmen() {
+    if (m_transactionDepth <= 0)
+        return;
+    m_transactionDepth = 0;
+    if (m_db.isOpen())
+        m_db.rollback();
+}
+
+QSqlQuery& SqlCacheFactory::statement(const QString& sql) {
+    auto it = m_statements.find(sql);
+    if (it != m_statements.end())
+        return **it;
+    auto q = std::make_unique<QSqlQuery>(m_db);
+    q->setForwardOnly(true);
+    if (!q->prepare(sql))
+        failed(*q);
+    QSqlQuery* p = q.get();
+    m_statementStore.push_back(std::move(q));
+    m_statements.insert(sql, p);
+    return *p;
+}
+
+void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
+    ++m_statementsRun;
+    if (m_failAfter > 0 && --m_failAfter == 0)
+        raise(Fehlernummer::Datenbank, QStringLiteral("<STORE> eingespeister Fehler"));
+    for (int i = 0; i < binds.size(); ++i)
+        q.bindValue(i, binds[i]);
+    if (!q.exec())
+        failed(q);
+}
+
+void SqlCacheFactory::failed(const QSqlQuery& q) {
+    const QSqlError e = q.lastError();
+    QString text = e.databaseText().trimmed();
+    if (text.isEmpty())
+        text = e.text();
+    const QString state = e.nativeErrorCode();
+    if (isPostgres() && (state.isEmpty() || state.startsWith(QLatin1String("08")) ||
+                         state.startsWith(QLatin1String("57P")))) {
+        // A dropped server shows as a failing statement: probe, and let the
+        // connected test report the loss so that the next operation reconnects.
+        QSqlQuery probe(m_db);
+        if (!probe.exec(QStringLiteral("SELECT 1"))) {
+            m_lost = true;
+            raise(Fehlernummer::Verbindungsabbruch, QStringLiteral("<DISCONNECT> Verbindung zum Server verloren: %1").arg(text));
+        }
+    } else if (e.type() == QSqlError::ConnectionError) {
+        m_lost = true;
+    }
+    raise(Fehlernummer::Datenbank, QStringLiteral("<SQL> %1").arg(text));
+}
+
+std::vector<QStringList> SqlCacheFactory::select(const QString& sql, const QVariantList& binds, int columns) {
+    requireConnection();
+    QSqlQuery& q = statement(sql);
+    run(q, binds);
+    std::vector<QStringList> rows;
+    while (q.next()) {
+        QStringList row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row.append(q.value(i).toString());
+        rows.push_back(std::move(row));
+    }
+    q.finish();
+    return rows;
+}
+
+int SqlCacheFactory::execute(const QString& sql, const QVariantList& binds) {
+    requireConnection();
+    QSqlQuery& q = statement(sql);
+    run(q, binds);
+    const int n = q.numRowsAffected();
+    q.finish();
+    return n;
+}
+
+QStringList SqlCacheFactory::splitId(const ClassDef& cls, const QString& id) const {
+    const QStringList parts = id.split(QStringLiteral("||"));
+    if (parts.size() != cls.keyColumns.size())
+        raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: Id %2 hat %3 statt %4 Teile")
+                                              .arg(cls.name, id)
+                                              .arg(parts.size())
+                                              .arg(cls.keyColumns.size()));
+    if (cls.integerKey) {
+        bool ok = false;
+        parts.front().toInt(&ok);
+        if (!ok)
+            raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: Id %2 ist keine Zahl").arg(cls.name, id));
+    }
+    return parts;
+}
+
+QVariantList SqlCacheFactory::keyBinds(const ClassDef& cls, const QStringList& key) const {
+    QVariantList b;
+    for (const QString& k : key)
+        b.append(cls.integerKey ? QVariant(k.toInt()) : QVariant(k));
+    return b;
+}
+
+static QString keyWhere(const ClassDef& cls) {
+    QString where;
+    for (const QString& k : cls.keyColumns)
+        where += (where.isEmpty() ? QString() : QStringLiteral(" AND ")) + k + QStringLiteral(" = ?");
+    return where;
+}
+
+SysListPtr SqlCacheFactory::loadList(const ClassDef& cls, const QStringList& key) {
+    auto list = std::make_shared<SysList>();
+    const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY pos")
+                                 .arg(cls.list->valueColumn, cls.list->table, keyWhere(cls)),
+                             keyBinds(cls, key), 1);
+    list->Werte().reserve(rows.size());
+    for (const QStringList& r : rows)
+        list->Append(r.front());
+    return list;
+}
+
+void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, const SysList& list) {
+    for (const QString& k : key)
+        if (k.contains(QLatin1String("||")))
+            raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, k));
+    Guard g(*this);
+    const QVariantList kb = keyBinds(cls, key);
+    if (select(QStringLiteral("SELECT 1 FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb, 1).empty())
+        raise(Fehlernummer::ObjektFehlt,
+              QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(cls.name, key.join(QStringLiteral("||"))));
+    execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
+    QString cols = cls.keyColumns.join(QStringLiteral(", "));
+    QString marks = QStringLiteral("?, ").repeated(static_cast<int>(cls.keyColumns.size()));
+    const QString insert = QStringLiteral("INSERT INTO %1 (%2, pos, %3) VALUES (%4?, ?)")
+                               .arg(cls.list->table, cols, cls.list->valueColumn, marks);
+    int pos = 0;
+    for (const QString& v : list.Werte()) {
+        QVariantList b = kb;
+        b.append(++pos);
+        b.append(v);
+        execute(insert, b);
+    }
+    g.commit();
+}
+
+void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values,
+                                 const SysList* list) {
+    if (cls.integerKey && isNew && values.value(cls.keyColumns.front()).isEmpty()) {
+        const auto rows = select(QStringLiteral("SELECT COALESCE(MAX(%1), 0) + 1 FROM %2")
+                                     .arg(cls.keyColumns.front(), cls.table), {}, 1);
+        values.insert(cls.keyColumns.front(), rows.front().front());
+    }
+    QStringList key;
+    for (const QString& k : cls.keyColumns) {
+        const QString v = values.value(k);
+        if (v.isEmpty())
+            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<REQUIRED> %1: %2 fehlt").arg(cls.name, k));
+        if (v.contains(QLatin1String("||")))
+            raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, v));
+        key.append(v);
+    }
+    Guard g(*this);
+    QStringList cols;
+    QVariantList binds;
+    for (const PropertyDef& p : cls.properties) {
+        if (!values.contains(p.column) && !cls.isKeyColumn(p.column))
+            continue;
+        cols.append(p.column);
+        binds.append(p.integer ? QVariant(values.value(p.column).toInt()) : QVariant(values.value(p.column)));
+    }
+    if (isNew) {
+        QString marks = QStringLiteral("?, ").repeated(static_cast<int>(cols.size()));
+        marks.chop(2);
+        execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(cls.table, cols.join(QStringLiteral(", ")), marks),
+                binds);
+    } else {
+        QStringList sets;
+        QVariantList b;
+        for (int i = 0; i < cols.size(); ++i) {
+            if (cls.isKeyColumn(cols[i]))
+                continue;
+            sets.append(cols[i] + QStringLiteral(" = ?"));
+            b.append(binds[i]);
+        }
+        b.append(keyBinds(cls, key));
+        if (!sets.isEmpty() &&
+            execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(cls.table, sets.join(QStringLiteral(", ")), keyWhere(cls)),
+                    b) == 0)
+            raise(Fehlernummer::ObjektFehlt,
+                  QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(cls.name, key.join(QStringLiteral("||"))));
+    }
+    if (cls.list && list)
+        saveList(cls, key, *list);
+    g.commit();
+}
+
+void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
+    const QStringList key = splitId(cls, id);
+    Guard g(*this);
+    const QVariantList kb = keyBinds(cls, key);
+    if (cls.list)
+        execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
+    if (execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb) == 0)
+        raise(Fehlernummer::ObjektFehlt, QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));
+    g.commit();
+}
+
+std::optional<QString> SqlCacheFactory::getGlobal(const QString& name, const QStringList& subs) {
+    const auto rows = select(QStringLiteral("SELECT wert FROM m_global WHERE name = ? AND subs = ?"),
+                             {name, subs.join(SubscriptSeparator)}, 1);
+    if (rows.empty())
+        return std::nullopt;
+    return rows.front().front();
+}
+
+void SqlCacheFactory::setGlobal(const QString& name, const QStringList& subs, const QString& value) {
+    execute(QStringLiteral("INSERT INTO m_global (name, subs, wert) VALUES (?, ?, ?) "
+                           "ON CONFLICT (name, subs) DO UPDATE SET wert = excluded.wert"),
+            {name, subs.join(SubscriptSeparator), value});
+}
+
+void SqlCacheFactory::killGlobal(const QString& name, const QStringList& subs) {
+    execute(QStringLiteral("DELETE FROM m_global WHERE name = ? AND subs = ?"), {name, subs.join(SubscriptSeparator)});
+}
+
+void SqlCacheFactory::startSession(const QString& firma, const QString& fil, const QString& personal) {
+    execute(QStringLiteral("INSERT INTO m_sitzung (beginn, firma, fil, personal) VALUES (?, ?, ?, ?)"),
+            {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), firma, fil, personal});
+}

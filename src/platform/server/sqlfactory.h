@@ -1,0 +1,90 @@
+#pragma once
+// The database client over Qt SQL: one QSqlDatabase connection per factory,
+// statements prepared once per connection, values only as bound parameters.
+
+#include "../../database/cacheclient.h"
+#include "klassen.h"
+#include "minterpreter.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <memory>
+
+class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
+public:
+    SqlCacheFactory();
+    ~SqlCacheFactory() override;
+
+    bool Connect(const QString& connStrg) override;
+    bool IsConnected() override;
+    void Disconnect() override;
+    QString LetzterFehler() const override { return m_lastError; }
+    CacheObjektPtr OpenId(const QString& klasse, const QString& id) override;
+    CacheObjektPtr New(const QString& klasse) override;
+    CacheObjektPtr Klassenmethoden(const QString& klasse) override;
+    CacheAbfragePtr Abfrage(const QString& klasse, const QString& abfrage) override;
+    void TransaktionBeginnen() override;
+    void TransaktionBestaetigen() override;
+    void TransaktionZuruecknehmen() override;
+
+    // Fault injection for tests: the n-th statement from now fails (0 = off).
+    void setFailAfter(int statements) { m_failAfter = statements; }
+    int statementsRun() const { return m_statementsRun; }
+    bool isPostgres() const;
+
+    // Used by the objects and queries of this factory.
+    std::vector<QStringList> select(const QString& sql, const QVariantList& binds, int columns);
+    int execute(const QString& sql, const QVariantList& binds);
+    QString xecute(const QString& line) { return m_interpreter.execute(line); }
+    void saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values, const SysList* list);
+    void deleteObject(const ClassDef& cls, const QString& id);
+    void saveList(const ClassDef& cls, const QStringList& key, const SysList& list);
+    SysListPtr loadList(const ClassDef& cls, const QStringList& key);
+    QStringList splitId(const ClassDef& cls, const QString& id) const;
+    QVariantList keyBinds(const ClassDef& cls, const QStringList& key) const;
+
+    // Begin/commit around one server method; rolls back when left by an exception.
+    class Guard {
+    public:
+        explicit Guard(SqlCacheFactory& f) : m_f(f) { m_f.TransaktionBeginnen(); }
+        ~Guard() {
+            if (!m_done)
+                m_f.TransaktionZuruecknehmen();
+        }
+        void commit() {
+            m_f.TransaktionBestaetigen();
+            m_done = true;
+        }
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        SqlCacheFactory& m_f;
+        bool m_done = false;
+    };
+
+private:
+    std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
+    void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
+    void killGlobal(const QString& name, const QStringList& subs) override;
+    void startSession(const QString& firma, const QString& fil, const QString& personal) override;
+
+    void requireConnection() const;
+    QSqlQuery& statement(const QString& sql);
+    void run(QSqlQuery& q, const QVariantList& binds);
+    [[noreturn]] void failed(const QSqlQuery& q);
+
+    QString m_name;
+    QSqlDatabase m_db;
+    QHash<QString, QSqlQuery*> m_statements;
+    std::vector<std::unique_ptr<QSqlQuery>> m_statementStore;
+    MInterpreter m_interpreter;
+    QString m_lastError;
+    int m_transactionDepth = 0;
+    bool m_lost = false;
+    int m_failAfter = 0;
+    int m_statementsRun = 0;
+};

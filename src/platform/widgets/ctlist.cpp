@@ -1,0 +1,213 @@
+#include "ctlist.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+static QStringList Spalten(const QString& text) { return text.split(QLatin1Char(';')); }
+
+int CtListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_zeilen.size());
+}
+
+int CtListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : std::max<int>(1, static_cast<int>(m_titel.size()));
+}
+
+QVariant CtListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= Anzahl() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
+    const Zeile& z = At(index.row());
+    // The last column shows the rest of the row text.
+    if (index.column() == columnCount() - 1)
+        return QStringList(z.spalten.mid(index.column())).join(QLatin1Char(';'));
+    return index.column() < z.spalten.size() ? z.spalten[index.column()] : QString();
+}
+
+QVariant CtListModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (o == Qt::Horizontal && role == Qt::DisplayRole && section < m_titel.size())
+        return m_titel[section];
+    return {};
+}
+
+void CtListModel::setTitel(const QStringList& titel) {
+    beginResetModel();
+    m_titel = titel;
+    endResetModel();
+}
+
+void CtListModel::BeginBulk() {
+    if (m_bulk++ == 0)
+        beginResetModel();
+}
+
+void CtListModel::EndBulk() {
+    if (--m_bulk == 0)
+        endResetModel();
+}
+
+void CtListModel::Clear() {
+    if (m_zeilen.empty())
+        return;
+    if (m_bulk) {
+        m_zeilen.clear();
+        return;
+    }
+    beginResetModel();
+    m_zeilen.clear();
+    endResetModel();
+}
+
+void CtListModel::InsertItem(int pos, const QString& text) {
+    pos = std::clamp(pos, 0, Anzahl());
+    if (!m_bulk)
+        beginInsertRows({}, pos, pos);
+    Zeile z{text, Spalten(text), {}};
+    if (pos == 0)
+        m_zeilen.push_front(std::move(z));
+    else if (pos == Anzahl())
+        m_zeilen.push_back(std::move(z));
+    else
+        m_zeilen.insert(m_zeilen.begin() + pos, std::move(z));
+    if (!m_bulk)
+        endInsertRows();
+}
+
+void CtListModel::RemoveItem(int pos) {
+    if (pos < 0 || pos >= Anzahl())
+        return;
+    if (!m_bulk)
+        beginRemoveRows({}, pos, pos);
+    m_zeilen.erase(m_zeilen.begin() + pos);
+    if (!m_bulk)
+        endRemoveRows();
+}
+
+void CtListModel::Begrenzen(int n) {
+    if (Anzahl() <= n)
+        return;
+    if (!m_bulk)
+        beginRemoveRows({}, n, Anzahl() - 1);
+    m_zeilen.resize(static_cast<size_t>(n));
+    if (!m_bulk)
+        endRemoveRows();
+}
+
+void CtListModel::setItemData(int pos, const QVariant& v) {
+    if (pos >= 0 && pos < Anzahl())
+        m_zeilen[static_cast<size_t>(pos)].daten = v;
+}
+
+void CtListModel::Sortieren(int spalte, int richtung) {
+    const int s = std::max(spalte, 1) - 1;
+    QCollator collator{QLocale(QLocale::German, QLocale::Germany)};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // Sort keys once per row, then a stable sort of indexes.
+    std::vector<std::pair<QCollatorSortKey, size_t>> keys;
+    keys.reserve(m_zeilen.size());
+    for (size_t i = 0; i < m_zeilen.size(); ++i) {
+        const Zeile& z = m_zeilen[i];
+        keys.emplace_back(collator.sortKey(s < z.spalten.size() ? z.spalten[s] : QString()), i);
+    }
+    std::stable_sort(keys.begin(), keys.end(), [richtung](const auto& a, const auto& b) {
+        const int c = a.first.compare(b.first);
+        return richtung == 0 ? c < 0 : c > 0;
+    });
+    if (!m_bulk)
+        beginResetModel();
+    std::deque<Zeile> neu;
+    for (const auto& k : keys)
+        neu.push_back(std::move(m_zeilen[k.second]));
+    m_zeilen.swap(neu);
+    if (!m_bulk)
+        endResetModel();
+}
+
+CtList::CtList(QWidget* parent)
+    : QWidget(parent), m_model(new CtListModel(this)), m_view(new QTreeView(this)), m_titel(new QLabel(this)) {
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+    m_titel->setVisible(false);
+    m_titel->setAutoFillBackground(true);
+    m_titel->setBackgroundRole(QPalette::Highlight);
+    m_titel->setForegroundRole(QPalette::HighlightedText);
+    lay->addWidget(m_titel);
+    lay->addWidget(m_view);
+    m_view->setModel(m_model);
+    m_view->setRootIsDecorated(false);
+    m_view->setUniformRowHeights(true);
+    m_view->setItemsExpandable(false);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setAllColumnsShowFocus(true);
+    m_view->header()->setStretchLastSection(true);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    setFocusProxy(m_view);
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(8.25);
+    m_view->setFont(f);
+    m_view->header()->setFont(f);
+    connect(m_view, &QTreeView::clicked, this, &CtList::Click);
+    connect(m_view, &QTreeView::doubleClicked, this, &CtList::DblClick);
+    connect(m_view, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { emit RechteMaustaste(m_view->viewport()->mapToGlobal(p)); });
+}
+
+void CtList::setSpalten(const QStringList& titel, const QList<int>& breiten) {
+    m_model->setTitel(titel);
+    for (int i = 0; i < breiten.size(); ++i)
+        m_view->setColumnWidth(i, breiten[i]);
+}
+
+void CtList::setTitel(const QString& titel) {
+    m_titel->setText(titel);
+    m_titel->setVisible(!titel.isEmpty());
+}
+
+QString CtList::Titel() const { return m_titel->text(); }
+
+QString CtList::List(int pos) const { return pos >= 0 && pos < ListCount() ? m_model->At(pos).text : QString(); }
+
+bool CtList::Selected(int pos) const {
+    return m_view->selectionModel() && m_view->selectionModel()->isRowSelected(pos, {});
+}
+
+void CtList::setSelected(int pos, bool an) {
+    const QModelIndex i = m_model->index(pos, 0);
+    if (!i.isValid())
+        return;
+    m_view->selectionModel()->select(
+        i, (an ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+}
+
+QVariant CtList::ItemData(int pos) const { return pos >= 0 && pos < ListCount() ? m_model->At(pos).daten : QVariant(); }
+
+int CtList::ColumnWidth(int spalte) const { return m_view->columnWidth(spalte - 1); }
+
+void CtList::setColumnWidth(int spalte, int pixel) { m_view->setColumnWidth(spalte - 1, pixel); }
+
+void CtList::setFontSize(double punkte) {
+    QFont f = m_view->font();
+    f.setPointSizeF(punkte);
+    m_view->setFont(f);
+}
+
+void CtList::setHeaderFontSize(double punkte) {
+    QFont f = m_view->header()->font();
+    f.setPointSizeF(punkte);
+    m_view->header()->setFont(f);
+}
+
+double CtList::FontSize() const { return m_view->font().pointSizeF(); }
+
+void CtList::Relayout(bool neu) {
+    if (neu)
+        m_view->doItemsLayout();
+    m_view->viewport()->update();
+}

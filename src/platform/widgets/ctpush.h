@@ -1,0 +1,15 @@
+#pragma once
+// Picture push button; a two-state button keeps its Value between clicks.
+
+#include <QPushButton>
+
+class CtPush : public QPushButton {
+    Q_OBJECT
+public:
+    explicit CtPush(const QString& text = {}, QWidget* parent = nullptr) : QPushButton(text, parent) {}
+    // Picture and the name a screen reader speaks; the name also is the tooltip.
+    void setBild(const QString& resource, const QString& beschreibung);
+    void setZweiZustaende(bool an) { setCheckable(an); }
+    bool Value() const { return isChecked(); }
+    void setValue(bool v) { setChecked(v); }
+};

@@ -1,0 +1,345 @@
+#include "datenbankwerkzeug.h"
+
+#include "platform/server/schema.h"
+#include "platform/server/verbindungsziel.h"
+
+#include <QElapsedTimer>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+#include <functional>
+#include <random>
+
+namespace Datenbankwerkzeug {
+
+QString Siebenbit(const QString& text) {
+    QString s = text;
+    for (QChar& c : s) {
+        switch (c.unicode()) {
+        case 0xE4: c = QLatin1Char('{'); break;
+        case 0xF6: c = QLatin1Char('|'); break;
+        case 0xFC: c = QLatin1Char('}'); break;
+        case 0xDF: c = QLatin1Char('~'); break;
+        case 0xC4: c = QLatin1Char('['); break;
+        case 0xD6: c = QLatin1Char('\\'); break;
+        case 0xDC: c = QLatin1Char(']'); break;
+        case 0xA7: c = QChar(0xF5); break;
+        default: break;
+        }
+    }
+    return s;
+}
+
+namespace {
+
+// Runs `work` on an open database of the target inside one transaction.
+bool MitDatenbank(const DatenbankZiel& ziel, QTextStream& out, bool anlegen,
+                  const std::function<bool(QSqlDatabase&, QString&)>& work) {
+    const auto target = ConnectionTarget::parse(ziel.connStrg());
+    if (!target) {
+        out << "korval-db: ungültige Verbindungsdaten: " << ziel.connStrg() << Qt::endl;
+        return false;
+    }
+    QString reason;
+    if (anlegen && !Schema::createDatabase(*target, reason)) {
+        out << "korval-db: Datenbank kann nicht angelegt werden: " << reason << Qt::endl;
+        return false;
+    }
+    if (anlegen && target->backend == ConnectionTarget::Backend::Sqlite) {
+        // SQLite creates the file on open; Schema::open only opens existing files.
+        const QString name = QStringLiteral("korval-db-create");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(target->filePath);
+            if (!db.open()) {
+                out << "korval-db: " << db.lastError().text() << Qt::endl;
+                return false;
+            }
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    const QString name = QStringLiteral("korval-db-") + QUuid::createUuid().toString(QUuid::Id128);
+    bool ok = false;
+    {
+        QSqlDatabase db = Schema::open(*target, name, reason);
+        if (!db.isOpen()) {
+            out << "korval-db: Datenbank nicht erreichbar: " << reason << Qt::endl;
+        } else if (!anlegen && Schema::version(db) < 1) {
+            out << "korval-db: die Datenbank hat kein Schema, zuerst 'korval-db init' aufrufen" << Qt::endl;
+        } else {
+            ok = work(db, reason);
+            if (!ok)
+                out << "korval-db: " << reason << Qt::endl;
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+// Prepared insert helper that reports the first failure.
+class Einfueger {
+public:
+    Einfueger(QSqlDatabase& db, const QString& sql) : m_q(db) { m_ok = m_q.prepare(sql); }
+    bool operator()(const QVariantList& werte, QString& reason) {
+        if (!m_ok) {
+            reason = m_q.lastError().text();
+            return false;
+        }
+        for (int i = 0; i < werte.size(); ++i)
+            m_q.bindValue(i, werte[i]);
+        if (!m_q.exec()) {
+            reason = m_q.lastError().text();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    QSqlQuery m_q;
+    bool m_ok;
+};
+
+struct Daten {
+    Einfueger pers, abt, basis, gruppe, mitglied, programm, recht, kassa, global;
+    explicit Daten(QSqlDatabase& db)
+        : pers(db, QStringLiteral("INSERT INTO kv_parpersedv (firma, pcode, passwort, aktiv, pname, pnr, abtnr, dw, "
+                                  "bergrp) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")),
+          abt(db, QStringLiteral("INSERT INTO kv_parpersabt (firma, abtnr, abtbez, habtnr) VALUES (?, ?, ?, ?)")),
+          basis(db, QStringLiteral("INSERT INTO kv_persbasis (firma, pnr, fax, email) VALUES (?, ?, ?, ?)")),
+          gruppe(db, QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?)")),
+          mitglied(db, QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, ?, ?)")),
+          programm(db, QStringLiteral("INSERT INTO uv_programm (programmname, subprogramm, berechtigungsstufe) "
+                                      "VALUES (?, ?, ?)")),
+          recht(db, QStringLiteral("INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, "
+                                   "pos, gruppe) VALUES (?, ?, ?, ?, ?)")),
+          kassa(db, QStringLiteral("INSERT INTO kv_kassasw (sys_id, firma, fil, ip, port, namespace, type, "
+                                   "bezeichnung) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")),
+          global(db, QStringLiteral("INSERT INTO m_global (name, subs, wert) VALUES (?, ?, ?) "
+                                    "ON CONFLICT (name, subs) DO UPDATE SET wert = excluded.wert")) {}
+};
+
+bool Transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>& f) {
+    if (!db.transaction()) {
+        reason = db.lastError().text();
+        return false;
+    }
+    if (!f()) {
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        reason = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool Leer(QSqlDatabase& db, QString& reason) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM kv_parpersedv")) || !q.next()) {
+        reason = q.lastError().text();
+        return false;
+    }
+    if (q.value(0).toInt() > 0) {
+        reason = QStringLiteral("die Datenbank enthält schon Mitarbeiter");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool Init(const DatenbankZiel& ziel, QTextStream& out) {
+    const bool ok = MitDatenbank(ziel, out, true, [](QSqlDatabase& db, QString& reason) {
+        return Schema::create(db, reason);
+    });
+    if (ok)
+        out << "Schema Version " << Schema::Version << " in " << ziel.connStrg() << " angelegt." << Qt::endl;
+    return ok;
+}
+
+bool Demo(const DatenbankZiel& ziel, QTextStream& out) {
+    const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
+        if (!Leer(db, reason))
+            return false;
+        return Transaktion(db, reason, [&] {
+            Daten d(db);
+            const QString f = QStringLiteral("1");
+            struct Person {
+                const char16_t *code, *pw, *aktiv, *name, *pnr, *abt, *dw, *grp;
+            };
+            const Person personen[] = {
+                {u"ADM", u"demo", u"J", u"Verwalter Anton", u"1000", u"10", u"100", u"9"},
+                {u"USR", u"user", u"J", u"Schröder Petra", u"1001", u"20", u"201", u"5"},
+                {u"INA", u"alt", u"N", u"Weiß Inge", u"1002", u"20", u"202", u"5"},
+                {u"MUE", u"m1", u"J", u"Müller Hans", u"1003", u"20", u"203", u"3"},
+                {u"GRO", u"g1", u"J", u"Groß Jürgen Karl", u"1004", u"30", u"301", u"3"},
+                {u"BAE", u"b1", u"J", u"Bär Maria", u"1005", u"20", u"204", u"4"},
+                {u"OEZ", u"o1", u"J", u"Özdemir Ayşe", u"1006", u"30", u"302", u"3"},
+                {u"SOM", u"s1", u"J", u"Sommer Klaus", u"1007", u"10", u"101", u"8"},
+                {u"s10", u"", u"J", u"Verwaltung", u"9010", u"10", u"", u"0"},
+                {u"s20", u"", u"J", u"Verkauf", u"9020", u"20", u"", u"0"},
+                {u"s30", u"", u"J", u"Lager", u"9030", u"30", u"", u"0"},
+            };
+            for (const Person& p : personen) {
+                const QString name = Siebenbit(QString::fromUtf16(p.name));
+                if (!d.pers({f, QString::fromUtf16(p.code), QString::fromUtf16(p.pw), QString::fromUtf16(p.aktiv),
+                             name, QString::fromUtf16(p.pnr), QString::fromUtf16(p.abt), QString::fromUtf16(p.dw),
+                             QString::fromUtf16(p.grp)},
+                            reason))
+                    return false;
+                const QString mail = QString::fromUtf16(p.code).toLower() + QStringLiteral("@demo.example");
+                if (!d.basis({f, QString::fromUtf16(p.pnr), QStringLiteral("0711 4711-9") + QString::fromUtf16(p.dw),
+                              mail},
+                             reason))
+                    return false;
+            }
+            const QStringList abt[] = {{QStringLiteral("10"), QStringLiteral("Geschäftsführung"), QStringLiteral("10")},
+                                       {QStringLiteral("20"), QStringLiteral("Verkauf Süd"), QStringLiteral("10")},
+                                       {QStringLiteral("30"), QStringLiteral("Lager und Versand"), QStringLiteral("10")}};
+            for (const QStringList& a : abt)
+                if (!d.abt({f, a[0], Siebenbit(a[1]), a[2]}, reason))
+                    return false;
+            const QList<QStringList> gruppen = {
+                {QStringLiteral("Verwaltung"), QStringLiteral("ADM"), QStringLiteral("SOM")},
+                {QStringLiteral("Verkauf"), QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")},
+                {QStringLiteral("Lager"), QStringLiteral("GRO"), QStringLiteral("OEZ")},
+                {QStringLiteral("Revision")}};
+            for (const QStringList& g : gruppen) {
+                if (!d.gruppe({g.front()}, reason))
+                    return false;
+                for (int i = 1; i < g.size(); ++i)
+                    if (!d.mitglied({g.front(), i, g[i]}, reason))
+                        return false;
+            }
+            const QList<QStringList> rechte = {
+                {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("1"), QStringLiteral("Verkauf"),
+                 QStringLiteral("Verwaltung")},
+                {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"), QStringLiteral("Verwaltung")},
+                {QStringLiteral("Auftrag"), QStringLiteral("Drucken"), QStringLiteral("1"), QStringLiteral("Verkauf")},
+                {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("1"), QStringLiteral("Lager"),
+                 QStringLiteral("Verkauf")},
+                {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("2"), QStringLiteral("Lager")},
+                {QStringLiteral("Lager"), QStringLiteral("Inventur"), QStringLiteral("1"), QStringLiteral("Lager")},
+                {QStringLiteral("Finanzen"), QStringLiteral("Buchen"), QStringLiteral("1"), QStringLiteral("Verwaltung")},
+                {QStringLiteral("Benutzerverwaltung"), QStringLiteral("Start"), QStringLiteral("9"),
+                 QStringLiteral("Verwaltung")},
+            };
+            for (const QStringList& r : rechte) {
+                if (!d.programm({r[0], r[1], r[2]}, reason))
+                    return false;
+                for (int i = 3; i < r.size(); ++i)
+                    if (!d.recht({r[0], r[1], r[2], i - 2, r[i]}, reason))
+                        return false;
+            }
+            const QList<QVariantList> kassen = {
+                {1, f, QStringLiteral("0"), ziel.server, ziel.port, ziel.ns, 0, QStringLiteral("Zentrale (Demo)")},
+                {2, f, QStringLiteral("1"), QStringLiteral("localhost"), QStringLiteral("5432"), QStringLiteral("KORVAL"),
+                 0, QStringLiteral("Filiale Nord (PostgreSQL)")},
+                {3, QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("korval-test"), QStringLiteral("1973"),
+                 QStringLiteral("TEST"), 1, QStringLiteral("Testsystem")},
+            };
+            for (const QVariantList& k : kassen)
+                if (!d.kassa(k, reason))
+                    return false;
+            return d.global({QStringLiteral("FA"), QStringLiteral("0"), QStringLiteral("Demo GmbH`2026`EUR")},
+                            reason);
+        });
+    });
+    if (ok)
+        out << "Demodaten in " << ziel.connStrg() << " angelegt (Anmeldung: 1 0 ADM demo)." << Qt::endl;
+    return ok;
+}
+
+bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStream& out) {
+    QElapsedTimer uhr;
+    uhr.start();
+    const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
+        if (!Leer(db, reason))
+            return false;
+        return Transaktion(db, reason, [&] {
+            Daten d(db);
+            std::mt19937 zufall(p.seed);
+            const QString f = QStringLiteral("1");
+            const QStringList vornamen = {QStringLiteral("Anna"), QStringLiteral("Jürgen"), QStringLiteral("Eva"),
+                                          QStringLiteral("Björn"), QStringLiteral("Käthe"), QStringLiteral("Paul"),
+                                          QStringLiteral("Lena"), QStringLiteral("Uwe")};
+            const QStringList nachnamen = {QStringLiteral("Müller"), QStringLiteral("Schröder"), QStringLiteral("Weiß"),
+                                           QStringLiteral("Bauer"), QStringLiteral("Groß"), QStringLiteral("Öztürk"),
+                                           QStringLiteral("Klein"), QStringLiteral("Wagner")};
+            auto fortschritt = [&](const char* was, qint64 n, qint64 von) {
+                if (n % 5000 == 0 || n == von)
+                    out << "\r" << was << ": " << n << " von " << von << Qt::flush;
+                if (n == von)
+                    out << Qt::endl;
+            };
+            if (!d.pers({f, QStringLiteral("ADM"), QStringLiteral("demo"), QStringLiteral("J"),
+                         QStringLiteral("Verwalter Anton"), QStringLiteral("1"), QStringLiteral("10"),
+                         QStringLiteral("100"), QStringLiteral("9")},
+                        reason) ||
+                !d.basis({f, QStringLiteral("1"), QString(), QStringLiteral("adm@demo.example")}, reason) ||
+                !d.abt({f, QStringLiteral("10"), QStringLiteral("Verwaltung"), QStringLiteral("10")}, reason) ||
+                !d.global({QStringLiteral("FA"), QStringLiteral("0"), QStringLiteral("Gro~ GmbH`2026")}, reason) ||
+                !d.kassa({1, f, QStringLiteral("0"), ziel.server, ziel.port, ziel.ns, 0, QStringLiteral("Zentrale")},
+                         reason))
+                return false;
+            QStringList codes;
+            codes.reserve(p.mitarbeiter);
+            for (int i = 1; i <= p.mitarbeiter; ++i) {
+                const QString code = QStringLiteral("M%1").arg(i, 5, 10, QLatin1Char('0'));
+                codes.append(code);
+                const QString name = Siebenbit(nachnamen[static_cast<int>(zufall() % 8)] + QLatin1Char(' ') +
+                                               vornamen[static_cast<int>(zufall() % 8)]);
+                if (!d.pers({f, code, QStringLiteral("pw%1").arg(i), QStringLiteral("J"), name,
+                             QString::number(100000 + i), QStringLiteral("10"), QString(), QStringLiteral("3")},
+                            reason))
+                    return false;
+                fortschritt("Mitarbeiter", i, p.mitarbeiter);
+            }
+            QStringList gruppen;
+            for (int g = 1; g <= p.gruppen; ++g) {
+                const QString name = QStringLiteral("Gruppe %1").arg(g, 4, 10, QLatin1Char('0'));
+                gruppen.append(name);
+                if (!d.gruppe({name}, reason))
+                    return false;
+                // The first group is the largest; the others draw their size.
+                const int n = g == 1 ? p.maxMitglieder : static_cast<int>(zufall() % (p.maxMitglieder / 10 + 1));
+                for (int m = 1; m <= n && !codes.isEmpty(); ++m)
+                    if (!d.mitglied({name, m, codes[static_cast<int>(zufall() % codes.size())]}, reason))
+                        return false;
+                fortschritt("Gruppen", g, p.gruppen);
+            }
+            const qint64 stufenGesamt = qint64(p.programme) * p.subprogramme * p.stufen;
+            qint64 n = 0;
+            for (int pr = 1; pr <= p.programme; ++pr) {
+                const QString prog = QStringLiteral("Programm %1").arg(pr, 4, 10, QLatin1Char('0'));
+                for (int s = 1; s <= p.subprogramme; ++s) {
+                    const QString sub = QStringLiteral("Teil %1").arg(s, 2, 10, QLatin1Char('0'));
+                    for (int l = 1; l <= p.stufen; ++l) {
+                        const QString stufe = QString::number(l);
+                        if (!d.programm({prog, sub, stufe}, reason))
+                            return false;
+                        // Every level is held by the first group and a few drawn ones.
+                        if (!gruppen.isEmpty() && !d.recht({prog, sub, stufe, 1, gruppen.front()}, reason))
+                            return false;
+                        for (int k = 2; k <= p.gruppenJeStufe && !gruppen.isEmpty(); ++k)
+                            if (!d.recht({prog, sub, stufe, k, gruppen[static_cast<int>(zufall() % gruppen.size())]},
+                                         reason))
+                                return false;
+                        fortschritt("Stufen", ++n, stufenGesamt);
+                    }
+                }
+            }
+            return true;
+        });
+    });
+    if (ok)
+        out << "Große Firma in " << ziel.connStrg() << " angelegt (" << uhr.elapsed() << " ms)." << Qt::endl;
+    return ok;
+}
+
+} // namespace Datenbankwerkzeug

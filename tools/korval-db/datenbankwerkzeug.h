@@ -1,0 +1,36 @@
+#pragma once
+// The work behind korval-db: create the schema, add the demo company, fill a
+// large generated company. Reports go to the given text stream.
+
+#include <QString>
+#include <QTextStream>
+
+#include <cstdint>
+
+struct DatenbankZiel {
+    QString server = QStringLiteral("localhost");
+    QString port = QStringLiteral("1973");
+    QString ns = QStringLiteral("KORVAL");
+    QString connStrg() const {
+        return QStringLiteral("cn_iptcp:") + server + QLatin1Char('[') + port + QStringLiteral("]:") + ns;
+    }
+};
+
+struct GenerierParameter {
+    int mitarbeiter = 20000;
+    int gruppen = 2000;
+    int maxMitglieder = 2000;
+    int programme = 500;
+    int subprogramme = 10;
+    int stufen = 5;
+    int gruppenJeStufe = 3;
+    std::uint32_t seed = 4711;
+};
+
+namespace Datenbankwerkzeug {
+bool Init(const DatenbankZiel& ziel, QTextStream& out);
+bool Demo(const DatenbankZiel& ziel, QTextStream& out);
+bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStream& out);
+// Window text to the server's 7-bit form (ä → { and so on).
+QString Siebenbit(const QString& text);
+} // namespace Datenbankwerkzeug

@@ -26,7 +26,7 @@ public:
 
 class VerbindungsFenster {
 public:
-    enum Feldname { BFIRMA, BFIL, BSERVERIP, BPORT, BNAMESPACE, BWJ };
+    enum Feldname { FeldFirma, FeldFiliale, FeldServer, FeldPort, FeldNamespace, FeldWJ };
     virtual ~VerbindungsFenster() = default;
     // The chosen entry's object id; 255 = none chosen.
     int EintragNr = 255;

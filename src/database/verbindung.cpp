@@ -46,12 +46,12 @@ void ConnStrgBauen() {
 static void FensterFuellen() {
     Anwendungszustand& z = Zustand();
     if (VerbindungsFenster* s = z.ServerFenster) {
-        s->setFeld(VerbindungsFenster::BFIRMA, z.Firma);
-        s->setFeld(VerbindungsFenster::BFIL, z.Filiale);
-        s->setFeld(VerbindungsFenster::BSERVERIP, z.Server);
-        s->setFeld(VerbindungsFenster::BPORT, z.Port);
-        s->setFeld(VerbindungsFenster::BNAMESPACE, z.Namespace);
-        s->setFeld(VerbindungsFenster::BWJ, z.WJ);
+        s->setFeld(VerbindungsFenster::FeldFirma, z.Firma);
+        s->setFeld(VerbindungsFenster::FeldFiliale, z.Filiale);
+        s->setFeld(VerbindungsFenster::FeldServer, z.Server);
+        s->setFeld(VerbindungsFenster::FeldPort, z.Port);
+        s->setFeld(VerbindungsFenster::FeldNamespace, z.Namespace);
+        s->setFeld(VerbindungsFenster::FeldWJ, z.WJ);
     }
     if (z.Login)
         z.Login->setBUSER(z.Personalcode);
@@ -120,12 +120,12 @@ void VerbindungsdatenAusFenster() {
     if (VerbindungsFenster* s = z.ServerFenster) {
         if (s->EintragNr != 255)
             z.ServerObjekt = QString::number(s->EintragNr);
-        z.Firma = s->Feld(VerbindungsFenster::BFIRMA);
-        z.Filiale = s->Feld(VerbindungsFenster::BFIL);
-        z.Server = s->Feld(VerbindungsFenster::BSERVERIP);
-        z.Port = s->Feld(VerbindungsFenster::BPORT);
-        z.Namespace = s->Feld(VerbindungsFenster::BNAMESPACE);
-        z.WJ = s->Feld(VerbindungsFenster::BWJ);
+        z.Firma = s->Feld(VerbindungsFenster::FeldFirma);
+        z.Filiale = s->Feld(VerbindungsFenster::FeldFiliale);
+        z.Server = s->Feld(VerbindungsFenster::FeldServer);
+        z.Port = s->Feld(VerbindungsFenster::FeldPort);
+        z.Namespace = s->Feld(VerbindungsFenster::FeldNamespace);
+        z.WJ = s->Feld(VerbindungsFenster::FeldWJ);
     }
     if (z.Login)
         z.Passwort = z.Login->BPASSWORT();
@@ -142,10 +142,23 @@ static bool VerbindungSteht() {
     }
 }
 
+namespace {
+bool g_aufbau = false;
+struct Aufbau {
+    Aufbau() { g_aufbau = true; }
+    ~Aufbau() { g_aufbau = false; }
+    Aufbau(const Aufbau&) = delete;
+    Aufbau& operator=(const Aufbau&) = delete;
+};
+} // namespace
+
+bool VerbindungsaufbauLaeuft() { return g_aufbau; }
+
 void Verbinden() {
     Anwendungszustand& z = Zustand();
     if (VerbindungSteht())
         return;
+    Aufbau aufbau;
     int versuche = 0;
     bool fensterGezeigt = false;
     for (;;) {

@@ -11,6 +11,8 @@ void VerbindungsdatenLesen();
 void EinstellungenLesen(bool nurServerdaten);
 void VerbindungsdatenAusFenster();
 void Verbinden();
+// True while Verbinden is trying to connect (the connection window may be shown then).
+bool VerbindungsaufbauLaeuft();
 void Trennen();
 void ProgrammBeenden();
 void Warten(long hundertstel, long& vergangen);

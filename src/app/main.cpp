@@ -1,0 +1,68 @@
+// Benutzerverwaltung: who may run which program of the KORVAL suite.
+
+#include "auxwindows/frmprogrammverlauf.h"
+#include "database/zustand.h"
+#include "mainwindow/fmstart.h"
+#include "signon/fmpass.h"
+#include "signon/fmserver.h"
+#include "util/programmverlauf.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QTimer>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Benutzerverwaltung"));
+    QApplication::setOrganizationName(QStringLiteral("KORVAL"));
+    QApplication::setApplicationVersion(QStringLiteral(KORVAL_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/bilder/korval.svg")));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTranslator qtDeutsch;
+    if (qtDeutsch.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtDeutsch);
+
+    QStringList felder = QApplication::arguments().mid(1);
+    Anwendungszustand& z = Zustand();
+    z.ProgrammKommandozeile = felder.join(QLatin1Char(' '));
+
+    FMServer server;
+    FMPass login(&server);
+    frmProgrammverlauf verlauf;
+    FMStart start(&login, &verlauf);
+    login.setHauptfenster(&start);
+    z.Login = &login;
+    z.ServerFenster = &server;
+    Verlauf::setZiel([&verlauf](const QString& eintrag) { verlauf.Eintragen(eintrag); });
+    z.AlleFensterEntladen = [&] {
+        verlauf.setEntladen(true);
+        const auto fenster = QApplication::topLevelWidgets();
+        for (auto it = fenster.rbegin(); it != fenster.rend(); ++it)
+            (*it)->hide();
+    };
+    z.Beenden = [] {
+        std::fflush(nullptr);
+        Zustand().CacheFactory.reset();
+        std::exit(0);
+    };
+
+    start.Form_Load();
+    start.show();
+
+    // For a picture of the loaded window without a display (run.sh under xvfb).
+    const QString bild = qEnvironmentVariable("KORVAL_SCREENSHOT");
+    if (!bild.isEmpty()) {
+        QTimer::singleShot(1500, &start, [&start, bild] {
+            start.grab().save(bild);
+            std::printf("%s\n", qPrintable(QDir::toNativeSeparators(bild)));
+            start.close();
+        });
+    }
+    return QApplication::exec();
+}

@@ -1,0 +1,337 @@
+#include "fmstart.h"
+
+#include "listenladen.h"
+
+#include "auxwindows/frmabout.h"
+#include "auxwindows/frmprogrammverlauf.h"
+#include "auxwindows/splash.h"
+#include "database/anmeldung.h"
+#include "database/dbzugriff.h"
+#include "database/verbindung.h"
+#include "database/zustand.h"
+#include "platform/plattform.h"
+#include "platform/widgets/ctlist.h"
+#include "platform/widgets/ctpush.h"
+#include "platform/widgets/ctsize.h"
+#include "signon/fmpass.h"
+#include "util/programmverlauf.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+
+#include <cmath>
+
+namespace {
+constexpr int DesignBreite = 10605;
+constexpr int DesignHoehe = 6780;
+constexpr double ListenSchrift = 8.25;
+
+CtPush* Bildknopf(const QString& name, const QString& bild, const QString& beschreibung) {
+    auto* b = new CtPush();
+    b->setObjectName(name);
+    b->setBild(QStringLiteral(":/bilder/") + bild + QStringLiteral(".svg"), beschreibung);
+    return b;
+}
+
+QComboBox* Kombo(const QString& name, const QString& beschreibung) {
+    auto* c = new QComboBox();
+    c->setObjectName(name);
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setAccessibleName(beschreibung);
+    return c;
+}
+
+CtList* Liste(const QString& name, const QString& beschreibung, const QStringList& spalten, const QList<int>& breiten) {
+    auto* l = new CtList();
+    l->setObjectName(name);
+    l->setAccessibleName(beschreibung);
+    l->setSpalten(spalten, breiten);
+    return l;
+}
+} // namespace
+
+FMStart::FMStart(FMPass* login, frmProgrammverlauf* verlauf, QWidget* parent)
+    : QMainWindow(parent), m_login(login), m_verlauf(verlauf) {
+    setObjectName(QStringLiteral("FMStart"));
+    setWindowTitle(QStringLiteral("KORVAL Benutzerverwaltung"));
+    setWindowIcon(QIcon(QStringLiteral(":/bilder/korval.svg")));
+    Aufbauen();
+    MenusAufbauen();
+    resize(Plattform::Pixel(DesignBreite), Plattform::Pixel(DesignHoehe) + menuBar()->sizeHint().height());
+}
+
+void FMStart::Aufbauen() {
+    auto* mitte = new QWidget(this);
+    setCentralWidget(mitte);
+    for (size_t i = 0; i < ctSize.size(); ++i) {
+        ctSize[i] = new CtSize(i == 0 ? 3495 : 3500, DesignHoehe, mitte);
+        ctSize[i]->setObjectName(QStringLiteral("ctSize%1").arg(i));
+    }
+    CtSize* p0 = ctSize[0];
+    Label1 = new QLabel(QStringLiteral("Mitarbeiter:"));
+    p0->Platzieren(Label1, 240, 120, 2295, 255);
+    chkAbt = new QCheckBox(QStringLiteral("Abteilungen anzeigen"));
+    chkAbt->setObjectName(QStringLiteral("chkAbt"));
+    p0->Platzieren(chkAbt, 240, 600, 2655, 255);
+    txtUser = new QLineEdit();
+    txtUser->setObjectName(QStringLiteral("txtUser"));
+    txtUser->setAccessibleName(QStringLiteral("Personalcode hinzufügen"));
+    p0->Platzieren(txtUser, 240, 1080, 2655, 285, CtSize::Breiter);
+    const QString beschr[5] = {
+        QStringLiteral("Ausgewählte Mitarbeiter in die Gruppe"), QStringLiteral("Ausgewählte Mitglieder entfernen"),
+        QStringLiteral("Alle Mitarbeiter in die Gruppe"), QStringLiteral("Alle Mitglieder entfernen"),
+        QStringLiteral("Personalcode in die Gruppe")};
+    const QString bilder[5] = {QStringLiteral("pfeil-rechts"), QStringLiteral("pfeil-links"),
+                               QStringLiteral("balken-pfeil-rechts"), QStringLiteral("pfeil-links-balken"),
+                               QStringLiteral("pfeil-rechts")};
+    const int oben[5] = {1800, 2280, 3000, 3480, 1080};
+    for (int i = 0; i < 5; ++i) {
+        cmdMitarbeiterGruppe[static_cast<size_t>(i)] =
+            Bildknopf(QStringLiteral("cmdMitarbeiterGruppe%1").arg(i), bilder[i], beschr[i]);
+        p0->Platzieren(cmdMitarbeiterGruppe[static_cast<size_t>(i)], 3000, oben[i], 360, 360);
+        connect(cmdMitarbeiterGruppe[static_cast<size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { cmdMitarbeiterGruppe_Click(i); });
+    }
+    ctListMitarbeiter = Liste(QStringLiteral("ctListMitarbeiter"), QStringLiteral("Mitarbeiter"),
+                              {QStringLiteral("PCode"), QStringLiteral("Name")}, {50, 100});
+    p0->Platzieren(ctListMitarbeiter, 240, 1560, 2655, 5055, CtSize::Beides);
+    Label1->setBuddy(ctListMitarbeiter);
+
+    CtSize* p1 = ctSize[1];
+    Label2 = new QLabel(QStringLiteral("Gruppe:"));
+    p1->Platzieren(Label2, 240, 120, 2295, 255);
+    cmbGruppe = Kombo(QStringLiteral("cmbGruppe"), QStringLiteral("Gruppe"));
+    Label2->setBuddy(cmbGruppe);
+    p1->Platzieren(cmbGruppe, 240, 480, 2655, 315, CtSize::Breiter);
+    cmdGruppeLoeschen = Bildknopf(QStringLiteral("cmdGruppeLöschen"), QStringLiteral("kreuz"), QStringLiteral("Gruppe löschen"));
+    p1->Platzieren(cmdGruppeLoeschen, 3000, 480, 360, 360);
+    ctListGruppe = Liste(QStringLiteral("ctListGruppe"), QStringLiteral("Mitglieder der Gruppe"),
+                         {QStringLiteral("PCode"), QStringLiteral("Name")}, {50, 100});
+    p1->Platzieren(ctListGruppe, 240, 1560, 2655, 4695, CtSize::Beides);
+    const QString gp[2] = {QStringLiteral("Gruppe der Programmstufe geben"),
+                           QStringLiteral("Ausgewählte Gruppen der Programmstufe entziehen")};
+    for (int i = 0; i < 2; ++i) {
+        cmdGruppeProgramm[static_cast<size_t>(i)] = Bildknopf(QStringLiteral("cmdGruppeProgramm%1").arg(i),
+                                                               i == 0 ? QStringLiteral("pfeil-rechts")
+                                                                      : QStringLiteral("pfeil-links"),
+                                                               gp[i]);
+        p1->Platzieren(cmdGruppeProgramm[static_cast<size_t>(i)], 3000, i == 0 ? 1800 : 2280, 360, 360);
+        connect(cmdGruppeProgramm[static_cast<size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { cmdGruppeProgramm_Click(i); });
+    }
+    cmdGruppeSpeichern = Bildknopf(QStringLiteral("cmdGruppeSpeichern"), QStringLiteral("diskette"),
+                                   QStringLiteral("Mitglieder der Gruppe speichern"));
+    cmdGruppeSpeichern->setText(QStringLiteral("Änderung Sichern"));
+    p1->Platzieren(cmdGruppeSpeichern, 240, 6360, 2655, 375, CtSize::Breiter | CtSize::Unten);
+
+    CtSize* p2 = ctSize[2];
+    Label3 = new QLabel(QStringLiteral("Programm:"));
+    p2->Platzieren(Label3, 240, 120, 2295, 255);
+    cmbProgramm = Kombo(QStringLiteral("cmbProgramm"), QStringLiteral("Programm"));
+    Label3->setBuddy(cmbProgramm);
+    p2->Platzieren(cmbProgramm, 240, 480, 2775, 315, CtSize::Breiter);
+    cmdProgrammLoeschen = Bildknopf(QStringLiteral("cmdProgrammLöschen"), QStringLiteral("kreuz"), QStringLiteral("Programm löschen"));
+    p2->Platzieren(cmdProgrammLoeschen, 3000, 480, 360, 360);
+    cmbSubProgramm = Kombo(QStringLiteral("cmbSubProgramm"), QStringLiteral("Unterprogramm"));
+    p2->Platzieren(cmbSubProgramm, 240, 840, 2775, 315, CtSize::Breiter);
+    cmdSubProgrammLoeschen = Bildknopf(QStringLiteral("cmdSubProgrammLöschen"), QStringLiteral("kreuz"),
+                                       QStringLiteral("Unterprogramm löschen"));
+    p2->Platzieren(cmdSubProgrammLoeschen, 3000, 840, 360, 360);
+    cmbProgrammStufe = Kombo(QStringLiteral("cmbProgrammStufe"), QStringLiteral("Berechtigungsstufe"));
+    p2->Platzieren(cmbProgrammStufe, 240, 1200, 2775, 315, CtSize::Breiter);
+    cmdProgrammStufeLoeschen = Bildknopf(QStringLiteral("cmdProgrammStufeLöschen"), QStringLiteral("kreuz"),
+                                         QStringLiteral("Stufe löschen"));
+    p2->Platzieren(cmdProgrammStufeLoeschen, 3000, 1200, 360, 360);
+    ctListProgramm = Liste(QStringLiteral("ctListProgramm"), QStringLiteral("Gruppen der Programmstufe"),
+                           {QStringLiteral("Gruppe")}, {175});
+    p2->Platzieren(ctListProgramm, 240, 1560, 2775, 4695, CtSize::Beides);
+    cmdProgrammSpeichern = Bildknopf(QStringLiteral("cmdProgrammSpeichern"), QStringLiteral("diskette"),
+                                     QStringLiteral("Gruppen der Programmstufe speichern"));
+    cmdProgrammSpeichern->setText(QStringLiteral("Änderung Sichern"));
+    p2->Platzieren(cmdProgrammSpeichern, 240, 6360, 2655, 375, CtSize::Breiter | CtSize::Unten);
+
+    // Keyboard order: each pane top to bottom.
+    QList<QWidget*> ordnung = {chkAbt, txtUser, cmdMitarbeiterGruppe[4], ctListMitarbeiter,
+                               cmdMitarbeiterGruppe[0], cmdMitarbeiterGruppe[1], cmdMitarbeiterGruppe[2],
+                               cmdMitarbeiterGruppe[3], cmbGruppe, cmdGruppeLoeschen, ctListGruppe,
+                               cmdGruppeProgramm[0], cmdGruppeProgramm[1], cmdGruppeSpeichern, cmbProgramm,
+                               cmdProgrammLoeschen, cmbSubProgramm, cmdSubProgrammLoeschen, cmbProgrammStufe,
+                               cmdProgrammStufeLoeschen, ctListProgramm, cmdProgrammSpeichern};
+    for (int i = 1; i < ordnung.size(); ++i)
+        setTabOrder(ordnung[i - 1], ordnung[i]);
+
+    connect(cmbGruppe, &QComboBox::activated, this, &FMStart::cmbGruppe_Click);
+    connect(cmbProgramm, &QComboBox::activated, this, &FMStart::cmbProgramm_Click);
+    connect(cmbSubProgramm, &QComboBox::activated, this, &FMStart::cmbSubProgramm_Click);
+    connect(cmbProgrammStufe, &QComboBox::activated, this, &FMStart::cmbProgrammStufe_Click);
+    connect(chkAbt, &QCheckBox::clicked, this, &FMStart::chkAbt_Click);
+    connect(ctListMitarbeiter, &CtList::DblClick, this, &FMStart::ctListMitarbeiter_DblClick);
+    connect(ctListGruppe, &CtList::DblClick, this, &FMStart::ctListGruppe_DblClick);
+    connect(cmdGruppeSpeichern, &QPushButton::clicked, this, &FMStart::cmdGruppeSpeichern_Click);
+    connect(cmdGruppeLoeschen, &QPushButton::clicked, this, &FMStart::cmdGruppeLoeschen_Click);
+    connect(cmdProgrammSpeichern, &QPushButton::clicked, this, &FMStart::cmdProgrammSpeichern_Click);
+    connect(cmdProgrammLoeschen, &QPushButton::clicked, this, &FMStart::cmdProgrammLoeschen_Click);
+    connect(cmdSubProgrammLoeschen, &QPushButton::clicked, this, &FMStart::cmdSubProgrammLoeschen_Click);
+    connect(cmdProgrammStufeLoeschen, &QPushButton::clicked, this, &FMStart::cmdProgrammStufeLoeschen_Click);
+}
+
+void FMStart::MenusAufbauen() {
+    QMenu* datei = menuBar()->addMenu(QStringLiteral("&Datei"));
+    datei->setObjectName(QStringLiteral("Datei"));
+    mLogin = datei->addAction(QStringLiteral("&Login"));
+    mLogin->setObjectName(QStringLiteral("mLogin"));
+    datei->addSeparator();
+    Beenden = datei->addAction(QStringLiteral("&Beenden"));
+    Beenden->setObjectName(QStringLiteral("Beenden"));
+    QMenu* hilfe = menuBar()->addMenu(QStringLiteral("&Hilfe"));
+    hilfe->setObjectName(QStringLiteral("Hilfe"));
+    HilfeUeber = hilfe->addAction(QStringLiteral("Hilfe &über ..."));
+    HilfeUeber->setObjectName(QStringLiteral("HilfeUeber"));
+    HilfeUeber->setShortcut(QKeySequence(Qt::Key_F1));
+    mProgrammverlauf[0] = hilfe->addAction(QStringLiteral("Programmverlauf anzeigen"));
+    mProgrammverlauf[0]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F1));
+    mProgrammverlauf[1] = hilfe->addAction(VerlaufMenuText(Plattform::TempVerzeichnis()));
+    mProgrammverlauf[1]->setCheckable(true);
+    mProgrammverlauf[1]->setChecked(false);
+    for (QAction* a : mProgrammverlauf)
+        a->setObjectName(QStringLiteral("mProgrammverlauf"));
+    connect(mLogin, &QAction::triggered, this, &FMStart::mLogin_Click);
+    connect(Beenden, &QAction::triggered, this, &FMStart::Beenden_Click);
+    connect(HilfeUeber, &QAction::triggered, this, &FMStart::HilfeUeber_Click);
+    connect(mProgrammverlauf[0], &QAction::triggered, this, [this] { mProgrammverlauf_Click(0); });
+    // The tick is toggled by the handler, not by Qt, so that both ways agree.
+    connect(mProgrammverlauf[1], &QAction::triggered, this, [this] {
+        mProgrammverlauf[1]->setChecked(!mProgrammverlauf[1]->isChecked());
+        mProgrammverlauf_Click(1);
+    });
+}
+
+QString FMStart::Ueberschrift(const QString& firma, const QString& filiale, const QString& benutzer) {
+    return QStringLiteral("KORVAL Benutzerverwaltung   Firma: ") + firma + QStringLiteral("     Filiale: ") + filiale +
+           QStringLiteral("     Benutzer: ") + benutzer;
+}
+
+QString FMStart::VerlaufMenuText(const QString& temp) {
+    return QStringLiteral("Programmverlauf in ") + temp + Plattform::Trennzeichen() +
+           QStringLiteral("Benutzerverwaltung.txt schreiben");
+}
+
+int FMStart::NamensspalteBreite(double listeTwips, double twipsProPixel, int codeSpalte) {
+    const long breite = std::lround(listeTwips / twipsProPixel - codeSpalte - 25);
+    return static_cast<int>(std::max(breite, 20L));
+}
+
+void FMStart::Form_Load() {
+    Anwendungszustand& z = Zustand();
+    do {
+        z.Kommandozeile = z.ProgrammKommandozeile;
+        z.AnmeldungPerDialog = true;
+    } while (!user_anmeld());
+    bool zahl = false;
+    const double gruppe = z.BerGrp.trimmed().toDouble(&zahl);
+    if (!zahl || gruppe < 8) {
+        Form_Unload();
+        return;
+    }
+    setWindowTitle(Ueberschrift(z.Firma, z.Filiale, z.Benutzer));
+    mProgrammverlauf[1]->setText(VerlaufMenuText(Plattform::TempVerzeichnis()));
+    EreignisseVerarbeiten();
+    m_splash = new Splash(this);
+    m_splash->show();
+    EreignisseVerarbeiten();
+    m_splash->repaint();
+    m_splash->setStatus(QStringLiteral("Überprüfung Berechtigung"));
+    txtUser->clear();
+    m_splash->setStatus(QStringLiteral("Mitarbeiter laden"));
+    EreignisseVerarbeiten();
+    MitarbeiterLaden(ctListMitarbeiter, false);
+    m_splash->setStatus(QStringLiteral("Gruppen laden"));
+    EreignisseVerarbeiten();
+    cmbGruppe->setEditText(QString());
+    GruppenLaden(cmbGruppe);
+    m_splash->setStatus(QStringLiteral("Programme laden"));
+    EreignisseVerarbeiten();
+    cmbProgramm->setEditText(QString());
+    cmbSubProgramm->setEditText(QString());
+    cmbProgrammStufe->setEditText(QString());
+    ProgrammeLaden(cmbProgramm);
+    m_splash->setStatus(QStringLiteral("Fertig!"));
+    m_splash->Form_Unload();
+    m_splash->deleteLater();
+    m_splash = nullptr;
+}
+
+void FMStart::ListenSchriften() {
+    for (CtList* l : {ctListMitarbeiter, ctListGruppe, ctListProgramm}) {
+        l->setFontSize(ListenSchrift);
+        l->setHeaderFontSize(ListenSchrift);
+        l->Relayout(true);
+    }
+}
+
+void FMStart::Form_Activate() { ListenSchriften(); }
+
+void FMStart::Form_Resize() {
+    QWidget* mitte = centralWidget();
+    const double drittel = static_cast<float>(mitte->width()) / 3.0f;
+    for (size_t i = 0; i < ctSize.size(); ++i)
+        ctSize[i]->setGeometry(static_cast<int>(std::lround(drittel * static_cast<double>(i))), 0,
+                               static_cast<int>(std::lround(drittel)), mitte->height());
+    const double tpp = Plattform::TwipsProPixel();
+    ctListMitarbeiter->setColumnWidth(
+        2, NamensspalteBreite(ctListMitarbeiter->width() * tpp, tpp, ctListMitarbeiter->ColumnWidth(1)));
+    ListenSchriften();
+}
+
+void FMStart::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    Form_Resize();
+}
+
+void FMStart::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+}
+
+void FMStart::closeEvent(QCloseEvent* e) {
+    e->accept();
+    Form_Unload();
+}
+
+void FMStart::Form_Unload() {
+    Trennen();
+    ProgrammBeenden();
+}
+
+void FMStart::Beenden_Click() { close(); }
+
+void FMStart::mLogin_Click() {
+    m_login->setHauptfenster(this);
+    m_login->setParent(this, m_login->windowFlags());
+    m_login->setModal(false);
+    m_login->show();
+}
+
+void FMStart::HilfeUeber_Click() {
+    if (!m_about)
+        m_about = new frmAbout(nullptr);
+    m_about->show();
+}
+
+void FMStart::mProgrammverlauf_Click(int index) {
+    if (index == 0) {
+        m_verlauf->setParent(this, m_verlauf->windowFlags());
+        m_verlauf->show();
+        m_verlauf->raise();
+    } else if (index == 1) {
+        mProgrammverlauf[1]->setChecked(!mProgrammverlauf[1]->isChecked());
+        Verlauf::setDateiProtokoll(mProgrammverlauf[1]->isChecked());
+    }
+}

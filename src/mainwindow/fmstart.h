@@ -1,0 +1,93 @@
+#pragma once
+// FMStart: the main window with the employee, group and program panes.
+
+#include <QMainWindow>
+
+#include <array>
+
+class CtList;
+class CtPush;
+class CtSize;
+class FMPass;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class Splash;
+class frmAbout;
+class frmProgrammverlauf;
+
+class FMStart final : public QMainWindow {
+    Q_OBJECT
+public:
+    FMStart(FMPass* login, frmProgrammverlauf* verlauf, QWidget* parent = nullptr);
+
+    // Start-up: sign-on loop, permission check, caption, loading the lists.
+    void Form_Load();
+    void Form_Activate();
+    void Form_Resize();
+    void Form_Unload();
+    void Beenden_Click();
+    void mLogin_Click();
+    void HilfeUeber_Click();
+    void mProgrammverlauf_Click(int index);
+
+    // Selection handling
+    void cmbGruppe_Click();
+    void cmbProgramm_Click();
+    void cmbSubProgramm_Click();
+    void cmbProgrammStufe_Click();
+    void chkAbt_Click();
+    void ctListMitarbeiter_DblClick();
+    void ctListGruppe_DblClick();
+
+    // Maintenance
+    void cmdMitarbeiterGruppe_Click(int index);
+    void cmdGruppeSpeichern_Click();
+    void cmdGruppeLoeschen_Click();
+    void cmdGruppeProgramm_Click(int index);
+    void cmdProgrammSpeichern_Click();
+    void cmdProgrammLoeschen_Click();
+    void cmdSubProgrammLoeschen_Click();
+    void cmdProgrammStufeLoeschen_Click();
+
+    static QString Ueberschrift(const QString& firma, const QString& filiale, const QString& benutzer);
+    static QString VerlaufMenuText(const QString& temp);
+    // Width of the employee list's name column in pixels, never below a small minimum.
+    static int NamensspalteBreite(double listeTwips, double twipsProPixel, int codeSpalte);
+
+    // Created while start-up loads the lists, gone afterwards.
+    Splash* SplashFenster() const { return m_splash; }
+    frmAbout* AboutFenster() const { return m_about; }
+
+    std::array<CtSize*, 3> ctSize{};
+    QLabel *Label1, *Label2, *Label3;
+    QCheckBox* chkAbt;
+    QLineEdit* txtUser;
+    std::array<CtPush*, 5> cmdMitarbeiterGruppe{};
+    CtList *ctListMitarbeiter, *ctListGruppe, *ctListProgramm;
+    QComboBox *cmbGruppe, *cmbProgramm, *cmbSubProgramm, *cmbProgrammStufe;
+    CtPush *cmdGruppeLoeschen, *cmdProgrammLoeschen, *cmdSubProgrammLoeschen, *cmdProgrammStufeLoeschen;
+    std::array<CtPush*, 2> cmdGruppeProgramm{};
+    CtPush *cmdGruppeSpeichern, *cmdProgrammSpeichern;
+    QAction *mLogin, *Beenden, *HilfeUeber;
+    std::array<QAction*, 2> mProgrammverlauf{};
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void Aufbauen();
+    void MenusAufbauen();
+    void ListenSchriften();
+    bool Fragen(const QString& text);
+    QStringList Zeilen(const CtList* liste, int feld) const;
+
+    FMPass* m_login;
+    frmProgrammverlauf* m_verlauf;
+    frmAbout* m_about = nullptr;
+    Splash* m_splash = nullptr;
+};

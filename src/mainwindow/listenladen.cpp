@@ -1,0 +1,93 @@
+#include "listenladen.h"
+
+#include "database/dbzugriff.h"
+#include "database/zustand.h"
+#include "platform/widgets/ctlist.h"
+#include "util/feld.h"
+#include "util/konvertieren.h"
+
+#include <QComboBox>
+
+QString Anzeigename(const QString& name) {
+    const QString sp = QStringLiteral(" ");
+    return Feld(name, sp, 2) + sp + Feld(name, sp, 1);
+}
+
+namespace {
+
+// The combo-box loaders share their frame: keep the text, rebuild, put it back.
+bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage, const QStringList& argumente,
+                bool oben) {
+    const QString text = box->currentText();
+    box->clear();
+    CacheAbfragePtr q;
+    QString vorgang = QStringLiteral("Abfrage ") + abfrage;
+    try {
+        DbBeginn(false);
+        q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.") +
+                                                (abfrage == QLatin1String("Gruppen") ? QStringLiteral("Gruppen")
+                                                                                     : QStringLiteral("Programm")),
+                                            abfrage);
+        q->Ausfuehren(argumente);
+        vorgang = QStringLiteral("Zeilen lesen");
+        while (q->Naechste())
+            box->insertItem(oben ? 0 : box->count(), q->Spalte(1));
+        ObjektSchliessen(q);
+        DbEnde(false);
+    } catch (const CacheFehler& e) {
+        ObjektSchliessen(q);
+        CacheFehlermeldung(e, QStringLiteral("fmstart.") + prozedur + QLatin1Char(' ') + vorgang);
+        return false;
+    }
+    box->setEditText(text);
+    return true;
+}
+
+} // namespace
+
+bool GruppenLaden(QComboBox* cmbGruppe) {
+    return KomboLaden(cmbGruppe, QStringLiteral("GruppenLaden"), QStringLiteral("Gruppen"), {}, false);
+}
+
+bool ProgrammeLaden(QComboBox* cmbProgramm) {
+    return KomboLaden(cmbProgramm, QStringLiteral("ProgrammeLaden"), QStringLiteral("Programme"), {}, true);
+}
+
+bool SubProgrammeLaden(QComboBox* cmbProgramm, QComboBox* cmbSubProgramm) {
+    if (cmbProgramm->currentText().isEmpty())
+        return true;
+    return KomboLaden(cmbSubProgramm, QStringLiteral("SubProgrammeLaden"), QStringLiteral("SubProgramme"),
+                      {cmbProgramm->currentText()}, true);
+}
+
+bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
+    CtList::Aktualisierung einmalZeichnen(*liste);
+    liste->Clear();
+    CacheAbfragePtr q;
+    QString vorgang = QStringLiteral("Abfrage Liste");
+    try {
+        DbBeginn(false);
+        q = Zustand().CacheFactory->Abfrage(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"));
+        q->Ausfuehren({Zustand().Firma});
+        vorgang = QStringLiteral("Zeilen lesen");
+        const QString korval = QStringLiteral("KORVAL");
+        while (q->Naechste()) {
+            const QString code = q->Spalte(1);
+            if (!AbteilungenAnzeigen && code.startsWith(QLatin1Char('s')))
+                continue;
+            const QString name = Konvertieren(q->Spalte(2), korval, false);
+            liste->InsertItem(0, Konvertieren(code, korval, false) + QLatin1Char(';') + Anzeigename(name));
+            liste->setItemData(0, code);
+        }
+        ObjektSchliessen(q);
+        DbEnde(false);
+    } catch (const CacheFehler& e) {
+        ObjektSchliessen(q);
+        CacheFehlermeldung(e, QStringLiteral("fmstart.MitarbeiterLaden ") + vorgang);
+        return false;
+    }
+    liste->setSortColumn(2);
+    liste->setSortOrder(0);
+    liste->Sort();
+    return true;
+}

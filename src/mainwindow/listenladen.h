@@ -1,0 +1,15 @@
+#pragma once
+// Filling the main window's choice lists from the server. Each returns false
+// after reporting a failure; the lists then keep what was loaded.
+
+#include <QString>
+
+class CtList;
+class QComboBox;
+
+bool GruppenLaden(QComboBox* cmbGruppe);
+bool ProgrammeLaden(QComboBox* cmbProgramm);
+bool SubProgrammeLaden(QComboBox* cmbProgramm, QComboBox* cmbSubProgramm);
+bool MitarbeiterLaden(CtList* ctListMitarbeiter, bool AbteilungenAnzeigen);
+// A name stored as surname and first name, shown as first name and surname.
+QString Anzeigename(const QString& name);

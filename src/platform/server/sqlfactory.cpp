@@ -346,8 +346,14 @@ void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
     ++m_statementsRun;
     if (m_failAfter > 0 && --m_failAfter == 0)
         raise(Fehlernummer::Datenbank, QStringLiteral("<STORE> eingespeister Fehler"));
-    for (int i = 0; i < binds.size(); ++i)
-        q.bindValue(i, binds[i]);
+    for (int i = 0; i < binds.size(); ++i) {
+        // A null text is an empty text here, never SQL NULL.
+        const QVariant& v = binds[i];
+        if (v.typeId() == QMetaType::QString && v.toString().isNull())
+            q.bindValue(i, QString::fromLatin1(""));
+        else
+            q.bindValue(i, v);
+    }
     if (!q.exec())
         failed(q);
 }
@@ -367,8 +373,6 @@ void SqlCacheFactory::failed(const QSqlQuery& q) {
             m_lost = true;
             raise(Fehlernummer::Verbindungsabbruch, QStringLiteral("<DISCONNECT> Verbindung zum Server verloren: %1").arg(text));
         }
-    } else if (e.type() == QSqlError::ConnectionError) {
-        m_lost = true;
     }
     raise(Fehlernummer::Datenbank, QStringLiteral("<SQL> %1").arg(text));
 }

@@ -1,0 +1,18 @@
+# Installs the Debian packages the build, the tests and the program need,
+# when any is missing. Sourced by run.sh and test.sh.
+korval_pakete_installieren() {
+    local pakete=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
+        libqt6svg6 qt6-translations-l10n libgl-dev xvfb xauth postgresql postgresql-common
+        libbenchmark-dev sqlite3)
+    local fehlend=()
+    local p
+    for p in "${pakete[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || fehlend+=("$p")
+    done
+    [ ${#fehlend[@]} -eq 0 ] && return 0
+    echo "Installiere: ${fehlend[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${fehlend[@]}"
+}

@@ -1,0 +1,386 @@
+// The database client interface against a real backend: the same tests run on
+// the embedded SQLite database and on PostgreSQL.
+
+#include "testumgebung.h"
+
+#include "platform/server/sqlfactory.h"
+
+#include <QtTest>
+
+namespace {
+QStringList Werte(const SysListPtr& l) {
+    QStringList s;
+    for (const QString& w : l->Werte())
+        s.append(w);
+    return s;
+}
+
+QStringList Zeilen(CacheFactory& f, const QString& klasse, const QString& abfrage, const QStringList& p,
+                   int spalten = 1) {
+    CacheAbfragePtr q = f.Abfrage(klasse, abfrage);
+    q->Ausfuehren(p);
+    QStringList z;
+    while (q->Naechste()) {
+        QStringList r;
+        for (int i = 1; i <= spalten; ++i)
+            r.append(q->Spalte(i));
+        z.append(r.join(QLatin1Char(';')));
+    }
+    q->sys_close();
+    return z;
+}
+
+int Fehler(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const CacheFehler& e) {
+        return e.Nummer();
+    }
+    return 0;
+}
+
+const QString Gruppen = QStringLiteral("UserVerwaltung.Gruppen");
+const QString Programm = QStringLiteral("UserVerwaltung.Programm");
+} // namespace
+
+class TestServer : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void verbindenFehlschlaege_data();
+    void verbindenFehlschlaege();
+    void mitarbeiterLesen();
+    void idFehler_data();
+    void idFehler();
+    void abfragen();
+    void gruppeLebenslauf();
+    void programmstufeLebenslauf();
+    void klassenmethodeIstAtomar();
+    void transaktionZuruecknehmen();
+    void verbindungseintragSpeichern();
+    void xecuteZeilen();
+    void texteUnveraendert_data();
+    void texteUnveraendert();
+    void falscheBenutzung();
+
+private:
+    std::unique_ptr<Testdatenbank> m_db;
+    CacheFactoryPtr m_f;
+};
+
+void TestServer::init() {
+    KORVAL_BACKEND_PRUEFEN();
+    m_db = std::make_unique<Testdatenbank>();
+    QVERIFY(m_db->Ok());
+    m_f = NeueCacheFactory();
+    QVERIFY2(m_f->Connect(m_db->ConnStrg()), qPrintable(m_f->LetzterFehler()));
+    QVERIFY(m_f->IsConnected());
+}
+
+void TestServer::cleanup() {
+    m_f.reset();
+    m_db.reset();
+}
+
+void TestServer::verbindenFehlschlaege_data() {
+    QTest::addColumn<QString>("connStrg");
+    QTest::newRow("kein praefix") << "tcp:localhost[1973]:KORVAL";
+    QTest::newRow("keine klammer") << "cn_iptcp:localhost1973:KORVAL";
+    QTest::newRow("leerer server") << "cn_iptcp:[1973]:KORVAL";
+    QTest::newRow("leerer namespace") << "cn_iptcp:/tmp[1973]:";
+    QTest::newRow("port keine zahl") << "cn_iptcp:localhost[abc]:KORVAL";
+    QTest::newRow("datei fehlt") << "cn_iptcp:/nirgends/da[1973]:KORVAL";
+    QTest::newRow("server geschlossen") << "cn_iptcp:127.0.0.1[1]:KORVAL";
+    QTest::newRow("leeres verzeichnis") << "LEER";
+}
+
+void TestServer::verbindenFehlschlaege() {
+    QFETCH(QString, connStrg);
+    QTemporaryDir leer;
+    if (connStrg == QLatin1String("LEER")) {
+        // A file without our schema.
+        QFile datei(leer.filePath(QStringLiteral("KORVAL.sqlite")));
+        QVERIFY(datei.open(QIODevice::WriteOnly));
+        datei.close();
+        connStrg = QStringLiteral("cn_iptcp:") + leer.path() + QStringLiteral("[1973]:KORVAL");
+    }
+    auto f = NeueCacheFactory();
+    QVERIFY(!f->Connect(connStrg));
+    QVERIFY(!f->IsConnected());
+    QVERIFY(!f->LetzterFehler().isEmpty());
+    QCOMPARE(Fehler([&] { f->OpenId(Gruppen, QStringLiteral("Lager")); }), Fehlernummer::NichtVerbunden);
+}
+
+void TestServer::mitarbeiterLesen() {
+    CacheObjektPtr p = m_f->OpenId(QStringLiteral("KV.ParPersEdv"), QStringLiteral("1||USR"));
+    QCOMPARE(p->Eigenschaft(QStringLiteral("PNAME")), QStringLiteral("Schr|der Petra"));
+    QCOMPARE(p->Methode(QStringLiteral("PNAMELogicalToODBC"), {p->Eigenschaft(QStringLiteral("PNAME"))}),
+             QStringLiteral("Schröder Petra"));
+    QCOMPARE(p->Eigenschaft(QStringLiteral("bergrp")), QStringLiteral("5"));
+    QCOMPARE(p->Eigenschaft(QStringLiteral("Aktiv")), QStringLiteral("J"));
+    CacheObjektPtr a = m_f->OpenId(QStringLiteral("KV.ParPersAbt"), QStringLiteral("1||20"));
+    QCOMPARE(a->Methode(QStringLiteral("ABTBEZlogicaltoodbc"), {a->Eigenschaft(QStringLiteral("abtbez"))}),
+             QStringLiteral("Verkauf Süd"));
+    QCOMPARE(a->Eigenschaft(QStringLiteral("HAbtNr")), QStringLiteral("10"));
+    CacheObjektPtr b = m_f->OpenId(QStringLiteral("KV.PersBasis"), QStringLiteral("1||1001"));
+    QCOMPARE(b->Methode(QStringLiteral("EMailLogicalToODBC"), {b->Eigenschaft(QStringLiteral("EMail"))}),
+             QStringLiteral("usr@demo.example"));
+    // Ids are exact: the program upper-cases codes before it asks.
+    QCOMPARE(Fehler([&] { m_f->OpenId(QStringLiteral("KV.ParPersEdv"), QStringLiteral("1||usr")); }),
+             Fehlernummer::ObjektFehlt);
+}
+
+void TestServer::idFehler_data() {
+    QTest::addColumn<QString>("klasse");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("nummer");
+    QTest::newRow("gruppe fehlt") << Gruppen << "Niemand" << int(Fehlernummer::ObjektFehlt);
+    QTest::newRow("gruppe zwei teile") << Gruppen << "a||b" << int(Fehlernummer::UngueltigeId);
+    QTest::newRow("stufe zwei teile") << Programm << "Auftrag||Erfassen" << int(Fehlernummer::UngueltigeId);
+    QTest::newRow("stufe vier teile") << Programm << "A||B||C||D" << int(Fehlernummer::UngueltigeId);
+    QTest::newRow("stufe fehlt") << Programm << "Auftrag||Erfassen||7" << int(Fehlernummer::ObjektFehlt);
+    QTest::newRow("stufe leer") << Programm << "||||" << int(Fehlernummer::ObjektFehlt);
+    QTest::newRow("mitarbeiter ohne firma") << "KV.ParPersEdv" << "ADM" << int(Fehlernummer::UngueltigeId);
+    QTest::newRow("eintrag keine zahl") << "KV.KassaSW" << "x" << int(Fehlernummer::UngueltigeId);
+    QTest::newRow("eintrag fehlt") << "KV.KassaSW" << "255" << int(Fehlernummer::ObjektFehlt);
+    QTest::newRow("klasse unbekannt") << "KV.Nix" << "1" << int(Fehlernummer::UnbekannteKlasse);
+    QTest::newRow("windows nur neu") << "KV.Windows" << "1" << int(Fehlernummer::UnbekannteKlasse);
+}
+
+void TestServer::idFehler() {
+    QFETCH(QString, klasse);
+    QFETCH(QString, id);
+    QFETCH(int, nummer);
+    QCOMPARE(Fehler([&] { m_f->OpenId(klasse, id); }), nummer);
+    // The connection survives a failed open.
+    QVERIFY(m_f->IsConnected());
+    QVERIFY(m_f->OpenId(Gruppen, QStringLiteral("Lager")));
+}
+
+// Orders chosen so that every box shows ascending entries.
+void TestServer::abfragen() {
+    QCOMPARE(Zeilen(*m_f, Gruppen, QStringLiteral("Gruppen"), {}),
+             (QStringList{QStringLiteral("Lager"), QStringLiteral("Revision"), QStringLiteral("Verkauf"),
+                          QStringLiteral("Verwaltung")}));
+    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Programme"), {}),
+             (QStringList{QStringLiteral("Lager"), QStringLiteral("Finanzen"), QStringLiteral("Benutzerverwaltung"),
+                          QStringLiteral("Auftrag")}));
+    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("SubProgramme"), {QStringLiteral("Auftrag")}),
+             (QStringList{QStringLiteral("Erfassen"), QStringLiteral("Drucken")}));
+    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen")}, 2),
+             (QStringList{QStringLiteral("2;Erfassen"), QStringLiteral("1;Erfassen")}));
+    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Auftrag"), QString()}, 2),
+             (QStringList{QStringLiteral("2;Erfassen"), QStringLiteral("1;Erfassen"), QStringLiteral("1;Drucken")}));
+    QVERIFY(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Nix"), QString()}).isEmpty());
+    QCOMPARE(Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"),
+                    {QStringLiteral("demo"), QStringLiteral("1"), QString()}),
+             QStringList{QStringLiteral("ADM")});
+    QVERIFY(Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"),
+                   {QStringLiteral("demo"), QStringLiteral("2"), QString()})
+                .isEmpty());
+    const QStringList liste = Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {QStringLiteral("1")}, 2);
+    QCOMPARE(liste.size(), 11);
+    QVERIFY(liste.contains(QStringLiteral("MUE;M}ller Hans")));
+    QCOMPARE(Zeilen(*m_f, QStringLiteral("KV.KassaSW"), QStringLiteral("ConnStrg"), {QString()}, 2).size(), 3);
+    QCOMPARE(Fehler([&] { m_f->Abfrage(Gruppen, QStringLiteral("Nix")); }), Fehlernummer::UnbekannteAbfrage);
+    CacheAbfragePtr q = m_f->Abfrage(Gruppen, QStringLiteral("Gruppen"));
+    QCOMPARE(Fehler([&] { q->Ausfuehren({QStringLiteral("zuviel")}); }), Fehlernummer::UngueltigerWert);
+    q->Ausfuehren({});
+    QCOMPARE(Fehler([&] { q->Spalte(1); }), Fehlernummer::UngueltigerWert); // before the first row
+}
+
+void TestServer::gruppeLebenslauf() {
+    CacheObjektPtr neu = m_f->New(Gruppen);
+    neu->setEigenschaft(QStringLiteral("Gruppe"), QStringLiteral("Einkauf"));
+    neu->Methode(QStringLiteral("sys_Save"));
+    neu->sys_close();
+    QVERIFY(Werte(m_f->OpenId(Gruppen, QStringLiteral("Einkauf"))->Liste(QStringLiteral("PCODE"))).isEmpty());
+    // Saving the same name again is refused, the record stays.
+    CacheObjektPtr doppelt = m_f->New(Gruppen);
+    doppelt->setEigenschaft(QStringLiteral("Gruppe"), QStringLiteral("Einkauf"));
+    QVERIFY(Fehler([&] { doppelt->Methode(QStringLiteral("sys_Save")); }) != 0);
+
+    CacheObjektPtr k = m_f->Klassenmethoden(Gruppen);
+    auto liste = m_f->NeueListe();
+    for (const char* c : {"b2", "a1", "b2", "4711"})
+        liste->Append(QString::fromLatin1(c));
+    k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Einkauf"), liste});
+    QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Einkauf"))->Liste(QStringLiteral("pcode"))),
+             (QStringList{QStringLiteral("b2"), QStringLiteral("a1"), QStringLiteral("b2"), QStringLiteral("4711")}));
+    k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Einkauf"), m_f->NeueListe()});
+    QVERIFY(Werte(m_f->OpenId(Gruppen, QStringLiteral("Einkauf"))->Liste(QStringLiteral("PCODE"))).isEmpty());
+    // SaveCodes needs the record.
+    QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Nix"), liste}); }),
+             Fehlernummer::ObjektFehlt);
+
+    CacheObjektPtr weg = m_f->OpenId(Gruppen, QStringLiteral("Verkauf"));
+    weg->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Verkauf")});
+    QCOMPARE(Fehler([&] { m_f->OpenId(Gruppen, QStringLiteral("Verkauf")); }), Fehlernummer::ObjektFehlt);
+    QCOMPARE(Fehler([&] { weg->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Verkauf")}); }),
+             Fehlernummer::ObjektFehlt);
+    // A new group of the old name starts without the old members.
+    CacheObjektPtr wieder = m_f->New(Gruppen);
+    wieder->setEigenschaft(QStringLiteral("Gruppe"), QStringLiteral("Verkauf"));
+    wieder->Methode(QStringLiteral("sys_Save"));
+    QVERIFY(Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))).isEmpty());
+}
+
+void TestServer::programmstufeLebenslauf() {
+    CacheObjektPtr neu = m_f->New(Programm);
+    neu->setEigenschaft(QStringLiteral("ProgrammName"), QStringLiteral("Auftrag"));
+    neu->setEigenschaft(QStringLiteral("BerechtigungsStufe"), QStringLiteral("3"));
+    neu->setEigenschaft(QStringLiteral("SubProgramm"), QStringLiteral("Erfassen"));
+    neu->Methode(QStringLiteral("sys_Save"));
+    CacheObjektPtr k = m_f->Klassenmethoden(Programm);
+    auto liste = m_f->NeueListe();
+    liste->Append(QStringLiteral("Lager"));
+    liste->Append(QStringLiteral("Lager"));
+    k->Methode(QStringLiteral("SaveGruppen"),
+               {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("3"), liste});
+    CacheObjektPtr satz = m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||3"));
+    QCOMPARE(satz->Eigenschaft(QStringLiteral("BerechtigungsStufe")), QStringLiteral("3"));
+    QCOMPARE(Werte(satz->Liste(QStringLiteral("Gruppe"))), (QStringList{QStringLiteral("Lager"), QStringLiteral("Lager")}));
+    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen")}),
+             (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
+    // An id part with the separator cannot be stored.
+    CacheObjektPtr schlecht = m_f->New(Programm);
+    schlecht->setEigenschaft(QStringLiteral("ProgrammName"), QStringLiteral("A||B"));
+    schlecht->setEigenschaft(QStringLiteral("SubProgramm"), QStringLiteral("S"));
+    schlecht->setEigenschaft(QStringLiteral("BerechtigungsStufe"), QStringLiteral("1"));
+    QCOMPARE(Fehler([&] { schlecht->Methode(QStringLiteral("sys_Save")); }), Fehlernummer::UngueltigeId);
+    CacheObjektPtr ohneStufe = m_f->New(Programm);
+    ohneStufe->setEigenschaft(QStringLiteral("ProgrammName"), QStringLiteral("A"));
+    ohneStufe->setEigenschaft(QStringLiteral("SubProgramm"), QStringLiteral("S"));
+    QCOMPARE(Fehler([&] { ohneStufe->Methode(QStringLiteral("sys_Save")); }), Fehlernummer::UngueltigerWert);
+
+    satz->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Auftrag||Erfassen||3")});
+    QCOMPARE(Fehler([&] { m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||3")); }), Fehlernummer::ObjektFehlt);
+}
+
+// A class method that fails halfway leaves the old list.
+void TestServer::klassenmethodeIstAtomar() {
+    auto* sql = dynamic_cast<SqlCacheFactory*>(m_f.get());
+    QVERIFY(sql);
+    auto liste = m_f->NeueListe();
+    for (int i = 0; i < 10; ++i)
+        liste->Append(QStringLiteral("X%1").arg(i));
+    CacheObjektPtr k = m_f->Klassenmethoden(Gruppen);
+    sql->setFailAfter(6); // exists check, delete, then the fourth insert
+    QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), liste}); }),
+             Fehlernummer::Datenbank);
+    QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))),
+             (QStringList{QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")}));
+    // And the next call works.
+    k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), liste});
+    QCOMPARE(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))->Count(), 10);
+}
+
+void TestServer::transaktionZuruecknehmen() {
+    m_f->TransaktionBeginnen();
+    m_f->OpenId(Gruppen, QStringLiteral("Lager"))->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Lager")});
+    CacheObjektPtr k = m_f->Klassenmethoden(Gruppen);
+    k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), m_f->NeueListe()});
+    m_f->TransaktionZuruecknehmen();
+    QVERIFY(m_f->OpenId(Gruppen, QStringLiteral("Lager")));
+    QCOMPARE(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))->Count(), 3);
+    // Another client never sees half of a transaction.
+    auto zweiter = m_db->NeuerClient();
+    m_f->TransaktionBeginnen();
+    k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), m_f->NeueListe()});
+    QCOMPARE(zweiter->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))->Count(), 3);
+    m_f->TransaktionBestaetigen();
+    QCOMPARE(zweiter->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))->Count(), 0);
+}
+
+void TestServer::verbindungseintragSpeichern() {
+    CacheObjektPtr e = m_f->OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("3"));
+    QCOMPARE(e->Eigenschaft(QStringLiteral("Type")), QStringLiteral("1"));
+    QCOMPARE(e->Eigenschaft(QStringLiteral("sys_ID")), QStringLiteral("3"));
+    e->setEigenschaft(QStringLiteral("ip"), QStringLiteral("srv9"));
+    e->setEigenschaft(QStringLiteral("Type"), QStringLiteral("0"));
+    e->Methode(QStringLiteral("sys_Save"));
+    CacheObjektPtr wieder = m_f->OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("3"));
+    QCOMPARE(wieder->Eigenschaft(QStringLiteral("IP")), QStringLiteral("srv9"));
+    QCOMPARE(wieder->Eigenschaft(QStringLiteral("Type")), QStringLiteral("0"));
+    QCOMPARE(wieder->Eigenschaft(QStringLiteral("NAMESPACE")), QStringLiteral("TEST"));
+    // Type is a 16-bit number.
+    QCOMPARE(Fehler([&] { e->setEigenschaft(QStringLiteral("Type"), QStringLiteral("70000")); }),
+             Fehlernummer::UngueltigerWert);
+    QCOMPARE(Fehler([&] { e->setEigenschaft(QStringLiteral("Type"), QStringLiteral("x")); }),
+             Fehlernummer::UngueltigerWert);
+}
+
+void TestServer::xecuteZeilen() {
+    auto* sql = dynamic_cast<SqlCacheFactory*>(m_f.get());
+    CacheObjektPtr w = m_f->New(QStringLiteral("KV.Windows"));
+    QCOMPARE(w->Methode(QStringLiteral("Xecute"), {QStringLiteral("S P0=$P(^FA(0),\"`\",2) W P0")}),
+             QStringLiteral("2026"));
+    w->Methode(QStringLiteral("Xecute"), {QStringLiteral("S FIRMA=1,FIL=0,PERSONAL=\"O\"\"B\"")});
+    w->Methode(QStringLiteral("Xecute"), {QStringLiteral("D ^%XTT")});
+    const auto zeilen = sql->select(QStringLiteral("SELECT firma, fil, personal FROM m_sitzung"), {}, 3);
+    QCOMPARE(zeilen.size(), size_t(1));
+    QCOMPARE(zeilen.front(), (QStringList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("O\"B")}));
+    // The user context belongs to this connection only.
+    auto zweiter = m_db->NeuerClient();
+    CacheObjektPtr w2 = zweiter->New(QStringLiteral("KV.Windows"));
+    QCOMPARE(Fehler([&] { w2->Methode(QStringLiteral("Xecute"), {QStringLiteral("W PERSONAL")}); }),
+             Fehlernummer::Undefiniert);
+    QCOMPARE(w->Methode(QStringLiteral("Xecute"), {QStringLiteral("W PERSONAL")}), QStringLiteral("O\"B"));
+}
+
+void TestServer::texteUnveraendert_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("quotes") << "O'Brien \"der\" Große";
+    QTest::newRow("semikolon") << "a;b;c";
+    QTest::newRow("sql") << "x'); DROP TABLE uv_gruppen; --";
+    QTest::newRow("backslash") << "C:\\Temp\\neu";
+    QTest::newRow("ausserhalb latin1") << "Łódź – 東京 😀";
+    QTest::newRow("lang") << QString(10000, QLatin1Char('x'));
+    QTest::newRow("leerzeichen") << "  vorn und hinten  ";
+}
+
+void TestServer::texteUnveraendert() {
+    QFETCH(QString, text);
+    CacheObjektPtr neu = m_f->New(Gruppen);
+    neu->setEigenschaft(QStringLiteral("Gruppe"), text);
+    neu->Methode(QStringLiteral("sys_Save"));
+    auto liste = m_f->NeueListe();
+    liste->Append(text);
+    m_f->Klassenmethoden(Gruppen)->Methode(QStringLiteral("SaveCodes"), {text, liste});
+    CacheObjektPtr g = m_f->OpenId(Gruppen, text);
+    QCOMPARE(g->Eigenschaft(QStringLiteral("Gruppe")), text);
+    QCOMPARE(Werte(g->Liste(QStringLiteral("PCODE"))), QStringList{text});
+    QVERIFY(Zeilen(*m_f, Gruppen, QStringLiteral("Gruppen"), {}).contains(text));
+    CacheObjektPtr e = m_f->OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("2"));
+    e->setEigenschaft(QStringLiteral("NAMESPACE"), text);
+    e->Methode(QStringLiteral("sys_Save"));
+    QCOMPARE(m_db->NeuerClient()->OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("2"))->Eigenschaft(QStringLiteral("NAMESPACE")),
+             text);
+    // Every table is still there.
+    QCOMPARE(Zeilen(*m_f, Gruppen, QStringLiteral("Gruppen"), {}).size(), 5);
+}
+
+void TestServer::falscheBenutzung() {
+    CacheObjektPtr g = m_f->OpenId(Gruppen, QStringLiteral("Lager"));
+    QCOMPARE(Fehler([&] { g->Eigenschaft(QStringLiteral("Nix")); }), Fehlernummer::UnbekannteEigenschaft);
+    QCOMPARE(Fehler([&] { g->Methode(QStringLiteral("Nix")); }), Fehlernummer::UnbekannteMethode);
+    QCOMPARE(Fehler([&] { g->Liste(QStringLiteral("Gruppe")); }), Fehlernummer::UnbekannteEigenschaft);
+    g->sys_close();
+    QCOMPARE(Fehler([&] { g->Eigenschaft(QStringLiteral("Gruppe")); }), Fehlernummer::Geschlossen);
+    CacheObjektPtr k = m_f->Klassenmethoden(Programm);
+    QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("x"), m_f->NeueListe()}); }),
+             Fehlernummer::UnbekannteMethode);
+    QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveGruppen"), {QStringLiteral("x")}); }),
+             Fehlernummer::UngueltigerWert);
+    QCOMPARE(Fehler([&] { m_f->New(QStringLiteral("KV.Windows"))->Methode(QStringLiteral("Xecute"), {QStringLiteral("W ^NIX")}); }),
+             Fehlernummer::Undefiniert);
+    auto leer = m_f->NeueListe();
+    QCOMPARE(Fehler([&] { leer->GetAt(1); }), Fehlernummer::UngueltigerWert);
+    m_f->Disconnect();
+    QVERIFY(!m_f->IsConnected());
+    QCOMPARE(Fehler([&] { m_f->Abfrage(Gruppen, QStringLiteral("Gruppen")); }), Fehlernummer::NichtVerbunden);
+}
+
+QTEST_GUILESS_MAIN(TestServer)
+#include "tst_server.moc"

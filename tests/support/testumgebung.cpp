@@ -1,0 +1,230 @@
+#include "testumgebung.h"
+
+#include "auxwindows/frmprogrammverlauf.h"
+#include "database/anmeldung.h"
+#include "database/zustand.h"
+#include "datenbankwerkzeug.h"
+#include "platform/plattform.h"
+#include "platform/server/sqlfactory.h"
+#include "platform/umgebung.h"
+#include "signon/fmpass.h"
+#include "signon/fmserver.h"
+#include "util/programmverlauf.h"
+#include "platform/widgets/ctlist.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTimer>
+
+int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title) {
+    gezeigt.push_back({QStringLiteral("MsgBox"), title, text, style, nullptr});
+    if (!antworten.empty()) {
+        const int a = antworten.front();
+        antworten.pop_front();
+        return a;
+    }
+    return (style & 0x7) == YesNo ? No : Ok;
+}
+
+QString ScriptedDialogs::InputBox(const QString& prompt, const QString& title, const QString&) {
+    gezeigt.push_back({QStringLiteral("InputBox"), title, prompt, 0, nullptr});
+    if (eingaben.empty())
+        return {};
+    QString s = eingaben.front();
+    eingaben.pop_front();
+    return s;
+}
+
+void ScriptedDialogs::ShowModal(QWidget* window, QWidget*) {
+    gezeigt.push_back({QStringLiteral("Modal"), window->windowTitle(), window->objectName(), 0, window});
+    if (!modal.empty()) {
+        auto aktion = std::move(modal.front());
+        modal.pop_front();
+        aktion(window);
+    }
+}
+
+int ScriptedDialogs::Anzahl(const QString& art) const {
+    int n = 0;
+    for (const Gezeigt& g : gezeigt)
+        n += g.art == art;
+    return n;
+}
+
+const Gezeigt* ScriptedDialogs::Letzte(const QString& art) const {
+    for (auto it = gezeigt.rbegin(); it != gezeigt.rend(); ++it)
+        if (it->art == art)
+            return &*it;
+    return nullptr;
+}
+
+bool Testdatenbank::IstPostgres() { return qEnvironmentVariable("KORVAL_TEST_BACKEND") == QLatin1String("postgres"); }
+
+bool Testdatenbank::Verfuegbar(QString& warum) {
+    if (!IstPostgres())
+        return true;
+    if (qEnvironmentVariableIsEmpty("PGHOST")) {
+        warum = QStringLiteral("kein PostgreSQL-Server (PGHOST fehlt; ./test.sh startet einen mit pg_virtualenv)");
+        return false;
+    }
+    return true;
+}
+
+namespace {
+// One PostgreSQL database per test process, emptied for each test.
+QString PgDatenbank() {
+    return QStringLiteral("korval_test_%1_%2")
+        .arg(QCoreApplication::applicationPid())
+        .arg(QCoreApplication::applicationName().toLower().remove(QLatin1Char('-')));
+}
+
+bool PgLeeren(const DatenbankZiel& ziel) {
+    const QString name = QStringLiteral("korval-test-leeren");
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(ziel.server);
+        db.setPort(ziel.port.toInt());
+        db.setDatabaseName(ziel.ns);
+        if (db.open()) {
+            QSqlQuery q(db);
+            ok = q.exec(QStringLiteral("TRUNCATE kv_parpersedv, kv_parpersabt, kv_persbasis, kv_kassasw, "
+                                       "uv_gruppen_pcode, uv_gruppen, uv_programm_gruppe, uv_programm, m_global, "
+                                       "m_sitzung"));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+} // namespace
+
+Testdatenbank::Testdatenbank() {
+    QTextStream aus(stderr);
+    DatenbankZiel ziel;
+    if (IstPostgres()) {
+        ziel.server = qEnvironmentVariable("PGHOST");
+        ziel.port = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
+        ziel.ns = PgDatenbank();
+        static bool angelegt = false;
+        if (!angelegt) {
+            angelegt = Datenbankwerkzeug::Init(ziel, aus);
+            m_ok = angelegt;
+        } else {
+            m_ok = PgLeeren(ziel);
+        }
+    } else {
+        ziel.server = m_dir.path();
+        ziel.ns = QStringLiteral("KORVAL");
+        m_ok = Datenbankwerkzeug::Init(ziel, aus);
+    }
+    m_ok = m_ok && Datenbankwerkzeug::Demo(ziel, aus);
+    m_server = ziel.server;
+    m_port = ziel.port;
+    m_ns = ziel.ns;
+    m_connStrg = ziel.connStrg();
+}
+
+Testdatenbank::~Testdatenbank() = default;
+
+CacheFactoryPtr Testdatenbank::NeuerClient() const {
+    auto f = NeueCacheFactory();
+    f->Connect(m_connStrg);
+    return f;
+}
+
+Testumgebung::Testumgebung(bool mitDatenbank) {
+    einstellungen = std::make_unique<IniSettingsStore>(temp.filePath(QStringLiteral("Cache Login.ini")));
+    Env().dialoge = &dialoge;
+    Env().uhr = &uhr;
+    Env().einstellungen = einstellungen.get();
+    Plattform::setSanduhr(false);
+    Verlauf::setDateiProtokoll(false);
+    ZustandZuruecksetzen();
+    server = std::make_unique<FMServer>();
+    login = std::make_unique<FMPass>(server.get());
+    verlauf = std::make_unique<frmProgrammverlauf>();
+    Anwendungszustand& z = Zustand();
+    z.Login = login.get();
+    z.ServerFenster = server.get();
+    z.ProgrammKommandozeile.clear();
+    z.FactoryErzeugen = [] { return NeueCacheFactory(); };
+    z.AlleFensterEntladen = {};
+    z.Beenden = [this] { ++beendet; };
+    Verlauf::setZiel([this](const QString& e) { verlauf->Eintragen(e); });
+    if (mitDatenbank)
+        db = std::make_unique<Testdatenbank>();
+}
+
+Testumgebung::~Testumgebung() {
+    Anwendungszustand& z = Zustand();
+    if (z.CacheFactory)
+        z.CacheFactory->Disconnect();
+    z.CacheFactory.reset();
+    m_blick.reset();
+    z.Login = nullptr;
+    z.ServerFenster = nullptr;
+    Verlauf::setZiel({});
+    Verlauf::setDateiProtokoll(false);
+    Plattform::setSanduhr(false);
+    Env() = Umgebung{};
+}
+
+QString Testumgebung::Kommandozeile(const QString& code, const QString& pw) const {
+    return QStringLiteral("1 0 %1 %2 %3 %4 %5").arg(code, pw, db->Server(), db->Port(), db->Namespace());
+}
+
+bool Testumgebung::Anmelden(const QString& code, const QString& pw) {
+    Zustand().ProgrammKommandozeile = Kommandozeile(code, pw);
+    Zustand().Kommandozeile.clear();
+    return user_anmeld();
+}
+
+SqlCacheFactory* Testumgebung::Factory() const {
+    return dynamic_cast<SqlCacheFactory*>(Zustand().CacheFactory.get());
+}
+
+CacheFactory& Testumgebung::Blick() const {
+    if (!m_blick || !m_blick->IsConnected())
+        m_blick = db->NeuerClient();
+    return *m_blick;
+}
+
+QStringList Testumgebung::Abfrage(const QString& klasse, const QString& abfrage, const QStringList& parameter,
+                                  int spalten) const {
+    QStringList zeilen;
+    CacheAbfragePtr q = Blick().Abfrage(klasse, abfrage);
+    q->Ausfuehren(parameter);
+    while (q->Naechste()) {
+        QStringList z;
+        for (int i = 1; i <= spalten; ++i)
+            z.append(q->Spalte(i));
+        zeilen.append(z.join(QLatin1Char(';')));
+    }
+    return zeilen;
+}
+
+QStringList Testumgebung::Liste(const QString& klasse, const QString& id, const QString& eigenschaft) const {
+    CacheObjektPtr o = Blick().OpenId(klasse, id);
+    QStringList werte;
+    for (const QString& w : o->Liste(eigenschaft)->Werte())
+        werte.append(w);
+    return werte;
+}
+
+bool Testumgebung::Existiert(const QString& klasse, const QString& id) const {
+    try {
+        Blick().OpenId(klasse, id);
+        return true;
+    } catch (const CacheFehler&) {
+        return false;
+    }
+}
+
+QStringList Testumgebung::Verlaufszeilen() const {
+    QStringList z;
+    for (int i = 0; i < verlauf->Verlauf->ListCount(); ++i)
+        z.append(verlauf->Verlauf->List(i));
+    return z;
+}

@@ -1,0 +1,128 @@
+#pragma once
+// What every test of the program needs: scripted dialogs, a clock that waits in
+// no time, settings in a temporary place, a fresh demo database on the backend
+// the test run names (KORVAL_TEST_BACKEND=sqlite|postgres), and the windows.
+
+#include "database/cacheclient.h"
+#include "platform/clock.h"
+#include "platform/dialogservice.h"
+#include "platform/settingsstore.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class FMPass;
+class FMServer;
+class frmProgrammverlauf;
+class SqlCacheFactory;
+
+struct Gezeigt {
+    QString art; // "MsgBox", "InputBox", "Modal"
+    QString titel;
+    QString text;
+    int stil = 0;
+    QWidget* fenster = nullptr;
+};
+
+class ScriptedDialogs final : public DialogService {
+public:
+    int MsgBox(const QString& text, int style, const QString& title) override;
+    QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) override;
+    void ShowModal(QWidget* window, QWidget* owner) override;
+
+    std::vector<Gezeigt> gezeigt;
+    std::deque<int> antworten;    // for message boxes; Ok or No when empty
+    std::deque<QString> eingaben; // for input boxes; "" when empty
+    // Run when a window is shown modally: what the user does in it.
+    std::deque<std::function<void(QWidget*)>> modal;
+
+    int Anzahl(const QString& art) const;
+    const Gezeigt* Letzte(const QString& art) const;
+};
+
+class FakeClock final : public Clock {
+public:
+    double SecondsSinceMidnight() const override { return m_sekunden; }
+    QDateTime Now() const override { return jetzt; }
+    void WaitStep(int ms) override {
+        m_sekunden += ms / 1000.0;
+        gewartetMs += ms;
+    }
+    void setSekunden(double s) { m_sekunden = s; }
+    QDateTime jetzt = QDateTime(QDate(2026, 12, 7), QTime(10, 5, 3, 123));
+    long long gewartetMs = 0;
+
+private:
+    double m_sekunden = 36000;
+};
+
+// A database with the demo company, new for each test.
+class Testdatenbank {
+public:
+    static bool IstPostgres();
+    // Skips (or fails with CI=true) when the backend cannot be had.
+    static bool Verfuegbar(QString& warum);
+    Testdatenbank();
+    ~Testdatenbank();
+    QString ConnStrg() const { return m_connStrg; }
+    QString Server() const { return m_server; }
+    QString Port() const { return m_port; }
+    QString Namespace() const { return m_ns; }
+    bool Ok() const { return m_ok; }
+    // A second client of the same database.
+    CacheFactoryPtr NeuerClient() const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_server, m_port, m_ns, m_connStrg;
+    bool m_ok = false;
+};
+
+class Testumgebung {
+public:
+    explicit Testumgebung(bool mitDatenbank = true);
+    ~Testumgebung();
+
+    // A valid command line naming the demo database.
+    QString Kommandozeile(const QString& code = QStringLiteral("ADM"), const QString& pw = QStringLiteral("demo")) const;
+    // Signs on through the command line; true on success.
+    bool Anmelden(const QString& code = QStringLiteral("ADM"), const QString& pw = QStringLiteral("demo"));
+    SqlCacheFactory* Factory() const;
+    // A direct look at the server, through a second client.
+    QStringList Abfrage(const QString& klasse, const QString& abfrage, const QStringList& parameter = {},
+                        int spalten = 1) const;
+    QStringList Liste(const QString& klasse, const QString& id, const QString& eigenschaft) const;
+    bool Existiert(const QString& klasse, const QString& id) const;
+    QStringList Verlaufszeilen() const;
+
+    ScriptedDialogs dialoge;
+    FakeClock uhr;
+    QTemporaryDir temp;
+    std::unique_ptr<IniSettingsStore> einstellungen;
+    std::unique_ptr<Testdatenbank> db;
+    std::unique_ptr<FMServer> server;
+    std::unique_ptr<FMPass> login;
+    std::unique_ptr<frmProgrammverlauf> verlauf;
+    int beendet = 0;
+
+private:
+    mutable CacheFactoryPtr m_blick;
+    CacheFactory& Blick() const;
+};
+
+// In a test function: skip or fail when the backend is missing.
+#define KORVAL_BACKEND_PRUEFEN()                                                                                   \
+    do {                                                                                                           \
+        QString warum_;                                                                                            \
+        if (!Testdatenbank::Verfuegbar(warum_)) {                                                                  \
+            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                             \
+                QFAIL(qPrintable(warum_));                                                                         \
+            QSKIP(qPrintable(warum_));                                                                             \
+        }                                                                                                          \
+    } while (false)

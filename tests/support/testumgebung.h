@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -48,7 +49,8 @@ public:
 
 class FakeClock final : public Clock {
 public:
-    double SecondsSinceMidnight() const override { return m_sekunden; }
+    // Starts again from 0 at midnight, as the real clock does.
+    double SecondsSinceMidnight() const override { return std::fmod(m_sekunden, 86400.0); }
     QDateTime Now() const override { return jetzt; }
     void WaitStep(int ms) override {
         m_sekunden += ms / 1000.0;

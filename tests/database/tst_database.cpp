@@ -125,7 +125,7 @@ void TestDatabase::einstellungenMitEingabeboxen() {
     u.dialoge.eingaben = {QString(), QStringLiteral("1973")};
     u.dialoge.modal.push_back([](QWidget*) {});
     EinstellungenLesen(true);
-    QCOMPARE(z.ConnStrg, QStringLiteral("cn_iptcp:[1973]:KORVAL"));
+    QCOMPARE(z.ConnStrg, QStringLiteral("cn_iptcp:[1973]:") + u.db->Namespace());
 }
 
 void TestDatabase::gespeichertesPasswortWirdEntschluesselt() {

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QWindow>
 
 #include <cmath>
 
@@ -312,10 +313,18 @@ void FMStart::Form_Unload() {
 
 void FMStart::Beenden_Click() { close(); }
 
+void FMStart::Besitzer(QWidget* fenster) {
+    // Stays on top of the main window without belonging to it.
+    winId();
+    fenster->winId();
+    if (fenster->windowHandle() && windowHandle())
+        fenster->windowHandle()->setTransientParent(windowHandle());
+}
+
 void FMStart::mLogin_Click() {
     m_login->setHauptfenster(this);
-    m_login->setParent(this, m_login->windowFlags());
     m_login->setModal(false);
+    Besitzer(m_login);
     m_login->show();
 }
 
@@ -327,7 +336,7 @@ void FMStart::HilfeUeber_Click() {
 
 void FMStart::mProgrammverlauf_Click(int index) {
     if (index == 0) {
-        m_verlauf->setParent(this, m_verlauf->windowFlags());
+        Besitzer(m_verlauf);
         m_verlauf->show();
         m_verlauf->raise();
     } else if (index == 1) {

@@ -84,6 +84,7 @@ private:
     void MenusAufbauen();
     void ListenSchriften();
     bool Fragen(const QString& text);
+    void Besitzer(QWidget* fenster);
     QStringList Zeilen(const CtList* liste, int feld) const;
 
     FMPass* m_login;

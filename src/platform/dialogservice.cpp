@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QWindow>
 
 int QtDialogService::MsgBox(const QString& text, int style, const QString& title) {
     QMessageBox box(QApplication::activeWindow());
@@ -36,9 +37,11 @@ QString QtDialogService::InputBox(const QString& prompt, const QString& title, c
 }
 
 void QtDialogService::ShowModal(QWidget* window, QWidget* owner) {
+    // The owner keeps the window on top of it but does not own it.
+    window->winId();
+    if (owner && window->windowHandle() && owner->windowHandle())
+        window->windowHandle()->setTransientParent(owner->windowHandle());
     if (auto* dlg = qobject_cast<QDialog*>(window)) {
-        if (owner && dlg->parentWidget() != owner)
-            dlg->setParent(owner, dlg->windowFlags());
         dlg->exec();
         return;
     }

@@ -228,3 +228,20 @@ QStringList Testumgebung::Verlaufszeilen() const {
         z.append(verlauf->Verlauf->List(i));
     return z;
 }
+
+QStringList Testumgebung::Bestand() const {
+    QStringList b;
+    for (const QString& g : Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen")))
+        b.append(QStringLiteral("G ") + g + QStringLiteral(": ") +
+                 Liste(QStringLiteral("UserVerwaltung.Gruppen"), g, QStringLiteral("PCODE")).join(QLatin1Char(',')));
+    for (const QString& p : Abfrage(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme")))
+        for (const QString& z : Abfrage(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Stufen"), {p, QString()}, 2)) {
+            const QString id = p + QStringLiteral("||") + z.section(QLatin1Char(';'), 1) + QStringLiteral("||") +
+                               z.section(QLatin1Char(';'), 0, 0);
+            b.append(QStringLiteral("P ") + id + QStringLiteral(": ") +
+                     Liste(QStringLiteral("UserVerwaltung.Programm"), id, QStringLiteral("Gruppe")).join(QLatin1Char(',')));
+        }
+    return b;
+}
+
+void Testumgebung::Aendern(const std::function<void(CacheFactory&)>& f) const { f(Blick()); }

@@ -102,6 +102,10 @@ public:
     QStringList Liste(const QString& klasse, const QString& id, const QString& eigenschaft) const;
     bool Existiert(const QString& klasse, const QString& id) const;
     QStringList Verlaufszeilen() const;
+    // Every group with its members and every level with its groups, as text.
+    QStringList Bestand() const;
+    // Runs a change through a second client.
+    void Aendern(const std::function<void(CacheFactory&)>& f) const;
 
     ScriptedDialogs dialoge;
     FakeClock uhr;

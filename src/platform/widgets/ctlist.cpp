@@ -145,7 +145,7 @@ CtList::CtList(QWidget* parent)
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setAllColumnsShowFocus(true);
-    m_view->header()->setStretchLastSection(true);
+    m_view->header()->setStretchLastSection(false);
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
     setFocusProxy(m_view);
     QFont f(QStringLiteral("Sans Serif"));

@@ -89,8 +89,12 @@ public:
             reason = m_q.lastError().text();
             return false;
         }
-        for (int i = 0; i < werte.size(); ++i)
-            m_q.bindValue(i, werte[i]);
+        for (int i = 0; i < werte.size(); ++i) {
+            const QVariant& v = werte[i];
+            // Empty texts are stored as empty texts, not as NULL.
+            m_q.bindValue(i, v.typeId() == QMetaType::QString && v.toString().isNull() ? QVariant(QString::fromLatin1(""))
+                                                                                        : v);
+        }
         if (!m_q.exec()) {
             reason = m_q.lastError().text();
             return false;

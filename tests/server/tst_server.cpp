@@ -7,6 +7,9 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 QStringList Werte(const SysListPtr& l) {
     QStringList s;
@@ -28,6 +31,14 @@ QStringList Zeilen(CacheFactory& f, const QString& klasse, const QString& abfrag
     }
     q->sys_close();
     return z;
+}
+
+SysListPtr Berechtigungsliste(CacheFactory& f, const QStringList& werte) {
+    auto l = f.NeueListe();
+    l->setOdbcDelimiter(true);
+    for (const QString& w : werte)
+        l->Append(w);
+    return l;
 }
 
 int Fehler(const std::function<void()>& f) {
@@ -63,6 +74,8 @@ private slots:
     void texteUnveraendert_data();
     void texteUnveraendert();
     void falscheBenutzung();
+    void zweiArbeitsplaetzeAbwechselnd();
+    void zweiArbeitsplaetzeGleichzeitig();
 
 private:
     std::unique_ptr<Testdatenbank> m_db;
@@ -380,6 +393,85 @@ void TestServer::falscheBenutzung() {
     m_f->Disconnect();
     QVERIFY(!m_f->IsConnected());
     QCOMPARE(Fehler([&] { m_f->Abfrage(Gruppen, QStringLiteral("Gruppen")); }), Fehlernummer::NichtVerbunden);
+}
+
+// Two workstations saving the same group and the same level in turns.
+void TestServer::zweiArbeitsplaetzeAbwechselnd() {
+    auto b = m_db->NeuerClient();
+    CacheFactory* clients[2] = {m_f.get(), b.get()};
+    for (int i = 0; i < 20; ++i) {
+        CacheFactory& f = *clients[i % 2];
+        const QStringList liste = {QStringLiteral("c%1").arg(i), QStringLiteral("d%1").arg(i)};
+        f.Klassenmethoden(Gruppen)->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), Berechtigungsliste(f, liste)});
+        f.Klassenmethoden(Programm)->Methode(QStringLiteral("SaveGruppen"),
+                                             {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("1"),
+                                              Berechtigungsliste(f, liste)});
+        CacheFactory& andere = *clients[(i + 1) % 2];
+        QCOMPARE(Werte(andere.OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))), liste);
+        QCOMPARE(Werte(andere.OpenId(Programm, QStringLiteral("Auftrag||Erfassen||1"))->Liste(QStringLiteral("Gruppe"))),
+                 liste);
+    }
+}
+
+// Two writers and a reader on their own connections and threads: every list
+// read is one save's list, whole; the last save wins.
+void TestServer::zweiArbeitsplaetzeGleichzeitig() {
+    constexpr int SpeichernJeArbeitsplatz = 500;
+    const QString connStrg = m_db->ConnStrg();
+    std::atomic<int> fehler{0}, gemischt{0}, gelesen{0}, fertig{0};
+    QStringList letzte[2];
+    auto schreiber = [&](int nr) {
+        auto f = NeueCacheFactory();
+        if (!f->Connect(connStrg)) {
+            ++fehler;
+            ++fertig;
+            return;
+        }
+        for (int i = 0; i < SpeichernJeArbeitsplatz; ++i) {
+            QStringList liste;
+            const int laenge = 1 + (i * 7 + nr * 3) % 9;
+            for (int k = 0; k < laenge; ++k)
+                liste.append(QStringLiteral("w%1-%2-%3").arg(nr).arg(i).arg(k));
+            try {
+                f->Klassenmethoden(Gruppen)->Methode(QStringLiteral("SaveCodes"),
+                                                     {QStringLiteral("Verkauf"), Berechtigungsliste(*f, liste)});
+                letzte[nr] = liste;
+            } catch (const CacheFehler&) {
+                ++fehler;
+            }
+        }
+        ++fertig;
+    };
+    auto leser = [&] {
+        auto f = NeueCacheFactory();
+        if (!f->Connect(connStrg))
+            return;
+        while (fertig.load() < 2) {
+            try {
+                const QStringList l = Werte(f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE")));
+                ++gelesen;
+                if (l.isEmpty() || l == (QStringList{QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")}))
+                    continue;
+                // One writer's one save: same prefix everywhere, positions 0..n-1.
+                const QString kopf = l.front().section(QLatin1Char('-'), 0, 1);
+                for (int k = 0; k < l.size(); ++k)
+                    if (l[k] != kopf + QStringLiteral("-%1").arg(k))
+                        ++gemischt;
+            } catch (const CacheFehler&) {
+                // A read may meet a save in progress on SQLite (busy); it never sees half of it.
+            }
+        }
+    };
+    std::thread t1(schreiber, 0), t2(schreiber, 1), t3(leser);
+    t1.join();
+    t2.join();
+    t3.join();
+    QCOMPARE(fehler.load(), 0);
+    QCOMPARE(gemischt.load(), 0);
+    QVERIFY(gelesen.load() > 0);
+    const QStringList ende = Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE")));
+    QVERIFY(ende == letzte[0] || ende == letzte[1]);
+    qInfo("%d Speichervorgänge, %d Lesevorgänge", 2 * SpeichernJeArbeitsplatz, gelesen.load());
 }
 
 QTEST_GUILESS_MAIN(TestServer)

@@ -301,22 +301,39 @@ CacheAbfragePtr SqlCacheFactory::Abfrage(const QString& klasse, const QString& a
     return std::make_unique<SqlAbfrage>(*this, *q, klasse + QLatin1Char(':') + abfrage);
 }
 
+// SQLite takes the write lock at the start, so that two workstations saving at
+// once wait for each other instead of failing halfway.
+bool SqlCacheFactory::Steuerbefehl(const QString& sql, QString& warum) {
+    if (isPostgres()) {
+        const bool ok = sql == QLatin1String("BEGIN")    ? m_db.transaction()
+                        : sql == QLatin1String("COMMIT") ? m_db.commit()
+                                                         : m_db.rollback();
+        if (!ok)
+            warum = m_db.lastError().text();
+        return ok;
+    }
+    QSqlQuery q(m_db);
+    if (q.exec(sql == QLatin1String("BEGIN") ? QStringLiteral("BEGIN IMMEDIATE") : sql))
+        return true;
+    warum = q.lastError().text();
+    return false;
+}
+
 void SqlCacheFactory::TransaktionBeginnen() {
     requireConnection();
-    if (m_transactionDepth == 0 && !m_db.transaction()) {
-        const QString why = m_db.lastError().text();
-        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(why));
-    }
+    QString warum;
+    if (m_transactionDepth == 0 && !Steuerbefehl(QStringLiteral("BEGIN"), warum))
+        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
     ++m_transactionDepth;
 }
 
 void SqlCacheFactory::TransaktionBestaetigen() {
     if (m_transactionDepth <= 0)
         return;
-    if (--m_transactionDepth == 0 && !m_db.commit()) {
-        const QString why = m_db.lastError().text();
-        m_db.rollback();
-        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Bestätigen fehlgeschlagen: %1").arg(why));
+    QString warum;
+    if (--m_transactionDepth == 0 && !Steuerbefehl(QStringLiteral("COMMIT"), warum)) {
+        Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
+        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Bestätigen fehlgeschlagen: %1").arg(warum));
     }
 }
 
@@ -324,8 +341,9 @@ void SqlCacheFactory::TransaktionZuruecknehmen() {
     if (m_transactionDepth <= 0)
         return;
     m_transactionDepth = 0;
+    QString warum;
     if (m_db.isOpen())
-        m_db.rollback();
+        Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
 }
 
 QSqlQuery& SqlCacheFactory::statement(const QString& sql) {
@@ -346,6 +364,8 @@ void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
     ++m_statementsRun;
     if (m_failAfter > 0 && --m_failAfter == 0)
         raise(Fehlernummer::Datenbank, QStringLiteral("<STORE> eingespeister Fehler"));
+    if (m_vorherNach > 0 && --m_vorherNach == 0 && m_vorher)
+        m_vorher();
     for (int i = 0; i < binds.size(); ++i) {
         // A null text is an empty text here, never SQL NULL.
         const QVariant& v = binds[i];
@@ -449,7 +469,9 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
             raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, k));
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
-    if (select(QStringLiteral("SELECT 1 FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb, 1).empty())
+    // On PostgreSQL the record's row lock makes saves of the same list take turns.
+    const QString sperre = isPostgres() ? QStringLiteral(" FOR UPDATE") : QString();
+    if (select(QStringLiteral("SELECT 1 FROM %1 WHERE %2%3").arg(cls.table, keyWhere(cls), sperre), kb, 1).empty())
         raise(Fehlernummer::ObjektFehlt,
               QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(cls.name, key.join(QStringLiteral("||"))));
     execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);

@@ -11,6 +11,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
@@ -30,8 +31,13 @@ public:
     void TransaktionBestaetigen() override;
     void TransaktionZuruecknehmen() override;
 
-    // Fault injection for tests: the n-th statement from now fails (0 = off).
+    // Fault injection for tests: the n-th statement from now fails (0 = off),
+    // or runs `vorher` just before it (to cut the connection, say).
     void setFailAfter(int statements) { m_failAfter = statements; }
+    void setVorAnweisung(int statements, std::function<void()> vorher) {
+        m_vorherNach = statements;
+        m_vorher = std::move(vorher);
+    }
     int statementsRun() const { return m_statementsRun; }
     bool isPostgres() const;
 
@@ -73,6 +79,7 @@ private:
     void startSession(const QString& firma, const QString& fil, const QString& personal) override;
 
     void requireConnection() const;
+    bool Steuerbefehl(const QString& sql, QString& warum);
     QSqlQuery& statement(const QString& sql);
     void run(QSqlQuery& q, const QVariantList& binds);
     [[noreturn]] void failed(const QSqlQuery& q);
@@ -86,5 +93,7 @@ private:
     int m_transactionDepth = 0;
     bool m_lost = false;
     int m_failAfter = 0;
+    int m_vorherNach = 0;
+    std::function<void()> m_vorher;
     int m_statementsRun = 0;
 };

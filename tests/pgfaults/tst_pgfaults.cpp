@@ -1,0 +1,133 @@
+// The shared server going away under a running session, and what must not
+// leak: nothing half-saved, no credentials in messages or the history.
+
+#include "testumgebung.h"
+
+#include "database/dbzugriff.h"
+#include "database/zustand.h"
+#include "mainwindow/fmstart.h"
+#include "mainwindow/listenladen.h"
+#include "platform/server/sqlfactory.h"
+#include "platform/widgets/ctlist.h"
+
+#include <QComboBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+// Ends the server side of a connection, as a server restart does.
+void Abschiessen(const QString& pid) {
+    const QString name = QStringLiteral("korval-killer");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setHostName(qEnvironmentVariable("PGHOST"));
+        db.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.toInt()));
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+QString BackendPid(SqlCacheFactory* f) {
+    return f->select(QStringLiteral("SELECT pg_backend_pid()"), {}, 1).front().front();
+}
+} // namespace
+
+class TestPgFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void verbindungWegNaechsteOperationVerbindetNeu();
+    void abbruchMittenImLoeschenLaesstNichtsHalb();
+    void keinePasswoerterInMeldungen();
+    void nulZeichenWirdAbgewiesen();
+
+private:
+    std::unique_ptr<Testumgebung> u;
+    std::unique_ptr<FMStart> w;
+};
+
+void TestPgFaults::init() {
+    KORVAL_BACKEND_PRUEFEN();
+    if (!Testdatenbank::IstPostgres())
+        QSKIP("nur PostgreSQL");
+    u = std::make_unique<Testumgebung>();
+    QVERIFY(u->db->Ok());
+    w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());
+    QVERIFY(u->Anmelden());
+}
+
+void TestPgFaults::cleanup() {
+    w.reset();
+    u.reset();
+}
+
+void TestPgFaults::verbindungWegNaechsteOperationVerbindetNeu() {
+    Abschiessen(BackendPid(u->Factory()));
+    // The operation that meets the dropped connection is reported...
+    QVERIFY(!GruppenLaden(w->cmbGruppe));
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 1);
+    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("<DISCONNECT>")));
+    QVERIFY(!Zustand().CacheFactory->IsConnected());
+    QCOMPARE(Zustand().DbZugriffe, 0L);
+    // ...and the next one connects again, with the user context set anew.
+    QVERIFY(GruppenLaden(w->cmbGruppe));
+    QCOMPARE(w->cmbGruppe->count(), 4);
+    bool fehler = false;
+    QCOMPARE(dbcall(QStringLiteral("W PERSONAL"), fehler), QStringLiteral("ADM"));
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 1);
+}
+
+void TestPgFaults::abbruchMittenImLoeschenLaesstNichtsHalb() {
+    const QStringList vorher = u->Bestand();
+    w->cmbGruppe->setEditText(QStringLiteral("Verwaltung"));
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    SqlCacheFactory* f = u->Factory();
+    const QString pid = BackendPid(f);
+    // The group record is gone and the withdrawal has begun when the server drops us.
+    f->setVorAnweisung(12, [pid] { Abschiessen(pid); });
+    w->cmdGruppeLoeschen_Click();
+    QCOMPARE(u->Bestand(), vorher);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 2);
+    QCOMPARE(Zustand().DbZugriffe, 0L);
+    QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Verwaltung"));
+    // Done again, it works whole.
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    w->cmdGruppeLoeschen_Click();
+    QVERIFY(!u->Existiert(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Verwaltung")));
+    QVERIFY(!u->Bestand().join(QLatin1Char('\n')).contains(QStringLiteral("Verwaltung")));
+}
+
+void TestPgFaults::keinePasswoerterInMeldungen() {
+    const QString pw = qEnvironmentVariable("PGPASSWORD");
+    QVERIFY(!pw.isEmpty());
+    auto f = NeueCacheFactory();
+    QVERIFY(!f->Connect(QStringLiteral("cn_iptcp:%1[%2]:gibt_es_nicht")
+                            .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT", QStringLiteral("5432")))));
+    QVERIFY(!f->LetzterFehler().isEmpty());
+    QVERIFY(!f->LetzterFehler().contains(pw));
+    Abschiessen(BackendPid(u->Factory()));
+    GruppenLaden(w->cmbGruppe);
+    for (const Gezeigt& g : u->dialoge.gezeigt)
+        QVERIFY(!g.text.contains(pw));
+    for (const QString& z : u->Verlaufszeilen())
+        QVERIFY(!z.contains(pw));
+}
+
+void TestPgFaults::nulZeichenWirdAbgewiesen() {
+    const QString mitNul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+    w->cmbGruppe->setEditText(mitNul);
+    w->cmdGruppeSpeichern_Click();
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 1);
+    QVERIFY(!u->Existiert(QStringLiteral("UserVerwaltung.Gruppen"), mitNul));
+    QCOMPARE(Zustand().DbZugriffe, 0L);
+}
+
+QTEST_MAIN(TestPgFaults)
+#include "tst_pgfaults.moc"

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QTranslator>
@@ -54,6 +55,19 @@ int main(int argc, char** argv) {
 
     start.Form_Load();
     start.show();
+
+    // For measuring start-up: end as soon as the main window is loaded and shown.
+    if (qEnvironmentVariableIsSet("KORVAL_NACH_LADEN_BEENDEN")) {
+        QApplication::processEvents();
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray& zeile : status.readAll().split('\n'))
+                if (zeile.startsWith("VmHWM"))
+                    std::printf("%s\n", zeile.constData());
+        std::fflush(stdout);
+        z.CacheFactory.reset();
+        return 0;
+    }
 
     // For a picture of the loaded window without a display (run.sh under xvfb).
     const QString bild = qEnvironmentVariable("KORVAL_SCREENSHOT");

@@ -9,8 +9,19 @@
 #include <QComboBox>
 
 QString Anzeigename(const QString& name) {
-    const QString sp = QStringLiteral(" ");
-    return Feld(name, sp, 2) + sp + Feld(name, sp, 1);
+    // The second blank-separated word, a blank, the first word.
+    const QStringView n(name);
+    const qsizetype b1 = n.indexOf(QLatin1Char(' '));
+    const QStringView erstes = b1 < 0 ? n : n.left(b1);
+    QStringView zweites;
+    if (b1 >= 0) {
+        const qsizetype b2 = n.indexOf(QLatin1Char(' '), b1 + 1);
+        zweites = n.mid(b1 + 1, (b2 < 0 ? n.size() : b2) - b1 - 1);
+    }
+    QString a;
+    a.reserve(erstes.size() + zweites.size() + 1);
+    a.append(zweites).append(QLatin1Char(' ')).append(erstes);
+    return a;
 }
 
 namespace {

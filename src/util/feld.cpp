@@ -5,19 +5,21 @@
 QString Feld(const QString& text, const QString& trenner, int nummer, const QString& vorgabe) {
     if (text.isEmpty())
         return {};
-    QString ergebnis;
-    int zaehler = 1;
-    for (QChar c : text) {
-        // Only a one-character delimiter can match a single character.
-        if (trenner.size() == 1 && c == trenner[0]) {
-            if (zaehler == nummer)
-                break;
-            ++zaehler;
-        } else if (zaehler == nummer) {
-            ergebnis += c;
-        }
+    // Only a one-character delimiter can match a single character.
+    if (trenner.size() != 1)
+        return nummer == 1 ? text : vorgabe;
+    const QChar t = trenner[0];
+    qsizetype anfang = 0;
+    for (int feld = 1; feld < nummer; ++feld) {
+        const qsizetype naechster = text.indexOf(t, anfang);
+        if (naechster < 0)
+            return vorgabe;
+        anfang = naechster + 1;
     }
-    return ergebnis.isEmpty() ? vorgabe : ergebnis;
+    qsizetype ende = text.indexOf(t, anfang);
+    if (ende < 0)
+        ende = text.size();
+    return ende > anfang ? text.mid(anfang, ende - anfang) : vorgabe;
 }
 
 void FeldMarkieren(QLineEdit* feld, bool ohneFokus) {

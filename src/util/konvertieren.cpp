@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include <array>
+
 #include <utility>
 #include <vector>
 
@@ -63,9 +65,41 @@ QString Konvertieren(const QString& text, const QString& modus, bool grossschrei
     }
     bool mehrzeichen = false, bekannt = false;
     const Tabelle& tab = TabelleFuer(modus, mehrzeichen, bekannt);
-    for (const auto& [von, nach] : tab)
-        t = Ersetzen(t, von, nach, mehrzeichen);
-    return t;
+    // No replacement of a mode yields a text that a later one of the same mode
+    // searches for, so one walk over the text gives the same result as one walk
+    // per replacement. Texts without any searched character stay as they are.
+    // ASCII characters are looked up in a table, the rest by a short search.
+    std::array<const std::pair<QString, QString>*, 128> ascii{};
+    for (const auto& paar : tab)
+        if (paar.first[0].unicode() < 128)
+            ascii[paar.first[0].unicode()] = &paar;
+    auto suchen = [&tab, &ascii](QChar c) -> const std::pair<QString, QString>* {
+        if (c.unicode() < 128)
+            return ascii[c.unicode()];
+        for (const auto& paar : tab)
+            if (c == paar.first[0])
+                return &paar;
+        return nullptr;
+    };
+    qsizetype erster = 0;
+    while (erster < t.size() && !suchen(t[erster]))
+        ++erster;
+    if (erster == t.size())
+        return t;
+    QString ergebnis = t.left(erster);
+    ergebnis.reserve(t.size() + (mehrzeichen ? 16 : 0));
+    for (qsizetype i = erster; i < t.size(); ++i) {
+        const QChar c = t[i];
+        if (const auto* treffer = suchen(c)) {
+            if (mehrzeichen)
+                ergebnis += treffer->second;
+            else if (!treffer->second.isEmpty())
+                ergebnis += treffer->second[0];
+        } else {
+            ergebnis += c;
+        }
+    }
+    return ergebnis;
 }
 
 QString Ersetzen(const QString& text, const QString& suchen, const QString& ersetzen, bool mehrzeichen) {

@@ -7,7 +7,48 @@
 
 #include <algorithm>
 
-static QStringList Spalten(const QString& text) { return text.split(QLatin1Char(';')); }
+namespace {
+// A sort key that puts umlauts with their letters and ignores case, cheap
+// enough for a hundred thousand rows.
+QString Sortierschluessel(QStringView text) {
+    QString k = text.toString().toLower();
+    bool umlaut = false;
+    for (QChar c : k)
+        umlaut = umlaut || c.unicode() >= 0x80;
+    if (!umlaut)
+        return k;
+    QString u;
+    u.reserve(k.size() + 2);
+    for (QChar c : k) {
+        switch (c.unicode()) {
+        case 0xE4: u += QLatin1Char('a'); break;
+        case 0xF6: u += QLatin1Char('o'); break;
+        case 0xFC: u += QLatin1Char('u'); break;
+        case 0xDF: u += QLatin1String("ss"); break;
+        default: u += c; break;
+        }
+    }
+    return u;
+}
+
+QStringView SpaltenAusschnitt(const QString& text, int n, bool rest) {
+    qsizetype anfang = 0;
+    for (int i = 0; i < n; ++i) {
+        const qsizetype t = text.indexOf(QLatin1Char(';'), anfang);
+        if (t < 0)
+            return {};
+        anfang = t + 1;
+    }
+    if (rest)
+        return QStringView(text).mid(anfang);
+    const qsizetype ende = text.indexOf(QLatin1Char(';'), anfang);
+    return QStringView(text).mid(anfang, (ende < 0 ? text.size() : ende) - anfang);
+}
+} // namespace
+
+QString CtListModel::Spalte(const QString& text, int n) const {
+    return SpaltenAusschnitt(text, n, n == columnCount() - 1).toString();
+}
 
 int CtListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_zeilen.size());
@@ -20,11 +61,8 @@ int CtListModel::columnCount(const QModelIndex& parent) const {
 QVariant CtListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Anzahl() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
-    const Zeile& z = At(index.row());
     // The last column shows the rest of the row text.
-    if (index.column() == columnCount() - 1)
-        return QStringList(z.spalten.mid(index.column())).join(QLatin1Char(';'));
-    return index.column() < z.spalten.size() ? z.spalten[index.column()] : QString();
+    return Spalte(At(index.row()).text, index.column());
 }
 
 QVariant CtListModel::headerData(int section, Qt::Orientation o, int role) const {
@@ -65,7 +103,7 @@ void CtListModel::InsertItem(int pos, const QString& text) {
     pos = std::clamp(pos, 0, Anzahl());
     if (!m_bulk)
         beginInsertRows({}, pos, pos);
-    Zeile z{text, Spalten(text), {}};
+    Zeile z{text, {}};
     if (pos == 0)
         m_zeilen.push_front(std::move(z));
     else if (pos == Anzahl())
@@ -103,17 +141,13 @@ void CtListModel::setItemData(int pos, const QVariant& v) {
 
 void CtListModel::Sortieren(int spalte, int richtung) {
     const int s = std::max(spalte, 1) - 1;
-    QCollator collator{QLocale(QLocale::German, QLocale::Germany)};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    // Sort keys once per row, then a stable sort of indexes.
-    std::vector<std::pair<QCollatorSortKey, size_t>> keys;
+    // Keys once per row, then a stable sort of indexes.
+    std::vector<std::pair<QString, size_t>> keys;
     keys.reserve(m_zeilen.size());
-    for (size_t i = 0; i < m_zeilen.size(); ++i) {
-        const Zeile& z = m_zeilen[i];
-        keys.emplace_back(collator.sortKey(s < z.spalten.size() ? z.spalten[s] : QString()), i);
-    }
+    for (size_t i = 0; i < m_zeilen.size(); ++i)
+        keys.emplace_back(Sortierschluessel(SpaltenAusschnitt(m_zeilen[i].text, s, false)), i);
     std::stable_sort(keys.begin(), keys.end(), [richtung](const auto& a, const auto& b) {
-        const int c = a.first.compare(b.first);
+        const int c = QString::compare(a.first, b.first, Qt::CaseSensitive);
         return richtung == 0 ? c < 0 : c > 0;
     });
     if (!m_bulk)

@@ -5,7 +5,6 @@
 // the top costs O(1); bulk changes inside an Aktualisierung redraw once.
 
 #include <QAbstractTableModel>
-#include <QCollator>
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
@@ -20,9 +19,10 @@ class CtListModel final : public QAbstractTableModel {
 public:
     struct Zeile {
         QString text;
-        QStringList spalten;
         QVariant daten;
     };
+    // Column n (from 0) of a row text; the last column takes the rest.
+    QString Spalte(const QString& text, int n) const;
 
     explicit CtListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
     int rowCount(const QModelIndex& parent = {}) const override;

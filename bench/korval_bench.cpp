@@ -238,7 +238,7 @@ public:
                   QCoreApplication::processEvents();
               }),
               Messen(m_r, nullptr, [&] {
-                  zeilen = bar.Lesen(QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ?"), {QStringLiteral("1")});
+                  zeilen = bar.Lesen(QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {QStringLiteral("1")});
               }));
         if (w.ctListMitarbeiter->ListCount() != zeilen)
             qFatal("Mitarbeiterliste unvollständig: %d von %d", w.ctListMitarbeiter->ListCount(), zeilen);

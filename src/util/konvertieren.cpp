@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <array>
+#include <map>
 
 #include <utility>
 #include <vector>
@@ -51,6 +52,19 @@ const Tabelle& TabelleFuer(const QString& modus, bool& mehrzeichen, bool& bekann
     bekannt = false;
     return leer;
 }
+using Ascii = std::array<const std::pair<QString, QString>*, 128>;
+
+const Ascii& AsciiTabelle(const Tabelle& tab) {
+    static std::map<const Tabelle*, Ascii> tabellen;
+    auto it = tabellen.find(&tab);
+    if (it != tabellen.end())
+        return it->second;
+    Ascii a{};
+    for (const auto& paar : tab)
+        if (paar.first[0].unicode() < 128)
+            a[paar.first[0].unicode()] = &paar;
+    return tabellen.emplace(&tab, a).first->second;
+}
 } // namespace
 
 QString Konvertieren(const QString& text, const QString& modus, bool grossschreiben) {
@@ -68,11 +82,8 @@ QString Konvertieren(const QString& text, const QString& modus, bool grossschrei
     // No replacement of a mode yields a text that a later one of the same mode
     // searches for, so one walk over the text gives the same result as one walk
     // per replacement. Texts without any searched character stay as they are.
-    // ASCII characters are looked up in a table, the rest by a short search.
-    std::array<const std::pair<QString, QString>*, 128> ascii{};
-    for (const auto& paar : tab)
-        if (paar.first[0].unicode() < 128)
-            ascii[paar.first[0].unicode()] = &paar;
+    // ASCII characters are looked up in a table made once per mode, the rest by a short search.
+    const auto& ascii = AsciiTabelle(tab);
     auto suchen = [&tab, &ascii](QChar c) -> const std::pair<QString, QString>* {
         if (c.unicode() < 128)
             return ascii[c.unicode()];
@@ -86,18 +97,23 @@ QString Konvertieren(const QString& text, const QString& modus, bool grossschrei
         ++erster;
     if (erster == t.size())
         return t;
+    if (!mehrzeichen) {
+        // One character for one: change a copy in place.
+        QString ergebnis = t;
+        QChar* d = ergebnis.data();
+        for (qsizetype i = erster; i < ergebnis.size(); ++i)
+            if (const auto* treffer = suchen(d[i]); treffer && !treffer->second.isEmpty())
+                d[i] = treffer->second[0];
+        return ergebnis;
+    }
     QString ergebnis = t.left(erster);
-    ergebnis.reserve(t.size() + (mehrzeichen ? 16 : 0));
+    ergebnis.reserve(t.size() + 16);
     for (qsizetype i = erster; i < t.size(); ++i) {
         const QChar c = t[i];
-        if (const auto* treffer = suchen(c)) {
-            if (mehrzeichen)
-                ergebnis += treffer->second;
-            else if (!treffer->second.isEmpty())
-                ergebnis += treffer->second[0];
-        } else {
+        if (const auto* treffer = suchen(c))
+            ergebnis += treffer->second;
+        else
             ergebnis += c;
-        }
     }
     return ergebnis;
 }

@@ -179,33 +179,34 @@ public:
         for (QChar c : m_q.sql.left(m_q.sql.indexOf(QLatin1String(" FROM "))))
             if (c == QLatin1Char(','))
                 ++columns;
-        m_rows = m_f.select(m_q.sql, binds, columns);
+        m_spalten = columns;
+        m_werte = m_f.selectFlat(m_q.sql, binds, columns);
         m_pos = -1;
     }
     bool Naechste() override {
-        if (m_pos + 1 >= static_cast<long>(m_rows.size()))
+        if ((m_pos + 2) * m_spalten > static_cast<long>(m_werte.size()))
             return false;
         ++m_pos;
         return true;
     }
     QString Spalte(int nummer) const override {
-        if (m_pos < 0 || m_pos >= static_cast<long>(m_rows.size()))
+        if (m_pos < 0 || (m_pos + 1) * m_spalten > static_cast<long>(m_werte.size()))
             raise(Fehlernummer::UngueltigerWert, QStringLiteral("<RESULTSET> %1: keine aktuelle Zeile").arg(m_name));
-        const QStringList& row = m_rows[static_cast<size_t>(m_pos)];
-        if (nummer < 1 || nummer > row.size())
+        if (nummer < 1 || nummer > m_spalten)
             raise(Fehlernummer::UngueltigerWert, QStringLiteral("<RESULTSET> %1: keine Spalte %2").arg(m_name).arg(nummer));
-        return row[nummer - 1];
+        return m_werte[static_cast<size_t>(m_pos * m_spalten + nummer - 1)];
     }
     void sys_close() override {
         m_closed = true;
-        m_rows.clear();
+        m_werte.clear();
     }
 
 private:
     SqlCacheFactory& m_f;
     const QueryDef& m_q;
     QString m_name;
-    std::vector<QStringList> m_rows;
+    std::vector<QString> m_werte; // row after row
+    long m_spalten = 1;
     long m_pos = -1;
     bool m_closed = false;
 };
@@ -397,19 +398,24 @@ void SqlCacheFactory::failed(const QSqlQuery& q) {
     raise(Fehlernummer::Datenbank, QStringLiteral("<SQL> %1").arg(text));
 }
 
-std::vector<QStringList> SqlCacheFactory::select(const QString& sql, const QVariantList& binds, int columns) {
+std::vector<QString> SqlCacheFactory::selectFlat(const QString& sql, const QVariantList& binds, int columns) {
     requireConnection();
     QSqlQuery& q = statement(sql);
     run(q, binds);
-    std::vector<QStringList> rows;
-    while (q.next()) {
-        QStringList row;
-        row.reserve(columns);
+    std::vector<QString> werte;
+    while (q.next())
         for (int i = 0; i < columns; ++i)
-            row.append(q.value(i).toString());
-        rows.push_back(std::move(row));
-    }
+            werte.push_back(q.value(i).toString());
     q.finish();
+    return werte;
+}
+
+std::vector<QStringList> SqlCacheFactory::select(const QString& sql, const QVariantList& binds, int columns) {
+    const std::vector<QString> werte = selectFlat(sql, binds, columns);
+    std::vector<QStringList> rows;
+    rows.reserve(werte.size() / static_cast<size_t>(std::max(columns, 1)));
+    for (size_t i = 0; i + static_cast<size_t>(columns) <= werte.size(); i += static_cast<size_t>(columns))
+        rows.emplace_back(werte.begin() + static_cast<long>(i), werte.begin() + static_cast<long>(i) + columns);
     return rows;
 }
 

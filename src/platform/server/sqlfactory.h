@@ -43,6 +43,8 @@ public:
 
     // Used by the objects and queries of this factory.
     std::vector<QStringList> select(const QString& sql, const QVariantList& binds, int columns);
+    // The same, row after row in one vector.
+    std::vector<QString> selectFlat(const QString& sql, const QVariantList& binds, int columns);
     int execute(const QString& sql, const QVariantList& binds);
     QString xecute(const QString& line) { return m_interpreter.execute(line); }
     void saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values, const SysList* list);

@@ -10,25 +10,53 @@
 namespace {
 // A sort key that puts umlauts with their letters and ignores case, cheap
 // enough for a hundred thousand rows.
-QString Sortierschluessel(QStringView text) {
-    QString k = text.toString().toLower();
-    bool umlaut = false;
-    for (QChar c : k)
-        umlaut = umlaut || c.unicode() >= 0x80;
-    if (!umlaut)
-        return k;
-    QString u;
-    u.reserve(k.size() + 2);
-    for (QChar c : k) {
-        switch (c.unicode()) {
-        case 0xE4: u += QLatin1Char('a'); break;
-        case 0xF6: u += QLatin1Char('o'); break;
-        case 0xFC: u += QLatin1Char('u'); break;
-        case 0xDF: u += QLatin1String("ss"); break;
-        default: u += c; break;
+// Compares as a German reader expects: case does not count, umlauts sort
+// with their letters, ß as ss. No key is built, so a sort allocates nothing per row.
+class Gefaltet {
+public:
+    explicit Gefaltet(QStringView s) : m_s(s) {}
+    // The next folded character, or 0 at the end.
+    char16_t Naechstes() {
+        if (m_zweitesS) {
+            m_zweitesS = false;
+            return u's';
+        }
+        if (m_i >= m_s.size())
+            return 0;
+        const char16_t c = m_s[m_i++].unicode();
+        if (c < 0x80)
+            return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+        switch (c) {
+        case 0xE4: case 0xC4: return u'a';
+        case 0xF6: case 0xD6: return u'o';
+        case 0xFC: case 0xDC: return u'u';
+        case 0xDF: m_zweitesS = true; return u's';
+        default: return QChar(c).toLower().unicode();
         }
     }
-    return u;
+
+private:
+    QStringView m_s;
+    qsizetype m_i = 0;
+    bool m_zweitesS = false;
+};
+
+// The folded form of a text, compared code unit by code unit.
+QString Faltung(QStringView s) {
+    QString k;
+    k.resize(s.size() + 4);
+    QChar* d = k.data();
+    qsizetype n = 0;
+    Gefaltet g(s);
+    for (char16_t c = g.Naechstes(); c != 0; c = g.Naechstes()) {
+        if (n == k.size()) {
+            k.resize(n * 2);
+            d = k.data();
+        }
+        d[n++] = QChar(c);
+    }
+    k.truncate(n);
+    return k;
 }
 
 QStringView SpaltenAusschnitt(const QString& text, int n, bool rest) {
@@ -141,13 +169,13 @@ void CtListModel::setItemData(int pos, const QVariant& v) {
 
 void CtListModel::Sortieren(int spalte, int richtung) {
     const int s = std::max(spalte, 1) - 1;
-    // Keys once per row, then a stable sort of indexes.
+    // A folded key per row once, then a stable sort of indexes.
     std::vector<std::pair<QString, size_t>> keys;
     keys.reserve(m_zeilen.size());
     for (size_t i = 0; i < m_zeilen.size(); ++i)
-        keys.emplace_back(Sortierschluessel(SpaltenAusschnitt(m_zeilen[i].text, s, false)), i);
+        keys.emplace_back(Faltung(SpaltenAusschnitt(m_zeilen[i].text, s, false)), i);
     std::stable_sort(keys.begin(), keys.end(), [richtung](const auto& a, const auto& b) {
-        const int c = QString::compare(a.first, b.first, Qt::CaseSensitive);
+        const int c = QStringView(a.first).compare(QStringView(b.first));
         return richtung == 0 ? c < 0 : c > 0;
     });
     if (!m_bulk)

@@ -67,17 +67,6 @@ std::vector<Stufe> StufenDesProgramms(CacheFactory& f, const QString& programm, 
     return stufen;
 }
 
-int GruppeEntfernen(SysList& liste, const QString& gruppe) {
-    int entfernt = 0;
-    for (int i = liste.Count(); i >= 1; --i) {
-        if (liste.GetAt(i) == gruppe) {
-            liste.RemoveAt(i);
-            ++entfernt;
-        }
-    }
-    return entfernt;
-}
-
 bool EnthaeltTrenner(const QStringList& teile) {
     for (const QString& t : teile)
         if (t.contains(QLatin1String("||")))

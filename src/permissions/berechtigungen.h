@@ -33,9 +33,6 @@ void DatensatzLoeschen(CacheFactory& f, const QString& klasse, const QString& id
 // Every level of a program (sub-program empty: of all its sub-programs).
 std::vector<Stufe> StufenDesProgramms(CacheFactory& f, const QString& programm, const QString& subprogramm);
 
-// Removes every occurrence of the group, from the last position to the first.
-int GruppeEntfernen(SysList& liste, const QString& gruppe);
-
 // No id part may contain the separator.
 bool EnthaeltTrenner(const QStringList& teile);
 

@@ -79,31 +79,12 @@ bool GruppeLoeschen(const QString& gruppe) {
     return InTransaktion(QStringLiteral("fmstart.cmdGruppeLöschen_click"), [&](CacheFactory& f, QString& vorgang) {
         vorgang = QStringLiteral("Gruppe löschen");
         DatensatzLoeschen(f, KlasseGruppen, gruppe);
-        vorgang = QStringLiteral("Programme lesen");
-        std::vector<QString> programme;
-        {
-            CacheAbfragePtr q = f.Abfrage(KlasseProgramm, QStringLiteral("Programme"));
-            q->Ausfuehren({});
-            while (q->Naechste())
-                programme.push_back(q->Spalte(1));
-            ObjektSchliessen(q);
-        }
-        for (const QString& p : programme) {
-            vorgang = QStringLiteral("Stufen lesen ") + p;
-            for (const Stufe& s : StufenDesProgramms(f, p, QString())) {
-                vorgang = QStringLiteral("Gruppe entziehen ") + s.Id();
-                CacheObjektPtr satz = f.OpenId(KlasseProgramm, s.Id());
-                SysListPtr liste = satz->Liste(QStringLiteral("Gruppe"));
-                // A record that never held the group keeps its list as it is.
-                if (GruppeEntfernen(*liste, gruppe) > 0) {
-                    CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
-                    klasse->Methode(QStringLiteral("SaveGruppen"), {s.programm, s.subprogramm, s.stufe, liste});
-                    ObjektSchliessen(klasse);
-                }
-                ObjektSchliessen(liste);
-                ObjektSchliessen(satz);
-            }
-        }
+        // Withdrawing it from every program level is one server method: visiting
+        // each level record from here would cost a round trip per record.
+        vorgang = QStringLiteral("Gruppe aus allen Programmstufen entfernen");
+        CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
+        klasse->Methode(QStringLiteral("GruppeEntziehen"), {gruppe});
+        ObjektSchliessen(klasse);
     });
 }
 

@@ -365,10 +365,11 @@ void TestPermissions::fehlerMittendrinLaesstServerUnveraendert_data() {
     QTest::addColumn<QString>("befehl");
     QTest::addColumn<int>("nach");
     QTest::newRow("gruppe loeschen frueh") << "gruppe loeschen" << 3;
-    QTest::newRow("gruppe loeschen mitte") << "gruppe loeschen" << 25;
+    QTest::newRow("gruppe loeschen entziehen") << "gruppe loeschen" << 4;
     QTest::newRow("programm loeschen") << "programm loeschen" << 5;
-    QTest::newRow("gruppe speichern") << "gruppe speichern" << 5;
+    QTest::newRow("gruppe speichern") << "gruppe speichern" << 4;
     QTest::newRow("stufe speichern") << "stufe speichern" << 5;
+    QTest::newRow("stufe speichern nach anlegen") << "stufe speichern" << 4;
 }
 
 void TestPermissions::fehlerMittendrinLaesstServerUnveraendert() {

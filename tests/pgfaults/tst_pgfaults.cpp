@@ -90,8 +90,8 @@ void TestPgFaults::abbruchMittenImLoeschenLaesstNichtsHalb() {
     u->dialoge.antworten.push_back(DialogService::Yes);
     SqlCacheFactory* f = u->Factory();
     const QString pid = BackendPid(f);
-    // The group record is gone and the withdrawal has begun when the server drops us.
-    f->setVorAnweisung(12, [pid] { Abschiessen(pid); });
+    // The group record is gone when the server drops us.
+    f->setVorAnweisung(4, [pid] { Abschiessen(pid); });
     w->cmdGruppeLoeschen_Click();
     QCOMPARE(u->Bestand(), vorher);
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 2);

@@ -68,6 +68,7 @@ private slots:
     void gruppeLebenslauf();
     void programmstufeLebenslauf();
     void klassenmethodeIstAtomar();
+    void gruppeEntziehen();
     void transaktionZuruecknehmen();
     void verbindungseintragSpeichern();
     void xecuteZeilen();
@@ -276,17 +277,36 @@ void TestServer::klassenmethodeIstAtomar() {
     auto* sql = dynamic_cast<SqlCacheFactory*>(m_f.get());
     QVERIFY(sql);
     auto liste = m_f->NeueListe();
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 250; ++i)
         liste->Append(QStringLiteral("X%1").arg(i));
     CacheObjektPtr k = m_f->Klassenmethoden(Gruppen);
-    sql->setFailAfter(6); // exists check, delete, then the fourth insert
+    sql->setFailAfter(4); // exists check, delete, the first block of rows, then the second
     QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), liste}); }),
              Fehlernummer::Datenbank);
     QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))),
              (QStringList{QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")}));
     // And the next call works.
     k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), liste});
-    QCOMPARE(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))->Count(), 10);
+    QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))), Werte(liste));
+}
+
+void TestServer::gruppeEntziehen() {
+    CacheObjektPtr k = m_f->Klassenmethoden(Programm);
+    k->Methode(QStringLiteral("SaveGruppen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"),
+                                               Berechtigungsliste(*m_f, {QStringLiteral("Lager"), QStringLiteral("Verwaltung"),
+                                                                         QStringLiteral("Lager"), QStringLiteral("Revision")})});
+    QCOMPARE(k->Methode(QStringLiteral("GruppeEntziehen"), {QStringLiteral("Lager")}), QStringLiteral("5"));
+    QCOMPARE(Werte(m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))),
+             (QStringList{QStringLiteral("Verwaltung"), QStringLiteral("Revision")}));
+    QVERIFY(Werte(m_f->OpenId(Programm, QStringLiteral("Lager||Bestand||2"))->Liste(QStringLiteral("Gruppe"))).isEmpty());
+    QCOMPARE(Werte(m_f->OpenId(Programm, QStringLiteral("Lager||Bestand||1"))->Liste(QStringLiteral("Gruppe"))),
+             QStringList{QStringLiteral("Verkauf")});
+    QCOMPARE(k->Methode(QStringLiteral("GruppeEntziehen"), {QStringLiteral("Lager")}), QStringLiteral("0"));
+    // A list saved after the gaps starts again from position 1.
+    k->Methode(QStringLiteral("SaveGruppen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"),
+                                               m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))});
+    QCOMPARE(Werte(m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))),
+             (QStringList{QStringLiteral("Verwaltung"), QStringLiteral("Revision")}));
 }
 
 void TestServer::transaktionZuruecknehmen() {

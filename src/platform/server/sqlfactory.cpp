@@ -142,6 +142,8 @@ public:
         const QString m = name.toLower();
         if (m == QLatin1String("sys_close"))
             return {};
+        if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
+            return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
         const int keys = static_cast<int>(m_cls.keyColumns.size());
         const bool known = (m == QLatin1String("savecodes") && m_cls.table == QLatin1String("uv_gruppen")) ||
                            (m == QLatin1String("savegruppen") && m_cls.table == QLatin1String("uv_programm"));
@@ -481,18 +483,36 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
         raise(Fehlernummer::ObjektFehlt,
               QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(cls.name, key.join(QStringLiteral("||"))));
     execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
-    QString cols = cls.keyColumns.join(QStringLiteral(", "));
-    QString marks = QStringLiteral("?, ").repeated(static_cast<int>(cls.keyColumns.size()));
-    const QString insert = QStringLiteral("INSERT INTO %1 (%2, pos, %3) VALUES (%4?, ?)")
-                               .arg(cls.list->table, cols, cls.list->valueColumn, marks);
-    int pos = 0;
-    for (const QString& v : list.Werte()) {
-        QVariantList b = kb;
-        b.append(++pos);
-        b.append(v);
-        execute(insert, b);
+    // Rows go in blocks of up to 100 per statement; each block size is prepared once.
+    constexpr int Block = 100;
+    const QString cols = cls.keyColumns.join(QStringLiteral(", "));
+    QString zeile = QStringLiteral("(") + QStringLiteral("?, ").repeated(static_cast<int>(cls.keyColumns.size())) +
+                    QStringLiteral("?, ?)");
+    const std::vector<QString>& werte = list.Werte();
+    for (size_t anfang = 0; anfang < werte.size(); anfang += Block) {
+        const size_t n = std::min<size_t>(Block, werte.size() - anfang);
+        QStringList zeilen;
+        for (size_t i = 0; i < n; ++i)
+            zeilen.append(zeile);
+        QVariantList b;
+        for (size_t i = 0; i < n; ++i) {
+            b.append(kb);
+            b.append(static_cast<int>(anfang + i + 1));
+            b.append(werte[anfang + i]);
+        }
+        execute(QStringLiteral("INSERT INTO %1 (%2, pos, %3) VALUES %4")
+                    .arg(cls.list->table, cols, cls.list->valueColumn, zeilen.join(QStringLiteral(", "))),
+                b);
     }
     g.commit();
+}
+
+int SqlCacheFactory::withdrawGroup(const QString& gruppe) {
+    // Positions may keep gaps: lists are read in position order only.
+    Guard g(*this);
+    const int n = execute(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
+    g.commit();
+    return n;
 }
 
 void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values,

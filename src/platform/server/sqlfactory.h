@@ -50,6 +50,8 @@ public:
     void saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values, const SysList* list);
     void deleteObject(const ClassDef& cls, const QString& id);
     void saveList(const ClassDef& cls, const QStringList& key, const SysList& list);
+    // Class method GruppeEntziehen: the group leaves every program level at once.
+    int withdrawGroup(const QString& gruppe);
     SysListPtr loadList(const ClassDef& cls, const QStringList& key);
     QStringList splitId(const ClassDef& cls, const QString& id) const;
     QVariantList keyBinds(const ClassDef& cls, const QStringList& key) const;

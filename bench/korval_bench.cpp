@@ -181,6 +181,12 @@ public:
         const bool ok = Datenbankwerkzeug::Init(z, leise) && Datenbankwerkzeug::Generieren(z, p, leise);
         if (!ok)
             m_out << text << Qt::endl;
+        // Statistics made now, so that no background analysis runs during the measurements.
+        if (ok) {
+            Direkt d(m_vorlage);
+            QSqlQuery q(d.Db());
+            q.exec(m_vorlage.postgres ? QStringLiteral("VACUUM ANALYZE") : QStringLiteral("ANALYZE"));
+        }
         m_out << "Daten: " << m_n << " Mitarbeiter, " << p.gruppen << " Gruppen (größte " << p.maxMitglieder
               << " Mitglieder), " << m_stufen << " Stufen; erzeugt in " << t.elapsed() << " ms" << Qt::endl;
         return ok;

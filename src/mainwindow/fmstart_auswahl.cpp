@@ -64,8 +64,10 @@ void FMStart::cmbSubProgramm_Click() {
         CacheAbfragePtr q =
             Zustand().CacheFactory->Abfrage(Berechtigung::KlasseProgramm, QStringLiteral("Stufen"));
         q->Ausfuehren({cmbProgramm->currentText(), cmbSubProgramm->currentText()});
+        QStringList stufen;
         while (q->Naechste())
-            cmbProgrammStufe->insertItem(0, q->Spalte(1));
+            stufen.prepend(q->Spalte(1));
+        cmbProgrammStufe->addItems(stufen);
         ObjektSchliessen(q);
         DbEnde(true);
     } catch (const CacheFehler&) {

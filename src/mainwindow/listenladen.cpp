@@ -8,6 +8,8 @@
 
 #include <QComboBox>
 
+#include <algorithm>
+
 QString Anzeigename(const QString& name) {
     // The second blank-separated word, a blank, the first word.
     const QStringView n(name);
@@ -41,8 +43,14 @@ bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage,
                                             abfrage);
         q->Ausfuehren(argumente);
         vorgang = QStringLiteral("Zeilen lesen");
+        // Collected first and added at once: inserting one by one at the top
+        // of a combo box costs time with the square of its entries.
+        QStringList eintraege;
         while (q->Naechste())
-            box->insertItem(oben ? 0 : box->count(), q->Spalte(1));
+            eintraege.append(q->Spalte(1));
+        if (oben)
+            std::reverse(eintraege.begin(), eintraege.end());
+        box->addItems(eintraege);
         ObjektSchliessen(q);
         DbEnde(false);
     } catch (const CacheFehler& e) {

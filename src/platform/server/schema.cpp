@@ -66,6 +66,8 @@ static void configure(QSqlDatabase& db) {
     q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
     q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // Up to 64 MB of pages in memory: a large company's lists are read whole.
+    q.exec(QStringLiteral("PRAGMA cache_size=-65536"));
 }
 
 QSqlDatabase open(const ConnectionTarget& target, const QString& name, QString& reason) {

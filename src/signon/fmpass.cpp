@@ -28,26 +28,28 @@ void Setzen(QWidget* w, int l, int t, int b, int h) {
 FMPass::FMPass(FMServer* server, QWidget* parent) : QDialog(parent), m_server(server) {
     setObjectName(QStringLiteral("FMPass"));
     setWindowTitle(QStringLiteral("KORVAL Benutzeranmeldung"));
-    setFixedSize(Plattform::Pixel(3975), Plattform::Pixel(1065));
+    // Wider than the design by the room "Korval Passwort:" needs in today's fonts.
+    constexpr int Versatz = 300;
+    setFixedSize(Plattform::Pixel(3975 + Versatz), Plattform::Pixel(1065));
 
     Label3 = new QLabel(QStringLiteral("Korval Passwort:"), this);
-    Setzen(Label3, 120, 120, 1335, 255);
+    Setzen(Label3, 120, 120, 1335 + Versatz, 255);
     txtPasswort = new QLineEdit(this);
     txtPasswort->setObjectName(QStringLiteral("BPASSWORT"));
     txtPasswort->setEchoMode(QLineEdit::Password);
     txtPasswort->setAccessibleName(QStringLiteral("Korval Passwort"));
     Label3->setBuddy(txtPasswort);
-    Setzen(txtPasswort, 1440, 120, 2415, 315);
+    Setzen(txtPasswort, 1440 + Versatz, 120, 2415, 315);
     BUAusst = new CtPush(QStringLiteral("Abbruch"), this);
     BUAusst->setObjectName(QStringLiteral("BUAusst"));
     Setzen(BUAusst, 120, 600, 1215, 375);
     cmdServer = new QPushButton(QStringLiteral("Server"), this);
     cmdServer->setObjectName(QStringLiteral("cmdServer"));
-    Setzen(cmdServer, 1440, 600, 975, 375);
+    Setzen(cmdServer, 1440 + Versatz, 600, 975, 375);
     BUSpeich = new CtPush(QStringLiteral("Anmelden"), this);
     BUSpeich->setObjectName(QStringLiteral("BUSpeich"));
     BUSpeich->setDefault(true);
-    Setzen(BUSpeich, 2520, 600, 1335, 375);
+    Setzen(BUSpeich, 2520 + Versatz, 600, 1335, 375);
     // Below the inner area: kept for older programs, never seen.
     txtUser = new QLineEdit(this);
     txtUser->setObjectName(QStringLiteral("BUSER"));

@@ -25,7 +25,9 @@ QString Label(const char16_t* t) { return QString::fromUtf16(t); }
 FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) {
     setWindowTitle(QStringLiteral("KORVAL Server"));
     setObjectName(QStringLiteral("FMServer"));
-    setFixedSize(Plattform::Pixel(3735), Plattform::Pixel(3135));
+    // A little wider than the design, so that "Namespace:" fits left of its field.
+    constexpr int Versatz = 240;
+    setFixedSize(Plattform::Pixel(3735 + Versatz), Plattform::Pixel(3135));
 
     ctList = new CtList(this);
     ctList->setObjectName(QStringLiteral("ctList"));
@@ -34,36 +36,37 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     ctList->View()->setColumnHidden(0, true);
     ctList->View()->setSelectionMode(QAbstractItemView::SingleSelection);
     ctList->setAccessibleName(QStringLiteral("Mögliche Server"));
-    ctList->setGeometry(0, 0, Plattform::Pixel(3735), Plattform::Pixel(1455));
+    ctList->setGeometry(0, 0, Plattform::Pixel(3735 + Versatz), Plattform::Pixel(1455));
 
-    auto feld = [this](const char16_t* label, const QString& name, const QString& vorgabe, int links, int oben,
+    auto feld = [this, Versatz](const char16_t* label, const QString& name, const QString& vorgabe, int links, int oben,
                        int breite, int labelBreite) {
         auto* l = new QLabel(Label(label), this);
         auto* e = new QLineEdit(vorgabe, this);
         e->setObjectName(name);
         l->setBuddy(e);
         e->setAccessibleName(Label(label).chopped(1));
+        links += Versatz;
         l->setGeometry(Plattform::Pixel(links - labelBreite - 60), Plattform::Pixel(oben), Plattform::Pixel(labelBreite),
                        Plattform::Pixel(285));
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         e->setGeometry(Plattform::Pixel(links), Plattform::Pixel(oben), Plattform::Pixel(breite), Plattform::Pixel(285));
         return e;
     };
-    BSERVERIP = feld(u"ServerIP:", QStringLiteral("BSERVERIP"), StandardServer(), 1080, 1560, 1455, 960);
+    BSERVERIP = feld(u"ServerIP:", QStringLiteral("BSERVERIP"), StandardServer(), 1080, 1560, 1455, 1200);
     BPORT = feld(u"Port:", QStringLiteral("BPORT"), QStringLiteral("1973"), 3120, 1560, 495, 480);
-    BFIRMA = feld(u"Firma:", QStringLiteral("BFIRMA"), QStringLiteral("1"), 1080, 1920, 375, 960);
+    BFIRMA = feld(u"Firma:", QStringLiteral("BFIRMA"), QStringLiteral("1"), 1080, 1920, 375, 1200);
     BFIL = feld(u"Filiale:", QStringLiteral("BFIL"), QStringLiteral("0"), 2160, 1920, 375, 600);
     BWJ = feld(u"WJ:", QStringLiteral("BWJ"), QStringLiteral("0"), 3120, 1920, 495, 480);
-    BNAMESPACE = feld(u"Namespace:", QStringLiteral("BNAMESPACE"), QStringLiteral("KORVAL"), 1080, 2280, 1455, 960);
+    BNAMESPACE = feld(u"Namespace:", QStringLiteral("BNAMESPACE"), QStringLiteral("KORVAL"), 1080, 2280, 1455, 1200);
 
     BUEdit = new CtPush(QStringLiteral("Ändern"), this);
     BUEdit->setObjectName(QStringLiteral("BUEdit"));
     BUEdit->setZweiZustaende(true);
     BUEdit->setValue(true);
-    BUEdit->setGeometry(Plattform::Pixel(120), Plattform::Pixel(2640), Plattform::Pixel(1695), Plattform::Pixel(375));
+    BUEdit->setGeometry(Plattform::Pixel(120 + Versatz), Plattform::Pixel(2640), Plattform::Pixel(1695), Plattform::Pixel(375));
     BUZurueck = new CtPush(QStringLiteral("Zurück"), this);
     BUZurueck->setObjectName(QStringLiteral("BUZurück"));
-    BUZurueck->setGeometry(Plattform::Pixel(1920), Plattform::Pixel(2640), Plattform::Pixel(1695), Plattform::Pixel(375));
+    BUZurueck->setGeometry(Plattform::Pixel(1920 + Versatz), Plattform::Pixel(2640), Plattform::Pixel(1695), Plattform::Pixel(375));
 
     setTabOrder(BUEdit, BSERVERIP);
     setTabOrder(BSERVERIP, BPORT);

@@ -10,6 +10,7 @@ public:
     // Picture and the name a screen reader speaks; the name also is the tooltip.
     void setBild(const QString& resource, const QString& beschreibung);
     void setZweiZustaende(bool an) { setCheckable(an); }
-    bool Value() const { return isChecked(); }
-    void setValue(bool v) { setChecked(v); }
+    // The two-state value: True shows the button up, False pressed down.
+    bool Value() const { return !isChecked(); }
+    void setValue(bool v) { setChecked(!v); }
 };

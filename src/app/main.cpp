@@ -1,6 +1,7 @@
 // Benutzerverwaltung: who may run which program of the KORVAL suite.
 
 #include "auxwindows/frmprogrammverlauf.h"
+#include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
 #include "signon/fmpass.h"
@@ -17,8 +18,27 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+// A server error that no handler caught is reported like every other one;
+// the program goes on instead of ending with the error.
+class Anwendung final : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject* empfaenger, QEvent* ereignis) override {
+        try {
+            return QApplication::notify(empfaenger, ereignis);
+        } catch (const CacheFehler& e) {
+            CacheFehlermeldung(e, QStringLiteral("Benutzerverwaltung"));
+        } catch (const std::exception& e) {
+            CacheFehlermeldung(CacheFehler(0, QString::fromLocal8Bit(e.what())), QStringLiteral("Benutzerverwaltung"));
+        }
+        return false;
+    }
+};
+} // namespace
+
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    Anwendung app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Benutzerverwaltung"));
     QApplication::setOrganizationName(QStringLiteral("KORVAL"));
     QApplication::setApplicationVersion(QStringLiteral(KORVAL_VERSION));

@@ -63,6 +63,8 @@ FMPass::FMPass(FMServer* server, QWidget* parent) : QDialog(parent), m_server(se
     setTabOrder(cmdServer, BUAusst);
     setTabOrder(BUAusst, txtUser);
 
+    // The dialog's focus goes to the password.
+    setFocusProxy(txtPasswort);
     txtPasswort->installEventFilter(this);
     txtUser->installEventFilter(this);
     connect(BUAusst, &QPushButton::clicked, this, &FMPass::BUAusst_Click);

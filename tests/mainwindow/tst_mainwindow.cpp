@@ -25,20 +25,6 @@
 #include <QtTest>
 
 namespace {
-QStringList Eintraege(const QComboBox* c) {
-    QStringList s;
-    for (int i = 0; i < c->count(); ++i)
-        s.append(c->itemText(i));
-    return s;
-}
-
-QStringList Zeilen(const CtList* l) {
-    QStringList s;
-    for (int i = 0; i < l->ListCount(); ++i)
-        s.append(l->List(i));
-    return s;
-}
-
 void Setzen(CacheFactory& f, const QString& klasse, const QString& id, const QString& eigenschaft, const QString& wert) {
     CacheObjektPtr o = f.OpenId(klasse, id);
     o->setEigenschaft(eigenschaft, wert);
@@ -107,14 +93,14 @@ void TestMainwindow::cleanup() {
 
 void TestMainwindow::comboLaderReihenfolge() {
     QVERIFY(GruppenLaden(w->cmbGruppe));
-    QCOMPARE(Eintraege(w->cmbGruppe), (QStringList{QStringLiteral("Lager"), QStringLiteral("Revision"),
+    QCOMPARE(KomboEintraege(w->cmbGruppe), (QStringList{QStringLiteral("Lager"), QStringLiteral("Revision"),
                                                    QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
     QVERIFY(ProgrammeLaden(w->cmbProgramm));
-    QCOMPARE(Eintraege(w->cmbProgramm), (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
+    QCOMPARE(KomboEintraege(w->cmbProgramm), (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
                                                      QStringLiteral("Finanzen"), QStringLiteral("Lager")}));
     w->cmbProgramm->setEditText(QStringLiteral("Lager"));
     QVERIFY(SubProgrammeLaden(w->cmbProgramm, w->cmbSubProgramm));
-    QCOMPARE(Eintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Bestand"), QStringLiteral("Inventur")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Bestand"), QStringLiteral("Inventur")}));
     QCOMPARE(Zustand().DbZugriffe, 0L);
 }
 
@@ -139,12 +125,12 @@ void TestMainwindow::subprogrammeOhneProgramm() {
     w->cmbSubProgramm->setEditText(QStringLiteral("alt2"));
     w->cmbProgramm->setEditText(QString());
     QVERIFY(SubProgrammeLaden(w->cmbProgramm, w->cmbSubProgramm));
-    QCOMPARE(Eintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("alt1"), QStringLiteral("alt2")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("alt1"), QStringLiteral("alt2")}));
 }
 
 void TestMainwindow::mitarbeiterListe() {
     QVERIFY(MitarbeiterLaden(w->ctListMitarbeiter, false));
-    const QStringList ohne = Zeilen(w->ctListMitarbeiter);
+    const QStringList ohne = ListenZeilen(w->ctListMitarbeiter);
     QCOMPARE(ohne.size(), 8);
     // Sorted by display name, which is first name and surname.
     QCOMPARE(ohne.front(), QStringLiteral("ADM;Anton Verwalter"));
@@ -152,7 +138,7 @@ void TestMainwindow::mitarbeiterListe() {
     QVERIFY(ohne.contains(QStringLiteral("SOM;Klaus Sommer")));    // capital S is an employee
     QCOMPARE(w->ctListMitarbeiter->ItemData(0).toString(), QStringLiteral("ADM"));
     QVERIFY(MitarbeiterLaden(w->ctListMitarbeiter, true));
-    const QStringList mit = Zeilen(w->ctListMitarbeiter);
+    const QStringList mit = ListenZeilen(w->ctListMitarbeiter);
     QCOMPARE(mit.size(), 11);
     QVERIFY(mit.contains(QStringLiteral("s10; Verwaltung"))); // one word: a leading blank
     QCOMPARE(Anzeigename(QStringLiteral("Einwort")), QStringLiteral(" Einwort"));
@@ -322,7 +308,7 @@ void TestMainwindow::gruppeWaehlen() {
     u->Aendern([](CacheFactory& f) { Mitglieder(f, QStringLiteral("Paar"), {QStringLiteral("USR"), QStringLiteral("BAE")}); });
     w->cmbGruppe->setEditText(QStringLiteral("Paar"));
     w->cmbGruppe_Click();
-    QCOMPARE(Zeilen(w->ctListGruppe), (QStringList{QStringLiteral("BAE;Maria Bär"), QStringLiteral("USR;Petra Schröder")}));
+    QCOMPARE(ListenZeilen(w->ctListGruppe), (QStringList{QStringLiteral("BAE;Maria Bär"), QStringLiteral("USR;Petra Schröder")}));
     w->cmbGruppe->setEditText(QStringLiteral("Revision"));
     w->cmbGruppe_Click();
     QCOMPARE(w->ctListGruppe->ListCount(), 0);
@@ -336,7 +322,7 @@ void TestMainwindow::mitgliedOhneMitarbeiterBleibt() {
     });
     w->cmbGruppe->setEditText(QStringLiteral("Gemischt"));
     w->cmbGruppe_Click();
-    QCOMPARE(Zeilen(w->ctListGruppe), (QStringList{QStringLiteral("4711;"), QStringLiteral("a1;"),
+    QCOMPARE(ListenZeilen(w->ctListGruppe), (QStringList{QStringLiteral("4711;"), QStringLiteral("a1;"),
                                                    QStringLiteral("b2;"), QStringLiteral("MUE;Hans Müller")}));
     QCOMPARE(u->dialoge.gezeigt.size(), size_t(0));
     // A group that does not exist is reported, and the count stays balanced.
@@ -349,21 +335,21 @@ void TestMainwindow::mitgliedOhneMitarbeiterBleibt() {
 void TestMainwindow::stufeWaehlen() {
     w->cmbProgramm->setEditText(QStringLiteral("Auftrag"));
     w->cmbProgramm_Click();
-    QCOMPARE(Eintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
     // With the level field empty the group list keeps what it showed.
     w->ctListProgramm->AddItem(QStringLiteral("vorher"));
     w->cmbSubProgramm->setEditText(QStringLiteral("Erfassen"));
     w->cmbSubProgramm_Click();
-    QCOMPARE(Eintraege(w->cmbProgrammStufe), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
-    QCOMPARE(Zeilen(w->ctListProgramm), QStringList{QStringLiteral("vorher")});
+    QCOMPARE(KomboEintraege(w->cmbProgrammStufe), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
+    QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("vorher")});
     w->cmbProgrammStufe->setEditText(QStringLiteral("1"));
     w->cmbProgrammStufe_Click();
-    QCOMPARE(Zeilen(w->ctListProgramm), (QStringList{QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
+    QCOMPARE(ListenZeilen(w->ctListProgramm), (QStringList{QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
     // A level remembered across sub-programs shows its groups at once.
     w->cmbSubProgramm->setEditText(QStringLiteral("Drucken"));
     w->cmbSubProgramm_Click();
     QCOMPARE(w->cmbProgrammStufe->currentText(), QStringLiteral("1"));
-    QCOMPARE(Zeilen(w->ctListProgramm), QStringList{QStringLiteral("Verkauf")});
+    QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("Verkauf")});
     QCOMPARE(Zustand().DbZugriffe, 0L);
     QVERIFY(!Plattform::Sanduhr());
     QVERIFY(u->server->Lock()->isActive());
@@ -411,10 +397,10 @@ void TestMainwindow::doppelklicks() {
     w->ctListMitarbeiter->setSelected(1, true);
     w->ctListMitarbeiter->setSelected(3, true);
     w->ctListMitarbeiter_DblClick();
-    QCOMPARE(Zeilen(w->ctListGruppe), (QStringList{w->ctListMitarbeiter->List(1), w->ctListMitarbeiter->List(3)}));
+    QCOMPARE(ListenZeilen(w->ctListGruppe), (QStringList{w->ctListMitarbeiter->List(1), w->ctListMitarbeiter->List(3)}));
     w->ctListGruppe->setSelected(0, true);
     w->ctListGruppe_DblClick();
-    QCOMPARE(Zeilen(w->ctListGruppe), QStringList{w->ctListMitarbeiter->List(3)});
+    QCOMPARE(ListenZeilen(w->ctListGruppe), QStringList{w->ctListMitarbeiter->List(3)});
 }
 
 QTEST_MAIN(TestMainwindow)

@@ -18,18 +18,6 @@
 #include <QtTest>
 
 namespace {
-QStringList Zeilen(const CtList* l) {
-    QStringList s;
-    for (int i = 0; i < l->ListCount(); ++i)
-        s.append(l->List(i));
-    return s;
-}
-QStringList Eintraege(const QComboBox* c) {
-    QStringList s;
-    for (int i = 0; i < c->count(); ++i)
-        s.append(c->itemText(i));
-    return s;
-}
 const QString KG = QStringLiteral("UserVerwaltung.Gruppen");
 const QString KP = QStringLiteral("UserVerwaltung.Programm");
 
@@ -103,10 +91,10 @@ void TestPermissions::pfeileBearbeitenNurDasFenster() {
     w->cmbGruppe->setEditText(QStringLiteral("Lager"));
     w->cmdGruppeProgramm_Click(0);
     w->cmdGruppeProgramm_Click(0);
-    QCOMPARE(Zeilen(w->ctListProgramm), (QStringList{QStringLiteral("Lager"), QStringLiteral("Lager")}));
+    QCOMPARE(ListenZeilen(w->ctListProgramm), (QStringList{QStringLiteral("Lager"), QStringLiteral("Lager")}));
     w->ctListProgramm->setSelected(1, true);
     w->cmdGruppeProgramm_Click(1);
-    QCOMPARE(Zeilen(w->ctListProgramm), QStringList{QStringLiteral("Lager")});
+    QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("Lager")});
     QCOMPARE(u->Bestand(), vorher);
 }
 
@@ -123,7 +111,7 @@ void TestPermissions::neueGruppeMitDreiEintraegen() {
              (QStringList{QStringLiteral("fmstart.cmdGruppeSpeichern_click;Mitarbeiter hinzufügen;"),
                           QStringLiteral("fmstart.cmdGruppeSpeichern_click;Gruppe muß angelegt werden;Einkauf"),
                           QStringLiteral("fmStart.cmdGruppeSpeichern_click;Gruppe:Einkauf vorhanden?;")}));
-    QVERIFY(Eintraege(w->cmbGruppe).contains(QStringLiteral("Einkauf")));
+    QVERIFY(KomboEintraege(w->cmbGruppe).contains(QStringLiteral("Einkauf")));
     QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Einkauf"));
     QCOMPARE(Zustand().DbZugriffe, 0L);
     QVERIFY(!Plattform::Sanduhr());
@@ -155,7 +143,7 @@ void TestPermissions::codeAusTextfeld() {
              (QStringList{QStringLiteral("GRO"), QStringLiteral("OEZ"), QStringLiteral("4711")}));
     // Choosing the group again still lists the code without employee record, so a second save keeps it.
     w->cmbGruppe_Click();
-    QVERIFY(Zeilen(w->ctListGruppe).contains(QStringLiteral("4711;")));
+    QVERIFY(ListenZeilen(w->ctListGruppe).contains(QStringLiteral("4711;")));
     w->cmdGruppeSpeichern_Click();
     QCOMPARE(u->Liste(KG, QStringLiteral("Lager"), QStringLiteral("PCODE")).size(), 3);
 }
@@ -247,7 +235,7 @@ void TestPermissions::gruppeUeberallEntfernt() {
     QVERIFY(w->cmbProgrammStufe->currentText().isEmpty());
     QCOMPARE(w->cmbSubProgramm->currentText(), QStringLiteral("Erfassen"));
     QCOMPARE(w->ctListProgramm->ListCount(), 0);
-    QVERIFY(!Eintraege(w->cmbGruppe).contains(QStringLiteral("Lager")));
+    QVERIFY(!KomboEintraege(w->cmbGruppe).contains(QStringLiteral("Lager")));
     QCOMPARE(u->Verlaufszeilen().size(), 0);
     QCOMPARE(Zustand().DbZugriffe, 0L);
 }
@@ -271,7 +259,7 @@ void TestPermissions::programmMitSechsStufenLoeschen() {
     QCOMPARE(w->cmbSubProgramm->currentText(), QStringLiteral("A"));
     QVERIFY(w->cmbProgramm->currentText().isEmpty());
     QVERIFY(w->cmbProgrammStufe->currentText().isEmpty());
-    QVERIFY(!Eintraege(w->cmbProgramm).contains(QStringLiteral("Neu")));
+    QVERIFY(!KomboEintraege(w->cmbProgramm).contains(QStringLiteral("Neu")));
     QVERIFY(u->Existiert(KG, QStringLiteral("Lager"))); // groups are not touched
     // A program without records changes nothing and still clears the boxes.
     w->cmbProgramm->setEditText(QStringLiteral("Gibt es nicht"));
@@ -287,7 +275,7 @@ void TestPermissions::subprogrammLoeschen() {
     w->cmdSubProgrammLoeschen_Click();
     QVERIFY(u->Abfrage(KP, QStringLiteral("Stufen"), {QStringLiteral("Lager"), QStringLiteral("Bestand")}).isEmpty());
     QCOMPARE(u->Abfrage(KP, QStringLiteral("SubProgramme"), {QStringLiteral("Lager")}), QStringList{QStringLiteral("Inventur")});
-    QVERIFY(Eintraege(w->cmbProgramm).contains(QStringLiteral("Lager")));
+    QVERIFY(KomboEintraege(w->cmbProgramm).contains(QStringLiteral("Lager")));
     QVERIFY(w->cmbProgramm->currentText().isEmpty());
     QVERIFY(w->cmbSubProgramm->currentText().isEmpty());
 }
@@ -295,14 +283,14 @@ void TestPermissions::subprogrammLoeschen() {
 void TestPermissions::einzigeStufeLoeschen() {
     w->cmbProgramm->setEditText(QStringLiteral("Auftrag"));
     w->cmbProgramm_Click();
-    QCOMPARE(Eintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
     w->cmbSubProgramm->setEditText(QStringLiteral("Drucken"));
     w->cmbProgrammStufe->setEditText(QStringLiteral("1"));
     w->ctListProgramm->AddItem(QStringLiteral("Verkauf"));
     Antwort(DialogService::Yes);
     w->cmdProgrammStufeLoeschen_Click();
     QVERIFY(!u->Existiert(KP, QStringLiteral("Auftrag||Drucken||1")));
-    QCOMPARE(Eintraege(w->cmbSubProgramm), QStringList{QStringLiteral("Erfassen")});
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm), QStringList{QStringLiteral("Erfassen")});
     QVERIFY(w->cmbProgrammStufe->currentText().isEmpty());
     QCOMPARE(w->ctListProgramm->ListCount(), 0);
     QCOMPARE(w->cmbProgramm->currentText(), QStringLiteral("Auftrag"));
@@ -321,11 +309,11 @@ void TestPermissions::neueStufeSpeichern() {
              (QStringList{QStringLiteral("fmstart.cmdProgrammSpeichern_click;Gruppen hinzufügen;"),
                           QStringLiteral("fmstart.cmdProgrammSpeichern_click;Programm muß angelegt werden;Auftrag Erfassen 5"),
                           QStringLiteral("fmStart.cmdProgrammSpeichern_click;Programm:Auftrag 5 vorhanden?;")}));
-    QCOMPARE(Eintraege(w->cmbProgramm), (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
+    QCOMPARE(KomboEintraege(w->cmbProgramm), (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
                                                      QStringLiteral("Finanzen"), QStringLiteral("Lager")}));
-    QCOMPARE(Eintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
-    QCOMPARE(Eintraege(w->cmbProgrammStufe), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5")}));
-    QCOMPARE(Zeilen(w->ctListProgramm), QStringList{QStringLiteral("Revision")});
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
+    QCOMPARE(KomboEintraege(w->cmbProgrammStufe), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5")}));
+    QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("Revision")});
     QCOMPARE(Zustand().DbZugriffe, 0L);
 }
 

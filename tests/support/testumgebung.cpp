@@ -12,6 +12,7 @@
 #include "util/programmverlauf.h"
 #include "platform/widgets/ctlist.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -245,3 +246,17 @@ QStringList Testumgebung::Bestand() const {
 }
 
 void Testumgebung::Aendern(const std::function<void(CacheFactory&)>& f) const { f(Blick()); }
+
+QStringList ListenZeilen(const CtList* liste) {
+    QStringList s;
+    for (int i = 0; i < liste->ListCount(); ++i)
+        s.append(liste->List(i));
+    return s;
+}
+
+QStringList KomboEintraege(const QComboBox* box) {
+    QStringList s;
+    for (int i = 0; i < box->count(); ++i)
+        s.append(box->itemText(i));
+    return s;
+}

@@ -122,6 +122,12 @@ private:
     CacheFactory& Blick() const;
 };
 
+class CtList;
+class QComboBox;
+// What a list or a combo box shows, row by row.
+QStringList ListenZeilen(const CtList* liste);
+QStringList KomboEintraege(const QComboBox* box);
+
 // In a test function: skip or fail when the backend is missing.
 #define KORVAL_BACKEND_PRUEFEN()                                                                                   \
     do {                                                                                                           \

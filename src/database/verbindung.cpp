@@ -89,7 +89,8 @@ void EinstellungenLesen(bool nurServerdaten) {
     Anwendungszustand& z = Zustand();
     SettingsStore& s = Einstellungen();
     z.ServerObjekt = s.Get(QStringLiteral("ServerObjekt"));
-    if (z.ServerObjekt.isEmpty() && z.Login)
+    // Older settings may hold 255, the connection list's "no entry chosen".
+    if ((z.ServerObjekt.isEmpty() || z.ServerObjekt == QLatin1String("255")) && z.Login)
         z.Login->KeinStandardserver = true;
     z.Server = s.Get(QStringLiteral("Server"));
     if (z.Server.isEmpty())

@@ -139,6 +139,16 @@ void TestDatabase::gespeichertesPasswortWirdEntschluesselt() {
     EinstellungenLesen(false);
     QCOMPARE(Zustand().Passwort, QStringLiteral("demo"));
     QCOMPARE(u.login->BPASSWORT(), QStringLiteral("demo"));
+    QVERIFY(u.login->KeinStandardserver); // nothing stored
+    u.login->KeinStandardserver = false;
+    u.einstellungen->Set(QStringLiteral("ServerObjekt"), QStringLiteral("255"));
+    EinstellungenLesen(true);
+    QVERIFY(u.login->KeinStandardserver); // 255 means no entry was chosen
+    u.login->KeinStandardserver = false;
+    u.einstellungen->Set(QStringLiteral("ServerObjekt"), QStringLiteral("2"));
+    EinstellungenLesen(true);
+    QVERIFY(!u.login->KeinStandardserver);
+    QCOMPARE(Zustand().ServerObjekt, QStringLiteral("2"));
     QCOMPARE(Zustand().Personalcode, QStringLiteral("ADM"));
     QCOMPARE(u.login->BUSER(), QStringLiteral("ADM"));
     QVERIFY(QFile(u.einstellungen->Path()).permissions() ==

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <map>
 #include <random>
 
 namespace Datenbankwerkzeug {
@@ -80,50 +81,90 @@ bool MitDatenbank(const DatenbankZiel& ziel, QTextStream& out, bool anlegen,
     return ok;
 }
 
-// Prepared insert helper that reports the first failure.
+// Collects rows and writes them in blocks of many rows per statement, each
+// block size prepared once; reports the first failure. Rows of a parent table
+// are written before the rows that refer to them.
 class Einfueger {
 public:
-    Einfueger(QSqlDatabase& db, const QString& sql) : m_q(db) { m_ok = m_q.prepare(sql); }
+    Einfueger(QSqlDatabase& db, QString kopf, int spalten, QString nachsatz = {}, Einfueger* eltern = nullptr)
+        : m_db(db), m_kopf(std::move(kopf)), m_nachsatz(std::move(nachsatz)), m_spalten(spalten), m_eltern(eltern) {}
+
     bool operator()(const QVariantList& werte, QString& reason) {
-        if (!m_ok) {
-            reason = m_q.lastError().text();
-            return false;
-        }
-        for (int i = 0; i < werte.size(); ++i) {
-            const QVariant& v = werte[i];
+        for (const QVariant& v : werte)
             // Empty texts are stored as empty texts, not as NULL.
-            m_q.bindValue(i, v.typeId() == QMetaType::QString && v.toString().isNull() ? QVariant(QString::fromLatin1(""))
-                                                                                        : v);
+            m_puffer.append(v.typeId() == QMetaType::QString && v.toString().isNull()
+                                ? QVariant(QString::fromLatin1(""))
+                                : v);
+        return m_puffer.size() / m_spalten < Block || Leeren(reason);
+    }
+
+    bool Leeren(QString& reason) {
+        if (m_eltern && !m_eltern->Leeren(reason))
+            return false;
+        const int zeilen = static_cast<int>(m_puffer.size()) / m_spalten;
+        if (zeilen == 0)
+            return true;
+        auto it = m_anweisungen.find(zeilen);
+        if (it == m_anweisungen.end()) {
+            QString zeile = QStringLiteral("(") + QStringLiteral("?, ").repeated(m_spalten - 1) + QStringLiteral("?)");
+            QStringList alle;
+            for (int i = 0; i < zeilen; ++i)
+                alle.append(zeile);
+            QSqlQuery q(m_db);
+            if (!q.prepare(m_kopf + alle.join(QStringLiteral(", ")) + m_nachsatz)) {
+                reason = q.lastError().text();
+                return false;
+            }
+            it = m_anweisungen.emplace(zeilen, std::move(q)).first;
         }
-        if (!m_q.exec()) {
-            reason = m_q.lastError().text();
+        QSqlQuery& q = it->second;
+        for (int i = 0; i < m_puffer.size(); ++i)
+            q.bindValue(i, m_puffer[i]);
+        m_puffer.clear();
+        if (!q.exec()) {
+            reason = q.lastError().text();
             return false;
         }
         return true;
     }
 
 private:
-    QSqlQuery m_q;
-    bool m_ok;
+    static constexpr int Block = 200;
+    QSqlDatabase& m_db;
+    QString m_kopf, m_nachsatz;
+    int m_spalten;
+    Einfueger* m_eltern;
+    QVariantList m_puffer;
+    std::map<int, QSqlQuery> m_anweisungen;
 };
 
 struct Daten {
     Einfueger pers, abt, basis, gruppe, mitglied, programm, recht, kassa, global;
     explicit Daten(QSqlDatabase& db)
         : pers(db, QStringLiteral("INSERT INTO kv_parpersedv (firma, pcode, passwort, aktiv, pname, pnr, abtnr, dw, "
-                                  "bergrp) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")),
-          abt(db, QStringLiteral("INSERT INTO kv_parpersabt (firma, abtnr, abtbez, habtnr) VALUES (?, ?, ?, ?)")),
-          basis(db, QStringLiteral("INSERT INTO kv_persbasis (firma, pnr, fax, email) VALUES (?, ?, ?, ?)")),
-          gruppe(db, QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?)")),
-          mitglied(db, QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, ?, ?)")),
-          programm(db, QStringLiteral("INSERT INTO uv_programm (programmname, subprogramm, berechtigungsstufe) "
-                                      "VALUES (?, ?, ?)")),
+                                  "bergrp) VALUES "), 9),
+          abt(db, QStringLiteral("INSERT INTO kv_parpersabt (firma, abtnr, abtbez, habtnr) VALUES "), 4),
+          basis(db, QStringLiteral("INSERT INTO kv_persbasis (firma, pnr, fax, email) VALUES "), 4),
+          gruppe(db, QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES "), 1),
+          mitglied(db, QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES "), 3, {}, &gruppe),
+          programm(db, QStringLiteral("INSERT INTO uv_programm (programmname, subprogramm, berechtigungsstufe) VALUES "),
+                   3),
           recht(db, QStringLiteral("INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, "
-                                   "pos, gruppe) VALUES (?, ?, ?, ?, ?)")),
+                                   "pos, gruppe) VALUES "),
+                5, {}, &programm),
           kassa(db, QStringLiteral("INSERT INTO kv_kassasw (sys_id, firma, fil, ip, port, namespace, type, "
-                                   "bezeichnung) VALUES (?, ?, ?, ?, ?, ?, ?, ?)")),
-          global(db, QStringLiteral("INSERT INTO m_global (name, subs, wert) VALUES (?, ?, ?) "
-                                    "ON CONFLICT (name, subs) DO UPDATE SET wert = excluded.wert")) {}
+                                   "bezeichnung) VALUES "),
+                8),
+          global(db, QStringLiteral("INSERT INTO m_global (name, subs, wert) VALUES "), 3,
+                 QStringLiteral(" ON CONFLICT (name, subs) DO UPDATE SET wert = excluded.wert")) {}
+
+    // Writes what is still collected; before the transaction ends.
+    bool Leeren(QString& reason) {
+        for (Einfueger* e : {&pers, &abt, &basis, &gruppe, &mitglied, &programm, &recht, &kassa, &global})
+            if (!e->Leeren(reason))
+                return false;
+        return true;
+    }
 };
 
 bool Transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>& f) {
@@ -251,7 +292,8 @@ bool Demo(const DatenbankZiel& ziel, QTextStream& out) {
                 if (!d.kassa(k, reason))
                     return false;
             return d.global({QStringLiteral("FA"), QStringLiteral("0"), QStringLiteral("Demo GmbH`2026`EUR")},
-                            reason);
+                            reason) &&
+                   d.Leeren(reason);
         });
     });
     if (ok)
@@ -338,7 +380,7 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
                     }
                 }
             }
-            return true;
+            return d.Leeren(reason);
         });
     });
     if (ok)

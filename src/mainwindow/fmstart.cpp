@@ -234,6 +234,9 @@ void FMStart::Form_Load() {
         z.Kommandozeile = z.ProgrammKommandozeile;
         z.AnmeldungPerDialog = true;
     } while (!user_anmeld());
+    // The command line serves the start only: a new sign-on from the menu takes
+    // what the user types into the login dialog.
+    z.ProgrammKommandozeile.clear();
     bool zahl = false;
     const double gruppe = z.BerGrp.trimmed().toDouble(&zahl);
     if (!zahl || gruppe < 8) {

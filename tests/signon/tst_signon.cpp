@@ -102,10 +102,12 @@ void TestSignon::anmeldenVomMenueAendertNurBenutzer() {
     EinstellungenAufDemo();
     FMStart w(u->login.get(), u->verlauf.get());
     u->login->setHauptfenster(&w);
-    QVERIFY(u->Anmelden());
-    Zustand().ProgrammKommandozeile.clear();
-    Zustand().AnmeldungPerDialog = true;
-    w.setWindowTitle(FMStart::Ueberschrift(QStringLiteral("1"), QStringLiteral("0"), Zustand().Benutzer));
+    // Started with a command line as ADM ...
+    Zustand().ProgrammKommandozeile = u->Kommandozeile();
+    w.Form_Load();
+    QCOMPARE(w.windowTitle(), QStringLiteral("KORVAL Benutzerverwaltung   Firma: 1     Filiale: 0     Benutzer: "
+                                             "ADM|Verwalter Anton"));
+    // ... then signed on again from the menu as another user.
     w.show();
     w.mLogin_Click();
     u->login->setBPASSWORT(QStringLiteral("user"));

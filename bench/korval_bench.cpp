@@ -53,8 +53,7 @@ double Median(std::vector<double> v) {
 double Messen(int n, const std::function<void()>& vorher, const std::function<void()>& messen) {
     std::vector<double> zeiten;
     for (int i = 0; i < n; ++i) {
-        if (vorher)
-            vorher();
+        if (vorher) vorher();
         QElapsedTimer t;
         t.start();
         messen();
@@ -65,13 +64,13 @@ double Messen(int n, const std::function<void()>& vorher, const std::function<vo
 
 // A plain Qt SQL connection for the bare figures.
 class Direkt {
-public:
-    explicit Direkt(const Ziel& z) : m_name(QStringLiteral("bench-") + QUuid::createUuid().toString(QUuid::Id128)) {
+  public:
+    explicit Direkt(const Ziel& z)
+        : m_name(QStringLiteral("bench-") + QUuid::createUuid().toString(QUuid::Id128)) {
         QString warum;
         auto t = ConnectionTarget::parse(z.connStrg());
         m_db = Schema::open(*t, m_name, warum);
-        if (!m_db.isOpen())
-            qFatal("Keine Verbindung: %s", qPrintable(warum));
+        if (!m_db.isOpen()) qFatal("Keine Verbindung: %s", qPrintable(warum));
     }
     ~Direkt() {
         m_db.close();
@@ -85,8 +84,7 @@ public:
         q.prepare(sql);
         for (int i = 0; i < werte.size(); ++i)
             q.bindValue(i, werte[i]);
-        if (!q.exec())
-            qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        if (!q.exec()) qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
         int n = 0;
         const int spalten = q.record().count();
         QString summe;
@@ -104,14 +102,13 @@ public:
             q.prepare(s);
             for (int i = 0; i < werte.size(); ++i)
                 q.bindValue(i, werte[i]);
-            if (!q.exec())
-                qFatal("%s: %s", qPrintable(s), qPrintable(q.lastError().text()));
+            if (!q.exec()) qFatal("%s: %s", qPrintable(s), qPrintable(q.lastError().text()));
         }
         m_db.commit();
     }
     QSqlDatabase& Db() { return m_db; }
 
-private:
+  private:
     QString m_name;
     QSqlDatabase m_db;
 };
@@ -127,8 +124,7 @@ bool PgBefehl(const Ziel& z, const QString& sql) {
         if (db.open()) {
             QSqlQuery q(db);
             ok = q.exec(sql);
-            if (!ok)
-                std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
+            if (!ok) std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
         }
         db.close();
     }
@@ -137,7 +133,7 @@ bool PgBefehl(const Ziel& z, const QString& sql) {
 }
 
 class Bench {
-public:
+  public:
     Bench(bool postgres, int mitarbeiter, int wiederholungen, QTextStream& out)
         : m_n(mitarbeiter), m_r(wiederholungen), m_out(out) {
         m_vorlage.postgres = m_arbeit.postgres = postgres;
@@ -179,8 +175,7 @@ public:
         QElapsedTimer t;
         t.start();
         const bool ok = Datenbankwerkzeug::Init(z, leise) && Datenbankwerkzeug::Generieren(z, p, leise);
-        if (!ok)
-            m_out << text << Qt::endl;
+        if (!ok) m_out << text << Qt::endl;
         // Statistics made now, so that no background analysis runs during the measurements.
         if (ok) {
             Direkt d(m_vorlage);
@@ -197,7 +192,8 @@ public:
         Zustand().CacheFactory.reset();
         if (m_arbeit.postgres) {
             PgBefehl(m_arbeit, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(m_arbeit.ns));
-            PgBefehl(m_arbeit, QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE \"%2\"").arg(m_arbeit.ns, m_vorlage.ns));
+            PgBefehl(m_arbeit,
+                     QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE \"%2\"").arg(m_arbeit.ns, m_vorlage.ns));
             return;
         }
         const QString ziel = m_arbeit.server + QStringLiteral("/KORVAL.sqlite");
@@ -209,7 +205,9 @@ public:
     void Zeile(const char* was, double programm, double bar) {
         m_out << QStringLiteral("%1 %2 ms").arg(QString::fromUtf8(was), -34).arg(programm, 9, 'f', 1);
         if (bar > 0)
-            m_out << QStringLiteral("   bar %1 ms   Faktor %2").arg(bar, 8, 'f', 1).arg(programm / bar, 5, 'f', 2);
+            m_out << QStringLiteral("   bar %1 ms   Faktor %2")
+                         .arg(bar, 8, 'f', 1)
+                         .arg(programm / bar, 5, 'f', 2);
         m_out << Qt::endl;
     }
 
@@ -221,44 +219,56 @@ public:
         w.show();
         auto barVerbindung = std::make_unique<Direkt>(m_arbeit);
         Direkt& bar = *barVerbindung;
-        const QString zeile = QStringLiteral("1 0 ADM demo %1 %2 %3").arg(m_arbeit.server, m_arbeit.port, m_arbeit.ns);
+        const QString zeile =
+            QStringLiteral("1 0 ADM demo %1 %2 %3").arg(m_arbeit.server, m_arbeit.port, m_arbeit.ns);
         const QString gruppe = QStringLiteral("Gruppe 0001");
 
         Zeile("Anmeldung (user_anmeld)",
-              Messen(m_r, [] { Trennen(); },
-                     [&] {
-                         Zustand().ProgrammKommandozeile = zeile;
-                         Zustand().Kommandozeile.clear();
-                         if (!user_anmeld())
-                             qFatal("Anmeldung fehlgeschlagen");
-                     }),
+              Messen(
+                  m_r, [] { Trennen(); },
+                  [&] {
+                      Zustand().ProgrammKommandozeile = zeile;
+                      Zustand().Kommandozeile.clear();
+                      if (!user_anmeld()) qFatal("Anmeldung fehlgeschlagen");
+                  }),
               Messen(m_r, nullptr, [&] {
                   Direkt d(m_arbeit);
-                  d.Lesen(QStringLiteral("SELECT * FROM kv_parpersedv WHERE firma = '1' AND pcode = 'ADM'"), {});
-                  d.Lesen(QStringLiteral("SELECT * FROM kv_parpersabt WHERE firma = '1' AND abtnr = '10'"), {});
+                  d.Lesen(QStringLiteral("SELECT * FROM kv_parpersedv WHERE firma = '1' AND pcode = 'ADM'"),
+                          {});
+                  d.Lesen(QStringLiteral("SELECT * FROM kv_parpersabt WHERE firma = '1' AND abtnr = '10'"),
+                          {});
                   d.Lesen(QStringLiteral("SELECT * FROM kv_persbasis WHERE firma = '1' AND pnr = '1'"), {});
               }));
         int zeilen = 0;
-        Zeile("MitarbeiterLaden", Messen(m_r, nullptr, [&] {
-                  MitarbeiterLaden(w.ctListMitarbeiter, false);
-                  QCoreApplication::processEvents();
-              }),
+        Zeile("MitarbeiterLaden",
+              Messen(m_r, nullptr,
+                     [&] {
+                         MitarbeiterLaden(w.ctListMitarbeiter, false);
+                         QCoreApplication::processEvents();
+                     }),
               Messen(m_r, nullptr, [&] {
-                  zeilen = bar.Lesen(QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {QStringLiteral("1")});
+                  zeilen = bar.Lesen(
+                      QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"),
+                      {QStringLiteral("1")});
               }));
         if (w.ctListMitarbeiter->ListCount() != zeilen)
             qFatal("Mitarbeiterliste unvollständig: %d von %d", w.ctListMitarbeiter->ListCount(), zeilen);
         Zeile("GruppenLaden", Messen(m_r, nullptr, [&] { GruppenLaden(w.cmbGruppe); }),
-              Messen(m_r, nullptr, [&] { bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {}); }));
+              Messen(m_r, nullptr, [&] {
+                  bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {});
+              }));
         Zeile("ProgrammeLaden", Messen(m_r, nullptr, [&] { ProgrammeLaden(w.cmbProgramm); }),
               Messen(m_r, nullptr, [&] {
-                  bar.Lesen(QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"), {});
+                  bar.Lesen(QStringLiteral(
+                                "SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
+                            {});
               }));
         w.cmbGruppe->setEditText(gruppe);
         Zeile("cmbGruppe_Click (größte Gruppe)", Messen(m_r, nullptr, [&] { w.cmbGruppe_Click(); }),
               Messen(m_r, nullptr, [&] {
-                  bar.Lesen(QStringLiteral("SELECT g.pcode, p.pname FROM uv_gruppen_pcode g LEFT JOIN kv_parpersedv p "
-                                           "ON p.firma = '1' AND p.pcode = g.pcode WHERE g.gruppe = ? ORDER BY g.pos"),
+                  bar.Lesen(QStringLiteral(
+                                "SELECT g.pcode, p.pname FROM uv_gruppen_pcode g LEFT JOIN kv_parpersedv p "
+                                "ON p.firma = '1' AND p.pcode = g.pcode WHERE g.gruppe = ? ORDER BY g.pos"),
                             {gruppe});
               }));
         const int mitglieder = w.ctListGruppe->ListCount();
@@ -270,7 +280,8 @@ public:
                   d.addBindValue(gruppe);
                   d.exec();
                   QSqlQuery i(bar.Db());
-                  i.prepare(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, ?, ?)"));
+                  i.prepare(
+                      QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, ?, ?)"));
                   for (int k = 0; k < mitglieder; ++k) {
                       i.bindValue(0, gruppe);
                       i.bindValue(1, k + 1);
@@ -284,12 +295,12 @@ public:
         w.cmbProgrammStufe->setEditText(QStringLiteral("1"));
         Zeile("cmbProgrammStufe_Click", Messen(m_r, nullptr, [&] { w.cmbProgrammStufe_Click(); }),
               Messen(m_r, nullptr, [&] {
-                  bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = ? AND "
-                                           "subprogramm = ? AND berechtigungsstufe = ? ORDER BY pos"),
-                            {QStringLiteral("Programm 0001"), QStringLiteral("Teil 01"), QStringLiteral("1")});
+                  bar.Lesen(
+                      QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = ? AND "
+                                     "subprogramm = ? AND berechtigungsstufe = ? ORDER BY pos"),
+                      {QStringLiteral("Programm 0001"), QStringLiteral("Teil 01"), QStringLiteral("1")});
               }));
-        if (w.ctListProgramm->ListCount() == 0)
-            qFatal("Stufe ohne Gruppen");
+        if (w.ctListProgramm->ListCount() == 0) qFatal("Stufe ohne Gruppen");
 
         // The deletes each start from a fresh copy; no connection may stay on the old one.
         barVerbindung.reset();
@@ -299,33 +310,42 @@ public:
             Zustand().Kommandozeile.clear();
             user_anmeld();
         };
-        Zeile(qPrintable(QStringLiteral("Gruppe löschen (%1 Stufen)").arg(m_stufen)), Messen(m_r, [&] {
-                  neu();
-                  w.cmbGruppe->setEditText(gruppe);
-                  u.dialoge.antworten.push_back(DialogService::Yes);
-              },
-                                                                                       [&] { w.cmdGruppeLoeschen_Click(); }),
-              Messen(m_r, [&] { Kopie(); }, [&] {
-                  Direkt d(m_arbeit);
-                  d.Ausfuehren({QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"),
-                                QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"),
-                                QStringLiteral("DELETE FROM uv_gruppen WHERE gruppe = ?")},
-                               {gruppe});
-              }));
-        if (u.dialoge.Anzahl(QStringLiteral("MsgBox")) != m_r)
-            qFatal("Gruppe löschen meldete einen Fehler");
-        Zeile("Programm löschen (50 Stufen)", Messen(m_r, [&] {
-                  neu();
-                  w.cmbProgramm->setEditText(QStringLiteral("Programm 0002"));
-                  u.dialoge.antworten.push_back(DialogService::Yes);
-              },
-                                                     [&] { w.cmdProgrammLoeschen_Click(); }),
-              Messen(m_r, [&] { Kopie(); }, [&] {
-                  Direkt d(m_arbeit);
-                  d.Ausfuehren({QStringLiteral("DELETE FROM uv_programm_gruppe WHERE programmname = ?"),
-                                QStringLiteral("DELETE FROM uv_programm WHERE programmname = ?")},
-                               {QStringLiteral("Programm 0002")});
-              }));
+        Zeile(qPrintable(QStringLiteral("Gruppe löschen (%1 Stufen)").arg(m_stufen)),
+              Messen(
+                  m_r,
+                  [&] {
+                      neu();
+                      w.cmbGruppe->setEditText(gruppe);
+                      u.dialoge.antworten.push_back(DialogService::Yes);
+                  },
+                  [&] { w.cmdGruppeLoeschen_Click(); }),
+              Messen(
+                  m_r, [&] { Kopie(); },
+                  [&] {
+                      Direkt d(m_arbeit);
+                      d.Ausfuehren({QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"),
+                                    QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"),
+                                    QStringLiteral("DELETE FROM uv_gruppen WHERE gruppe = ?")},
+                                   {gruppe});
+                  }));
+        if (u.dialoge.Anzahl(QStringLiteral("MsgBox")) != m_r) qFatal("Gruppe löschen meldete einen Fehler");
+        Zeile("Programm löschen (50 Stufen)",
+              Messen(
+                  m_r,
+                  [&] {
+                      neu();
+                      w.cmbProgramm->setEditText(QStringLiteral("Programm 0002"));
+                      u.dialoge.antworten.push_back(DialogService::Yes);
+                  },
+                  [&] { w.cmdProgrammLoeschen_Click(); }),
+              Messen(
+                  m_r, [&] { Kopie(); },
+                  [&] {
+                      Direkt d(m_arbeit);
+                      d.Ausfuehren({QStringLiteral("DELETE FROM uv_programm_gruppe WHERE programmname = ?"),
+                                    QStringLiteral("DELETE FROM uv_programm WHERE programmname = ?")},
+                                   {QStringLiteral("Programm 0002")});
+                  }));
         Zustand().CacheFactory.reset();
 
         // Start-up of the real program, from process start to the loaded main window.
@@ -345,7 +365,7 @@ public:
         m_out << "Spitzenspeicher des Programms nach dem Start: " << speicher.simplified() << Qt::endl;
     }
 
-private:
+  private:
     QTemporaryDir m_dir;
     Ziel m_vorlage, m_arbeit;
     int m_n, m_r, m_stufen = 0;
@@ -360,13 +380,13 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     const QCommandLineOption backend(QStringLiteral("backend"), QStringLiteral("sqlite oder postgres"),
                                      QStringLiteral("B"), QStringLiteral("sqlite"));
-    const QCommandLineOption mitarbeiter(QStringLiteral("employees"), QStringLiteral("Mitarbeiter"), QStringLiteral("N"),
-                                         QStringLiteral("20000"));
+    const QCommandLineOption mitarbeiter(QStringLiteral("employees"), QStringLiteral("Mitarbeiter"),
+                                         QStringLiteral("N"), QStringLiteral("20000"));
     const QCommandLineOption wiederholungen(QStringLiteral("repeat"), QStringLiteral("Wiederholungen"),
                                             QStringLiteral("R"), QStringLiteral("5"));
     const QCommandLineOption smoke(QStringLiteral("smoke"), QStringLiteral("kurzer Lauf mit kleinen Daten"));
-    const QCommandLineOption programm(QStringLiteral("program"), QStringLiteral("Pfad der benutzerverwaltung"),
-                                      QStringLiteral("P"));
+    const QCommandLineOption programm(QStringLiteral("program"),
+                                      QStringLiteral("Pfad der benutzerverwaltung"), QStringLiteral("P"));
     parser.addOptions({backend, mitarbeiter, wiederholungen, smoke, programm});
     parser.addHelpOption();
     parser.process(app);
@@ -383,8 +403,7 @@ int main(int argc, char** argv) {
         pfad = QCoreApplication::applicationDirPath() + QStringLiteral("/../src/benutzerverwaltung");
     out << "Backend " << (pg ? "PostgreSQL" : "SQLite") << ", Median aus " << r << " Läufen" << Qt::endl;
     Bench b(pg, n, r, out);
-    if (!b.Erzeugen())
-        return 1;
+    if (!b.Erzeugen()) return 1;
     b.Laufen(pfad);
     return 0;
 }

@@ -22,7 +22,7 @@ namespace {
 // A server error that no handler caught is reported like every other one;
 // the program goes on instead of ending with the error.
 class Anwendung final : public QApplication {
-public:
+  public:
     using QApplication::QApplication;
     bool notify(QObject* empfaenger, QEvent* ereignis) override {
         try {
@@ -30,7 +30,8 @@ public:
         } catch (const CacheFehler& e) {
             CacheFehlermeldung(e, QStringLiteral("Benutzerverwaltung"));
         } catch (const std::exception& e) {
-            CacheFehlermeldung(CacheFehler(0, QString::fromLocal8Bit(e.what())), QStringLiteral("Benutzerverwaltung"));
+            CacheFehlermeldung(CacheFehler(0, QString::fromLocal8Bit(e.what())),
+                               QStringLiteral("Benutzerverwaltung"));
         }
         return false;
     }
@@ -82,8 +83,7 @@ int main(int argc, char** argv) {
         QFile status(QStringLiteral("/proc/self/status"));
         if (status.open(QIODevice::ReadOnly))
             for (const QByteArray& zeile : status.readAll().split('\n'))
-                if (zeile.startsWith("VmHWM"))
-                    std::printf("%s\n", zeile.constData());
+                if (zeile.startsWith("VmHWM")) std::printf("%s\n", zeile.constData());
         std::fflush(stdout);
         z.CacheFactory.reset();
         return 0;

@@ -32,14 +32,17 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     Producktname = new QLabel(QStringLiteral("Produkt:"), this);
     Description = new QLabel(QStringLiteral("KORVAL Benutzerverwaltung"), this);
     Version = new QLabel(QStringLiteral("Version:"), this);
-    Erstellt = new QLabel(QStringLiteral("Erstellt mit C++20 und Qt %1").arg(QString::fromLatin1(qVersion())), this);
+    Erstellt =
+        new QLabel(QStringLiteral("Erstellt mit C++20 und Qt %1").arg(QString::fromLatin1(qVersion())), this);
     lblHersteller = new QLabel(QStringLiteral("© KORVAL Software"), this);
     Image1 = new QLabel(this);
     Image1->setPixmap(QIcon(QStringLiteral(":/bilder/diskette.svg")).pixmap(24, 24));
     Image2 = new QLabel(this);
     Image2->setPixmap(QIcon(QStringLiteral(":/bilder/pfeil-rechts.svg")).pixmap(24, 24));
-    ctHyperLink1 = new HyperLink(QStringLiteral("support@korval.example"), QStringLiteral("mailto:support@korval.example"), this);
-    ctHyperLink2 = new HyperLink(QStringLiteral("www.korval.example"), QStringLiteral("https://www.korval.example"), this);
+    ctHyperLink1 = new HyperLink(QStringLiteral("support@korval.example"),
+                                 QStringLiteral("mailto:support@korval.example"), this);
+    ctHyperLink2 = new HyperLink(QStringLiteral("www.korval.example"),
+                                 QStringLiteral("https://www.korval.example"), this);
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setDefault(true);
     cmdSysInfo = new QPushButton(QStringLiteral("&Systeminfo..."), this);
@@ -74,13 +77,15 @@ void frmAbout::Form_Load() {
                                  v.value(2, QStringLiteral("0"))));
 }
 
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+void frmAbout::cmdSysInfo_Click() {
+    StartSysInfo();
+}
 
 void frmAbout::StartSysInfo() {
     const QString programm = Plattform::SystemInfoProgramm();
     if (programm.isEmpty() || !ProgrammStarten(programm))
-        Dialoge().MsgBox(QStringLiteral("Systeminformationen sind momentan nicht verfügbar"), DialogService::OkOnly,
-                         windowTitle());
+        Dialoge().MsgBox(QStringLiteral("Systeminformationen sind momentan nicht verfügbar"),
+                         DialogService::OkOnly, windowTitle());
 }
 
 QString frmAbout::RegistryWertFormatieren(int typ, const QByteArray& daten) {
@@ -90,8 +95,7 @@ QString frmAbout::RegistryWertFormatieren(int typ, const QByteArray& daten) {
         for (qsizetype i = 0; i + 1 < daten.size(); i += 2) {
             const char16_t c = static_cast<char16_t>(static_cast<unsigned char>(daten[i]) |
                                                      (static_cast<unsigned char>(daten[i + 1]) << 8));
-            if (c == 0)
-                break;
+            if (c == 0) break;
             s += QChar(c);
         }
         return s;

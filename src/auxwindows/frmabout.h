@@ -9,7 +9,7 @@ class QPushButton;
 
 class frmAbout final : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit frmAbout(QWidget* parent = nullptr);
 
     void Form_Load();
@@ -23,7 +23,8 @@ public:
     // Starts a program; tests replace it.
     std::function<bool(const QString&)> ProgrammStarten;
 
-    QLabel *lblTitle, *lblVersion, *lblDescription, *Description, *Producktname, *Version, *Erstellt, *lblHersteller;
+    QLabel *lblTitle, *lblVersion, *lblDescription, *Description, *Producktname, *Version, *Erstellt,
+        *lblHersteller;
     QLabel *picIcon, *Image1, *Image2;
     HyperLink *ctHyperLink1, *ctHyperLink2;
     QPushButton *cmdOK, *cmdSysInfo;

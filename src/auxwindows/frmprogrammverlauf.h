@@ -8,7 +8,7 @@ class CtList;
 
 class frmProgrammverlauf final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit frmProgrammverlauf(QWidget* parent = nullptr);
     // A new entry at the top; the list keeps the newest hundred.
     void Eintragen(const QString& eintrag);
@@ -16,10 +16,10 @@ public:
 
     CtList* Verlauf;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     bool m_entladen = false;
 };

@@ -12,7 +12,8 @@ Splash::Splash(QWidget* parent) : QWidget(parent, Qt::Window), Timer1(new QTimer
     setWindowTitle(QStringLiteral("Bitte warten "));
     setFixedSize(Plattform::Pixel(2790), Plattform::Pixel(4545));
     auto* bild = new QLabel(this);
-    bild->setPixmap(QIcon(QStringLiteral(":/bilder/splash.svg")).pixmap(Plattform::Pixel(2790), Plattform::Pixel(3960)));
+    bild->setPixmap(
+        QIcon(QStringLiteral(":/bilder/splash.svg")).pixmap(Plattform::Pixel(2790), Plattform::Pixel(3960)));
     bild->setGeometry(0, 0, Plattform::Pixel(2790), Plattform::Pixel(3960));
     bild->setScaledContents(true);
     lblC = new QLabel(QStringLiteral("KORVAL Software – Benutzerverwaltung"), this);
@@ -30,11 +31,20 @@ Splash::Splash(QWidget* parent) : QWidget(parent, Qt::Window), Timer1(new QTimer
 
 QString Splash::Rotieren(int schritt) {
     switch (schritt) {
-    case 1: case 5: return QStringLiteral("|");
-    case 2: case 6: return QStringLiteral("/");
-    case 3: case 7: return QStringLiteral("-");
-    case 4: case 8: return QStringLiteral("\\");
-    default: return {};
+    case 1:
+    case 5:
+        return QStringLiteral("|");
+    case 2:
+    case 6:
+        return QStringLiteral("/");
+    case 3:
+    case 7:
+        return QStringLiteral("-");
+    case 4:
+    case 8:
+        return QStringLiteral("\\");
+    default:
+        return {};
     }
 }
 
@@ -50,10 +60,13 @@ void Splash::Form_Unload() {
 }
 
 void Splash::Timer1_Timer() {
-    if (++m_schritt > 8)
-        m_schritt = 1;
+    if (++m_schritt > 8) m_schritt = 1;
     setWindowTitle(m_basis + QLatin1Char(' ') + Rotieren(m_schritt));
 }
 
-void Splash::setStatus(const QString& text) { m_status->setText(text); }
-QString Splash::Status() const { return m_status->text(); }
+void Splash::setStatus(const QString& text) {
+    m_status->setText(text);
+}
+QString Splash::Status() const {
+    return m_status->text();
+}

@@ -10,7 +10,7 @@ class QTimer;
 
 class Splash final : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Splash(QWidget* parent = nullptr);
     static QString Rotieren(int schritt);
 
@@ -24,7 +24,7 @@ public:
     QStatusBar* StatusBar;
     QTimer* Timer1;
 
-private:
+  private:
     QLabel* m_status;
     int m_schritt = 0;
     QString m_basis;

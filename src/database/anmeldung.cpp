@@ -12,8 +12,7 @@
 bool user_anmeld() {
     Anwendungszustand& z = Zustand();
     z.Benutzer.clear();
-    if (z.Kommandozeile.isEmpty())
-        z.Kommandozeile = z.ProgrammKommandozeile;
+    if (z.Kommandozeile.isEmpty()) z.Kommandozeile = z.ProgrammKommandozeile;
     VerbindungsdatenLesen();
     bool ergebnis = false;
     QString vorgang;
@@ -27,11 +26,10 @@ bool user_anmeld() {
         if (pers->Eigenschaft(QStringLiteral("Passwort")) != z.Passwort ||
             pers->Eigenschaft(QStringLiteral("Aktiv")) != QLatin1String("J")) {
             ObjektSchliessen(pers);
-            Dialoge().MsgBox(QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv."), DialogService::Information,
-                             QStringLiteral("Anmeldung an Caché."));
+            Dialoge().MsgBox(QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv."),
+                             DialogService::Information, QStringLiteral("Anmeldung an Caché."));
             z.AnmeldungFehlgeschlagen = true;
-            if (z.Login)
-                z.Login->PasswortMarkieren();
+            if (z.Login) z.Login->PasswortMarkieren();
         } else {
             const QString pname = pers->Methode(QStringLiteral("PNAMELogicalToODBC"),
                                                 {pers->Eigenschaft(QStringLiteral("PNAME"))});
@@ -42,21 +40,26 @@ bool user_anmeld() {
             z.BerGrp = pers->Eigenschaft(QStringLiteral("BERGRP"));
             const QString abtnr = pers->Eigenschaft(QStringLiteral("ABTNR"));
             vorgang = QStringLiteral("Abteilungsermittlung");
-            CacheObjektPtr abt = f.OpenId(QStringLiteral("KV.ParPersAbt"), z.Firma + QStringLiteral("||") + abtnr);
-            z.AbtBez = abt->Methode(QStringLiteral("ABTBEZlogicaltoodbc"), {abt->Eigenschaft(QStringLiteral("abtbez"))});
+            CacheObjektPtr abt =
+                f.OpenId(QStringLiteral("KV.ParPersAbt"), z.Firma + QStringLiteral("||") + abtnr);
+            z.AbtBez = abt->Methode(QStringLiteral("ABTBEZlogicaltoodbc"),
+                                    {abt->Eigenschaft(QStringLiteral("abtbez"))});
             z.AbtNr = abt->Eigenschaft(QStringLiteral("ABTNR"));
             z.HAbtNr = abt->Eigenschaft(QStringLiteral("HAbtNr"));
             ObjektSchliessen(abt);
             vorgang = QStringLiteral("PersBasis Nummern");
-            CacheObjektPtr basis = f.OpenId(QStringLiteral("KV.PersBasis"), z.Firma + QStringLiteral("||") + z.PNr);
+            CacheObjektPtr basis =
+                f.OpenId(QStringLiteral("KV.PersBasis"), z.Firma + QStringLiteral("||") + z.PNr);
             z.Fax = basis->Eigenschaft(QStringLiteral("Fax"));
-            z.EMail = basis->Methode(QStringLiteral("EMailLogicalToODBC"), {basis->Eigenschaft(QStringLiteral("EMail"))});
+            z.EMail = basis->Methode(QStringLiteral("EMailLogicalToODBC"),
+                                     {basis->Eigenschaft(QStringLiteral("EMail"))});
             ObjektSchliessen(basis);
             ObjektSchliessen(pers);
             if (!z.Benutzer.isEmpty()) {
                 vorgang = QStringLiteral("Firma Filiale Personal Setzen");
                 CacheObjektPtr w = f.New(QStringLiteral("KV.Windows"));
-                w->Methode(QStringLiteral("Xecute"), {BenutzerkontextBefehl(z.Firma, z.Filiale, z.Personalcode)});
+                w->Methode(QStringLiteral("Xecute"),
+                           {BenutzerkontextBefehl(z.Firma, z.Filiale, z.Personalcode)});
                 ObjektSchliessen(w);
                 z.AnmeldungFehlgeschlagen = false;
                 ergebnis = true;
@@ -70,10 +73,8 @@ bool user_anmeld() {
         CacheFehlermeldung(e, QStringLiteral("cacheapi.user_anmeld ") + vorgang);
         return false;
     }
-    if (z.Login)
-        z.Login->Verbergen();
-    if (z.ServerFenster)
-        z.ServerFenster->Verbergen();
+    if (z.Login) z.Login->Verbergen();
+    if (z.ServerFenster) z.ServerFenster->Verbergen();
     return ergebnis;
 }
 
@@ -84,16 +85,15 @@ QString UserViaPasswort(const QString& passwort) {
     try {
         DbBeginn(false);
         begonnen = true;
-        CacheAbfragePtr q = z.CacheFactory->Abfrage(QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"));
+        CacheAbfragePtr q =
+            z.CacheFactory->Abfrage(QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"));
         q->Ausfuehren({passwort, z.Firma, QString()});
-        if (q->Naechste())
-            code = Konvertieren(q->Spalte(1), QStringLiteral("KORVAL"), false);
+        if (q->Naechste()) code = Konvertieren(q->Spalte(1), QStringLiteral("KORVAL"), false);
         ObjektSchliessen(q);
     } catch (const CacheFehler&) {
         // Errors are ignored here: no code found.
         begonnen = true;
     }
-    if (begonnen)
-        DbEnde(false);
+    if (begonnen) DbEnde(false);
     return code;
 }

@@ -12,14 +12,14 @@
 #include <vector>
 
 class CacheFehler : public std::exception {
-public:
+  public:
     CacheFehler(int nummer, QString beschreibung)
         : m_nummer(nummer), m_beschreibung(std::move(beschreibung)), m_utf8(m_beschreibung.toUtf8()) {}
     int Nummer() const { return m_nummer; }
     const QString& Beschreibung() const { return m_beschreibung; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
-private:
+  private:
     int m_nummer;
     QString m_beschreibung;
     QByteArray m_utf8;
@@ -27,26 +27,26 @@ private:
 
 // Error numbers of the client and the server side.
 namespace Fehlernummer {
-constexpr int Syntax = 8;       // <SYNTAX>
-constexpr int Undefiniert = 9;  // <UNDEFINED>
+constexpr int Syntax = 8;        // <SYNTAX>
+constexpr int Undefiniert = 9;   // <UNDEFINED>
 constexpr int KeineRoutine = 13; // <NOROUTINE>
 constexpr int NichtVerbunden = 100;
 constexpr int UnbekannteKlasse = 101;
 constexpr int UnbekannteEigenschaft = 102;
 constexpr int UnbekannteMethode = 103;
 constexpr int UnbekannteAbfrage = 104;
-constexpr int ObjektFehlt = 105;    // open by id: no object with that id
-constexpr int UngueltigeId = 106;   // wrong number of "||" parts
-constexpr int Datenbank = 107;      // the SQL layer refused a statement
+constexpr int ObjektFehlt = 105;  // open by id: no object with that id
+constexpr int UngueltigeId = 106; // wrong number of "||" parts
+constexpr int Datenbank = 107;    // the SQL layer refused a statement
 constexpr int Verbindungsabbruch = 108;
 constexpr int UngueltigerWert = 109;
-constexpr int Geschlossen = 110;    // object used after sys_close
+constexpr int Geschlossen = 110; // object used after sys_close
 constexpr int Transaktion = 111;
 } // namespace Fehlernummer
 
 // CacheObject.syslist: ordered strings, positions from 1.
 class SysList {
-public:
+  public:
     int Count() const { return static_cast<int>(m_werte.size()); }
     QString GetAt(int position) const {
         Pruefen(position);
@@ -64,7 +64,7 @@ public:
     const std::vector<QString>& Werte() const { return m_werte; }
     std::vector<QString>& Werte() { return m_werte; }
 
-private:
+  private:
     void Pruefen(int position) const {
         if (position < 1 || position > Count())
             throw CacheFehler(Fehlernummer::UngueltigerWert,
@@ -79,7 +79,7 @@ using SysListPtr = std::shared_ptr<SysList>;
 using Argument = std::variant<QString, SysListPtr>;
 
 class CacheObjekt {
-public:
+  public:
     virtual ~CacheObjekt() = default;
     virtual QString Eigenschaft(const QString& name) const = 0;
     virtual void setEigenschaft(const QString& name, const QString& wert) = 0;
@@ -91,7 +91,7 @@ public:
 using CacheObjektPtr = std::unique_ptr<CacheObjekt>;
 
 class CacheAbfrage {
-public:
+  public:
     virtual ~CacheAbfrage() = default;
     virtual void Ausfuehren(const QStringList& parameter) = 0;
     virtual bool Naechste() = 0;
@@ -101,7 +101,7 @@ public:
 using CacheAbfragePtr = std::unique_ptr<CacheAbfrage>;
 
 class CacheFactory {
-public:
+  public:
     virtual ~CacheFactory() = default;
     virtual bool Connect(const QString& connStrg) = 0;
     virtual bool IsConnected() = 0;

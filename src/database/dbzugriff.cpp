@@ -25,11 +25,12 @@ void LockSchalten(bool an) {
 }
 } // namespace
 
-void EreignisseVerarbeiten() { QCoreApplication::processEvents(); }
+void EreignisseVerarbeiten() {
+    QCoreApplication::processEvents();
+}
 
 void DbBeginn(bool sanduhr) {
-    if (sanduhr)
-        Plattform::setSanduhr(true);
+    if (sanduhr) Plattform::setSanduhr(true);
     try {
         Verbinden();
     } catch (...) {
@@ -43,13 +44,10 @@ void DbBeginn(bool sanduhr) {
 }
 
 void DbEnde(bool sanduhr) {
-    if (sanduhr)
-        Plattform::setSanduhr(false);
+    if (sanduhr) Plattform::setSanduhr(false);
     Anwendungszustand& z = Zustand();
-    if (z.DbZugriffe > 0)
-        --z.DbZugriffe;
-    if (z.DbZugriffe < 1)
-        LockSchalten(true);
+    if (z.DbZugriffe > 0) --z.DbZugriffe;
+    if (z.DbZugriffe < 1) LockSchalten(true);
 }
 
 QString dbcall(const QString& befehl, bool& fehler) {
@@ -62,9 +60,10 @@ QString dbcall(const QString& befehl, bool& fehler) {
         DbEnde(false);
     } catch (const CacheFehler& e) {
         fehler = true;
-        CacheFehlermeldung(e, QStringLiteral("cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\n"
-                                             "DBCall Aufruf von KV.Windwos Xecute ") +
-                                  befehl);
+        CacheFehlermeldung(e,
+                           QStringLiteral("cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\n"
+                                          "DBCall Aufruf von KV.Windwos Xecute ") +
+                               befehl);
     }
     return ergebnis;
 }
@@ -88,8 +87,7 @@ void CacheFehlermeldung(const CacheFehler& fehler, const QString& vorgang) {
 
 static QString MWert(const QString& wert) {
     static const QRegularExpression zahl(QStringLiteral("^[0-9]+$"));
-    if (zahl.match(wert).hasMatch())
-        return wert;
+    if (zahl.match(wert).hasMatch()) return wert;
     QString q = wert;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');

@@ -27,7 +27,9 @@ template <typename T> void ObjektSchliessen(std::unique_ptr<T>& objekt) {
     objekt.reset();
 }
 
-inline void ObjektSchliessen(std::shared_ptr<SysList>& liste) { liste.reset(); }
+inline void ObjektSchliessen(std::shared_ptr<SysList>& liste) {
+    liste.reset();
+}
 
 // The server command that sets the user context, safe for any personal code.
 QString BenutzerkontextBefehl(const QString& firma, const QString& filiale, const QString& personalcode);

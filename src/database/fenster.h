@@ -7,7 +7,7 @@
 class QTimer;
 
 class AnmeldeFenster {
-public:
+  public:
     virtual ~AnmeldeFenster() = default;
     // No standard entry of the connection list has been stored.
     bool KeinStandardserver = false;
@@ -25,7 +25,7 @@ public:
 };
 
 class VerbindungsFenster {
-public:
+  public:
     enum Feldname { FeldFirma, FeldFiliale, FeldServer, FeldPort, FeldNamespace, FeldWJ };
     virtual ~VerbindungsFenster() = default;
     // The chosen entry's object id; 255 = none chosen.

@@ -26,12 +26,15 @@ bool IstNumerisch(const QString& s) {
 const QString Leer;
 } // namespace
 
-QString StandardServer() { return QStringLiteral("localhost"); }
+QString StandardServer() {
+    return QStringLiteral("localhost");
+}
 
 bool KommandozeileGueltig(const QString& k) {
     const QString sp = QStringLiteral(" ");
     const QString code = Feld(k, sp, 3);
-    return IstNumerisch(Feld(k, sp, 1)) && IstNumerisch(Feld(k, sp, 2)) && !IstNumerisch(code) && code.size() <= 3;
+    return IstNumerisch(Feld(k, sp, 1)) && IstNumerisch(Feld(k, sp, 2)) && !IstNumerisch(code) &&
+           code.size() <= 3;
 }
 
 QString ConnStrgAus(const QString& server, const QString& port, const QString& ns) {
@@ -53,8 +56,7 @@ static void FensterFuellen() {
         s->setFeld(VerbindungsFenster::FeldNamespace, z.Namespace);
         s->setFeld(VerbindungsFenster::FeldWJ, z.WJ);
     }
-    if (z.Login)
-        z.Login->setBUSER(z.Personalcode);
+    if (z.Login) z.Login->setBUSER(z.Personalcode);
 }
 
 void VerbindungsdatenLesen() {
@@ -77,8 +79,7 @@ void VerbindungsdatenLesen() {
         const bool keinStandard = z.Login && z.Login->KeinStandardserver;
         if (keinStandard || z.Personalcode.isEmpty() || z.Passwort.isEmpty() || z.AnmeldungPerDialog ||
             z.AnmeldungFehlgeschlagen) {
-            if (z.Login && !z.Login->IstSichtbar())
-                z.Login->ModalZeigen();
+            if (z.Login && !z.Login->IstSichtbar()) z.Login->ModalZeigen();
             VerbindungsdatenAusFenster();
         }
     }
@@ -94,7 +95,8 @@ void EinstellungenLesen(bool nurServerdaten) {
         z.Login->KeinStandardserver = true;
     z.Server = s.Get(QStringLiteral("Server"));
     if (z.Server.isEmpty())
-        z.Server = Dialoge().InputBox(QStringLiteral("IP/Name Standard-Server:"), QStringLiteral("Anmeldung"), Leer);
+        z.Server =
+            Dialoge().InputBox(QStringLiteral("IP/Name Standard-Server:"), QStringLiteral("Anmeldung"), Leer);
     z.Firma = s.Get(QStringLiteral("Firma"), QStringLiteral("1"));
     z.Filiale = s.Get(QStringLiteral("Filiale"), QStringLiteral("0"));
     z.Port = s.Get(QStringLiteral("Port"));
@@ -108,8 +110,7 @@ void EinstellungenLesen(bool nurServerdaten) {
         z.Personalcode = s.Get(QStringLiteral("Name"));
         if (!z.AnmeldungPerDialog) {
             z.Passwort = PasswortCodieren(s.Get(QStringLiteral("Passwort")));
-            if (z.Login)
-                z.Login->setBPASSWORT(z.Passwort);
+            if (z.Login) z.Login->setBPASSWORT(z.Passwort);
             z.Personalcode = UserViaPasswort(z.Passwort);
         }
         FensterFuellen();
@@ -119,8 +120,7 @@ void EinstellungenLesen(bool nurServerdaten) {
 void VerbindungsdatenAusFenster() {
     Anwendungszustand& z = Zustand();
     if (VerbindungsFenster* s = z.ServerFenster) {
-        if (s->EintragNr != 255)
-            z.ServerObjekt = QString::number(s->EintragNr);
+        if (s->EintragNr != 255) z.ServerObjekt = QString::number(s->EintragNr);
         z.Firma = s->Feld(VerbindungsFenster::FeldFirma);
         z.Filiale = s->Feld(VerbindungsFenster::FeldFiliale);
         z.Server = s->Feld(VerbindungsFenster::FeldServer);
@@ -128,8 +128,7 @@ void VerbindungsdatenAusFenster() {
         z.Namespace = s->Feld(VerbindungsFenster::FeldNamespace);
         z.WJ = s->Feld(VerbindungsFenster::FeldWJ);
     }
-    if (z.Login)
-        z.Passwort = z.Login->BPASSWORT();
+    if (z.Login) z.Passwort = z.Login->BPASSWORT();
     z.Personalcode = UserViaPasswort(z.Passwort);
     ConnStrgBauen();
 }
@@ -153,20 +152,20 @@ struct Aufbau {
 };
 } // namespace
 
-bool VerbindungsaufbauLaeuft() { return g_aufbau; }
+bool VerbindungsaufbauLaeuft() {
+    return g_aufbau;
+}
 
 void Verbinden() {
     Anwendungszustand& z = Zustand();
-    if (VerbindungSteht())
-        return;
+    if (VerbindungSteht()) return;
     Aufbau aufbau;
     int versuche = 0;
     bool fensterGezeigt = false;
     for (;;) {
         z.CacheFactory = z.FactoryErzeugen();
         const bool ok = z.CacheFactory->Connect(z.ConnStrg) && z.CacheFactory->IsConnected();
-        if (ok)
-            break;
+        if (ok) break;
         Programmverlauf(QStringLiteral("cacheapi.Verbinden"), QStringLiteral("Verbindung fehlgeschlagen"),
                         z.CacheFactory->LetzterFehler());
         ++versuche;
@@ -174,28 +173,27 @@ void Verbinden() {
             Dialoge().MsgBox(QStringLiteral("Server nach 3 Versuchen nicht erreichbar!\r\n"
                                             "Bitte Kontrollieren Sie die Verbindungsdaten"),
                              DialogService::Exclamation, QStringLiteral("Anmeldung an Caché"));
-            if (z.ServerFenster)
-                z.ServerFenster->ModalZeigen();
+            if (z.ServerFenster) z.ServerFenster->ModalZeigen();
             fensterGezeigt = true;
             versuche = 0;
             continue;
         }
         if (versuche >= 3) {
-            Dialoge().MsgBox(QStringLiteral("Der Server ist nicht erreichbar!\r\n"
-                                            "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch ein "
-                                            "mal."),
-                             DialogService::Critical, QStringLiteral("Anmeldung an Caché"));
-            if (z.ServerFenster)
-                z.ServerFenster->Verbergen();
+            Dialoge().MsgBox(
+                QStringLiteral("Der Server ist nicht erreichbar!\r\n"
+                               "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch ein "
+                               "mal."),
+                DialogService::Critical, QStringLiteral("Anmeldung an Caché"));
+            if (z.ServerFenster) z.ServerFenster->Verbergen();
             z.Benutzer.clear();
-            if (VerbindungSteht())
-                z.CacheFactory->Disconnect();
+            if (VerbindungSteht()) z.CacheFactory->Disconnect();
             if (z.Login)
                 z.Login->BUAusst_Click();
             else
                 ProgrammBeenden();
             // Only reached when ending the program was intercepted (tests).
-            throw CacheFehler(Fehlernummer::NichtVerbunden, QStringLiteral("<DISCONNECT> Server nicht erreichbar"));
+            throw CacheFehler(Fehlernummer::NichtVerbunden,
+                              QStringLiteral("<DISCONNECT> Server nicht erreichbar"));
         }
         EreignisseVerarbeiten();
         long vergangen = 0;
@@ -211,21 +209,17 @@ void Trennen() {
     Anwendungszustand& z = Zustand();
     z.DbZugriffe = 0;
     if (z.ServerFenster)
-        if (QTimer* t = z.ServerFenster->Lock())
-            t->stop();
+        if (QTimer* t = z.ServerFenster->Lock()) t->stop();
     try {
-        if (VerbindungSteht())
-            z.CacheFactory->Disconnect();
+        if (VerbindungSteht()) z.CacheFactory->Disconnect();
     } catch (...) {
     }
 }
 
 void ProgrammBeenden() {
     Anwendungszustand& z = Zustand();
-    if (z.AlleFensterEntladen)
-        z.AlleFensterEntladen();
-    if (z.Beenden)
-        z.Beenden();
+    if (z.AlleFensterEntladen) z.AlleFensterEntladen();
+    if (z.Beenden) z.Beenden();
 }
 
 void Warten(long hundertstel, long& vergangen) {

@@ -48,7 +48,8 @@ QComboBox* Kombo(const QString& name, const QString& beschreibung) {
     return c;
 }
 
-CtList* Liste(const QString& name, const QString& beschreibung, const QStringList& spalten, const QList<int>& breiten) {
+CtList* Liste(const QString& name, const QString& beschreibung, const QStringList& spalten,
+              const QList<int>& breiten) {
     auto* l = new CtList();
     l->setObjectName(name);
     l->setAccessibleName(beschreibung);
@@ -85,9 +86,9 @@ void FMStart::Aufbauen() {
     txtUser->setAccessibleName(QStringLiteral("Personalcode hinzufügen"));
     p0->Platzieren(txtUser, 240, 1080, 2655, 285, CtSize::Breiter);
     const QString beschr[5] = {
-        QStringLiteral("Ausgewählte Mitarbeiter in die Gruppe"), QStringLiteral("Ausgewählte Mitglieder entfernen"),
-        QStringLiteral("Alle Mitarbeiter in die Gruppe"), QStringLiteral("Alle Mitglieder entfernen"),
-        QStringLiteral("Personalcode in die Gruppe")};
+        QStringLiteral("Ausgewählte Mitarbeiter in die Gruppe"),
+        QStringLiteral("Ausgewählte Mitglieder entfernen"), QStringLiteral("Alle Mitarbeiter in die Gruppe"),
+        QStringLiteral("Alle Mitglieder entfernen"), QStringLiteral("Personalcode in die Gruppe")};
     const QString bilder[5] = {QStringLiteral("pfeil-rechts"), QStringLiteral("pfeil-links"),
                                QStringLiteral("balken-pfeil-rechts"), QStringLiteral("pfeil-links-balken"),
                                QStringLiteral("pfeil-rechts")};
@@ -110,7 +111,8 @@ void FMStart::Aufbauen() {
     cmbGruppe = Kombo(QStringLiteral("cmbGruppe"), QStringLiteral("Gruppe"));
     Label2->setBuddy(cmbGruppe);
     p1->Platzieren(cmbGruppe, 240, 480, 2655, 315, CtSize::Breiter);
-    cmdGruppeLoeschen = Bildknopf(QStringLiteral("cmdGruppeLöschen"), QStringLiteral("kreuz"), QStringLiteral("Gruppe löschen"));
+    cmdGruppeLoeschen = Bildknopf(QStringLiteral("cmdGruppeLöschen"), QStringLiteral("kreuz"),
+                                  QStringLiteral("Gruppe löschen"));
     p1->Platzieren(cmdGruppeLoeschen, 3000, 480, 360, 360);
     ctListGruppe = Liste(QStringLiteral("ctListGruppe"), QStringLiteral("Mitglieder der Gruppe"),
                          {QStringLiteral("PCode"), QStringLiteral("Name")}, {50, 100});
@@ -118,10 +120,9 @@ void FMStart::Aufbauen() {
     const QString gp[2] = {QStringLiteral("Gruppe der Programmstufe geben"),
                            QStringLiteral("Ausgewählte Gruppen der Programmstufe entziehen")};
     for (int i = 0; i < 2; ++i) {
-        cmdGruppeProgramm[static_cast<size_t>(i)] = Bildknopf(QStringLiteral("cmdGruppeProgramm%1").arg(i),
-                                                               i == 0 ? QStringLiteral("pfeil-rechts")
-                                                                      : QStringLiteral("pfeil-links"),
-                                                               gp[i]);
+        cmdGruppeProgramm[static_cast<size_t>(i)] =
+            Bildknopf(QStringLiteral("cmdGruppeProgramm%1").arg(i),
+                      i == 0 ? QStringLiteral("pfeil-rechts") : QStringLiteral("pfeil-links"), gp[i]);
         p1->Platzieren(cmdGruppeProgramm[static_cast<size_t>(i)], 3000, i == 0 ? 1800 : 2280, 360, 360);
         connect(cmdGruppeProgramm[static_cast<size_t>(i)], &QPushButton::clicked, this,
                 [this, i] { cmdGruppeProgramm_Click(i); });
@@ -137,7 +138,8 @@ void FMStart::Aufbauen() {
     cmbProgramm = Kombo(QStringLiteral("cmbProgramm"), QStringLiteral("Programm"));
     Label3->setBuddy(cmbProgramm);
     p2->Platzieren(cmbProgramm, 240, 480, 2775, 315, CtSize::Breiter);
-    cmdProgrammLoeschen = Bildknopf(QStringLiteral("cmdProgrammLöschen"), QStringLiteral("kreuz"), QStringLiteral("Programm löschen"));
+    cmdProgrammLoeschen = Bildknopf(QStringLiteral("cmdProgrammLöschen"), QStringLiteral("kreuz"),
+                                    QStringLiteral("Programm löschen"));
     p2->Platzieren(cmdProgrammLoeschen, 3000, 480, 360, 360);
     cmbSubProgramm = Kombo(QStringLiteral("cmbSubProgramm"), QStringLiteral("Unterprogramm"));
     p2->Platzieren(cmbSubProgramm, 240, 840, 2775, 315, CtSize::Breiter);
@@ -158,12 +160,28 @@ void FMStart::Aufbauen() {
     p2->Platzieren(cmdProgrammSpeichern, 240, 6360, 2655, 375, CtSize::Breiter | CtSize::Unten);
 
     // Keyboard order: each pane top to bottom.
-    QList<QWidget*> ordnung = {chkAbt, txtUser, cmdMitarbeiterGruppe[4], ctListMitarbeiter,
-                               cmdMitarbeiterGruppe[0], cmdMitarbeiterGruppe[1], cmdMitarbeiterGruppe[2],
-                               cmdMitarbeiterGruppe[3], cmbGruppe, cmdGruppeLoeschen, ctListGruppe,
-                               cmdGruppeProgramm[0], cmdGruppeProgramm[1], cmdGruppeSpeichern, cmbProgramm,
-                               cmdProgrammLoeschen, cmbSubProgramm, cmdSubProgrammLoeschen, cmbProgrammStufe,
-                               cmdProgrammStufeLoeschen, ctListProgramm, cmdProgrammSpeichern};
+    QList<QWidget*> ordnung = {chkAbt,
+                               txtUser,
+                               cmdMitarbeiterGruppe[4],
+                               ctListMitarbeiter,
+                               cmdMitarbeiterGruppe[0],
+                               cmdMitarbeiterGruppe[1],
+                               cmdMitarbeiterGruppe[2],
+                               cmdMitarbeiterGruppe[3],
+                               cmbGruppe,
+                               cmdGruppeLoeschen,
+                               ctListGruppe,
+                               cmdGruppeProgramm[0],
+                               cmdGruppeProgramm[1],
+                               cmdGruppeSpeichern,
+                               cmbProgramm,
+                               cmdProgrammLoeschen,
+                               cmbSubProgramm,
+                               cmdSubProgrammLoeschen,
+                               cmbProgrammStufe,
+                               cmdProgrammStufeLoeschen,
+                               ctListProgramm,
+                               cmdProgrammSpeichern};
     for (int i = 1; i < ordnung.size(); ++i)
         setTabOrder(ordnung[i - 1], ordnung[i]);
 
@@ -214,8 +232,8 @@ void FMStart::MenusAufbauen() {
 }
 
 QString FMStart::Ueberschrift(const QString& firma, const QString& filiale, const QString& benutzer) {
-    return QStringLiteral("KORVAL Benutzerverwaltung   Firma: ") + firma + QStringLiteral("     Filiale: ") + filiale +
-           QStringLiteral("     Benutzer: ") + benutzer;
+    return QStringLiteral("KORVAL Benutzerverwaltung   Firma: ") + firma + QStringLiteral("     Filiale: ") +
+           filiale + QStringLiteral("     Benutzer: ") + benutzer;
 }
 
 QString FMStart::VerlaufMenuText(const QString& temp) {
@@ -279,7 +297,9 @@ void FMStart::ListenSchriften() {
     }
 }
 
-void FMStart::Form_Activate() { ListenSchriften(); }
+void FMStart::Form_Activate() {
+    ListenSchriften();
+}
 
 void FMStart::Form_Resize() {
     QWidget* mitte = centralWidget();
@@ -300,8 +320,7 @@ void FMStart::resizeEvent(QResizeEvent* e) {
 
 void FMStart::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow())
-        Form_Activate();
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) Form_Activate();
 }
 
 void FMStart::closeEvent(QCloseEvent* e) {
@@ -314,7 +333,9 @@ void FMStart::Form_Unload() {
     ProgrammBeenden();
 }
 
-void FMStart::Beenden_Click() { close(); }
+void FMStart::Beenden_Click() {
+    close();
+}
 
 void FMStart::Besitzer(QWidget* fenster) {
     // Stays on top of the main window without belonging to it.
@@ -332,8 +353,7 @@ void FMStart::mLogin_Click() {
 }
 
 void FMStart::HilfeUeber_Click() {
-    if (!m_about)
-        m_about = new frmAbout(nullptr);
+    if (!m_about) m_about = new frmAbout(nullptr);
     m_about->show();
 }
 

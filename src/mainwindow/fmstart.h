@@ -20,7 +20,7 @@ class frmProgrammverlauf;
 
 class FMStart final : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     FMStart(FMPass* login, frmProgrammverlauf* verlauf, QWidget* parent = nullptr);
 
     // Start-up: sign-on loop, permission check, caption, loading the lists.
@@ -74,12 +74,12 @@ public:
     QAction *mLogin, *Beenden, *HilfeUeber;
     std::array<QAction*, 2> mProgrammverlauf{};
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
 
-private:
+  private:
     void Aufbauen();
     void MenusAufbauen();
     void ListenSchriften();

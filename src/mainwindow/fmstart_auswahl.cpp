@@ -29,8 +29,9 @@ void FMStart::cmbGruppe_Click() {
             vorgang = QStringLiteral("Mitarbeiter ") + code;
             QString name;
             try {
-                CacheObjektPtr pers = f.OpenId(QStringLiteral("KV.ParPersEdv"),
-                                               praefix + Konvertieren(code, QStringLiteral("GUIKORVAL"), false));
+                CacheObjektPtr pers =
+                    f.OpenId(QStringLiteral("KV.ParPersEdv"),
+                             praefix + Konvertieren(code, QStringLiteral("GUIKORVAL"), false));
                 name = Anzeigename(pers->Methode(QStringLiteral("PNAMELogicalToODBC"),
                                                  {pers->Eigenschaft(QStringLiteral("PNAME"))}));
                 ObjektSchliessen(pers);
@@ -54,7 +55,9 @@ void FMStart::cmbGruppe_Click() {
     ctListGruppe->Sort();
 }
 
-void FMStart::cmbProgramm_Click() { SubProgrammeLaden(cmbProgramm, cmbSubProgramm); }
+void FMStart::cmbProgramm_Click() {
+    SubProgrammeLaden(cmbProgramm, cmbSubProgramm);
+}
 
 void FMStart::cmbSubProgramm_Click() {
     const QString stufe = cmbProgrammStufe->currentText();
@@ -84,13 +87,12 @@ void FMStart::cmbSubProgramm_Click() {
 void FMStart::cmbProgrammStufe_Click() {
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText(),
                   l = cmbProgrammStufe->currentText();
-    if (p.isEmpty() || s.isEmpty() || l.isEmpty())
-        return;
+    if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;
     try {
         DbBeginn(true);
         ctListProgramm->Clear();
-        CacheObjektPtr satz = Zustand().CacheFactory->OpenId(Berechtigung::KlasseProgramm,
-                                                             Berechtigung::ProgrammId(p, s, l));
+        CacheObjektPtr satz =
+            Zustand().CacheFactory->OpenId(Berechtigung::KlasseProgramm, Berechtigung::ProgrammId(p, s, l));
         SysListPtr gruppen = satz->Liste(QStringLiteral("Gruppe"));
         ObjektSchliessen(satz);
         {
@@ -115,6 +117,10 @@ void FMStart::chkAbt_Click() {
         MitarbeiterLaden(ctListMitarbeiter, true);
 }
 
-void FMStart::ctListMitarbeiter_DblClick() { cmdMitarbeiterGruppe_Click(0); }
+void FMStart::ctListMitarbeiter_DblClick() {
+    cmdMitarbeiterGruppe_Click(0);
+}
 
-void FMStart::ctListGruppe_DblClick() { cmdMitarbeiterGruppe_Click(1); }
+void FMStart::ctListGruppe_DblClick() {
+    cmdMitarbeiterGruppe_Click(1);
+}

@@ -15,8 +15,7 @@
 namespace {
 void AuswahlEntfernen(CtList* liste) {
     for (int i = liste->ListCount() - 1; i >= 0; --i)
-        if (liste->Selected(i))
-            liste->RemoveItem(i);
+        if (liste->Selected(i)) liste->RemoveItem(i);
 }
 } // namespace
 
@@ -37,40 +36,43 @@ void FMStart::cmdMitarbeiterGruppe_Click(int index) {
     case 0: {
         CtList::Aktualisierung einmalZeichnen(*ctListGruppe);
         for (int i = 0; i < ctListMitarbeiter->ListCount(); ++i)
-            if (ctListMitarbeiter->Selected(i))
-                ctListGruppe->AddItem(ctListMitarbeiter->List(i));
+            if (ctListMitarbeiter->Selected(i)) ctListGruppe->AddItem(ctListMitarbeiter->List(i));
         break;
     }
-    case 1: AuswahlEntfernen(ctListGruppe); break;
+    case 1:
+        AuswahlEntfernen(ctListGruppe);
+        break;
     case 2: {
         CtList::Aktualisierung einmalZeichnen(*ctListGruppe);
         for (int i = 0; i < ctListMitarbeiter->ListCount(); ++i)
             ctListGruppe->AddItem(ctListMitarbeiter->List(i));
         break;
     }
-    case 3: ctListGruppe->Clear(); break;
-    case 4: ctListGruppe->AddItem(txtUser->text() + QLatin1Char(';')); break;
-    default: break;
+    case 3:
+        ctListGruppe->Clear();
+        break;
+    case 4:
+        ctListGruppe->AddItem(txtUser->text() + QLatin1Char(';'));
+        break;
+    default:
+        break;
     }
 }
 
 void FMStart::cmdGruppeSpeichern_Click() {
     const QString gruppe = cmbGruppe->currentText();
-    if (gruppe.isEmpty())
-        return;
-    if (Pflege::GruppeSpeichern(gruppe, Zeilen(ctListGruppe, 1)))
-        GruppenLaden(cmbGruppe);
+    if (gruppe.isEmpty()) return;
+    if (Pflege::GruppeSpeichern(gruppe, Zeilen(ctListGruppe, 1))) GruppenLaden(cmbGruppe);
 }
 
 void FMStart::cmdGruppeLoeschen_Click() {
     const QString gruppe = cmbGruppe->currentText();
     // Nothing to delete without a name.
-    if (gruppe.isEmpty())
+    if (gruppe.isEmpty()) return;
+    if (!Fragen(QStringLiteral("Sind Sie sicher das Sie die Gruppe: ") + gruppe +
+                QStringLiteral(" löschen wollen?")))
         return;
-    if (!Fragen(QStringLiteral("Sind Sie sicher das Sie die Gruppe: ") + gruppe + QStringLiteral(" löschen wollen?")))
-        return;
-    if (!Pflege::GruppeLoeschen(gruppe))
-        return;
+    if (!Pflege::GruppeLoeschen(gruppe)) return;
     cmbGruppe->setEditText(QString());
     cmbProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
@@ -89,10 +91,8 @@ void FMStart::cmdGruppeProgramm_Click(int index) {
 void FMStart::cmdProgrammSpeichern_Click() {
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText(),
                   l = cmbProgrammStufe->currentText();
-    if (p.isEmpty() || s.isEmpty() || l.isEmpty())
-        return;
-    if (!Pflege::ProgrammStufeSpeichern(p, s, l, Zeilen(ctListProgramm, 0)))
-        return;
+    if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;
+    if (!Pflege::ProgrammStufeSpeichern(p, s, l, Zeilen(ctListProgramm, 0))) return;
     ProgrammeLaden(cmbProgramm);
     cmbProgramm_Click();
     cmbSubProgramm_Click();
@@ -100,12 +100,11 @@ void FMStart::cmdProgrammSpeichern_Click() {
 
 void FMStart::cmdProgrammLoeschen_Click() {
     const QString p = cmbProgramm->currentText();
-    if (p.isEmpty())
+    if (p.isEmpty()) return;
+    if (!Fragen(QStringLiteral("Sind Sie sicher das Sie das Programm: ") + p +
+                QStringLiteral(" löschen wollen?")))
         return;
-    if (!Fragen(QStringLiteral("Sind Sie sicher das Sie das Programm: ") + p + QStringLiteral(" löschen wollen?")))
-        return;
-    if (!Pflege::ProgrammLoeschen(p))
-        return;
+    if (!Pflege::ProgrammLoeschen(p)) return;
     cmbProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();
@@ -114,13 +113,11 @@ void FMStart::cmdProgrammLoeschen_Click() {
 
 void FMStart::cmdSubProgrammLoeschen_Click() {
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText();
-    if (p.isEmpty() || s.isEmpty())
-        return;
+    if (p.isEmpty() || s.isEmpty()) return;
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie das Programm: ") + p + QLatin1Char(' ') + s +
                 QStringLiteral(" löschen wollen?")))
         return;
-    if (!Pflege::SubProgrammLoeschen(p, s))
-        return;
+    if (!Pflege::SubProgrammLoeschen(p, s)) return;
     cmbProgramm->setEditText(QString());
     cmbSubProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
@@ -131,13 +128,11 @@ void FMStart::cmdSubProgrammLoeschen_Click() {
 void FMStart::cmdProgrammStufeLoeschen_Click() {
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText(),
                   l = cmbProgrammStufe->currentText();
-    if (p.isEmpty() || s.isEmpty() || l.isEmpty())
+    if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;
+    if (!Fragen(QStringLiteral("Sind Sie sicher das Sie Die Stufe ") + l + QStringLiteral(" im Programm: ") +
+                p + QLatin1Char(' ') + s + QStringLiteral(" löschen wollen?")))
         return;
-    if (!Fragen(QStringLiteral("Sind Sie sicher das Sie Die Stufe ") + l + QStringLiteral(" im Programm: ") + p +
-                QLatin1Char(' ') + s + QStringLiteral(" löschen wollen?")))
-        return;
-    if (!Pflege::StufeLoeschen(p, s, l))
-        return;
+    if (!Pflege::StufeLoeschen(p, s, l)) return;
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();
     cmbProgramm_Click();

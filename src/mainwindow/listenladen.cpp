@@ -38,8 +38,9 @@ bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage,
     try {
         DbBeginn(false);
         q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.") +
-                                                (abfrage == QLatin1String("Gruppen") ? QStringLiteral("Gruppen")
-                                                                                     : QStringLiteral("Programm")),
+                                                (abfrage == QLatin1String("Gruppen")
+                                                     ? QStringLiteral("Gruppen")
+                                                     : QStringLiteral("Programm")),
                                             abfrage);
         q->Ausfuehren(argumente);
         vorgang = QStringLiteral("Zeilen lesen");
@@ -48,8 +49,7 @@ bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage,
         QStringList eintraege;
         while (q->Naechste())
             eintraege.append(q->Spalte(1));
-        if (oben)
-            std::reverse(eintraege.begin(), eintraege.end());
+        if (oben) std::reverse(eintraege.begin(), eintraege.end());
         box->addItems(eintraege);
         ObjektSchliessen(q);
         DbEnde(false);
@@ -73,8 +73,7 @@ bool ProgrammeLaden(QComboBox* cmbProgramm) {
 }
 
 bool SubProgrammeLaden(QComboBox* cmbProgramm, QComboBox* cmbSubProgramm) {
-    if (cmbProgramm->currentText().isEmpty())
-        return true;
+    if (cmbProgramm->currentText().isEmpty()) return true;
     return KomboLaden(cmbSubProgramm, QStringLiteral("SubProgrammeLaden"), QStringLiteral("SubProgramme"),
                       {cmbProgramm->currentText()}, true);
 }
@@ -92,8 +91,7 @@ bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
         const QString korval = QStringLiteral("KORVAL");
         while (q->Naechste()) {
             const QString code = q->Spalte(1);
-            if (!AbteilungenAnzeigen && code.startsWith(QLatin1Char('s')))
-                continue;
+            if (!AbteilungenAnzeigen && code.startsWith(QLatin1Char('s'))) continue;
             const QString name = Konvertieren(q->Spalte(2), korval, false);
             liste->InsertItem(0, Konvertieren(code, korval, false) + QLatin1Char(';') + Anzeigename(name));
             liste->setItemData(0, code);

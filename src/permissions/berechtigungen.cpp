@@ -8,7 +8,9 @@ QString ProgrammId(const QString& p, const QString& s, const QString& l) {
     return p + QStringLiteral("||") + s + QStringLiteral("||") + l;
 }
 
-QString Stufe::Id() const { return ProgrammId(programm, subprogramm, stufe); }
+QString Stufe::Id() const {
+    return ProgrammId(programm, subprogramm, stufe);
+}
 
 bool GruppeSicherstellen(CacheFactory& f, const QString& gruppe) {
     try {
@@ -69,8 +71,7 @@ std::vector<Stufe> StufenDesProgramms(CacheFactory& f, const QString& programm, 
 
 bool EnthaeltTrenner(const QStringList& teile) {
     for (const QString& t : teile)
-        if (t.contains(QLatin1String("||")))
-            return true;
+        if (t.contains(QLatin1String("||"))) return true;
     return false;
 }
 

@@ -32,8 +32,7 @@ bool InTransaktion(const QString& prozedur, const std::function<void(CacheFactor
         return true;
     } catch (const CacheFehler& e) {
         try {
-            if (Zustand().CacheFactory)
-                Zustand().CacheFactory->TransaktionZuruecknehmen();
+            if (Zustand().CacheFactory) Zustand().CacheFactory->TransaktionZuruecknehmen();
         } catch (...) {
         }
         CacheFehlermeldung(e, prozedur + QLatin1Char(' ') + vorgang);
@@ -44,8 +43,7 @@ bool InTransaktion(const QString& prozedur, const std::function<void(CacheFactor
 } // namespace
 
 bool NamenPruefen(const QStringList& teile) {
-    if (!EnthaeltTrenner(teile))
-        return true;
+    if (!EnthaeltTrenner(teile)) return true;
     Dialoge().MsgBox(QStringLiteral("Namen von Gruppen, Programmen, Unterprogrammen und Stufen dürfen "
                                     "\"||\" nicht enthalten.\r\nEs wurde nichts gespeichert."),
                      DialogService::Exclamation, QStringLiteral("Ungültiger Name"));
@@ -53,62 +51,64 @@ bool NamenPruefen(const QStringList& teile) {
 }
 
 bool GruppeSpeichern(const QString& gruppe, const QStringList& codes) {
-    if (gruppe.isEmpty() || !NamenPruefen({gruppe}))
-        return false;
-    return InTransaktion(QStringLiteral("fmstart.cmdGruppeSpeichern_click"), [&](CacheFactory& f, QString& vorgang) {
-        Programmverlauf(QStringLiteral("fmStart.cmdGruppeSpeichern_click"),
-                        QStringLiteral("Gruppe:") + gruppe + QStringLiteral(" vorhanden?"), QString());
-        vorgang = QStringLiteral("Gruppe anlegen");
-        if (GruppeSicherstellen(f, gruppe))
+    if (gruppe.isEmpty() || !NamenPruefen({gruppe})) return false;
+    return InTransaktion(
+        QStringLiteral("fmstart.cmdGruppeSpeichern_click"), [&](CacheFactory& f, QString& vorgang) {
+            Programmverlauf(QStringLiteral("fmStart.cmdGruppeSpeichern_click"),
+                            QStringLiteral("Gruppe:") + gruppe + QStringLiteral(" vorhanden?"), QString());
+            vorgang = QStringLiteral("Gruppe anlegen");
+            if (GruppeSicherstellen(f, gruppe))
+                Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
+                                QStringLiteral("Gruppe muß angelegt werden"), gruppe);
+            vorgang = QStringLiteral("Mitarbeiter speichern");
+            SysListPtr liste = ListeBauen(f, codes);
+            CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
+            klasse->Methode(QStringLiteral("SaveCodes"), {gruppe, liste});
+            ObjektSchliessen(liste);
+            ObjektSchliessen(klasse);
             Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
-                            QStringLiteral("Gruppe muß angelegt werden"), gruppe);
-        vorgang = QStringLiteral("Mitarbeiter speichern");
-        SysListPtr liste = ListeBauen(f, codes);
-        CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
-        klasse->Methode(QStringLiteral("SaveCodes"), {gruppe, liste});
-        ObjektSchliessen(liste);
-        ObjektSchliessen(klasse);
-        Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"), QStringLiteral("Mitarbeiter hinzufügen"),
-                        QString());
-    });
+                            QStringLiteral("Mitarbeiter hinzufügen"), QString());
+        });
 }
 
 bool GruppeLoeschen(const QString& gruppe) {
-    if (gruppe.isEmpty())
-        return false;
-    return InTransaktion(QStringLiteral("fmstart.cmdGruppeLöschen_click"), [&](CacheFactory& f, QString& vorgang) {
-        vorgang = QStringLiteral("Gruppe löschen");
-        DatensatzLoeschen(f, KlasseGruppen, gruppe);
-        // Withdrawing it from every program level is one server method: visiting
-        // each level record from here would cost a round trip per record.
-        vorgang = QStringLiteral("Gruppe aus allen Programmstufen entfernen");
-        CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
-        klasse->Methode(QStringLiteral("GruppeEntziehen"), {gruppe});
-        ObjektSchliessen(klasse);
-    });
+    if (gruppe.isEmpty()) return false;
+    return InTransaktion(QStringLiteral("fmstart.cmdGruppeLöschen_click"),
+                         [&](CacheFactory& f, QString& vorgang) {
+                             vorgang = QStringLiteral("Gruppe löschen");
+                             DatensatzLoeschen(f, KlasseGruppen, gruppe);
+                             // Withdrawing it from every program level is one server method: visiting
+                             // each level record from here would cost a round trip per record.
+                             vorgang = QStringLiteral("Gruppe aus allen Programmstufen entfernen");
+                             CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
+                             klasse->Methode(QStringLiteral("GruppeEntziehen"), {gruppe});
+                             ObjektSchliessen(klasse);
+                         });
 }
 
-bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l, const QStringList& gruppen) {
-    if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l}))
-        return false;
-    return InTransaktion(QStringLiteral("fmstart.cmdProgrammSpeichern_click"), [&](CacheFactory& f, QString& vorgang) {
-        Programmverlauf(QStringLiteral("fmStart.cmdProgrammSpeichern_click"),
-                        QStringLiteral("Programm:") + p + QLatin1Char(' ') + l + QStringLiteral(" vorhanden?"),
-                        QString());
-        vorgang = QStringLiteral("Programm anlegen");
-        if (StufeSicherstellen(f, {p, s, l}))
-            Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
-                            QStringLiteral("Programm muß angelegt werden"),
-                            p + QLatin1Char(' ') + s + QLatin1Char(' ') + l);
-        vorgang = QStringLiteral("Gruppen speichern");
-        SysListPtr liste = ListeBauen(f, gruppen);
-        CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
-        klasse->Methode(QStringLiteral("SaveGruppen"), {p, s, l, liste});
-        ObjektSchliessen(liste);
-        ObjektSchliessen(klasse);
-        Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"), QStringLiteral("Gruppen hinzufügen"),
-                        QString());
-    });
+bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l,
+                            const QStringList& gruppen) {
+    if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l})) return false;
+    return InTransaktion(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
+                         [&](CacheFactory& f, QString& vorgang) {
+                             Programmverlauf(QStringLiteral("fmStart.cmdProgrammSpeichern_click"),
+                                             QStringLiteral("Programm:") + p + QLatin1Char(' ') + l +
+                                                 QStringLiteral(" vorhanden?"),
+                                             QString());
+                             vorgang = QStringLiteral("Programm anlegen");
+                             if (StufeSicherstellen(f, {p, s, l}))
+                                 Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
+                                                 QStringLiteral("Programm muß angelegt werden"),
+                                                 p + QLatin1Char(' ') + s + QLatin1Char(' ') + l);
+                             vorgang = QStringLiteral("Gruppen speichern");
+                             SysListPtr liste = ListeBauen(f, gruppen);
+                             CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
+                             klasse->Methode(QStringLiteral("SaveGruppen"), {p, s, l, liste});
+                             ObjektSchliessen(liste);
+                             ObjektSchliessen(klasse);
+                             Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
+                                             QStringLiteral("Gruppen hinzufügen"), QString());
+                         });
 }
 
 static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s) {
@@ -122,20 +122,17 @@ static bool StufenLoeschen(const QString& prozedur, const QString& p, const QStr
 }
 
 bool ProgrammLoeschen(const QString& p) {
-    if (p.isEmpty())
-        return false;
+    if (p.isEmpty()) return false;
     return StufenLoeschen(QStringLiteral("fmstart.cmdProgrammLöschen_click"), p, QString());
 }
 
 bool SubProgrammLoeschen(const QString& p, const QString& s) {
-    if (p.isEmpty() || s.isEmpty())
-        return false;
+    if (p.isEmpty() || s.isEmpty()) return false;
     return StufenLoeschen(QStringLiteral("fmstart.cmdSubProgrammLöschen_click"), p, s);
 }
 
 bool StufeLoeschen(const QString& p, const QString& s, const QString& l) {
-    if (p.isEmpty() || s.isEmpty() || l.isEmpty())
-        return false;
+    if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammStufeLöschen_click"),
                          [&](CacheFactory& f, QString& vorgang) {
                              vorgang = QStringLiteral("Löschen ") + ProgrammId(p, s, l);

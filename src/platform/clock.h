@@ -5,7 +5,7 @@
 #include <QDateTime>
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual double SecondsSinceMidnight() const = 0;
     virtual QDateTime Now() const = 0;
@@ -14,7 +14,7 @@ public:
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     double SecondsSinceMidnight() const override;
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
     void WaitStep(int ms) override;

@@ -7,7 +7,7 @@
 class QWidget;
 
 class DialogService {
-public:
+  public:
     // Message box styles as the program writes them: buttons + icon.
     enum Style { OkOnly = 0, YesNo = 4, Critical = 16, Question = 32, Exclamation = 48, Information = 64 };
     enum Answer { Ok = 1, Yes = 6, No = 7 };
@@ -21,7 +21,7 @@ public:
 };
 
 class QtDialogService final : public DialogService {
-public:
+  public:
     int MsgBox(const QString& text, int style, const QString& title) override;
     QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) override;
     void ShowModal(QWidget* window, QWidget* owner) override;

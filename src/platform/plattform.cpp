@@ -1,7 +1,7 @@
 #include "plattform.h"
 
-#include <QDir>
 #include <QCursor>
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
@@ -16,11 +16,9 @@ double g_twips = 0;
 } // namespace
 
 void setSanduhr(bool an) {
-    if (an == g_sanduhr)
-        return;
+    if (an == g_sanduhr) return;
     g_sanduhr = an;
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return;
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
     if (an)
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     else
@@ -28,39 +26,43 @@ void setSanduhr(bool an) {
             QGuiApplication::restoreOverrideCursor();
 }
 
-bool Sanduhr() { return g_sanduhr; }
+bool Sanduhr() {
+    return g_sanduhr;
+}
 
 double TwipsProPixel() {
-    if (g_twips > 0)
-        return g_twips;
+    if (g_twips > 0) return g_twips;
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         if (QScreen* s = app->primaryScreen())
-            if (s->logicalDotsPerInchX() > 0)
-                return 1440.0 / s->logicalDotsPerInchX();
+            if (s->logicalDotsPerInchX() > 0) return 1440.0 / s->logicalDotsPerInchX();
     return 15.0;
 }
 
-void setTwipsProPixel(double wert) { g_twips = wert; }
+void setTwipsProPixel(double wert) {
+    g_twips = wert;
+}
 
-int Pixel(double twips) { return static_cast<int>(std::lround(twips / TwipsProPixel())); }
+int Pixel(double twips) {
+    return static_cast<int>(std::lround(twips / TwipsProPixel()));
+}
 
 QString TempVerzeichnis() {
     for (const char* name : {"TEMP", "Temp", "temp", "TMP", "TMPDIR"}) {
         const QString v = qEnvironmentVariable(name);
-        if (!v.isEmpty())
-            return v;
+        if (!v.isEmpty()) return v;
     }
     return QDir::toNativeSeparators(QDir::tempPath());
 }
 
-QChar Trennzeichen() { return QDir::separator(); }
+QChar Trennzeichen() {
+    return QDir::separator();
+}
 
 QString SystemInfoProgramm() {
-    for (const char* p : {"hardinfo2", "hardinfo", "kinfocenter", "gnome-system-monitor", "xfce4-taskmanager",
-                          "lxtask"}) {
+    for (const char* p :
+         {"hardinfo2", "hardinfo", "kinfocenter", "gnome-system-monitor", "xfce4-taskmanager", "lxtask"}) {
         const QString found = QStandardPaths::findExecutable(QString::fromLatin1(p));
-        if (!found.isEmpty())
-            return found;
+        if (!found.isEmpty()) return found;
     }
     return {};
 }

@@ -5,14 +5,14 @@
 #include <QString>
 
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     virtual QString Get(const QString& key, const QString& vorgabe = {}) const = 0;
     virtual void Set(const QString& key, const QString& value) = 0;
 };
 
 class IniSettingsStore final : public SettingsStore {
-public:
+  public:
     // The default location: ~/.config/KORVAL/Cache Login.ini
     IniSettingsStore();
     explicit IniSettingsStore(QString path) : m_path(std::move(path)) {}
@@ -21,6 +21,6 @@ public:
     const QString& Path() const { return m_path; }
     static QString DefaultPath();
 
-private:
+  private:
     QString m_path;
 };

@@ -72,23 +72,36 @@ FMPass::FMPass(FMServer* server, QWidget* parent) : QDialog(parent), m_server(se
     connect(BUSpeich, &QPushButton::clicked, this, &FMPass::BUSpeich_Click);
 }
 
-QString FMPass::BPASSWORT() const { return txtPasswort->text(); }
-void FMPass::setBPASSWORT(const QString& text) { txtPasswort->setText(text); }
-QString FMPass::BUSER() const { return txtUser->text(); }
-void FMPass::setBUSER(const QString& text) { txtUser->setText(text); }
+QString FMPass::BPASSWORT() const {
+    return txtPasswort->text();
+}
+void FMPass::setBPASSWORT(const QString& text) {
+    txtPasswort->setText(text);
+}
+QString FMPass::BUSER() const {
+    return txtUser->text();
+}
+void FMPass::setBUSER(const QString& text) {
+    txtUser->setText(text);
+}
 
-void FMPass::ModalZeigen() { Dialoge().ShowModal(this, parentWidget()); }
+void FMPass::ModalZeigen() {
+    Dialoge().ShowModal(this, parentWidget());
+}
 
-void FMPass::Verbergen() { hide(); }
+void FMPass::Verbergen() {
+    hide();
+}
 
-void FMPass::PasswortMarkieren() { FeldMarkieren(txtPasswort, true); }
+void FMPass::PasswortMarkieren() {
+    FeldMarkieren(txtPasswort, true);
+}
 
 void FMPass::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     // Activation runs once the dialog is on the screen.
     QTimer::singleShot(0, this, [this] {
-        if (isVisible())
-            Form_Activate();
+        if (isVisible()) Form_Activate();
     });
 }
 
@@ -104,18 +117,18 @@ bool FMPass::eventFilter(QObject* o, QEvent* e) {
 void FMPass::Form_Activate() {
     txtPasswort->setFocus();
     if (KeinStandardserver) {
-        Dialoge().MsgBox(QStringLiteral("Es ist kein Standardserver festgelegt!\r\n"
-                                        "Bitte wählen Sie aus der Liste die Firma in der Sie arbeiten (linke "
-                                        "Maustaste Click) und bestätigen Sie mit der rechten Maustaste (Eintrag als "
-                                        "Standard) speichern."),
-                         DialogService::OkOnly, QStringLiteral("Standardserver?"));
+        Dialoge().MsgBox(
+            QStringLiteral("Es ist kein Standardserver festgelegt!\r\n"
+                           "Bitte wählen Sie aus der Liste die Firma in der Sie arbeiten (linke "
+                           "Maustaste Click) und bestätigen Sie mit der rechten Maustaste (Eintrag als "
+                           "Standard) speichern."),
+            DialogService::OkOnly, QStringLiteral("Standardserver?"));
         cmdServer_Click();
     }
 }
 
 void FMPass::cmdServer_Click() {
-    if (!m_server->Geladen())
-        m_server->Form_Load();
+    if (!m_server->Geladen()) m_server->Form_Load();
     Dialoge().ShowModal(m_server, this);
 }
 
@@ -127,8 +140,7 @@ void FMPass::BUAusst_Click() {
 QString FMPass::NeueUeberschrift(const QString& alt, const QString& benutzer) {
     QString s = alt;
     const qsizetype klammer = s.indexOf(QLatin1Char('['));
-    if (klammer >= 0)
-        s = s.left(klammer);
+    if (klammer >= 0) s = s.left(klammer);
     s = s.left(s.lastIndexOf(QLatin1Char(':')) + 1);
     return s + QLatin1Char(' ') + benutzer;
 }

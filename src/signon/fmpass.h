@@ -14,7 +14,7 @@ class QPushButton;
 
 class FMPass final : public QDialog, public AnmeldeFenster {
     Q_OBJECT
-public:
+  public:
     FMPass(FMServer* server, QWidget* parent = nullptr);
 
     // The main window whose caption a renewed sign-on rewrites.
@@ -46,11 +46,11 @@ public:
     QLineEdit* txtUser; // BUSER
     QLabel* Label5;
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 
-private:
+  private:
     FMServer* m_server;
     QWidget* m_haupt = nullptr;
 };

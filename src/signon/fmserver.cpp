@@ -19,7 +19,9 @@
 #include <QTreeView>
 
 namespace {
-QString Label(const char16_t* t) { return QString::fromUtf16(t); }
+QString Label(const char16_t* t) {
+    return QString::fromUtf16(t);
+}
 } // namespace
 
 FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) {
@@ -38,18 +40,19 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     ctList->setAccessibleName(QStringLiteral("Mögliche Server"));
     ctList->setGeometry(0, 0, Plattform::Pixel(3735 + Versatz), Plattform::Pixel(1455));
 
-    auto feld = [this, Versatz](const char16_t* label, const QString& name, const QString& vorgabe, int links, int oben,
-                       int breite, int labelBreite) {
+    auto feld = [this, Versatz](const char16_t* label, const QString& name, const QString& vorgabe, int links,
+                                int oben, int breite, int labelBreite) {
         auto* l = new QLabel(Label(label), this);
         auto* e = new QLineEdit(vorgabe, this);
         e->setObjectName(name);
         l->setBuddy(e);
         e->setAccessibleName(Label(label).chopped(1));
         links += Versatz;
-        l->setGeometry(Plattform::Pixel(links - labelBreite - 60), Plattform::Pixel(oben), Plattform::Pixel(labelBreite),
-                       Plattform::Pixel(285));
+        l->setGeometry(Plattform::Pixel(links - labelBreite - 60), Plattform::Pixel(oben),
+                       Plattform::Pixel(labelBreite), Plattform::Pixel(285));
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        e->setGeometry(Plattform::Pixel(links), Plattform::Pixel(oben), Plattform::Pixel(breite), Plattform::Pixel(285));
+        e->setGeometry(Plattform::Pixel(links), Plattform::Pixel(oben), Plattform::Pixel(breite),
+                       Plattform::Pixel(285));
         return e;
     };
     BSERVERIP = feld(u"ServerIP:", QStringLiteral("BSERVERIP"), StandardServer(), 1080, 1560, 1455, 1200);
@@ -57,16 +60,19 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     BFIRMA = feld(u"Firma:", QStringLiteral("BFIRMA"), QStringLiteral("1"), 1080, 1920, 375, 1200);
     BFIL = feld(u"Filiale:", QStringLiteral("BFIL"), QStringLiteral("0"), 2160, 1920, 375, 600);
     BWJ = feld(u"WJ:", QStringLiteral("BWJ"), QStringLiteral("0"), 3120, 1920, 495, 480);
-    BNAMESPACE = feld(u"Namespace:", QStringLiteral("BNAMESPACE"), QStringLiteral("KORVAL"), 1080, 2280, 1455, 1200);
+    BNAMESPACE =
+        feld(u"Namespace:", QStringLiteral("BNAMESPACE"), QStringLiteral("KORVAL"), 1080, 2280, 1455, 1200);
 
     BUEdit = new CtPush(QStringLiteral("Ändern"), this);
     BUEdit->setObjectName(QStringLiteral("BUEdit"));
     BUEdit->setZweiZustaende(true);
     BUEdit->setValue(true);
-    BUEdit->setGeometry(Plattform::Pixel(120 + Versatz), Plattform::Pixel(2640), Plattform::Pixel(1695), Plattform::Pixel(375));
+    BUEdit->setGeometry(Plattform::Pixel(120 + Versatz), Plattform::Pixel(2640), Plattform::Pixel(1695),
+                        Plattform::Pixel(375));
     BUZurueck = new CtPush(QStringLiteral("Zurück"), this);
     BUZurueck->setObjectName(QStringLiteral("BUZurück"));
-    BUZurueck->setGeometry(Plattform::Pixel(1920 + Versatz), Plattform::Pixel(2640), Plattform::Pixel(1695), Plattform::Pixel(375));
+    BUZurueck->setGeometry(Plattform::Pixel(1920 + Versatz), Plattform::Pixel(2640), Plattform::Pixel(1695),
+                           Plattform::Pixel(375));
 
     setTabOrder(BUEdit, BSERVERIP);
     setTabOrder(BSERVERIP, BPORT);
@@ -92,33 +98,43 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
 
 QLineEdit* FMServer::FeldWidget(Feldname f) const {
     switch (f) {
-    case FeldFirma: return BFIRMA;
-    case FeldFiliale: return BFIL;
-    case FeldServer: return BSERVERIP;
-    case FeldPort: return BPORT;
-    case FeldNamespace: return BNAMESPACE;
-    case FeldWJ: return BWJ;
+    case FeldFirma:
+        return BFIRMA;
+    case FeldFiliale:
+        return BFIL;
+    case FeldServer:
+        return BSERVERIP;
+    case FeldPort:
+        return BPORT;
+    case FeldNamespace:
+        return BNAMESPACE;
+    case FeldWJ:
+        return BWJ;
     }
     return nullptr;
 }
 
-QString FMServer::Feld(Feldname f) const { return FeldWidget(f)->text(); }
-void FMServer::setFeld(Feldname f, const QString& text) { FeldWidget(f)->setText(text); }
+QString FMServer::Feld(Feldname f) const {
+    return FeldWidget(f)->text();
+}
+void FMServer::setFeld(Feldname f, const QString& text) {
+    FeldWidget(f)->setText(text);
+}
 
 void FMServer::showEvent(QShowEvent* e) {
     // The list loads when the window is first shown, with connection data settled.
-    if (!m_geladen)
-        Form_Load();
+    if (!m_geladen) Form_Load();
     QDialog::showEvent(e);
 }
 
 void FMServer::ModalZeigen() {
-    if (!m_geladen)
-        Form_Load();
+    if (!m_geladen) Form_Load();
     Dialoge().ShowModal(this, parentWidget());
 }
 
-void FMServer::Verbergen() { hide(); }
+void FMServer::Verbergen() {
+    hide();
+}
 
 void FMServer::FelderFreigeben(bool an) {
     for (QLineEdit* e : {BPORT, BSERVERIP, BFIRMA, BFIL, BNAMESPACE}) {
@@ -134,12 +150,12 @@ void FMServer::Form_Load() {
     EintragNr = 255;
     ctList->Clear();
     // Never start the connect rule from inside itself.
-    if (VerbindungsaufbauLaeuft())
-        return;
+    if (VerbindungsaufbauLaeuft()) return;
     bool ersteZeile = false;
     try {
         DbBeginn(false);
-        CacheAbfragePtr q = Zustand().CacheFactory->Abfrage(QStringLiteral("KV.KassaSW"), QStringLiteral("ConnStrg"));
+        CacheAbfragePtr q =
+            Zustand().CacheFactory->Abfrage(QStringLiteral("KV.KassaSW"), QStringLiteral("ConnStrg"));
         q->Ausfuehren({QString()});
         CtList::Aktualisierung a(*ctList);
         while (q->Naechste()) {
@@ -149,8 +165,9 @@ void FMServer::Form_Load() {
         ObjektSchliessen(q);
         DbEnde(false);
     } catch (const CacheFehler& e) {
-        CacheFehlermeldung(e, QStringLiteral("FMServer.Form_Load ") +
-                                  (ersteZeile ? QStringLiteral("Liste lesen") : QStringLiteral("Lade Serverliste")));
+        CacheFehlermeldung(
+            e, QStringLiteral("FMServer.Form_Load ") +
+                   (ersteZeile ? QStringLiteral("Liste lesen") : QStringLiteral("Lade Serverliste")));
     }
 }
 
@@ -161,12 +178,11 @@ void FMServer::ctList_Click() {
             zeile = i;
             break;
         }
-    if (zeile < 0)
-        return;
+    if (zeile < 0) return;
     try {
         DbBeginn(false);
-        CacheObjektPtr o = Zustand().CacheFactory->OpenId(QStringLiteral("KV.KassaSW"),
-                                                          ::Feld(ctList->List(zeile), QStringLiteral(";"), 1));
+        CacheObjektPtr o = Zustand().CacheFactory->OpenId(
+            QStringLiteral("KV.KassaSW"), ::Feld(ctList->List(zeile), QStringLiteral(";"), 1));
         BFIRMA->setText(o->Eigenschaft(QStringLiteral("Firma")));
         BFIL->setText(o->Eigenschaft(QStringLiteral("FIL")));
         BSERVERIP->setText(o->Eigenschaft(QStringLiteral("ip")));
@@ -181,23 +197,19 @@ void FMServer::ctList_Click() {
 }
 
 bool FMServer::EintragGewaehlt() {
-    if (EintragNr != 255)
-        return true;
+    if (EintragNr != 255) return true;
     Dialoge().MsgBox(QStringLiteral("Bitte wählen Sie zuerst einen Eintrag aus der Liste."),
                      DialogService::Information, QStringLiteral("KORVAL Server"));
     return false;
 }
 
 void FMServer::mRechts_Click(int index) {
-    if (index == 0)
-        AlsStandardSpeichern();
+    if (index == 0) AlsStandardSpeichern();
 }
 
 void FMServer::AlsStandardSpeichern() {
-    if (!EintragGewaehlt())
-        return;
-    if (AnmeldeFenster* login = Zustand().Login)
-        login->KeinStandardserver = false;
+    if (!EintragGewaehlt()) return;
+    if (AnmeldeFenster* login = Zustand().Login) login->KeinStandardserver = false;
     SettingsStore& s = Einstellungen();
     s.Set(QStringLiteral("ServerObjekt"), QString::number(EintragNr));
     s.Set(QStringLiteral("Firma"), BFIRMA->text());
@@ -211,18 +223,19 @@ void FMServer::BUEdit_Click() {
     const QString titel = QStringLiteral("Anmeldung an Caché");
     // The state after the click: False starts editing, True ends it.
     if (!BUEdit->Value()) {
-        if (Dialoge().MsgBox(QStringLiteral("Änderungen erlauben?"), DialogService::YesNo, titel) == DialogService::Yes)
+        if (Dialoge().MsgBox(QStringLiteral("Änderungen erlauben?"), DialogService::YesNo, titel) ==
+            DialogService::Yes)
             FelderFreigeben(true);
         else
             BUEdit->setValue(true);
         return;
     }
     FelderFreigeben(false);
-    if (Dialoge().MsgBox(QStringLiteral("Änderungen sichern?\r\nDer Eintrag wird am Standardserver gespeichert"),
-                         DialogService::YesNo, titel) != DialogService::Yes)
+    if (Dialoge().MsgBox(
+            QStringLiteral("Änderungen sichern?\r\nDer Eintrag wird am Standardserver gespeichert"),
+            DialogService::YesNo, titel) != DialogService::Yes)
         return;
-    if (!EintragGewaehlt())
-        return;
+    if (!EintragGewaehlt()) return;
     DbEnde(false);
     Trennen();
     EinstellungenLesen(true);
@@ -244,13 +257,16 @@ void FMServer::BUEdit_Click() {
         Trennen();
         VerbindungsdatenAusFenster();
     } catch (const CacheFehler& e) {
-        if (Zustand().CacheFactory)
-            Zustand().CacheFactory->TransaktionZuruecknehmen();
+        if (Zustand().CacheFactory) Zustand().CacheFactory->TransaktionZuruecknehmen();
         // The report ends the operation.
         CacheFehlermeldung(e, QStringLiteral("Sichern Verbindungsdaten"));
     }
 }
 
-void FMServer::BUZurueck_Click() { hide(); }
+void FMServer::BUZurueck_Click() {
+    hide();
+}
 
-void FMServer::Lock_Timer() { Trennen(); }
+void FMServer::Lock_Timer() {
+    Trennen();
+}

@@ -15,7 +15,7 @@ class QTimer;
 
 class FMServer final : public QDialog, public VerbindungsFenster {
     Q_OBJECT
-public:
+  public:
     explicit FMServer(QWidget* parent = nullptr);
 
     // VerbindungsFenster
@@ -39,10 +39,10 @@ public:
     QMenu* HRechts;
     bool Geladen() const { return m_geladen; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* e) override;
 
-private:
+  private:
     void FelderFreigeben(bool an);
     bool EintragGewaehlt();
     QLineEdit* FeldWidget(Feldname f) const;

@@ -38,17 +38,12 @@ const Tabelle& TabelleFuer(const QString& modus, bool& mehrzeichen, bool& bekann
     static const Tabelle leer;
     bekannt = true;
     mehrzeichen = false;
-    if (modus == QLatin1String("GUIKORVAL"))
-        return guiKorval;
-    if (modus == QLatin1String("KORVAL"))
-        return korval;
-    if (modus == QLatin1String("KORVALSZ"))
-        return korvalSz;
+    if (modus == QLatin1String("GUIKORVAL")) return guiKorval;
+    if (modus == QLatin1String("KORVAL")) return korval;
+    if (modus == QLatin1String("KORVALSZ")) return korvalSz;
     mehrzeichen = true;
-    if (modus == QLatin1String("RTF"))
-        return rtf;
-    if (modus == QLatin1String("KORVALSUCHE"))
-        return suche;
+    if (modus == QLatin1String("RTF")) return rtf;
+    if (modus == QLatin1String("KORVALSUCHE")) return suche;
     bekannt = false;
     return leer;
 }
@@ -57,12 +52,10 @@ using Ascii = std::array<const std::pair<QString, QString>*, 128>;
 const Ascii& AsciiTabelle(const Tabelle& tab) {
     static std::map<const Tabelle*, Ascii> tabellen;
     auto it = tabellen.find(&tab);
-    if (it != tabellen.end())
-        return it->second;
+    if (it != tabellen.end()) return it->second;
     Ascii a{};
     for (const auto& paar : tab)
-        if (paar.first[0].unicode() < 128)
-            a[paar.first[0].unicode()] = &paar;
+        if (paar.first[0].unicode() < 128) a[paar.first[0].unicode()] = &paar;
     return tabellen.emplace(&tab, a).first->second;
 }
 } // namespace
@@ -85,18 +78,15 @@ QString Konvertieren(const QString& text, const QString& modus, bool grossschrei
     // ASCII characters are looked up in a table made once per mode, the rest by a short search.
     const auto& ascii = AsciiTabelle(tab);
     auto suchen = [&tab, &ascii](QChar c) -> const std::pair<QString, QString>* {
-        if (c.unicode() < 128)
-            return ascii[c.unicode()];
+        if (c.unicode() < 128) return ascii[c.unicode()];
         for (const auto& paar : tab)
-            if (c == paar.first[0])
-                return &paar;
+            if (c == paar.first[0]) return &paar;
         return nullptr;
     };
     qsizetype erster = 0;
     while (erster < t.size() && !suchen(t[erster]))
         ++erster;
-    if (erster == t.size())
-        return t;
+    if (erster == t.size()) return t;
     if (!mehrzeichen) {
         // One character for one: change a copy in place.
         QString ergebnis = t;
@@ -119,12 +109,10 @@ QString Konvertieren(const QString& text, const QString& modus, bool grossschrei
 }
 
 QString Ersetzen(const QString& text, const QString& suchen, const QString& ersetzen, bool mehrzeichen) {
-    if (text.isEmpty())
-        return {};
+    if (text.isEmpty()) return {};
     const QString s = mehrzeichen ? suchen : suchen.left(1);
     const QString e = mehrzeichen ? ersetzen : ersetzen.left(1);
-    if (s.isEmpty())
-        return text;
+    if (s.isEmpty()) return text;
     QString ergebnis;
     ergebnis.reserve(text.size());
     qsizetype i = 0;

@@ -12,7 +12,7 @@
 
 class TestAuxwindows : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void verlaufSchliessenVerbirgtNur();
     void verlaufFolgtDerFenstergroesse();
     void infoFenster();
@@ -32,7 +32,8 @@ void TestAuxwindows::verlaufSchliessenVerbirgtNur() {
     QCOMPARE(u.verlauf->Verlauf->List(0), QStringLiteral("b;dazwischen;d"));
     QCOMPARE(u.verlauf->Verlauf->ListCount(), 2);
     QCOMPARE(u.verlauf->windowTitle(), QStringLiteral("Programmverlauf"));
-    QCOMPARE(u.verlauf->Verlauf->Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Text"));
+    QCOMPARE(u.verlauf->Verlauf->Model()->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral("Text"));
     QCOMPARE(u.verlauf->Verlauf->Model()->index(0, 1).data().toString(), QStringLiteral("dazwischen;d"));
     // At program end it unloads for real.
     u.verlauf->setEntladen(true);
@@ -89,7 +90,8 @@ void TestAuxwindows::systeminfo() {
     qputenv("PATH", "/nirgends");
     a.cmdSysInfo_Click();
     QVERIFY(gestartet.isEmpty());
-    QCOMPARE(u.dialoge.Letzte(QStringLiteral("MsgBox"))->text, QStringLiteral("Systeminformationen sind momentan nicht verfügbar"));
+    QCOMPARE(u.dialoge.Letzte(QStringLiteral("MsgBox"))->text,
+             QStringLiteral("Systeminformationen sind momentan nicht verfügbar"));
     // A program on the path is started.
     QTemporaryDir bin;
     QFile f(bin.filePath(QStringLiteral("hardinfo")));

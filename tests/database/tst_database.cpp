@@ -8,8 +8,8 @@
 #include "database/verbindung.h"
 #include "database/zustand.h"
 #include "platform/plattform.h"
-#include "platform/umgebung.h"
 #include "platform/server/sqlfactory.h"
+#include "platform/umgebung.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"
 
@@ -19,7 +19,7 @@
 
 class TestDatabase : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() { KORVAL_BACKEND_PRUEFEN(); }
     void kommandozeileGueltig_data();
     void kommandozeileGueltig();
@@ -105,8 +105,7 @@ void TestDatabase::ungueltigeKommandozeileZeigtAnmeldung() {
 void TestDatabase::einstellungenMitEingabeboxen() {
     Testumgebung u;
     u.dialoge.eingaben = {u.db->Server(), u.db->Port()};
-    if (Testdatenbank::IstPostgres())
-        u.einstellungen->Set(QStringLiteral("Namespace"), u.db->Namespace());
+    if (Testdatenbank::IstPostgres()) u.einstellungen->Set(QStringLiteral("Namespace"), u.db->Namespace());
     Zustand().AnmeldungPerDialog = true;
     EinstellungenLesen(false);
     QCOMPARE(u.dialoge.Anzahl(QStringLiteral("InputBox")), 2);
@@ -151,8 +150,9 @@ void TestDatabase::gespeichertesPasswortWirdEntschluesselt() {
     QCOMPARE(Zustand().ServerObjekt, QStringLiteral("2"));
     QCOMPARE(Zustand().Personalcode, QStringLiteral("ADM"));
     QCOMPARE(u.login->BUSER(), QStringLiteral("ADM"));
-    QVERIFY(QFile(u.einstellungen->Path()).permissions() ==
-            (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser));
+    QVERIFY(
+        QFile(u.einstellungen->Path()).permissions() ==
+        (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser));
 }
 
 void TestDatabase::passwortCodieren() {
@@ -207,18 +207,23 @@ void TestDatabase::verbindenNachDreiVersuchenFensterDannEnde() {
     QCOMPARE(u.dialoge.gezeigt[0].art, QStringLiteral("MsgBox"));
     QCOMPARE(u.dialoge.gezeigt[0].stil, 48);
     QCOMPARE(u.dialoge.gezeigt[0].titel, QStringLiteral("Anmeldung an Caché"));
-    QCOMPARE(u.dialoge.gezeigt[0].text,
-             QStringLiteral("Server nach 3 Versuchen nicht erreichbar!\r\nBitte Kontrollieren Sie die Verbindungsdaten"));
+    QCOMPARE(
+        u.dialoge.gezeigt[0].text,
+        QStringLiteral(
+            "Server nach 3 Versuchen nicht erreichbar!\r\nBitte Kontrollieren Sie die Verbindungsdaten"));
     QCOMPARE(u.dialoge.gezeigt[1].fenster, static_cast<QWidget*>(u.server.get()));
     QCOMPARE(u.dialoge.gezeigt[2].stil, 16);
     QCOMPARE(u.dialoge.gezeigt[2].text,
-             QStringLiteral("Der Server ist nicht erreichbar!\r\nBitte Versuchen Sie die Anmeldung zu einem späteren "
-                            "Zeitpunk noch ein mal."));
+             QStringLiteral(
+                 "Der Server ist nicht erreichbar!\r\nBitte Versuchen Sie die Anmeldung zu einem späteren "
+                 "Zeitpunk noch ein mal."));
     QVERIFY(Zustand().Benutzer.isEmpty());
     QCOMPARE(u.beendet, 1);
     // The reason is in the history, without any credentials.
-    QVERIFY(u.Verlaufszeilen().front().startsWith(QStringLiteral("cacheapi.Verbinden;Verbindung fehlgeschlagen;")));
-    QVERIFY(!u.Verlaufszeilen().join(QString()).contains(qEnvironmentVariable("PGPASSWORD", QStringLiteral("\x01"))));
+    QVERIFY(u.Verlaufszeilen().front().startsWith(
+        QStringLiteral("cacheapi.Verbinden;Verbindung fehlgeschlagen;")));
+    QVERIFY(!u.Verlaufszeilen().join(QString()).contains(
+        qEnvironmentVariable("PGPASSWORD", QStringLiteral("\x01"))));
 }
 
 void TestDatabase::verbindenKlapptNachVerbindungsfenster() {
@@ -289,7 +294,8 @@ void TestDatabase::leerlaufTrenntUndNaechsteVerbindetNeu() {
     QVERIFY(!fehler);
     // Both connections started a session on the server.
     auto* sql = u.Factory();
-    QCOMPARE(sql->select(QStringLiteral("SELECT COUNT(*) FROM m_sitzung"), {}, 1).front().front(), QStringLiteral("2"));
+    QCOMPARE(sql->select(QStringLiteral("SELECT COUNT(*) FROM m_sitzung"), {}, 1).front().front(),
+             QStringLiteral("2"));
 }
 
 void TestDatabase::dbcallFehler() {
@@ -300,8 +306,9 @@ void TestDatabase::dbcallFehler() {
     QVERIFY(fehler);
     QCOMPARE(Zustand().DbZugriffe, 0L);
     const Gezeigt* m = u.dialoge.Letzte(QStringLiteral("MsgBox"));
-    QVERIFY(m->text.startsWith(QStringLiteral("Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\n"
-                                              "DBCall Aufruf von KV.Windwos Xecute W ^NIX(1).")));
+    QVERIFY(m->text.startsWith(
+        QStringLiteral("Vorgang: cacheapi.dbcall Ungültige Anfrage! Kein Ergebnis gefunden\r\n\r\n"
+                       "DBCall Aufruf von KV.Windwos Xecute W ^NIX(1).")));
     QVERIFY(m->text.contains(QStringLiteral("Fehler: 9\r\n<UNDEFINED>")));
 }
 
@@ -329,14 +336,30 @@ void TestDatabase::anmeldungFehlschlaege_data() {
     QTest::addColumn<QString>("passwort");
     QTest::addColumn<QString>("vorbereitung");
     QTest::addColumn<QString>("meldung");
-    QTest::newRow("falsches passwort") << "ADM" << "falsch" << "" << "Passwort Falsch oder Benutzer nicht Aktiv.";
-    QTest::newRow("nicht aktiv") << "INA" << "alt" << "" << "Passwort Falsch oder Benutzer nicht Aktiv.";
-    QTest::newRow("aktiv klein j") << "USR" << "user" << "aktiv j" << "Passwort Falsch oder Benutzer nicht Aktiv.";
-    QTest::newRow("kein datensatz") << "XYZ" << "demo" << ""
-                                    << "Vorgang: cacheapi.user_anmeld Anmeldung mit nicht existierendem Personalcode.";
-    QTest::newRow("keine abteilung") << "USR" << "user" << "abteilung weg"
+    QTest::newRow("falsches passwort") << "ADM"
+                                       << "falsch"
+                                       << ""
+                                       << "Passwort Falsch oder Benutzer nicht Aktiv.";
+    QTest::newRow("nicht aktiv") << "INA"
+                                 << "alt"
+                                 << ""
+                                 << "Passwort Falsch oder Benutzer nicht Aktiv.";
+    QTest::newRow("aktiv klein j") << "USR"
+                                   << "user"
+                                   << "aktiv j"
+                                   << "Passwort Falsch oder Benutzer nicht Aktiv.";
+    QTest::newRow("kein datensatz")
+        << "XYZ"
+        << "demo"
+        << ""
+        << "Vorgang: cacheapi.user_anmeld Anmeldung mit nicht existierendem Personalcode.";
+    QTest::newRow("keine abteilung") << "USR"
+                                     << "user"
+                                     << "abteilung weg"
                                      << "Vorgang: cacheapi.user_anmeld Abteilungsermittlung.";
-    QTest::newRow("keine persbasis") << "USR" << "user" << "persbasis weg"
+    QTest::newRow("keine persbasis") << "USR"
+                                     << "user"
+                                     << "persbasis weg"
                                      << "Vorgang: cacheapi.user_anmeld PersBasis Nummern.";
 }
 
@@ -395,12 +418,13 @@ void TestDatabase::benutzerkontextOhneEinschleusung() {
     {
         auto f = u.db->NeuerClient();
         CacheObjektPtr p = f->New(QStringLiteral("KV.ParPersEdv"));
-        const QStringList werte = {QStringLiteral("Firma"), QStringLiteral("1"), QStringLiteral("PCODE"),
-                                   QStringLiteral("Q\"K"), QStringLiteral("Passwort"), QStringLiteral("q"),
-                                   QStringLiteral("Aktiv"), QStringLiteral("J"), QStringLiteral("PNAME"),
-                                   QStringLiteral("Quote Karl"), QStringLiteral("PNR"), QStringLiteral("1000"),
-                                   QStringLiteral("ABTNR"), QStringLiteral("10"), QStringLiteral("BERGRP"),
-                                   QStringLiteral("9")};
+        const QStringList werte = {
+            QStringLiteral("Firma"),      QStringLiteral("1"),        QStringLiteral("PCODE"),
+            QStringLiteral("Q\"K"),       QStringLiteral("Passwort"), QStringLiteral("q"),
+            QStringLiteral("Aktiv"),      QStringLiteral("J"),        QStringLiteral("PNAME"),
+            QStringLiteral("Quote Karl"), QStringLiteral("PNR"),      QStringLiteral("1000"),
+            QStringLiteral("ABTNR"),      QStringLiteral("10"),       QStringLiteral("BERGRP"),
+            QStringLiteral("9")};
         for (int i = 0; i < werte.size(); i += 2)
             p->setEigenschaft(werte[i], werte[i + 1]);
         p->Methode(QStringLiteral("sys_Save"));
@@ -410,7 +434,8 @@ void TestDatabase::benutzerkontextOhneEinschleusung() {
     QCOMPARE(dbcall(QStringLiteral("W PERSONAL"), fehler), QStringLiteral("Q\"K"));
     // A company text that is not a number cannot add commands either.
     Zustand().Firma = QStringLiteral("1 K  S X=1");
-    const QString befehl = BenutzerkontextBefehl(Zustand().Firma, QStringLiteral("0"), QStringLiteral("\" W 1"));
+    const QString befehl =
+        BenutzerkontextBefehl(Zustand().Firma, QStringLiteral("0"), QStringLiteral("\" W 1"));
     QCOMPARE(dbcall(befehl, fehler), QString());
     QVERIFY(!fehler);
     QCOMPARE(dbcall(QStringLiteral("W FIRMA"), fehler), QStringLiteral("1 K  S X=1"));

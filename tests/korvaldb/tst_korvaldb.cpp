@@ -10,7 +10,7 @@
 
 class TestKorvalDb : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init() { KORVAL_BACKEND_PRUEFEN(); }
     void schlechteZiele();
     void demoZweimalWirdAbgewiesen();
@@ -44,7 +44,8 @@ void TestKorvalDb::demoZweimalWirdAbgewiesen() {
     QVERIFY(text.contains(QStringLiteral("schon Mitarbeiter")));
     auto f = db.NeuerClient();
     QVERIFY(f->IsConnected());
-    QCOMPARE(f->OpenId(QStringLiteral("KV.ParPersEdv"), QStringLiteral("1||ADM"))->Eigenschaft(QStringLiteral("BERGRP")),
+    QCOMPARE(f->OpenId(QStringLiteral("KV.ParPersEdv"), QStringLiteral("1||ADM"))
+                 ->Eigenschaft(QStringLiteral("BERGRP")),
              QStringLiteral("9"));
 }
 
@@ -68,10 +69,14 @@ void TestKorvalDb::generierenIstWiederholbar() {
         QVERIFY(text.contains(QStringLiteral("Stufen: 24 von 24")));
         SqlCacheFactory f;
         QVERIFY(f.Connect(z.connStrg()));
-        for (const auto& r : f.select(QStringLiteral("SELECT gruppe, pos, pcode FROM uv_gruppen_pcode ORDER BY gruppe, pos"), {}, 3))
+        for (const auto& r :
+             f.select(QStringLiteral("SELECT gruppe, pos, pcode FROM uv_gruppen_pcode ORDER BY gruppe, pos"),
+                      {}, 3))
             s.append(r.join(QLatin1Char(',')));
-        QCOMPARE(f.select(QStringLiteral("SELECT COUNT(*) FROM uv_programm"), {}, 1).front().front(), QStringLiteral("24"));
-        QCOMPARE(f.select(QStringLiteral("SELECT COUNT(*) FROM kv_parpersedv"), {}, 1).front().front(), QStringLiteral("301"));
+        QCOMPARE(f.select(QStringLiteral("SELECT COUNT(*) FROM uv_programm"), {}, 1).front().front(),
+                 QStringLiteral("24"));
+        QCOMPARE(f.select(QStringLiteral("SELECT COUNT(*) FROM kv_parpersedv"), {}, 1).front().front(),
+                 QStringLiteral("301"));
     }
     QVERIFY(!stand[0].isEmpty());
     QCOMPARE(stand[0], stand[1]);
@@ -79,7 +84,8 @@ void TestKorvalDb::generierenIstWiederholbar() {
 
 void TestKorvalDb::kommandozeile() {
     QTemporaryDir dir;
-    const QString prog = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/korval-db/korval-db");
+    const QString prog =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/korval-db/korval-db");
     QProcess p;
     p.start(prog, {QStringLiteral("init"), QStringLiteral("--server"), dir.path()});
     QVERIFY(p.waitForFinished());

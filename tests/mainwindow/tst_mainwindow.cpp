@@ -25,7 +25,8 @@
 #include <QtTest>
 
 namespace {
-void Setzen(CacheFactory& f, const QString& klasse, const QString& id, const QString& eigenschaft, const QString& wert) {
+void Setzen(CacheFactory& f, const QString& klasse, const QString& id, const QString& eigenschaft,
+            const QString& wert) {
     CacheObjektPtr o = f.OpenId(klasse, id);
     o->setEigenschaft(eigenschaft, wert);
     o->Methode(QStringLiteral("sys_Save"));
@@ -42,13 +43,14 @@ void Mitglieder(CacheFactory& f, const QString& gruppe, const QStringList& codes
     auto l = f.NeueListe();
     for (const QString& c : codes)
         l->Append(c);
-    f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))->Methode(QStringLiteral("SaveCodes"), {gruppe, l});
+    f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))
+        ->Methode(QStringLiteral("SaveCodes"), {gruppe, l});
 }
 } // namespace
 
 class TestMainwindow : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
     void comboLaderReihenfolge();
@@ -72,7 +74,7 @@ private slots:
     void abteilungenSchalten();
     void doppelklicks();
 
-private:
+  private:
     std::unique_ptr<Testumgebung> u;
     std::unique_ptr<FMStart> w;
 };
@@ -93,14 +95,17 @@ void TestMainwindow::cleanup() {
 
 void TestMainwindow::comboLaderReihenfolge() {
     QVERIFY(GruppenLaden(w->cmbGruppe));
-    QCOMPARE(KomboEintraege(w->cmbGruppe), (QStringList{QStringLiteral("Lager"), QStringLiteral("Revision"),
-                                                   QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
+    QCOMPARE(KomboEintraege(w->cmbGruppe),
+             (QStringList{QStringLiteral("Lager"), QStringLiteral("Revision"), QStringLiteral("Verkauf"),
+                          QStringLiteral("Verwaltung")}));
     QVERIFY(ProgrammeLaden(w->cmbProgramm));
-    QCOMPARE(KomboEintraege(w->cmbProgramm), (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
-                                                     QStringLiteral("Finanzen"), QStringLiteral("Lager")}));
+    QCOMPARE(KomboEintraege(w->cmbProgramm),
+             (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
+                          QStringLiteral("Finanzen"), QStringLiteral("Lager")}));
     w->cmbProgramm->setEditText(QStringLiteral("Lager"));
     QVERIFY(SubProgrammeLaden(w->cmbProgramm, w->cmbSubProgramm));
-    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Bestand"), QStringLiteral("Inventur")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm),
+             (QStringList{QStringLiteral("Bestand"), QStringLiteral("Inventur")}));
     QCOMPARE(Zustand().DbZugriffe, 0L);
 }
 
@@ -125,7 +130,8 @@ void TestMainwindow::subprogrammeOhneProgramm() {
     w->cmbSubProgramm->setEditText(QStringLiteral("alt2"));
     w->cmbProgramm->setEditText(QString());
     QVERIFY(SubProgrammeLaden(w->cmbProgramm, w->cmbSubProgramm));
-    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("alt1"), QStringLiteral("alt2")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm),
+             (QStringList{QStringLiteral("alt1"), QStringLiteral("alt2")}));
 }
 
 void TestMainwindow::mitarbeiterListe() {
@@ -134,8 +140,8 @@ void TestMainwindow::mitarbeiterListe() {
     QCOMPARE(ohne.size(), 8);
     // Sorted by display name, which is first name and surname.
     QCOMPARE(ohne.front(), QStringLiteral("ADM;Anton Verwalter"));
-    QVERIFY(ohne.contains(QStringLiteral("GRO;Jürgen Groß")));     // three words: the third is dropped
-    QVERIFY(ohne.contains(QStringLiteral("SOM;Klaus Sommer")));    // capital S is an employee
+    QVERIFY(ohne.contains(QStringLiteral("GRO;Jürgen Groß")));  // three words: the third is dropped
+    QVERIFY(ohne.contains(QStringLiteral("SOM;Klaus Sommer"))); // capital S is an employee
     QCOMPARE(w->ctListMitarbeiter->ItemData(0).toString(), QStringLiteral("ADM"));
     QVERIFY(MitarbeiterLaden(w->ctListMitarbeiter, true));
     const QStringList mit = ListenZeilen(w->ctListMitarbeiter);
@@ -150,7 +156,8 @@ void TestMainwindow::ladefehlerWirdGemeldet() {
     QVERIFY(!GruppenLaden(w->cmbGruppe));
     const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
     QVERIFY(m);
-    QVERIFY2(m->text.startsWith(QStringLiteral("Vorgang: fmstart.GruppenLaden Abfrage Gruppen.")), qPrintable(m->text));
+    QVERIFY2(m->text.startsWith(QStringLiteral("Vorgang: fmstart.GruppenLaden Abfrage Gruppen.")),
+             qPrintable(m->text));
     QCOMPARE(Zustand().DbZugriffe, 0L);
     QVERIFY(!Plattform::Sanduhr());
     // The next load works again.
@@ -164,8 +171,9 @@ void TestMainwindow::startBisZumGeladenenFenster() {
     w->txtUser->setText(QStringLiteral("alt"));
     w->Form_Load();
     QCOMPARE(u->beendet, 0);
-    QCOMPARE(w->windowTitle(), QStringLiteral("KORVAL Benutzerverwaltung   Firma: 1     Filiale: 0     Benutzer: "
-                                              "ADM|Verwalter Anton"));
+    QCOMPARE(w->windowTitle(),
+             QStringLiteral("KORVAL Benutzerverwaltung   Firma: 1     Filiale: 0     Benutzer: "
+                            "ADM|Verwalter Anton"));
     QCOMPARE(w->ctListMitarbeiter->ListCount(), 8);
     QCOMPARE(w->cmbGruppe->count(), 4);
     QCOMPARE(w->cmbProgramm->count(), 4);
@@ -192,7 +200,8 @@ void TestMainwindow::berechtigungsgruppe() {
     QFETCH(QString, gruppe);
     QFETCH(bool, zugelassen);
     u->Aendern([&](CacheFactory& f) {
-        Setzen(f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("1||ADM"), QStringLiteral("BERGRP"), gruppe);
+        Setzen(f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("1||ADM"), QStringLiteral("BERGRP"),
+               gruppe);
     });
     Zustand().ProgrammKommandozeile = u->Kommandozeile();
     w->Form_Load();
@@ -305,10 +314,13 @@ void TestMainwindow::schliessenTrenntUndBeendet() {
 }
 
 void TestMainwindow::gruppeWaehlen() {
-    u->Aendern([](CacheFactory& f) { Mitglieder(f, QStringLiteral("Paar"), {QStringLiteral("USR"), QStringLiteral("BAE")}); });
+    u->Aendern([](CacheFactory& f) {
+        Mitglieder(f, QStringLiteral("Paar"), {QStringLiteral("USR"), QStringLiteral("BAE")});
+    });
     w->cmbGruppe->setEditText(QStringLiteral("Paar"));
     w->cmbGruppe_Click();
-    QCOMPARE(ListenZeilen(w->ctListGruppe), (QStringList{QStringLiteral("BAE;Maria Bär"), QStringLiteral("USR;Petra Schröder")}));
+    QCOMPARE(ListenZeilen(w->ctListGruppe),
+             (QStringList{QStringLiteral("BAE;Maria Bär"), QStringLiteral("USR;Petra Schröder")}));
     w->cmbGruppe->setEditText(QStringLiteral("Revision"));
     w->cmbGruppe_Click();
     QCOMPARE(w->ctListGruppe->ListCount(), 0);
@@ -317,13 +329,15 @@ void TestMainwindow::gruppeWaehlen() {
 
 void TestMainwindow::mitgliedOhneMitarbeiterBleibt() {
     u->Aendern([](CacheFactory& f) {
-        Mitglieder(f, QStringLiteral("Gemischt"),
-                   {QStringLiteral("b2"), QStringLiteral("a1"), QStringLiteral("MUE"), QStringLiteral("4711")});
+        Mitglieder(
+            f, QStringLiteral("Gemischt"),
+            {QStringLiteral("b2"), QStringLiteral("a1"), QStringLiteral("MUE"), QStringLiteral("4711")});
     });
     w->cmbGruppe->setEditText(QStringLiteral("Gemischt"));
     w->cmbGruppe_Click();
-    QCOMPARE(ListenZeilen(w->ctListGruppe), (QStringList{QStringLiteral("4711;"), QStringLiteral("a1;"),
-                                                   QStringLiteral("b2;"), QStringLiteral("MUE;Hans Müller")}));
+    QCOMPARE(ListenZeilen(w->ctListGruppe),
+             (QStringList{QStringLiteral("4711;"), QStringLiteral("a1;"), QStringLiteral("b2;"),
+                          QStringLiteral("MUE;Hans Müller")}));
     QCOMPARE(u->dialoge.gezeigt.size(), size_t(0));
     // A group that does not exist is reported, and the count stays balanced.
     w->cmbGruppe->setEditText(QStringLiteral("Gibt es nicht"));
@@ -335,7 +349,8 @@ void TestMainwindow::mitgliedOhneMitarbeiterBleibt() {
 void TestMainwindow::stufeWaehlen() {
     w->cmbProgramm->setEditText(QStringLiteral("Auftrag"));
     w->cmbProgramm_Click();
-    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm),
+             (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
     // With the level field empty the group list keeps what it showed.
     w->ctListProgramm->AddItem(QStringLiteral("vorher"));
     w->cmbSubProgramm->setEditText(QStringLiteral("Erfassen"));
@@ -344,7 +359,8 @@ void TestMainwindow::stufeWaehlen() {
     QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("vorher")});
     w->cmbProgrammStufe->setEditText(QStringLiteral("1"));
     w->cmbProgrammStufe_Click();
-    QCOMPARE(ListenZeilen(w->ctListProgramm), (QStringList{QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
+    QCOMPARE(ListenZeilen(w->ctListProgramm),
+             (QStringList{QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
     // A level remembered across sub-programs shows its groups at once.
     w->cmbSubProgramm->setEditText(QStringLiteral("Drucken"));
     w->cmbSubProgramm_Click();
@@ -397,7 +413,8 @@ void TestMainwindow::doppelklicks() {
     w->ctListMitarbeiter->setSelected(1, true);
     w->ctListMitarbeiter->setSelected(3, true);
     w->ctListMitarbeiter_DblClick();
-    QCOMPARE(ListenZeilen(w->ctListGruppe), (QStringList{w->ctListMitarbeiter->List(1), w->ctListMitarbeiter->List(3)}));
+    QCOMPARE(ListenZeilen(w->ctListGruppe),
+             (QStringList{w->ctListMitarbeiter->List(1), w->ctListMitarbeiter->List(3)}));
     w->ctListGruppe->setSelected(0, true);
     w->ctListGruppe_DblClick();
     QCOMPARE(ListenZeilen(w->ctListGruppe), QStringList{w->ctListMitarbeiter->List(3)});

@@ -21,15 +21,17 @@ namespace {
 const QString KG = QStringLiteral("UserVerwaltung.Gruppen");
 const QString KP = QStringLiteral("UserVerwaltung.Programm");
 
-void StufeAnlegen(CacheFactory& f, const QString& p, const QString& s, const QString& l, const QStringList& gruppen) {
+void StufeAnlegen(CacheFactory& f, const QString& p, const QString& s, const QString& l,
+                  const QStringList& gruppen) {
     Berechtigung::StufeSicherstellen(f, {p, s, l});
-    f.Klassenmethoden(KP)->Methode(QStringLiteral("SaveGruppen"), {p, s, l, Berechtigung::ListeBauen(f, gruppen)});
+    f.Klassenmethoden(KP)->Methode(QStringLiteral("SaveGruppen"),
+                                   {p, s, l, Berechtigung::ListeBauen(f, gruppen)});
 }
 } // namespace
 
 class TestPermissions : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
     void pfeileBearbeitenNurDasFenster();
@@ -50,7 +52,7 @@ private slots:
     void fehlerMittendrinLaesstServerUnveraendert();
     void geloeschteStufeVonAnderemPlatz();
 
-private:
+  private:
     void Antwort(int a) { u->dialoge.antworten.push_back(a); }
     std::unique_ptr<Testumgebung> u;
     std::unique_ptr<FMStart> w;
@@ -91,7 +93,8 @@ void TestPermissions::pfeileBearbeitenNurDasFenster() {
     w->cmbGruppe->setEditText(QStringLiteral("Lager"));
     w->cmdGruppeProgramm_Click(0);
     w->cmdGruppeProgramm_Click(0);
-    QCOMPARE(ListenZeilen(w->ctListProgramm), (QStringList{QStringLiteral("Lager"), QStringLiteral("Lager")}));
+    QCOMPARE(ListenZeilen(w->ctListProgramm),
+             (QStringList{QStringLiteral("Lager"), QStringLiteral("Lager")}));
     w->ctListProgramm->setSelected(1, true);
     w->cmdGruppeProgramm_Click(1);
     QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("Lager")});
@@ -107,10 +110,11 @@ void TestPermissions::neueGruppeMitDreiEintraegen() {
     const QString b = w->ctListGruppe->List(1).section(QLatin1Char(';'), 0, 0);
     w->cmdGruppeSpeichern_Click();
     QCOMPARE(u->Liste(KG, QStringLiteral("Einkauf"), QStringLiteral("PCODE")), (QStringList{a, b}));
-    QCOMPARE(u->Verlaufszeilen(),
-             (QStringList{QStringLiteral("fmstart.cmdGruppeSpeichern_click;Mitarbeiter hinzufügen;"),
-                          QStringLiteral("fmstart.cmdGruppeSpeichern_click;Gruppe muß angelegt werden;Einkauf"),
-                          QStringLiteral("fmStart.cmdGruppeSpeichern_click;Gruppe:Einkauf vorhanden?;")}));
+    QCOMPARE(
+        u->Verlaufszeilen(),
+        (QStringList{QStringLiteral("fmstart.cmdGruppeSpeichern_click;Mitarbeiter hinzufügen;"),
+                     QStringLiteral("fmstart.cmdGruppeSpeichern_click;Gruppe muß angelegt werden;Einkauf"),
+                     QStringLiteral("fmStart.cmdGruppeSpeichern_click;Gruppe:Einkauf vorhanden?;")}));
     QVERIFY(KomboEintraege(w->cmbGruppe).contains(QStringLiteral("Einkauf")));
     QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Einkauf"));
     QCOMPARE(Zustand().DbZugriffe, 0L);
@@ -166,20 +170,29 @@ void TestPermissions::neinAendertNichts() {
     const QStringList vorher = u->Bestand();
     Antwort(DialogService::No);
     switch (knopf) {
-    case 0: w->cmdGruppeLoeschen_Click(); break;
-    case 1: w->cmdProgrammLoeschen_Click(); break;
-    case 2: w->cmdSubProgrammLoeschen_Click(); break;
-    default: w->cmdProgrammStufeLoeschen_Click(); break;
+    case 0:
+        w->cmdGruppeLoeschen_Click();
+        break;
+    case 1:
+        w->cmdProgrammLoeschen_Click();
+        break;
+    case 2:
+        w->cmdSubProgrammLoeschen_Click();
+        break;
+    default:
+        w->cmdProgrammStufeLoeschen_Click();
+        break;
     }
     const Gezeigt* frage = u->dialoge.Letzte(QStringLiteral("MsgBox"));
     QVERIFY(frage);
     QCOMPARE(frage->titel, QStringLiteral("Löschen?"));
     QCOMPARE(frage->stil, int(DialogService::YesNo));
-    const QStringList texte = {QStringLiteral("Sind Sie sicher das Sie die Gruppe: Verkauf löschen wollen?"),
-                               QStringLiteral("Sind Sie sicher das Sie das Programm: Auftrag löschen wollen?"),
-                               QStringLiteral("Sind Sie sicher das Sie das Programm: Auftrag Erfassen löschen wollen?"),
-                               QStringLiteral("Sind Sie sicher das Sie Die Stufe 1 im Programm: Auftrag Erfassen löschen "
-                                              "wollen?")};
+    const QStringList texte = {
+        QStringLiteral("Sind Sie sicher das Sie die Gruppe: Verkauf löschen wollen?"),
+        QStringLiteral("Sind Sie sicher das Sie das Programm: Auftrag löschen wollen?"),
+        QStringLiteral("Sind Sie sicher das Sie das Programm: Auftrag Erfassen löschen wollen?"),
+        QStringLiteral("Sind Sie sicher das Sie Die Stufe 1 im Programm: Auftrag Erfassen löschen "
+                       "wollen?")};
     QCOMPARE(frage->text, texte[knopf]);
     QCOMPARE(u->Bestand(), vorher);
     QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Verkauf"));
@@ -273,8 +286,10 @@ void TestPermissions::subprogrammLoeschen() {
     w->cmbSubProgramm->setEditText(QStringLiteral("Bestand"));
     Antwort(DialogService::Yes);
     w->cmdSubProgrammLoeschen_Click();
-    QVERIFY(u->Abfrage(KP, QStringLiteral("Stufen"), {QStringLiteral("Lager"), QStringLiteral("Bestand")}).isEmpty());
-    QCOMPARE(u->Abfrage(KP, QStringLiteral("SubProgramme"), {QStringLiteral("Lager")}), QStringList{QStringLiteral("Inventur")});
+    QVERIFY(u->Abfrage(KP, QStringLiteral("Stufen"), {QStringLiteral("Lager"), QStringLiteral("Bestand")})
+                .isEmpty());
+    QCOMPARE(u->Abfrage(KP, QStringLiteral("SubProgramme"), {QStringLiteral("Lager")}),
+             QStringList{QStringLiteral("Inventur")});
     QVERIFY(KomboEintraege(w->cmbProgramm).contains(QStringLiteral("Lager")));
     QVERIFY(w->cmbProgramm->currentText().isEmpty());
     QVERIFY(w->cmbSubProgramm->currentText().isEmpty());
@@ -283,7 +298,8 @@ void TestPermissions::subprogrammLoeschen() {
 void TestPermissions::einzigeStufeLoeschen() {
     w->cmbProgramm->setEditText(QStringLiteral("Auftrag"));
     w->cmbProgramm_Click();
-    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm),
+             (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
     w->cmbSubProgramm->setEditText(QStringLiteral("Drucken"));
     w->cmbProgrammStufe->setEditText(QStringLiteral("1"));
     w->ctListProgramm->AddItem(QStringLiteral("Verkauf"));
@@ -306,13 +322,18 @@ void TestPermissions::neueStufeSpeichern() {
     QCOMPARE(u->Liste(KP, QStringLiteral("Auftrag||Erfassen||5"), QStringLiteral("Gruppe")),
              QStringList{QStringLiteral("Revision")});
     QCOMPARE(u->Verlaufszeilen(),
-             (QStringList{QStringLiteral("fmstart.cmdProgrammSpeichern_click;Gruppen hinzufügen;"),
-                          QStringLiteral("fmstart.cmdProgrammSpeichern_click;Programm muß angelegt werden;Auftrag Erfassen 5"),
-                          QStringLiteral("fmStart.cmdProgrammSpeichern_click;Programm:Auftrag 5 vorhanden?;")}));
-    QCOMPARE(KomboEintraege(w->cmbProgramm), (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
-                                                     QStringLiteral("Finanzen"), QStringLiteral("Lager")}));
-    QCOMPARE(KomboEintraege(w->cmbSubProgramm), (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
-    QCOMPARE(KomboEintraege(w->cmbProgrammStufe), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5")}));
+             (QStringList{
+                 QStringLiteral("fmstart.cmdProgrammSpeichern_click;Gruppen hinzufügen;"),
+                 QStringLiteral(
+                     "fmstart.cmdProgrammSpeichern_click;Programm muß angelegt werden;Auftrag Erfassen 5"),
+                 QStringLiteral("fmStart.cmdProgrammSpeichern_click;Programm:Auftrag 5 vorhanden?;")}));
+    QCOMPARE(KomboEintraege(w->cmbProgramm),
+             (QStringList{QStringLiteral("Auftrag"), QStringLiteral("Benutzerverwaltung"),
+                          QStringLiteral("Finanzen"), QStringLiteral("Lager")}));
+    QCOMPARE(KomboEintraege(w->cmbSubProgramm),
+             (QStringList{QStringLiteral("Drucken"), QStringLiteral("Erfassen")}));
+    QCOMPARE(KomboEintraege(w->cmbProgrammStufe),
+             (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("5")}));
     QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("Revision")});
     QCOMPARE(Zustand().DbZugriffe, 0L);
 }
@@ -417,7 +438,8 @@ void TestPermissions::geloeschteStufeVonAnderemPlatz() {
     Antwort(DialogService::Yes);
     w->cmdProgrammStufeLoeschen_Click();
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 2);
-    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("Löschen Auftrag||Erfassen||2")));
+    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))
+                ->text.contains(QStringLiteral("Löschen Auftrag||Erfassen||2")));
     QCOMPARE(w->cmbProgrammStufe->currentText(), QStringLiteral("2"));
     QCOMPARE(Zustand().DbZugriffe, 0L);
 }

@@ -40,7 +40,7 @@ QString BackendPid(SqlCacheFactory* f) {
 
 class TestPgFaults : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
     void verbindungWegNaechsteOperationVerbindetNeu();
@@ -48,15 +48,14 @@ private slots:
     void keinePasswoerterInMeldungen();
     void nulZeichenWirdAbgewiesen();
 
-private:
+  private:
     std::unique_ptr<Testumgebung> u;
     std::unique_ptr<FMStart> w;
 };
 
 void TestPgFaults::init() {
     KORVAL_BACKEND_PRUEFEN();
-    if (!Testdatenbank::IstPostgres())
-        QSKIP("nur PostgreSQL");
+    if (!Testdatenbank::IstPostgres()) QSKIP("nur PostgreSQL");
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
     w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());
@@ -108,8 +107,9 @@ void TestPgFaults::keinePasswoerterInMeldungen() {
     const QString pw = qEnvironmentVariable("PGPASSWORD");
     QVERIFY(!pw.isEmpty());
     auto f = NeueCacheFactory();
-    QVERIFY(!f->Connect(QStringLiteral("cn_iptcp:%1[%2]:gibt_es_nicht")
-                            .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT", QStringLiteral("5432")))));
+    QVERIFY(!f->Connect(
+        QStringLiteral("cn_iptcp:%1[%2]:gibt_es_nicht")
+            .arg(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT", QStringLiteral("5432")))));
     QVERIFY(!f->LetzterFehler().isEmpty());
     QVERIFY(!f->LetzterFehler().contains(pw));
     Abschiessen(BackendPid(u->Factory()));

@@ -8,11 +8,10 @@
 
 namespace {
 class SpeicherGlobale final : public MGlobalStore {
-public:
+  public:
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override {
         auto it = werte.constFind(name + QLatin1Char('(') + subs.join(QLatin1Char(',')));
-        if (it == werte.constEnd())
-            return std::nullopt;
+        if (it == werte.constEnd()) return std::nullopt;
         return *it;
     }
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override {
@@ -31,7 +30,7 @@ public:
 
 class TestInterpreter : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void ausdruecke_data();
     void ausdruecke();
     void fehler_data();
@@ -45,26 +44,46 @@ private slots:
 void TestInterpreter::ausdruecke_data() {
     QTest::addColumn<QString>("zeile");
     QTest::addColumn<QString>("ausgabe");
-    QTest::newRow("string") << "W \"abc\"" << "abc";
-    QTest::newRow("doppeltes quote") << "W \"a\"\"b\"" << "a\"b";
-    QTest::newRow("zahl kanonisch") << "W 007" << "7";
-    QTest::newRow("verkettung") << "W \"a\"_1_\"b\"" << "a1b";
-    QTest::newRow("links nach rechts") << "W 2+3*4" << "20";
-    QTest::newRow("klammern") << "W 2+(3*4)" << "14";
-    QTest::newRow("minus") << "W 5-7" << "-2";
-    QTest::newRow("dezimal") << "W 1.5+1" << "2.5";
-    QTest::newRow("piece") << "W $P(\"a`b`c\",\"`\",2)" << "b";
-    QTest::newRow("piece lang") << "W $PIECE(\"a;b;c\",\";\")" << "a";
-    QTest::newRow("piece fehlt") << "W $P(\"a;b\",\";\",5)" << "";
-    QTest::newRow("piece bereich") << "W $P(\"a;b;c;d\",\";\",2,3)" << "b;c";
-    QTest::newRow("length") << "W $L(\"abcd\")" << "4";
-    QTest::newRow("length trenner") << "W $LENGTH(\"a,b,c\",\",\")" << "3";
-    QTest::newRow("extract") << "W $E(\"abcdef\",2,4)" << "bcd";
-    QTest::newRow("extract eins") << "W $EXTRACT(\"abc\")" << "a";
-    QTest::newRow("write neue zeile") << "W \"a\",!,\"b\"" << "a\nb";
-    QTest::newRow("kleinbuchstaben befehl") << "s X=1 w X" << "1";
-    QTest::newRow("quit beendet zeile") << "W 1 Q  W 2" << "1";
-    QTest::newRow("verschachtelt") << "W $P($P(\"a;b`c;d\",\"`\",2),\";\",2)" << "d";
+    QTest::newRow("string") << "W \"abc\""
+                            << "abc";
+    QTest::newRow("doppeltes quote") << "W \"a\"\"b\""
+                                     << "a\"b";
+    QTest::newRow("zahl kanonisch") << "W 007"
+                                    << "7";
+    QTest::newRow("verkettung") << "W \"a\"_1_\"b\""
+                                << "a1b";
+    QTest::newRow("links nach rechts") << "W 2+3*4"
+                                       << "20";
+    QTest::newRow("klammern") << "W 2+(3*4)"
+                              << "14";
+    QTest::newRow("minus") << "W 5-7"
+                           << "-2";
+    QTest::newRow("dezimal") << "W 1.5+1"
+                             << "2.5";
+    QTest::newRow("piece") << "W $P(\"a`b`c\",\"`\",2)"
+                           << "b";
+    QTest::newRow("piece lang") << "W $PIECE(\"a;b;c\",\";\")"
+                                << "a";
+    QTest::newRow("piece fehlt") << "W $P(\"a;b\",\";\",5)"
+                                 << "";
+    QTest::newRow("piece bereich") << "W $P(\"a;b;c;d\",\";\",2,3)"
+                                   << "b;c";
+    QTest::newRow("length") << "W $L(\"abcd\")"
+                            << "4";
+    QTest::newRow("length trenner") << "W $LENGTH(\"a,b,c\",\",\")"
+                                    << "3";
+    QTest::newRow("extract") << "W $E(\"abcdef\",2,4)"
+                             << "bcd";
+    QTest::newRow("extract eins") << "W $EXTRACT(\"abc\")"
+                                  << "a";
+    QTest::newRow("write neue zeile") << "W \"a\",!,\"b\""
+                                      << "a\nb";
+    QTest::newRow("kleinbuchstaben befehl") << "s X=1 w X"
+                                            << "1";
+    QTest::newRow("quit beendet zeile") << "W 1 Q  W 2"
+                                        << "1";
+    QTest::newRow("verschachtelt") << "W $P($P(\"a;b`c;d\",\"`\",2),\";\",2)"
+                                   << "d";
 }
 
 void TestInterpreter::ausdruecke() {
@@ -121,7 +140,8 @@ void TestInterpreter::programmzeilen() {
     QCOMPARE(m.locals().value(QStringLiteral("FIRMA")), QStringLiteral("1"));
     QCOMPARE(m.execute(QStringLiteral("D ^%XTT")), QString());
     QCOMPARE(g.sitzungen.size(), 1);
-    QCOMPARE(g.sitzungen.front(), (QStringList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("A\"B")}));
+    QCOMPARE(g.sitzungen.front(),
+             (QStringList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("A\"B")}));
     // A code that tries to close the quote and add a command stays one value.
     m.execute(QStringLiteral("S FIRMA=1,FIL=0,PERSONAL=\"X\"\" K  S Y=\"\"1\""));
     QCOMPARE(m.locals().value(QStringLiteral("PERSONAL")), QStringLiteral("X\" K  S Y=\"1"));

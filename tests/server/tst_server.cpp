@@ -56,7 +56,7 @@ const QString Programm = QStringLiteral("UserVerwaltung.Programm");
 
 class TestServer : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
     void verbindenFehlschlaege_data();
@@ -78,7 +78,7 @@ private slots:
     void zweiArbeitsplaetzeAbwechselnd();
     void zweiArbeitsplaetzeGleichzeitig();
 
-private:
+  private:
     std::unique_ptr<Testdatenbank> m_db;
     CacheFactoryPtr m_f;
 };
@@ -155,11 +155,16 @@ void TestServer::idFehler_data() {
     QTest::newRow("stufe vier teile") << Programm << "A||B||C||D" << int(Fehlernummer::UngueltigeId);
     QTest::newRow("stufe fehlt") << Programm << "Auftrag||Erfassen||7" << int(Fehlernummer::ObjektFehlt);
     QTest::newRow("stufe leer") << Programm << "||||" << int(Fehlernummer::ObjektFehlt);
-    QTest::newRow("mitarbeiter ohne firma") << "KV.ParPersEdv" << "ADM" << int(Fehlernummer::UngueltigeId);
-    QTest::newRow("eintrag keine zahl") << "KV.KassaSW" << "x" << int(Fehlernummer::UngueltigeId);
-    QTest::newRow("eintrag fehlt") << "KV.KassaSW" << "255" << int(Fehlernummer::ObjektFehlt);
-    QTest::newRow("klasse unbekannt") << "KV.Nix" << "1" << int(Fehlernummer::UnbekannteKlasse);
-    QTest::newRow("windows nur neu") << "KV.Windows" << "1" << int(Fehlernummer::UnbekannteKlasse);
+    QTest::newRow("mitarbeiter ohne firma") << "KV.ParPersEdv"
+                                            << "ADM" << int(Fehlernummer::UngueltigeId);
+    QTest::newRow("eintrag keine zahl") << "KV.KassaSW"
+                                        << "x" << int(Fehlernummer::UngueltigeId);
+    QTest::newRow("eintrag fehlt") << "KV.KassaSW"
+                                   << "255" << int(Fehlernummer::ObjektFehlt);
+    QTest::newRow("klasse unbekannt") << "KV.Nix"
+                                      << "1" << int(Fehlernummer::UnbekannteKlasse);
+    QTest::newRow("windows nur neu") << "KV.Windows"
+                                     << "1" << int(Fehlernummer::UnbekannteKlasse);
 }
 
 void TestServer::idFehler() {
@@ -178,14 +183,16 @@ void TestServer::abfragen() {
              (QStringList{QStringLiteral("Lager"), QStringLiteral("Revision"), QStringLiteral("Verkauf"),
                           QStringLiteral("Verwaltung")}));
     QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Programme"), {}),
-             (QStringList{QStringLiteral("Lager"), QStringLiteral("Finanzen"), QStringLiteral("Benutzerverwaltung"),
-                          QStringLiteral("Auftrag")}));
+             (QStringList{QStringLiteral("Lager"), QStringLiteral("Finanzen"),
+                          QStringLiteral("Benutzerverwaltung"), QStringLiteral("Auftrag")}));
     QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("SubProgramme"), {QStringLiteral("Auftrag")}),
              (QStringList{QStringLiteral("Erfassen"), QStringLiteral("Drucken")}));
-    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen")}, 2),
+    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"),
+                    {QStringLiteral("Auftrag"), QStringLiteral("Erfassen")}, 2),
              (QStringList{QStringLiteral("2;Erfassen"), QStringLiteral("1;Erfassen")}));
     QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Auftrag"), QString()}, 2),
-             (QStringList{QStringLiteral("2;Erfassen"), QStringLiteral("1;Erfassen"), QStringLiteral("1;Drucken")}));
+             (QStringList{QStringLiteral("2;Erfassen"), QStringLiteral("1;Erfassen"),
+                          QStringLiteral("1;Drucken")}));
     QVERIFY(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Nix"), QString()}).isEmpty());
     QCOMPARE(Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"),
                     {QStringLiteral("demo"), QStringLiteral("1"), QString()}),
@@ -193,10 +200,12 @@ void TestServer::abfragen() {
     QVERIFY(Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"),
                    {QStringLiteral("demo"), QStringLiteral("2"), QString()})
                 .isEmpty());
-    const QStringList liste = Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {QStringLiteral("1")}, 2);
+    const QStringList liste =
+        Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {QStringLiteral("1")}, 2);
     QCOMPARE(liste.size(), 11);
     QVERIFY(liste.contains(QStringLiteral("MUE;M}ller Hans")));
-    QCOMPARE(Zeilen(*m_f, QStringLiteral("KV.KassaSW"), QStringLiteral("ConnStrg"), {QString()}, 2).size(), 3);
+    QCOMPARE(Zeilen(*m_f, QStringLiteral("KV.KassaSW"), QStringLiteral("ConnStrg"), {QString()}, 2).size(),
+             3);
     QCOMPARE(Fehler([&] { m_f->Abfrage(Gruppen, QStringLiteral("Nix")); }), Fehlernummer::UnbekannteAbfrage);
     CacheAbfragePtr q = m_f->Abfrage(Gruppen, QStringLiteral("Gruppen"));
     QCOMPARE(Fehler([&] { q->Ausfuehren({QStringLiteral("zuviel")}); }), Fehlernummer::UngueltigerWert);
@@ -221,11 +230,14 @@ void TestServer::gruppeLebenslauf() {
         liste->Append(QString::fromLatin1(c));
     k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Einkauf"), liste});
     QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Einkauf"))->Liste(QStringLiteral("pcode"))),
-             (QStringList{QStringLiteral("b2"), QStringLiteral("a1"), QStringLiteral("b2"), QStringLiteral("4711")}));
+             (QStringList{QStringLiteral("b2"), QStringLiteral("a1"), QStringLiteral("b2"),
+                          QStringLiteral("4711")}));
     k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Einkauf"), m_f->NeueListe()});
     QVERIFY(Werte(m_f->OpenId(Gruppen, QStringLiteral("Einkauf"))->Liste(QStringLiteral("PCODE"))).isEmpty());
     // SaveCodes needs the record.
-    QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Nix"), liste}); }),
+    QCOMPARE(Fehler([&] {
+                 k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Nix"), liste});
+             }),
              Fehlernummer::ObjektFehlt);
 
     CacheObjektPtr weg = m_f->OpenId(Gruppen, QStringLiteral("Verkauf"));
@@ -254,8 +266,10 @@ void TestServer::programmstufeLebenslauf() {
                {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("3"), liste});
     CacheObjektPtr satz = m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||3"));
     QCOMPARE(satz->Eigenschaft(QStringLiteral("BerechtigungsStufe")), QStringLiteral("3"));
-    QCOMPARE(Werte(satz->Liste(QStringLiteral("Gruppe"))), (QStringList{QStringLiteral("Lager"), QStringLiteral("Lager")}));
-    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen")}),
+    QCOMPARE(Werte(satz->Liste(QStringLiteral("Gruppe"))),
+             (QStringList{QStringLiteral("Lager"), QStringLiteral("Lager")}));
+    QCOMPARE(Zeilen(*m_f, Programm, QStringLiteral("Stufen"),
+                    {QStringLiteral("Auftrag"), QStringLiteral("Erfassen")}),
              (QStringList{QStringLiteral("3"), QStringLiteral("2"), QStringLiteral("1")}));
     // An id part with the separator cannot be stored.
     CacheObjektPtr schlecht = m_f->New(Programm);
@@ -269,7 +283,8 @@ void TestServer::programmstufeLebenslauf() {
     QCOMPARE(Fehler([&] { ohneStufe->Methode(QStringLiteral("sys_Save")); }), Fehlernummer::UngueltigerWert);
 
     satz->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Auftrag||Erfassen||3")});
-    QCOMPARE(Fehler([&] { m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||3")); }), Fehlernummer::ObjektFehlt);
+    QCOMPARE(Fehler([&] { m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||3")); }),
+             Fehlernummer::ObjektFehlt);
 }
 
 // A class method that fails halfway leaves the old list.
@@ -281,37 +296,48 @@ void TestServer::klassenmethodeIstAtomar() {
         liste->Append(QStringLiteral("X%1").arg(i));
     CacheObjektPtr k = m_f->Klassenmethoden(Gruppen);
     sql->setFailAfter(4); // exists check, delete, the first block of rows, then the second
-    QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), liste}); }),
+    QCOMPARE(Fehler([&] {
+                 k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), liste});
+             }),
              Fehlernummer::Datenbank);
     QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))),
              (QStringList{QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")}));
     // And the next call works.
     k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), liste});
-    QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))), Werte(liste));
+    QCOMPARE(Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))),
+             Werte(liste));
 }
 
 void TestServer::gruppeEntziehen() {
     CacheObjektPtr k = m_f->Klassenmethoden(Programm);
-    k->Methode(QStringLiteral("SaveGruppen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"),
-                                               Berechtigungsliste(*m_f, {QStringLiteral("Lager"), QStringLiteral("Verwaltung"),
-                                                                         QStringLiteral("Lager"), QStringLiteral("Revision")})});
+    k->Methode(QStringLiteral("SaveGruppen"),
+               {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"),
+                Berechtigungsliste(*m_f, {QStringLiteral("Lager"), QStringLiteral("Verwaltung"),
+                                          QStringLiteral("Lager"), QStringLiteral("Revision")})});
     QCOMPARE(k->Methode(QStringLiteral("GruppeEntziehen"), {QStringLiteral("Lager")}), QStringLiteral("5"));
-    QCOMPARE(Werte(m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))),
-             (QStringList{QStringLiteral("Verwaltung"), QStringLiteral("Revision")}));
-    QVERIFY(Werte(m_f->OpenId(Programm, QStringLiteral("Lager||Bestand||2"))->Liste(QStringLiteral("Gruppe"))).isEmpty());
-    QCOMPARE(Werte(m_f->OpenId(Programm, QStringLiteral("Lager||Bestand||1"))->Liste(QStringLiteral("Gruppe"))),
-             QStringList{QStringLiteral("Verkauf")});
+    QCOMPARE(
+        Werte(m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))),
+        (QStringList{QStringLiteral("Verwaltung"), QStringLiteral("Revision")}));
+    QVERIFY(Werte(m_f->OpenId(Programm, QStringLiteral("Lager||Bestand||2"))->Liste(QStringLiteral("Gruppe")))
+                .isEmpty());
+    QCOMPARE(
+        Werte(m_f->OpenId(Programm, QStringLiteral("Lager||Bestand||1"))->Liste(QStringLiteral("Gruppe"))),
+        QStringList{QStringLiteral("Verkauf")});
     QCOMPARE(k->Methode(QStringLiteral("GruppeEntziehen"), {QStringLiteral("Lager")}), QStringLiteral("0"));
     // A list saved after the gaps starts again from position 1.
-    k->Methode(QStringLiteral("SaveGruppen"), {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"),
-                                               m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))});
-    QCOMPARE(Werte(m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))),
-             (QStringList{QStringLiteral("Verwaltung"), QStringLiteral("Revision")}));
+    k->Methode(
+        QStringLiteral("SaveGruppen"),
+        {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"),
+         m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))});
+    QCOMPARE(
+        Werte(m_f->OpenId(Programm, QStringLiteral("Auftrag||Erfassen||2"))->Liste(QStringLiteral("Gruppe"))),
+        (QStringList{QStringLiteral("Verwaltung"), QStringLiteral("Revision")}));
 }
 
 void TestServer::transaktionZuruecknehmen() {
     m_f->TransaktionBeginnen();
-    m_f->OpenId(Gruppen, QStringLiteral("Lager"))->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Lager")});
+    m_f->OpenId(Gruppen, QStringLiteral("Lager"))
+        ->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Lager")});
     CacheObjektPtr k = m_f->Klassenmethoden(Gruppen);
     k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), m_f->NeueListe()});
     m_f->TransaktionZuruecknehmen();
@@ -388,7 +414,9 @@ void TestServer::texteUnveraendert() {
     CacheObjektPtr e = m_f->OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("2"));
     e->setEigenschaft(QStringLiteral("NAMESPACE"), text);
     e->Methode(QStringLiteral("sys_Save"));
-    QCOMPARE(m_db->NeuerClient()->OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("2"))->Eigenschaft(QStringLiteral("NAMESPACE")),
+    QCOMPARE(m_db->NeuerClient()
+                 ->OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("2"))
+                 ->Eigenschaft(QStringLiteral("NAMESPACE")),
              text);
     // Every table is still there.
     QCOMPARE(Zeilen(*m_f, Gruppen, QStringLiteral("Gruppen"), {}).size(), 5);
@@ -402,11 +430,16 @@ void TestServer::falscheBenutzung() {
     g->sys_close();
     QCOMPARE(Fehler([&] { g->Eigenschaft(QStringLiteral("Gruppe")); }), Fehlernummer::Geschlossen);
     CacheObjektPtr k = m_f->Klassenmethoden(Programm);
-    QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("x"), m_f->NeueListe()}); }),
+    QCOMPARE(Fehler([&] {
+                 k->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("x"), m_f->NeueListe()});
+             }),
              Fehlernummer::UnbekannteMethode);
     QCOMPARE(Fehler([&] { k->Methode(QStringLiteral("SaveGruppen"), {QStringLiteral("x")}); }),
              Fehlernummer::UngueltigerWert);
-    QCOMPARE(Fehler([&] { m_f->New(QStringLiteral("KV.Windows"))->Methode(QStringLiteral("Xecute"), {QStringLiteral("W ^NIX")}); }),
+    QCOMPARE(Fehler([&] {
+                 m_f->New(QStringLiteral("KV.Windows"))
+                     ->Methode(QStringLiteral("Xecute"), {QStringLiteral("W ^NIX")});
+             }),
              Fehlernummer::Undefiniert);
     auto leer = m_f->NeueListe();
     QCOMPARE(Fehler([&] { leer->GetAt(1); }), Fehlernummer::UngueltigerWert);
@@ -422,13 +455,16 @@ void TestServer::zweiArbeitsplaetzeAbwechselnd() {
     for (int i = 0; i < 20; ++i) {
         CacheFactory& f = *clients[i % 2];
         const QStringList liste = {QStringLiteral("c%1").arg(i), QStringLiteral("d%1").arg(i)};
-        f.Klassenmethoden(Gruppen)->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), Berechtigungsliste(f, liste)});
+        f.Klassenmethoden(Gruppen)->Methode(QStringLiteral("SaveCodes"),
+                                            {QStringLiteral("Verkauf"), Berechtigungsliste(f, liste)});
         f.Klassenmethoden(Programm)->Methode(QStringLiteral("SaveGruppen"),
-                                             {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("1"),
-                                              Berechtigungsliste(f, liste)});
+                                             {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"),
+                                              QStringLiteral("1"), Berechtigungsliste(f, liste)});
         CacheFactory& andere = *clients[(i + 1) % 2];
-        QCOMPARE(Werte(andere.OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))), liste);
-        QCOMPARE(Werte(andere.OpenId(Programm, QStringLiteral("Auftrag||Erfassen||1"))->Liste(QStringLiteral("Gruppe"))),
+        QCOMPARE(Werte(andere.OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE"))),
+                 liste);
+        QCOMPARE(Werte(andere.OpenId(Programm, QStringLiteral("Auftrag||Erfassen||1"))
+                           ->Liste(QStringLiteral("Gruppe"))),
                  liste);
     }
 }
@@ -453,8 +489,8 @@ void TestServer::zweiArbeitsplaetzeGleichzeitig() {
             for (int k = 0; k < laenge; ++k)
                 liste.append(QStringLiteral("w%1-%2-%3").arg(nr).arg(i).arg(k));
             try {
-                f->Klassenmethoden(Gruppen)->Methode(QStringLiteral("SaveCodes"),
-                                                     {QStringLiteral("Verkauf"), Berechtigungsliste(*f, liste)});
+                f->Klassenmethoden(Gruppen)->Methode(
+                    QStringLiteral("SaveCodes"), {QStringLiteral("Verkauf"), Berechtigungsliste(*f, liste)});
                 letzte[nr] = liste;
             } catch (const CacheFehler&) {
                 ++fehler;
@@ -464,19 +500,19 @@ void TestServer::zweiArbeitsplaetzeGleichzeitig() {
     };
     auto leser = [&] {
         auto f = NeueCacheFactory();
-        if (!f->Connect(connStrg))
-            return;
+        if (!f->Connect(connStrg)) return;
         while (fertig.load() < 2) {
             try {
-                const QStringList l = Werte(f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE")));
+                const QStringList l =
+                    Werte(f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE")));
                 ++gelesen;
-                if (l.isEmpty() || l == (QStringList{QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")}))
+                if (l.isEmpty() ||
+                    l == (QStringList{QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")}))
                     continue;
                 // One writer's one save: same prefix everywhere, positions 0..n-1.
                 const QString kopf = l.front().section(QLatin1Char('-'), 0, 1);
                 for (int k = 0; k < l.size(); ++k)
-                    if (l[k] != kopf + QStringLiteral("-%1").arg(k))
-                        ++gemischt;
+                    if (l[k] != kopf + QStringLiteral("-%1").arg(k)) ++gemischt;
             } catch (const CacheFehler&) {
                 // A read may meet a save in progress on SQLite (busy); it never sees half of it.
             }
@@ -489,7 +525,8 @@ void TestServer::zweiArbeitsplaetzeGleichzeitig() {
     QCOMPARE(fehler.load(), 0);
     QCOMPARE(gemischt.load(), 0);
     QVERIFY(gelesen.load() > 0);
-    const QStringList ende = Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE")));
+    const QStringList ende =
+        Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE")));
     QVERIFY(ende == letzte[0] || ende == letzte[1]);
     qInfo("%d Speichervorgänge, %d Lesevorgänge", 2 * SpeichernJeArbeitsplatz, gelesen.load());
 }

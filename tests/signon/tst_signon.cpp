@@ -22,7 +22,7 @@ const QString KASSA = QStringLiteral("KV.KassaSW");
 
 class TestSignon : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup() { u.reset(); }
     void aktivierungMitUndOhneStandardserver();
@@ -40,7 +40,7 @@ private slots:
     void ohneEintragNurHinweis();
     void neuerBenutzerWaehltStandardUndFindetIhnWieder();
 
-private:
+  private:
     void EinstellungenAufDemo() {
         u->einstellungen->Set(QStringLiteral("Server"), u->db->Server());
         u->einstellungen->Set(QStringLiteral("Port"), u->db->Port());
@@ -68,9 +68,10 @@ void TestSignon::aktivierungMitUndOhneStandardserver() {
     QCOMPARE(u->dialoge.gezeigt[0].titel, QStringLiteral("Standardserver?"));
     QCOMPARE(u->dialoge.gezeigt[0].stil, 0);
     QCOMPARE(u->dialoge.gezeigt[0].text,
-             QStringLiteral("Es ist kein Standardserver festgelegt!\r\nBitte wählen Sie aus der Liste die Firma in der "
-                            "Sie arbeiten (linke Maustaste Click) und bestätigen Sie mit der rechten Maustaste (Eintrag "
-                            "als Standard) speichern."));
+             QStringLiteral(
+                 "Es ist kein Standardserver festgelegt!\r\nBitte wählen Sie aus der Liste die Firma in der "
+                 "Sie arbeiten (linke Maustaste Click) und bestätigen Sie mit der rechten Maustaste (Eintrag "
+                 "als Standard) speichern."));
     QCOMPARE(u->dialoge.gezeigt[1].fenster, static_cast<QWidget*>(u->server.get()));
     QCOMPARE(u->server->ctList->ListCount(), 3);
     // Choosing a standard entry ends the message.
@@ -105,16 +106,18 @@ void TestSignon::anmeldenVomMenueAendertNurBenutzer() {
     // Started with a command line as ADM ...
     Zustand().ProgrammKommandozeile = u->Kommandozeile();
     w.Form_Load();
-    QCOMPARE(w.windowTitle(), QStringLiteral("KORVAL Benutzerverwaltung   Firma: 1     Filiale: 0     Benutzer: "
-                                             "ADM|Verwalter Anton"));
+    QCOMPARE(w.windowTitle(),
+             QStringLiteral("KORVAL Benutzerverwaltung   Firma: 1     Filiale: 0     Benutzer: "
+                            "ADM|Verwalter Anton"));
     // ... then signed on again from the menu as another user.
     w.show();
     w.mLogin_Click();
     u->login->setBPASSWORT(QStringLiteral("user"));
     u->login->BUSpeich_Click();
     QCOMPARE(Zustand().Benutzer, QStringLiteral("USR|Schröder Petra"));
-    QCOMPARE(w.windowTitle(), QStringLiteral("KORVAL Benutzerverwaltung   Firma: 1     Filiale: 0     Benutzer: "
-                                             "USR|Schröder Petra"));
+    QCOMPARE(w.windowTitle(),
+             QStringLiteral("KORVAL Benutzerverwaltung   Firma: 1     Filiale: 0     Benutzer: "
+                            "USR|Schröder Petra"));
     QVERIFY(!u->login->isVisible());
     QVERIFY(Zustand().CacheFactory->IsConnected());
     QCOMPARE(Zustand().DbZugriffe, 0L);
@@ -123,9 +126,12 @@ void TestSignon::anmeldenVomMenueAendertNurBenutzer() {
 void TestSignon::neueUeberschrift_data() {
     QTest::addColumn<QString>("alt");
     QTest::addColumn<QString>("neu");
-    QTest::newRow("ohne klammer und doppelpunkt") << "Nur Text" << " B|N";
-    QTest::newRow("mit klammer") << "Firma: 1 Benutzer: A [Test: x]" << "Firma: 1 Benutzer: B|N";
-    QTest::newRow("leer") << "" << " B|N";
+    QTest::newRow("ohne klammer und doppelpunkt") << "Nur Text"
+                                                  << " B|N";
+    QTest::newRow("mit klammer") << "Firma: 1 Benutzer: A [Test: x]"
+                                 << "Firma: 1 Benutzer: B|N";
+    QTest::newRow("leer") << ""
+                          << " B|N";
 }
 
 void TestSignon::neueUeberschrift() {
@@ -155,7 +161,8 @@ void TestSignon::abbruchBeendet() {
 void TestSignon::leereVerbindungsliste() {
     u->Aendern([](CacheFactory& f) {
         for (const char* id : {"1", "2", "3"})
-            f.OpenId(KASSA, QString::fromLatin1(id))->Methode(QStringLiteral("sys_deleteID"), {QString::fromLatin1(id)});
+            f.OpenId(KASSA, QString::fromLatin1(id))
+                ->Methode(QStringLiteral("sys_deleteID"), {QString::fromLatin1(id)});
     });
     Zustand().ConnStrg = u->db->ConnStrg();
     u->server->Form_Load();
@@ -169,8 +176,13 @@ void TestSignon::leereVerbindungsliste() {
 void TestSignon::eintragZeigen() {
     u->Aendern([](CacheFactory& f) {
         CacheObjektPtr e = f.New(KASSA);
-        for (const auto& [k, v] : std::vector<std::pair<const char*, const char*>>{
-                 {"sys_ID", "7"}, {"Firma", "4"}, {"FIL", "2"}, {"ip", "srv7"}, {"PORT", "1972"}, {"NAMESPACE", "NS7"}, {"Bezeichnung", "Sieben"}})
+        for (const auto& [k, v] : std::vector<std::pair<const char*, const char*>>{{"sys_ID", "7"},
+                                                                                   {"Firma", "4"},
+                                                                                   {"FIL", "2"},
+                                                                                   {"ip", "srv7"},
+                                                                                   {"PORT", "1972"},
+                                                                                   {"NAMESPACE", "NS7"},
+                                                                                   {"Bezeichnung", "Sieben"}})
             e->setEigenschaft(QString::fromLatin1(k), QString::fromLatin1(v));
         e->Methode(QStringLiteral("sys_Save"));
     });
@@ -286,8 +298,7 @@ void TestSignon::neuerBenutzerWaehltStandardUndFindetIhnWieder() {
     };
     // First start: no settings; server and port typed into input boxes.
     u->dialoge.eingaben = {antworten[0], antworten[1]};
-    if (Testdatenbank::IstPostgres())
-        u->einstellungen->Set(QStringLiteral("Namespace"), u->db->Namespace());
+    if (Testdatenbank::IstPostgres()) u->einstellungen->Set(QStringLiteral("Namespace"), u->db->Namespace());
     // The login dialog comes up; its activation asks for the standard server first.
     u->dialoge.modal.push_back([this](QWidget* fmpass) {
         QCOMPARE(fmpass, static_cast<QWidget*>(u->login.get()));

@@ -7,10 +7,10 @@
 #include "platform/plattform.h"
 #include "platform/server/sqlfactory.h"
 #include "platform/umgebung.h"
+#include "platform/widgets/ctlist.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"
 #include "util/programmverlauf.h"
-#include "platform/widgets/ctlist.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -30,8 +30,7 @@ int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title
 
 QString ScriptedDialogs::InputBox(const QString& prompt, const QString& title, const QString&) {
     gezeigt.push_back({QStringLiteral("InputBox"), title, prompt, 0, nullptr});
-    if (eingaben.empty())
-        return {};
+    if (eingaben.empty()) return {};
     QString s = eingaben.front();
     eingaben.pop_front();
     return s;
@@ -55,18 +54,19 @@ int ScriptedDialogs::Anzahl(const QString& art) const {
 
 const Gezeigt* ScriptedDialogs::Letzte(const QString& art) const {
     for (auto it = gezeigt.rbegin(); it != gezeigt.rend(); ++it)
-        if (it->art == art)
-            return &*it;
+        if (it->art == art) return &*it;
     return nullptr;
 }
 
-bool Testdatenbank::IstPostgres() { return qEnvironmentVariable("KORVAL_TEST_BACKEND") == QLatin1String("postgres"); }
+bool Testdatenbank::IstPostgres() {
+    return qEnvironmentVariable("KORVAL_TEST_BACKEND") == QLatin1String("postgres");
+}
 
 bool Testdatenbank::Verfuegbar(QString& warum) {
-    if (!IstPostgres())
-        return true;
+    if (!IstPostgres()) return true;
     if (qEnvironmentVariableIsEmpty("PGHOST")) {
-        warum = QStringLiteral("kein PostgreSQL-Server (PGHOST fehlt; ./test.sh startet einen mit pg_virtualenv)");
+        warum = QStringLiteral(
+            "kein PostgreSQL-Server (PGHOST fehlt; ./test.sh startet einen mit pg_virtualenv)");
         return false;
     }
     return true;
@@ -90,9 +90,10 @@ bool PgLeeren(const DatenbankZiel& ziel) {
         db.setDatabaseName(ziel.ns);
         if (db.open()) {
             QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("TRUNCATE kv_parpersedv, kv_parpersabt, kv_persbasis, kv_kassasw, "
-                                       "uv_gruppen_pcode, uv_gruppen, uv_programm_gruppe, uv_programm, m_global, "
-                                       "m_sitzung"));
+            ok = q.exec(
+                QStringLiteral("TRUNCATE kv_parpersedv, kv_parpersabt, kv_persbasis, kv_kassasw, "
+                               "uv_gruppen_pcode, uv_gruppen, uv_programm_gruppe, uv_programm, m_global, "
+                               "m_sitzung"));
         }
         db.close();
     }
@@ -154,14 +155,12 @@ Testumgebung::Testumgebung(bool mitDatenbank) {
     z.AlleFensterEntladen = {};
     z.Beenden = [this] { ++beendet; };
     Verlauf::setZiel([this](const QString& e) { verlauf->Eintragen(e); });
-    if (mitDatenbank)
-        db = std::make_unique<Testdatenbank>();
+    if (mitDatenbank) db = std::make_unique<Testdatenbank>();
 }
 
 Testumgebung::~Testumgebung() {
     Anwendungszustand& z = Zustand();
-    if (z.CacheFactory)
-        z.CacheFactory->Disconnect();
+    if (z.CacheFactory) z.CacheFactory->Disconnect();
     z.CacheFactory.reset();
     m_blick.reset();
     z.Login = nullptr;
@@ -187,8 +186,7 @@ SqlCacheFactory* Testumgebung::Factory() const {
 }
 
 CacheFactory& Testumgebung::Blick() const {
-    if (!m_blick || !m_blick->IsConnected())
-        m_blick = db->NeuerClient();
+    if (!m_blick || !m_blick->IsConnected()) m_blick = db->NeuerClient();
     return *m_blick;
 }
 
@@ -234,18 +232,23 @@ QStringList Testumgebung::Bestand() const {
     QStringList b;
     for (const QString& g : Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen")))
         b.append(QStringLiteral("G ") + g + QStringLiteral(": ") +
-                 Liste(QStringLiteral("UserVerwaltung.Gruppen"), g, QStringLiteral("PCODE")).join(QLatin1Char(',')));
+                 Liste(QStringLiteral("UserVerwaltung.Gruppen"), g, QStringLiteral("PCODE"))
+                     .join(QLatin1Char(',')));
     for (const QString& p : Abfrage(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme")))
-        for (const QString& z : Abfrage(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Stufen"), {p, QString()}, 2)) {
-            const QString id = p + QStringLiteral("||") + z.section(QLatin1Char(';'), 1) + QStringLiteral("||") +
-                               z.section(QLatin1Char(';'), 0, 0);
+        for (const QString& z : Abfrage(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Stufen"),
+                                        {p, QString()}, 2)) {
+            const QString id = p + QStringLiteral("||") + z.section(QLatin1Char(';'), 1) +
+                               QStringLiteral("||") + z.section(QLatin1Char(';'), 0, 0);
             b.append(QStringLiteral("P ") + id + QStringLiteral(": ") +
-                     Liste(QStringLiteral("UserVerwaltung.Programm"), id, QStringLiteral("Gruppe")).join(QLatin1Char(',')));
+                     Liste(QStringLiteral("UserVerwaltung.Programm"), id, QStringLiteral("Gruppe"))
+                         .join(QLatin1Char(',')));
         }
     return b;
 }
 
-void Testumgebung::Aendern(const std::function<void(CacheFactory&)>& f) const { f(Blick()); }
+void Testumgebung::Aendern(const std::function<void(CacheFactory&)>& f) const {
+    f(Blick());
+}
 
 QStringList ListenZeilen(const CtList* liste) {
     QStringList s;

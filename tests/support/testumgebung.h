@@ -32,7 +32,7 @@ struct Gezeigt {
 };
 
 class ScriptedDialogs final : public DialogService {
-public:
+  public:
     int MsgBox(const QString& text, int style, const QString& title) override;
     QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) override;
     void ShowModal(QWidget* window, QWidget* owner) override;
@@ -48,7 +48,7 @@ public:
 };
 
 class FakeClock final : public Clock {
-public:
+  public:
     // Starts again from 0 at midnight, as the real clock does.
     double SecondsSinceMidnight() const override { return std::fmod(m_sekunden, 86400.0); }
     QDateTime Now() const override { return jetzt; }
@@ -60,13 +60,13 @@ public:
     QDateTime jetzt = QDateTime(QDate(2026, 12, 7), QTime(10, 5, 3, 123));
     long long gewartetMs = 0;
 
-private:
+  private:
     double m_sekunden = 36000;
 };
 
 // A database with the demo company, new for each test.
 class Testdatenbank {
-public:
+  public:
     static bool IstPostgres();
     // Skips (or fails with CI=true) when the backend cannot be had.
     static bool Verfuegbar(QString& warum);
@@ -80,19 +80,20 @@ public:
     // A second client of the same database.
     CacheFactoryPtr NeuerClient() const;
 
-private:
+  private:
     QTemporaryDir m_dir;
     QString m_server, m_port, m_ns, m_connStrg;
     bool m_ok = false;
 };
 
 class Testumgebung {
-public:
+  public:
     explicit Testumgebung(bool mitDatenbank = true);
     ~Testumgebung();
 
     // A valid command line naming the demo database.
-    QString Kommandozeile(const QString& code = QStringLiteral("ADM"), const QString& pw = QStringLiteral("demo")) const;
+    QString Kommandozeile(const QString& code = QStringLiteral("ADM"),
+                          const QString& pw = QStringLiteral("demo")) const;
     // Signs on through the command line; true on success.
     bool Anmelden(const QString& code = QStringLiteral("ADM"), const QString& pw = QStringLiteral("demo"));
     SqlCacheFactory* Factory() const;
@@ -117,7 +118,7 @@ public:
     std::unique_ptr<frmProgrammverlauf> verlauf;
     int beendet = 0;
 
-private:
+  private:
     mutable CacheFactoryPtr m_blick;
     CacheFactory& Blick() const;
 };
@@ -129,12 +130,11 @@ QStringList ListenZeilen(const CtList* liste);
 QStringList KomboEintraege(const QComboBox* box);
 
 // In a test function: skip or fail when the backend is missing.
-#define KORVAL_BACKEND_PRUEFEN()                                                                                   \
-    do {                                                                                                           \
-        QString warum_;                                                                                            \
-        if (!Testdatenbank::Verfuegbar(warum_)) {                                                                  \
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))                                             \
-                QFAIL(qPrintable(warum_));                                                                         \
-            QSKIP(qPrintable(warum_));                                                                             \
-        }                                                                                                          \
+#define KORVAL_BACKEND_PRUEFEN()                                                                             \
+    do {                                                                                                     \
+        QString warum_;                                                                                      \
+        if (!Testdatenbank::Verfuegbar(warum_)) {                                                            \
+            if (qEnvironmentVariable("CI") == QLatin1String("true")) QFAIL(qPrintable(warum_));              \
+            QSKIP(qPrintable(warum_));                                                                       \
+        }                                                                                                    \
     } while (false)

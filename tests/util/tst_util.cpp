@@ -13,7 +13,7 @@
 
 class TestUtil : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void konvertieren_data();
     void konvertieren();
     void konvertierenHinUndZurueck();
@@ -32,19 +32,32 @@ void TestUtil::konvertieren_data() {
     QTest::addColumn<QString>("modus");
     QTest::addColumn<bool>("gross");
     QTest::addColumn<QString>("ergebnis");
-    QTest::newRow("gui gross") << "Müller" << "GUIKORVAL" << true << "M]LLER";
-    QTest::newRow("gui klein") << "Müller" << "GUIKORVAL" << false << "M}ller";
-    QTest::newRow("gui alle") << "äöüßÄÖÜ§" << "GUIKORVAL" << false << "{|}~[\\]õ";
-    QTest::newRow("gui ß bleibt bei gross") << "Straße" << "GUIKORVAL" << true << "STRA~E";
-    QTest::newRow("korval") << "Stra~e" << "KORVAL" << false << "Straße";
-    QTest::newRow("korval alle") << "{|}~[\\]õ" << "KORVAL" << false << "äöüßÄÖÜ§";
-    QTest::newRow("korvalsz") << "a|b" << "KORVALSZ" << false << "a|b";
-    QTest::newRow("korvalsz rest") << "{}~[]\\" << "KORVALSZ" << false << "äüßÄÜ\\";
-    QTest::newRow("suche") << "Größe" << "KORVALSUCHE" << true << "GROESSE";
-    QTest::newRow("rtf") << "äÄöÖüÜß" << "RTF" << false << "\\'e4\\'C4\\'f6\\'d6\\'fc\\'dc\\'df";
-    QTest::newRow("unbekannt gross") << "abc" << "Korval" << true << "ABC";
-    QTest::newRow("unbekannt") << "abc" << "" << false << "abc";
-    QTest::newRow("leer") << "" << "KORVAL" << true << "";
+    QTest::newRow("gui gross") << "Müller"
+                               << "GUIKORVAL" << true << "M]LLER";
+    QTest::newRow("gui klein") << "Müller"
+                               << "GUIKORVAL" << false << "M}ller";
+    QTest::newRow("gui alle") << "äöüßÄÖÜ§"
+                              << "GUIKORVAL" << false << "{|}~[\\]õ";
+    QTest::newRow("gui ß bleibt bei gross") << "Straße"
+                                            << "GUIKORVAL" << true << "STRA~E";
+    QTest::newRow("korval") << "Stra~e"
+                            << "KORVAL" << false << "Straße";
+    QTest::newRow("korval alle") << "{|}~[\\]õ"
+                                 << "KORVAL" << false << "äöüßÄÖÜ§";
+    QTest::newRow("korvalsz") << "a|b"
+                              << "KORVALSZ" << false << "a|b";
+    QTest::newRow("korvalsz rest") << "{}~[]\\"
+                                   << "KORVALSZ" << false << "äüßÄÜ\\";
+    QTest::newRow("suche") << "Größe"
+                           << "KORVALSUCHE" << true << "GROESSE";
+    QTest::newRow("rtf") << "äÄöÖüÜß"
+                         << "RTF" << false << "\\'e4\\'C4\\'f6\\'d6\\'fc\\'dc\\'df";
+    QTest::newRow("unbekannt gross") << "abc"
+                                     << "Korval" << true << "ABC";
+    QTest::newRow("unbekannt") << "abc"
+                               << "" << false << "abc";
+    QTest::newRow("leer") << ""
+                          << "KORVAL" << true << "";
 }
 
 void TestUtil::konvertieren() {
@@ -71,12 +84,24 @@ void TestUtil::ersetzen_data() {
     QTest::addColumn<QString>("durch");
     QTest::addColumn<bool>("mehr");
     QTest::addColumn<QString>("ergebnis");
-    QTest::newRow("keine ueberlappung") << "aaa" << "aa" << "b" << true << "ba";
-    QTest::newRow("nicht erneut gescannt") << "ab" << "a" << "aa" << true << "aab";
-    QTest::newRow("ein zeichen gekuerzt") << "abc" << "bx" << "yz" << false << "ayc";
-    QTest::newRow("leer") << "" << "a" << "b" << true << "";
-    QTest::newRow("gross klein") << "aA" << "a" << "x" << true << "xA";
-    QTest::newRow("loeschen") << "a-b-c" << "-" << "" << true << "abc";
+    QTest::newRow("keine ueberlappung") << "aaa"
+                                        << "aa"
+                                        << "b" << true << "ba";
+    QTest::newRow("nicht erneut gescannt") << "ab"
+                                           << "a"
+                                           << "aa" << true << "aab";
+    QTest::newRow("ein zeichen gekuerzt") << "abc"
+                                          << "bx"
+                                          << "yz" << false << "ayc";
+    QTest::newRow("leer") << ""
+                          << "a"
+                          << "b" << true << "";
+    QTest::newRow("gross klein") << "aA"
+                                 << "a"
+                                 << "x" << true << "xA";
+    QTest::newRow("loeschen") << "a-b-c"
+                              << "-"
+                              << "" << true << "abc";
 }
 
 void TestUtil::ersetzen() {
@@ -94,14 +119,30 @@ void TestUtil::feld_data() {
     QTest::addColumn<int>("nummer");
     QTest::addColumn<QString>("vorgabe");
     QTest::addColumn<QString>("ergebnis");
-    QTest::newRow("zweites") << "a;b;c" << ";" << 2 << "" << "b";
-    QTest::newRow("fehlt") << "a;b;c" << ";" << 4 << "x" << "x";
-    QTest::newRow("leeres feld") << "a;;c" << ";" << 2 << "x" << "x";
-    QTest::newRow("leerer text ohne vorgabe") << "" << ";" << 1 << "x" << "";
-    QTest::newRow("ohne trenner") << "abc" << ";" << 1 << "" << "abc";
-    QTest::newRow("letztes") << "a;b;c" << ";" << 3 << "" << "c";
-    QTest::newRow("leerzeichen") << "1 0 ADM demo" << " " << 3 << "" << "ADM";
-    QTest::newRow("mehrzeichentrenner passt nie") << "a||b" << "||" << 1 << "" << "a||b";
+    QTest::newRow("zweites") << "a;b;c"
+                             << ";" << 2 << ""
+                             << "b";
+    QTest::newRow("fehlt") << "a;b;c"
+                           << ";" << 4 << "x"
+                           << "x";
+    QTest::newRow("leeres feld") << "a;;c"
+                                 << ";" << 2 << "x"
+                                 << "x";
+    QTest::newRow("leerer text ohne vorgabe") << ""
+                                              << ";" << 1 << "x"
+                                              << "";
+    QTest::newRow("ohne trenner") << "abc"
+                                  << ";" << 1 << ""
+                                  << "abc";
+    QTest::newRow("letztes") << "a;b;c"
+                             << ";" << 3 << ""
+                             << "c";
+    QTest::newRow("leerzeichen") << "1 0 ADM demo"
+                                 << " " << 3 << ""
+                                 << "ADM";
+    QTest::newRow("mehrzeichentrenner passt nie") << "a||b"
+                                                  << "||" << 1 << ""
+                                                  << "a||b";
 }
 
 void TestUtil::feld() {
@@ -129,8 +170,10 @@ void TestUtil::feldMarkieren() {
 void TestUtil::verlaufZeitstempel() {
     const QDateTime t(QDate(2026, 12, 7), QTime(10, 5, 3, 123));
     QCOMPARE(Verlauf::Zeitstempel(t), QStringLiteral("07.12.26 10:05:03.123"));
-    QCOMPARE(Verlauf::Zeitstempel(QDateTime(QDate(2026, 1, 2), QTime(0, 0, 45))), QStringLiteral("02.01.26 00:00:45.145"));
-    QCOMPARE(Verlauf::Dateizeile(t, QStringLiteral("q;v;d")), QStringLiteral("\"07.12.26 10:05:03.123;q;v;d\"\r\n"));
+    QCOMPARE(Verlauf::Zeitstempel(QDateTime(QDate(2026, 1, 2), QTime(0, 0, 45))),
+             QStringLiteral("02.01.26 00:00:45.145"));
+    QCOMPARE(Verlauf::Dateizeile(t, QStringLiteral("q;v;d")),
+             QStringLiteral("\"07.12.26 10:05:03.123;q;v;d\"\r\n"));
 }
 
 void TestUtil::verlaufImFensterNeuesteZuerst() {

@@ -9,7 +9,7 @@
 
 class TestWidgets : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void zeilenUndSpalten();
     void modellBleibtStimmig();
     void sortierenStabilUndDeutsch();
@@ -73,8 +73,8 @@ void TestWidgets::sortierenStabilUndDeutsch() {
     for (int i = 0; i < l.ListCount(); ++i)
         s.append(l.List(i).section(QLatin1Char(';'), 0, 0));
     // Umlauts sort with their letters; equal keys keep their order.
-    QCOMPARE(s, (QStringList{QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("1"), QStringLiteral("5"),
-                             QStringLiteral("6"), QStringLiteral("3")}));
+    QCOMPARE(s, (QStringList{QStringLiteral("2"), QStringLiteral("4"), QStringLiteral("1"),
+                             QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("3")}));
     l.setSortOrder(1);
     l.Sort();
     QCOMPARE(l.List(0), QStringLiteral("3;Zander"));

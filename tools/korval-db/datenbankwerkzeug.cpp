@@ -19,15 +19,32 @@ QString Siebenbit(const QString& text) {
     QString s = text;
     for (QChar& c : s) {
         switch (c.unicode()) {
-        case 0xE4: c = QLatin1Char('{'); break;
-        case 0xF6: c = QLatin1Char('|'); break;
-        case 0xFC: c = QLatin1Char('}'); break;
-        case 0xDF: c = QLatin1Char('~'); break;
-        case 0xC4: c = QLatin1Char('['); break;
-        case 0xD6: c = QLatin1Char('\\'); break;
-        case 0xDC: c = QLatin1Char(']'); break;
-        case 0xA7: c = QChar(0xF5); break;
-        default: break;
+        case 0xE4:
+            c = QLatin1Char('{');
+            break;
+        case 0xF6:
+            c = QLatin1Char('|');
+            break;
+        case 0xFC:
+            c = QLatin1Char('}');
+            break;
+        case 0xDF:
+            c = QLatin1Char('~');
+            break;
+        case 0xC4:
+            c = QLatin1Char('[');
+            break;
+        case 0xD6:
+            c = QLatin1Char('\\');
+            break;
+        case 0xDC:
+            c = QLatin1Char(']');
+            break;
+        case 0xA7:
+            c = QChar(0xF5);
+            break;
+        default:
+            break;
         }
     }
     return s;
@@ -72,8 +89,7 @@ bool MitDatenbank(const DatenbankZiel& ziel, QTextStream& out, bool anlegen,
             out << "korval-db: die Datenbank hat kein Schema, zuerst 'korval-db init' aufrufen" << Qt::endl;
         } else {
             ok = work(db, reason);
-            if (!ok)
-                out << "korval-db: " << reason << Qt::endl;
+            if (!ok) out << "korval-db: " << reason << Qt::endl;
         }
         db.close();
     }
@@ -85,9 +101,10 @@ bool MitDatenbank(const DatenbankZiel& ziel, QTextStream& out, bool anlegen,
 // block size prepared once; reports the first failure. Rows of a parent table
 // are written before the rows that refer to them.
 class Einfueger {
-public:
+  public:
     Einfueger(QSqlDatabase& db, QString kopf, int spalten, QString nachsatz = {}, Einfueger* eltern = nullptr)
-        : m_db(db), m_kopf(std::move(kopf)), m_nachsatz(std::move(nachsatz)), m_spalten(spalten), m_eltern(eltern) {}
+        : m_db(db), m_kopf(std::move(kopf)), m_nachsatz(std::move(nachsatz)), m_spalten(spalten),
+          m_eltern(eltern) {}
 
     bool operator()(const QVariantList& werte, QString& reason) {
         for (const QVariant& v : werte)
@@ -99,14 +116,13 @@ public:
     }
 
     bool Leeren(QString& reason) {
-        if (m_eltern && !m_eltern->Leeren(reason))
-            return false;
+        if (m_eltern && !m_eltern->Leeren(reason)) return false;
         const int zeilen = static_cast<int>(m_puffer.size()) / m_spalten;
-        if (zeilen == 0)
-            return true;
+        if (zeilen == 0) return true;
         auto it = m_anweisungen.find(zeilen);
         if (it == m_anweisungen.end()) {
-            QString zeile = QStringLiteral("(") + QStringLiteral("?, ").repeated(m_spalten - 1) + QStringLiteral("?)");
+            QString zeile =
+                QStringLiteral("(") + QStringLiteral("?, ").repeated(m_spalten - 1) + QStringLiteral("?)");
             QStringList alle;
             for (int i = 0; i < zeilen; ++i)
                 alle.append(zeile);
@@ -128,7 +144,7 @@ public:
         return true;
     }
 
-private:
+  private:
     static constexpr int Block = 200;
     QSqlDatabase& m_db;
     QString m_kopf, m_nachsatz;
@@ -141,19 +157,28 @@ private:
 struct Daten {
     Einfueger pers, abt, basis, gruppe, mitglied, programm, recht, kassa, global;
     explicit Daten(QSqlDatabase& db)
-        : pers(db, QStringLiteral("INSERT INTO kv_parpersedv (firma, pcode, passwort, aktiv, pname, pnr, abtnr, dw, "
-                                  "bergrp) VALUES "), 9),
+        : pers(db,
+               QStringLiteral(
+                   "INSERT INTO kv_parpersedv (firma, pcode, passwort, aktiv, pname, pnr, abtnr, dw, "
+                   "bergrp) VALUES "),
+               9),
           abt(db, QStringLiteral("INSERT INTO kv_parpersabt (firma, abtnr, abtbez, habtnr) VALUES "), 4),
           basis(db, QStringLiteral("INSERT INTO kv_persbasis (firma, pnr, fax, email) VALUES "), 4),
           gruppe(db, QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES "), 1),
-          mitglied(db, QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES "), 3, {}, &gruppe),
-          programm(db, QStringLiteral("INSERT INTO uv_programm (programmname, subprogramm, berechtigungsstufe) VALUES "),
+          mitglied(db, QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES "), 3, {},
+                   &gruppe),
+          programm(db,
+                   QStringLiteral(
+                       "INSERT INTO uv_programm (programmname, subprogramm, berechtigungsstufe) VALUES "),
                    3),
-          recht(db, QStringLiteral("INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, "
-                                   "pos, gruppe) VALUES "),
-                5, {}, &programm),
-          kassa(db, QStringLiteral("INSERT INTO kv_kassasw (sys_id, firma, fil, ip, port, namespace, type, "
-                                   "bezeichnung) VALUES "),
+          recht(
+              db,
+              QStringLiteral("INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, "
+                             "pos, gruppe) VALUES "),
+              5, {}, &programm),
+          kassa(db,
+                QStringLiteral("INSERT INTO kv_kassasw (sys_id, firma, fil, ip, port, namespace, type, "
+                               "bezeichnung) VALUES "),
                 8),
           global(db, QStringLiteral("INSERT INTO m_global (name, subs, wert) VALUES "), 3,
                  QStringLiteral(" ON CONFLICT (name, subs) DO UPDATE SET wert = excluded.wert")) {}
@@ -161,8 +186,7 @@ struct Daten {
     // Writes what is still collected; before the transaction ends.
     bool Leeren(QString& reason) {
         for (Einfueger* e : {&pers, &abt, &basis, &gruppe, &mitglied, &programm, &recht, &kassa, &global})
-            if (!e->Leeren(reason))
-                return false;
+            if (!e->Leeren(reason)) return false;
         return true;
     }
 };
@@ -199,9 +223,8 @@ bool Leer(QSqlDatabase& db, QString& reason) {
 } // namespace
 
 bool Init(const DatenbankZiel& ziel, QTextStream& out) {
-    const bool ok = MitDatenbank(ziel, out, true, [](QSqlDatabase& db, QString& reason) {
-        return Schema::create(db, reason);
-    });
+    const bool ok = MitDatenbank(
+        ziel, out, true, [](QSqlDatabase& db, QString& reason) { return Schema::create(db, reason); });
     if (ok)
         out << "Schema Version " << Schema::Version << " in " << ziel.connStrg() << " angelegt." << Qt::endl;
     return ok;
@@ -209,8 +232,7 @@ bool Init(const DatenbankZiel& ziel, QTextStream& out) {
 
 bool Demo(const DatenbankZiel& ziel, QTextStream& out) {
     const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
-        if (!Leer(db, reason))
-            return false;
+        if (!Leer(db, reason)) return false;
         return Transaktion(db, reason, [&] {
             Daten d(db);
             const QString f = QStringLiteral("1");
@@ -232,72 +254,73 @@ bool Demo(const DatenbankZiel& ziel, QTextStream& out) {
             };
             for (const Person& p : personen) {
                 const QString name = Siebenbit(QString::fromUtf16(p.name));
-                if (!d.pers({f, QString::fromUtf16(p.code), QString::fromUtf16(p.pw), QString::fromUtf16(p.aktiv),
-                             name, QString::fromUtf16(p.pnr), QString::fromUtf16(p.abt), QString::fromUtf16(p.dw),
-                             QString::fromUtf16(p.grp)},
+                if (!d.pers({f, QString::fromUtf16(p.code), QString::fromUtf16(p.pw),
+                             QString::fromUtf16(p.aktiv), name, QString::fromUtf16(p.pnr),
+                             QString::fromUtf16(p.abt), QString::fromUtf16(p.dw), QString::fromUtf16(p.grp)},
                             reason))
                     return false;
                 const QString mail = QString::fromUtf16(p.code).toLower() + QStringLiteral("@demo.example");
-                if (!d.basis({f, QString::fromUtf16(p.pnr), QStringLiteral("0711 4711-9") + QString::fromUtf16(p.dw),
-                              mail},
+                if (!d.basis({f, QString::fromUtf16(p.pnr),
+                              QStringLiteral("0711 4711-9") + QString::fromUtf16(p.dw), mail},
                              reason))
                     return false;
             }
-            const QStringList abt[] = {{QStringLiteral("10"), QStringLiteral("Geschäftsführung"), QStringLiteral("10")},
-                                       {QStringLiteral("20"), QStringLiteral("Verkauf Süd"), QStringLiteral("10")},
-                                       {QStringLiteral("30"), QStringLiteral("Lager und Versand"), QStringLiteral("10")}};
+            const QStringList abt[] = {
+                {QStringLiteral("10"), QStringLiteral("Geschäftsführung"), QStringLiteral("10")},
+                {QStringLiteral("20"), QStringLiteral("Verkauf Süd"), QStringLiteral("10")},
+                {QStringLiteral("30"), QStringLiteral("Lager und Versand"), QStringLiteral("10")}};
             for (const QStringList& a : abt)
-                if (!d.abt({f, a[0], Siebenbit(a[1]), a[2]}, reason))
-                    return false;
+                if (!d.abt({f, a[0], Siebenbit(a[1]), a[2]}, reason)) return false;
             const QList<QStringList> gruppen = {
                 {QStringLiteral("Verwaltung"), QStringLiteral("ADM"), QStringLiteral("SOM")},
-                {QStringLiteral("Verkauf"), QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")},
+                {QStringLiteral("Verkauf"), QStringLiteral("USR"), QStringLiteral("BAE"),
+                 QStringLiteral("MUE")},
                 {QStringLiteral("Lager"), QStringLiteral("GRO"), QStringLiteral("OEZ")},
                 {QStringLiteral("Revision")}};
             for (const QStringList& g : gruppen) {
-                if (!d.gruppe({g.front()}, reason))
-                    return false;
+                if (!d.gruppe({g.front()}, reason)) return false;
                 for (int i = 1; i < g.size(); ++i)
-                    if (!d.mitglied({g.front(), i, g[i]}, reason))
-                        return false;
+                    if (!d.mitglied({g.front(), i, g[i]}, reason)) return false;
             }
             const QList<QStringList> rechte = {
-                {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("1"), QStringLiteral("Verkauf"),
+                {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("1"),
+                 QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")},
+                {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"),
                  QStringLiteral("Verwaltung")},
-                {QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("2"), QStringLiteral("Verwaltung")},
-                {QStringLiteral("Auftrag"), QStringLiteral("Drucken"), QStringLiteral("1"), QStringLiteral("Verkauf")},
-                {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("1"), QStringLiteral("Lager"),
+                {QStringLiteral("Auftrag"), QStringLiteral("Drucken"), QStringLiteral("1"),
                  QStringLiteral("Verkauf")},
-                {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("2"), QStringLiteral("Lager")},
-                {QStringLiteral("Lager"), QStringLiteral("Inventur"), QStringLiteral("1"), QStringLiteral("Lager")},
-                {QStringLiteral("Finanzen"), QStringLiteral("Buchen"), QStringLiteral("1"), QStringLiteral("Verwaltung")},
+                {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("1"),
+                 QStringLiteral("Lager"), QStringLiteral("Verkauf")},
+                {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("2"),
+                 QStringLiteral("Lager")},
+                {QStringLiteral("Lager"), QStringLiteral("Inventur"), QStringLiteral("1"),
+                 QStringLiteral("Lager")},
+                {QStringLiteral("Finanzen"), QStringLiteral("Buchen"), QStringLiteral("1"),
+                 QStringLiteral("Verwaltung")},
                 {QStringLiteral("Benutzerverwaltung"), QStringLiteral("Start"), QStringLiteral("9"),
                  QStringLiteral("Verwaltung")},
             };
             for (const QStringList& r : rechte) {
-                if (!d.programm({r[0], r[1], r[2]}, reason))
-                    return false;
+                if (!d.programm({r[0], r[1], r[2]}, reason)) return false;
                 for (int i = 3; i < r.size(); ++i)
-                    if (!d.recht({r[0], r[1], r[2], i - 2, r[i]}, reason))
-                        return false;
+                    if (!d.recht({r[0], r[1], r[2], i - 2, r[i]}, reason)) return false;
             }
             const QList<QVariantList> kassen = {
-                {1, f, QStringLiteral("0"), ziel.server, ziel.port, ziel.ns, 0, QStringLiteral("Zentrale (Demo)")},
-                {2, f, QStringLiteral("1"), QStringLiteral("localhost"), QStringLiteral("5432"), QStringLiteral("KORVAL"),
-                 0, QStringLiteral("Filiale Nord (PostgreSQL)")},
-                {3, QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("korval-test"), QStringLiteral("1973"),
-                 QStringLiteral("TEST"), 1, QStringLiteral("Testsystem")},
+                {1, f, QStringLiteral("0"), ziel.server, ziel.port, ziel.ns, 0,
+                 QStringLiteral("Zentrale (Demo)")},
+                {2, f, QStringLiteral("1"), QStringLiteral("localhost"), QStringLiteral("5432"),
+                 QStringLiteral("KORVAL"), 0, QStringLiteral("Filiale Nord (PostgreSQL)")},
+                {3, QStringLiteral("2"), QStringLiteral("0"), QStringLiteral("korval-test"),
+                 QStringLiteral("1973"), QStringLiteral("TEST"), 1, QStringLiteral("Testsystem")},
             };
             for (const QVariantList& k : kassen)
-                if (!d.kassa(k, reason))
-                    return false;
+                if (!d.kassa(k, reason)) return false;
             return d.global({QStringLiteral("FA"), QStringLiteral("0"), QStringLiteral("Demo GmbH`2026`EUR")},
                             reason) &&
                    d.Leeren(reason);
         });
     });
-    if (ok)
-        out << "Demodaten in " << ziel.connStrg() << " angelegt (Anmeldung: 1 0 ADM demo)." << Qt::endl;
+    if (ok) out << "Demodaten in " << ziel.connStrg() << " angelegt (Anmeldung: 1 0 ADM demo)." << Qt::endl;
     return ok;
 }
 
@@ -305,32 +328,34 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
     QElapsedTimer uhr;
     uhr.start();
     const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
-        if (!Leer(db, reason))
-            return false;
+        if (!Leer(db, reason)) return false;
         return Transaktion(db, reason, [&] {
             Daten d(db);
             std::mt19937 zufall(p.seed);
             const QString f = QStringLiteral("1");
-            const QStringList vornamen = {QStringLiteral("Anna"), QStringLiteral("Jürgen"), QStringLiteral("Eva"),
-                                          QStringLiteral("Björn"), QStringLiteral("Käthe"), QStringLiteral("Paul"),
-                                          QStringLiteral("Lena"), QStringLiteral("Uwe")};
-            const QStringList nachnamen = {QStringLiteral("Müller"), QStringLiteral("Schröder"), QStringLiteral("Weiß"),
-                                           QStringLiteral("Bauer"), QStringLiteral("Groß"), QStringLiteral("Öztürk"),
-                                           QStringLiteral("Klein"), QStringLiteral("Wagner")};
+            const QStringList vornamen = {QStringLiteral("Anna"),  QStringLiteral("Jürgen"),
+                                          QStringLiteral("Eva"),   QStringLiteral("Björn"),
+                                          QStringLiteral("Käthe"), QStringLiteral("Paul"),
+                                          QStringLiteral("Lena"),  QStringLiteral("Uwe")};
+            const QStringList nachnamen = {QStringLiteral("Müller"), QStringLiteral("Schröder"),
+                                           QStringLiteral("Weiß"),   QStringLiteral("Bauer"),
+                                           QStringLiteral("Groß"),   QStringLiteral("Öztürk"),
+                                           QStringLiteral("Klein"),  QStringLiteral("Wagner")};
             auto fortschritt = [&](const char* was, qint64 n, qint64 von) {
-                if (n % 5000 == 0 || n == von)
-                    out << "\r" << was << ": " << n << " von " << von << Qt::flush;
-                if (n == von)
-                    out << Qt::endl;
+                if (n % 5000 == 0 || n == von) out << "\r" << was << ": " << n << " von " << von << Qt::flush;
+                if (n == von) out << Qt::endl;
             };
             if (!d.pers({f, QStringLiteral("ADM"), QStringLiteral("demo"), QStringLiteral("J"),
                          QStringLiteral("Verwalter Anton"), QStringLiteral("1"), QStringLiteral("10"),
                          QStringLiteral("100"), QStringLiteral("9")},
                         reason) ||
                 !d.basis({f, QStringLiteral("1"), QString(), QStringLiteral("adm@demo.example")}, reason) ||
-                !d.abt({f, QStringLiteral("10"), QStringLiteral("Verwaltung"), QStringLiteral("10")}, reason) ||
-                !d.global({QStringLiteral("FA"), QStringLiteral("0"), QStringLiteral("Gro~ GmbH`2026")}, reason) ||
-                !d.kassa({1, f, QStringLiteral("0"), ziel.server, ziel.port, ziel.ns, 0, QStringLiteral("Zentrale")},
+                !d.abt({f, QStringLiteral("10"), QStringLiteral("Verwaltung"), QStringLiteral("10")},
+                       reason) ||
+                !d.global({QStringLiteral("FA"), QStringLiteral("0"), QStringLiteral("Gro~ GmbH`2026")},
+                          reason) ||
+                !d.kassa({1, f, QStringLiteral("0"), ziel.server, ziel.port, ziel.ns, 0,
+                          QStringLiteral("Zentrale")},
                          reason))
                 return false;
             QStringList codes;
@@ -341,7 +366,8 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
                 const QString name = Siebenbit(nachnamen[static_cast<int>(zufall() % 8)] + QLatin1Char(' ') +
                                                vornamen[static_cast<int>(zufall() % 8)]);
                 if (!d.pers({f, code, QStringLiteral("pw%1").arg(i), QStringLiteral("J"), name,
-                             QString::number(100000 + i), QStringLiteral("10"), QString(), QStringLiteral("3")},
+                             QString::number(100000 + i), QStringLiteral("10"), QString(),
+                             QStringLiteral("3")},
                             reason))
                     return false;
                 fortschritt("Mitarbeiter", i, p.mitarbeiter);
@@ -350,10 +376,10 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
             for (int g = 1; g <= p.gruppen; ++g) {
                 const QString name = QStringLiteral("Gruppe %1").arg(g, 4, 10, QLatin1Char('0'));
                 gruppen.append(name);
-                if (!d.gruppe({name}, reason))
-                    return false;
+                if (!d.gruppe({name}, reason)) return false;
                 // The first group is the largest; the others draw their size.
-                const int n = g == 1 ? p.maxMitglieder : static_cast<int>(zufall() % (p.maxMitglieder / 10 + 1));
+                const int n =
+                    g == 1 ? p.maxMitglieder : static_cast<int>(zufall() % (p.maxMitglieder / 10 + 1));
                 for (int m = 1; m <= n && !codes.isEmpty(); ++m)
                     if (!d.mitglied({name, m, codes[static_cast<int>(zufall() % codes.size())]}, reason))
                         return false;
@@ -367,13 +393,13 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
                     const QString sub = QStringLiteral("Teil %1").arg(s, 2, 10, QLatin1Char('0'));
                     for (int l = 1; l <= p.stufen; ++l) {
                         const QString stufe = QString::number(l);
-                        if (!d.programm({prog, sub, stufe}, reason))
-                            return false;
+                        if (!d.programm({prog, sub, stufe}, reason)) return false;
                         // Every level is held by the first group and a few drawn ones.
                         if (!gruppen.isEmpty() && !d.recht({prog, sub, stufe, 1, gruppen.front()}, reason))
                             return false;
                         for (int k = 2; k <= p.gruppenJeStufe && !gruppen.isEmpty(); ++k)
-                            if (!d.recht({prog, sub, stufe, k, gruppen[static_cast<int>(zufall() % gruppen.size())]},
+                            if (!d.recht({prog, sub, stufe, k,
+                                          gruppen[static_cast<int>(zufall() % gruppen.size())]},
                                          reason))
                                 return false;
                         fortschritt("Stufen", ++n, stufenGesamt);

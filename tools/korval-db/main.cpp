@@ -10,14 +10,15 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("korval-db"));
     QTextStream out(stdout);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Legt die Datenbank der Benutzerverwaltung an und füllt sie.\n"
-        "Befehle: init, demo, generate"));
+    parser.setApplicationDescription(
+        QStringLiteral("Legt die Datenbank der Benutzerverwaltung an und füllt sie.\n"
+                       "Befehle: init, demo, generate"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("befehl"), QStringLiteral("init | demo | generate"));
-    const QCommandLineOption server(QStringLiteral("server"),
-                                    QStringLiteral("Verzeichnis (eingebettete Datenbank) oder PostgreSQL-Server"),
-                                    QStringLiteral("S"), QStringLiteral("localhost"));
+    const QCommandLineOption server(
+        QStringLiteral("server"),
+        QStringLiteral("Verzeichnis (eingebettete Datenbank) oder PostgreSQL-Server"), QStringLiteral("S"),
+        QStringLiteral("localhost"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port"), QStringLiteral("P"),
                                   QStringLiteral("1973"));
     const QCommandLineOption ns(QStringLiteral("namespace"), QStringLiteral("Namespace (Datenbank)"),
@@ -26,10 +27,11 @@ int main(int argc, char** argv) {
                                          QStringLiteral("N"), QStringLiteral("20000"));
     const QCommandLineOption gruppen(QStringLiteral("groups"), QStringLiteral("Gruppen"), QStringLiteral("G"),
                                      QStringLiteral("2000"));
-    const QCommandLineOption mitglieder(QStringLiteral("members"), QStringLiteral("höchstens Mitglieder je Gruppe"),
-                                        QStringLiteral("M"), QStringLiteral("2000"));
-    const QCommandLineOption programme(QStringLiteral("programs"), QStringLiteral("Programme"), QStringLiteral("P"),
-                                       QStringLiteral("500"));
+    const QCommandLineOption mitglieder(QStringLiteral("members"),
+                                        QStringLiteral("höchstens Mitglieder je Gruppe"), QStringLiteral("M"),
+                                        QStringLiteral("2000"));
+    const QCommandLineOption programme(QStringLiteral("programs"), QStringLiteral("Programme"),
+                                       QStringLiteral("P"), QStringLiteral("500"));
     const QCommandLineOption sub(QStringLiteral("subprograms"), QStringLiteral("Unterprogramme je Programm"),
                                  QStringLiteral("S"), QStringLiteral("10"));
     const QCommandLineOption stufen(QStringLiteral("levels"), QStringLiteral("Stufen je Unterprogramm"),
@@ -47,18 +49,15 @@ int main(int argc, char** argv) {
     ziel.port = parser.value(port);
     ziel.ns = parser.value(ns);
     const QString befehl = args.front();
-    if (befehl == QLatin1String("init"))
-        return Datenbankwerkzeug::Init(ziel, out) ? 0 : 1;
-    if (befehl == QLatin1String("demo"))
-        return Datenbankwerkzeug::Demo(ziel, out) ? 0 : 1;
+    if (befehl == QLatin1String("init")) return Datenbankwerkzeug::Init(ziel, out) ? 0 : 1;
+    if (befehl == QLatin1String("demo")) return Datenbankwerkzeug::Demo(ziel, out) ? 0 : 1;
     if (befehl == QLatin1String("generate")) {
         GenerierParameter p;
         bool ok = true;
         auto zahl = [&](const QCommandLineOption& o, int min) {
             bool z = false;
             const int v = parser.value(o).toInt(&z);
-            if (!z || v < min)
-                ok = false;
+            if (!z || v < min) ok = false;
             return v;
         };
         p.mitarbeiter = zahl(mitarbeiter, 1);

@@ -4,7 +4,8 @@ namespace {
 
 QList<ClassDef> makeClasses() {
     QList<ClassDef> c;
-    c.append({QStringLiteral("KV.ParPersEdv"), QStringLiteral("kv_parpersedv"),
+    c.append({QStringLiteral("KV.ParPersEdv"),
+              QStringLiteral("kv_parpersedv"),
               {QStringLiteral("firma"), QStringLiteral("pcode")},
               {{QStringLiteral("Firma"), QStringLiteral("firma")},
                {QStringLiteral("PCODE"), QStringLiteral("pcode")},
@@ -16,21 +17,24 @@ QList<ClassDef> makeClasses() {
                {QStringLiteral("DW"), QStringLiteral("dw")},
                {QStringLiteral("BERGRP"), QStringLiteral("bergrp")}},
               std::nullopt});
-    c.append({QStringLiteral("KV.ParPersAbt"), QStringLiteral("kv_parpersabt"),
+    c.append({QStringLiteral("KV.ParPersAbt"),
+              QStringLiteral("kv_parpersabt"),
               {QStringLiteral("firma"), QStringLiteral("abtnr")},
               {{QStringLiteral("Firma"), QStringLiteral("firma")},
                {QStringLiteral("ABTNR"), QStringLiteral("abtnr")},
                {QStringLiteral("abtbez"), QStringLiteral("abtbez")},
                {QStringLiteral("HAbtNr"), QStringLiteral("habtnr")}},
               std::nullopt});
-    c.append({QStringLiteral("KV.PersBasis"), QStringLiteral("kv_persbasis"),
+    c.append({QStringLiteral("KV.PersBasis"),
+              QStringLiteral("kv_persbasis"),
               {QStringLiteral("firma"), QStringLiteral("pnr")},
               {{QStringLiteral("Firma"), QStringLiteral("firma")},
                {QStringLiteral("PNR"), QStringLiteral("pnr")},
                {QStringLiteral("Fax"), QStringLiteral("fax")},
                {QStringLiteral("EMail"), QStringLiteral("email")}},
               std::nullopt});
-    ClassDef kassa{QStringLiteral("KV.KassaSW"), QStringLiteral("kv_kassasw"),
+    ClassDef kassa{QStringLiteral("KV.KassaSW"),
+                   QStringLiteral("kv_kassasw"),
                    {QStringLiteral("sys_id")},
                    {{QStringLiteral("sys_ID"), QStringLiteral("sys_id"), true},
                     {QStringLiteral("Firma"), QStringLiteral("firma")},
@@ -46,42 +50,52 @@ QList<ClassDef> makeClasses() {
     ClassDef windows{QStringLiteral("KV.Windows"), {}, {}, {}, std::nullopt};
     windows.newOnly = true;
     c.append(windows);
-    c.append({QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("uv_gruppen"),
+    c.append({QStringLiteral("UserVerwaltung.Gruppen"),
+              QStringLiteral("uv_gruppen"),
               {QStringLiteral("gruppe")},
               {{QStringLiteral("Gruppe"), QStringLiteral("gruppe")}},
               ListDef{QStringLiteral("PCODE"), QStringLiteral("uv_gruppen_pcode"), QStringLiteral("pcode")}});
-    c.append({QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("uv_programm"),
-              {QStringLiteral("programmname"), QStringLiteral("subprogramm"), QStringLiteral("berechtigungsstufe")},
-              {{QStringLiteral("ProgrammName"), QStringLiteral("programmname")},
-               {QStringLiteral("SubProgramm"), QStringLiteral("subprogramm")},
-               {QStringLiteral("BerechtigungsStufe"), QStringLiteral("berechtigungsstufe")}},
-              ListDef{QStringLiteral("Gruppe"), QStringLiteral("uv_programm_gruppe"), QStringLiteral("gruppe")}});
+    c.append(
+        {QStringLiteral("UserVerwaltung.Programm"),
+         QStringLiteral("uv_programm"),
+         {QStringLiteral("programmname"), QStringLiteral("subprogramm"),
+          QStringLiteral("berechtigungsstufe")},
+         {{QStringLiteral("ProgrammName"), QStringLiteral("programmname")},
+          {QStringLiteral("SubProgramm"), QStringLiteral("subprogramm")},
+          {QStringLiteral("BerechtigungsStufe"), QStringLiteral("berechtigungsstufe")}},
+         ListDef{QStringLiteral("Gruppe"), QStringLiteral("uv_programm_gruppe"), QStringLiteral("gruppe")}});
     return c;
 }
 
 QHash<QString, QueryDef> makeQueries() {
     QHash<QString, QueryDef> q;
     // Every box shows ascending entries: the group box appends, the others insert at the top.
-    q.insert(QStringLiteral("kv.parpersedv|userviapasswort"),
-             {QStringLiteral("SELECT pcode FROM kv_parpersedv WHERE passwort = ? AND firma = ? ORDER BY pcode"),
-              {0, 1}, 3});
-    q.insert(QStringLiteral("kv.parpersedv|liste"),
-             {QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {0}, 1});
+    q.insert(
+        QStringLiteral("kv.parpersedv|userviapasswort"),
+        {QStringLiteral("SELECT pcode FROM kv_parpersedv WHERE passwort = ? AND firma = ? ORDER BY pcode"),
+         {0, 1},
+         3});
+    q.insert(
+        QStringLiteral("kv.parpersedv|liste"),
+        {QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {0}, 1});
     q.insert(QStringLiteral("kv.kassasw|connstrg"),
              {QStringLiteral("SELECT sys_id, bezeichnung FROM kv_kassasw ORDER BY sys_id"), {}, 1});
     q.insert(QStringLiteral("userverwaltung.gruppen|gruppen"),
              {QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {}, 0});
-    q.insert(QStringLiteral("userverwaltung.programm|programme"),
-             {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"), {}, 0});
+    q.insert(
+        QStringLiteral("userverwaltung.programm|programme"),
+        {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"), {}, 0});
     q.insert(QStringLiteral("userverwaltung.programm|subprogramme"),
              {QStringLiteral("SELECT DISTINCT subprogramm FROM uv_programm WHERE programmname = ? "
                              "ORDER BY subprogramm DESC"),
-              {0}, 1});
+              {0},
+              1});
     q.insert(QStringLiteral("userverwaltung.programm|stufen"),
              {QStringLiteral("SELECT berechtigungsstufe, subprogramm FROM uv_programm WHERE programmname = ? "
                              "AND (CAST(? AS TEXT) = '' OR subprogramm = ?) "
                              "ORDER BY subprogramm DESC, berechtigungsstufe DESC"),
-              {0, 1, 1}, 2});
+              {0, 1, 1},
+              2});
     return q;
 }
 
@@ -89,16 +103,14 @@ QHash<QString, QueryDef> makeQueries() {
 
 const PropertyDef* ClassDef::property(const QString& n) const {
     for (const PropertyDef& p : properties)
-        if (p.name.compare(n, Qt::CaseInsensitive) == 0)
-            return &p;
+        if (p.name.compare(n, Qt::CaseInsensitive) == 0) return &p;
     return nullptr;
 }
 
 const ClassDef* findClass(const QString& name) {
     static const QList<ClassDef> classes = makeClasses();
     for (const ClassDef& c : classes)
-        if (c.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &c;
+        if (c.name.compare(name, Qt::CaseInsensitive) == 0) return &c;
     return nullptr;
 }
 
@@ -112,15 +124,32 @@ QString sevenBitToDisplay(const QString& stored) {
     QString s = stored;
     for (QChar& c : s) {
         switch (c.unicode()) {
-        case '{': c = QChar(0xE4); break;
-        case '|': c = QChar(0xF6); break;
-        case '}': c = QChar(0xFC); break;
-        case '~': c = QChar(0xDF); break;
-        case '[': c = QChar(0xC4); break;
-        case '\\': c = QChar(0xD6); break;
-        case ']': c = QChar(0xDC); break;
-        case 0xF5: c = QChar(0xA7); break;
-        default: break;
+        case '{':
+            c = QChar(0xE4);
+            break;
+        case '|':
+            c = QChar(0xF6);
+            break;
+        case '}':
+            c = QChar(0xFC);
+            break;
+        case '~':
+            c = QChar(0xDF);
+            break;
+        case '[':
+            c = QChar(0xC4);
+            break;
+        case '\\':
+            c = QChar(0xD6);
+            break;
+        case ']':
+            c = QChar(0xDC);
+            break;
+        case 0xF5:
+            c = QChar(0xA7);
+            break;
+        default:
+            break;
         }
     }
     return s;

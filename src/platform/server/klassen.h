@@ -10,14 +10,14 @@
 #include <optional>
 
 struct PropertyDef {
-    QString name;   // as the class spells it
+    QString name; // as the class spells it
     QString column;
     bool integer = false;
 };
 
 struct ListDef {
-    QString name;         // the list property
-    QString table;        // child table with a position column "pos"
+    QString name;  // the list property
+    QString table; // child table with a position column "pos"
     QString valueColumn;
 };
 
@@ -27,7 +27,7 @@ struct ClassDef {
     QStringList keyColumns; // the id's "||" parts in order
     QList<PropertyDef> properties;
     std::optional<ListDef> list;
-    bool newOnly = false;   // KV.Windows: no stored objects
+    bool newOnly = false; // KV.Windows: no stored objects
     bool integerKey = false;
 
     const PropertyDef* property(const QString& name) const;
@@ -36,7 +36,7 @@ struct ClassDef {
 
 struct QueryDef {
     QString sql;
-    QList<int> bind;  // which given parameter goes to each placeholder
+    QList<int> bind; // which given parameter goes to each placeholder
     int parameters = 0;
 };
 

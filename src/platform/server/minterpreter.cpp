@@ -6,11 +6,12 @@ namespace {
 
 [[noreturn]] void fail(int number, const QString& code, const QString& detail = {}) {
     QString text = QLatin1Char('<') + code + QLatin1Char('>');
-    if (!detail.isEmpty())
-        text += QStringLiteral(" *") + detail;
+    if (!detail.isEmpty()) text += QStringLiteral(" *") + detail;
     throw CacheFehler(number, text);
 }
-[[noreturn]] void syntax(const QString& detail = {}) { fail(Fehlernummer::Syntax, QStringLiteral("SYNTAX"), detail); }
+[[noreturn]] void syntax(const QString& detail = {}) {
+    fail(Fehlernummer::Syntax, QStringLiteral("SYNTAX"), detail);
+}
 
 // M's numeric interpretation of a string: the longest leading number.
 double toNumber(const QString& s) {
@@ -18,8 +19,7 @@ double toNumber(const QString& s) {
     const int n = static_cast<int>(s.size());
     bool neg = false;
     while (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) {
-        if (s[i] == QLatin1Char('-'))
-            neg = !neg;
+        if (s[i] == QLatin1Char('-')) neg = !neg;
         ++i;
     }
     const int start = i;
@@ -27,8 +27,7 @@ double toNumber(const QString& s) {
         ++i;
     bool ok = false;
     double v = s.mid(start, i - start).toDouble(&ok);
-    if (!ok)
-        v = 0;
+    if (!ok) v = 0;
     return neg ? -v : v;
 }
 
@@ -38,8 +37,7 @@ QString canonic(double v) {
     QString s = QString::number(v, 'f', 10);
     while (s.endsWith(QLatin1Char('0')))
         s.chop(1);
-    if (s.endsWith(QLatin1Char('.')))
-        s.chop(1);
+    if (s.endsWith(QLatin1Char('.'))) s.chop(1);
     if (s.startsWith(QLatin1String("0.")))
         s.remove(0, 1);
     else if (s.startsWith(QLatin1String("-0.")))
@@ -48,33 +46,29 @@ QString canonic(double v) {
 }
 
 class Parser {
-public:
+  public:
     Parser(const QString& line, MGlobalStore& store, QHash<QString, QString>& locals)
         : m_s(line), m_store(store), m_locals(locals) {}
 
     QString run() {
         while (!atEnd()) {
-            if (!command())
-                break; // QUIT
-            if (atEnd())
-                break;
+            if (!command()) break; // QUIT
+            if (atEnd()) break;
             // Commands are separated by blanks; an argumentless command is followed by two.
-            if (peek() != QLatin1Char(' '))
-                syntax();
+            if (peek() != QLatin1Char(' ')) syntax();
             while (!atEnd() && peek() == QLatin1Char(' '))
                 ++m_pos;
         }
         return m_out;
     }
 
-private:
+  private:
     static constexpr int MaxDepth = 100;
 
     bool atEnd() const { return m_pos >= m_s.size(); }
     QChar peek() const { return atEnd() ? QChar() : m_s[m_pos]; }
     void expect(QChar c) {
-        if (peek() != c)
-            syntax();
+        if (peek() != c) syntax();
         ++m_pos;
     }
     bool argsFollow() const {
@@ -84,23 +78,19 @@ private:
 
     QString name() {
         const qsizetype start = m_pos;
-        if (peek() == QLatin1Char('%'))
-            ++m_pos;
+        if (peek() == QLatin1Char('%')) ++m_pos;
         while (!atEnd() && (peek().isLetterOrNumber()))
             ++m_pos;
-        if (m_pos == start || m_s[start].isDigit())
-            syntax();
+        if (m_pos == start || m_s[start].isDigit()) syntax();
         return m_s.mid(start, m_pos - start);
     }
 
     bool command() {
         const QString cmd = name().toUpper();
         const bool hasArgs = argsFollow();
-        if (hasArgs)
-            ++m_pos;
+        if (hasArgs) ++m_pos;
         if (cmd == QLatin1String("Q") || cmd == QLatin1String("QUIT")) {
-            if (hasArgs)
-                syntax();
+            if (hasArgs) syntax();
             return false;
         }
         if (!hasArgs) {
@@ -145,8 +135,7 @@ private:
         }
         t.name = name();
         if (peek() == QLatin1Char('(')) {
-            if (!t.global)
-                syntax(t.name); // local arrays are not supported
+            if (!t.global) syntax(t.name); // local arrays are not supported
             ++m_pos;
             t.subs.append(expr());
             while (peek() == QLatin1Char(',')) {
@@ -181,7 +170,8 @@ private:
         expect(QLatin1Char('^'));
         const QString routine = name();
         if (routine == QLatin1String("%XTT")) {
-            m_store.startSession(m_locals.value(QStringLiteral("FIRMA")), m_locals.value(QStringLiteral("FIL")),
+            m_store.startSession(m_locals.value(QStringLiteral("FIRMA")),
+                                 m_locals.value(QStringLiteral("FIL")),
                                  m_locals.value(QStringLiteral("PERSONAL")));
             return;
         }
@@ -197,8 +187,7 @@ private:
     }
 
     QString expr() {
-        if (++m_depth > MaxDepth)
-            syntax(QStringLiteral("zu tief geschachtelt"));
+        if (++m_depth > MaxDepth) syntax(QStringLiteral("zu tief geschachtelt"));
         QString v = atom();
         for (;;) {
             const QChar op = peek();
@@ -219,10 +208,8 @@ private:
 
     QString atom() {
         const QChar c = peek();
-        if (c == QLatin1Char('"'))
-            return stringLiteral();
-        if (c.isDigit() || c == QLatin1Char('.'))
-            return number();
+        if (c == QLatin1Char('"')) return stringLiteral();
+        if (c.isDigit() || c == QLatin1Char('.')) return number();
         if (c == QLatin1Char('-') || c == QLatin1Char('+')) {
             ++m_pos;
             const double v = toNumber(atom());
@@ -234,8 +221,7 @@ private:
             expect(QLatin1Char(')'));
             return v;
         }
-        if (c == QLatin1Char('$'))
-            return function();
+        if (c == QLatin1Char('$')) return function();
         if (c == QLatin1Char('^')) {
             const Target t = target();
             auto v = m_store.getGlobal(t.name, t.subs);
@@ -250,8 +236,7 @@ private:
         if (c.isLetter() || c == QLatin1Char('%')) {
             const QString n = name();
             auto it = m_locals.constFind(n);
-            if (it == m_locals.constEnd())
-                fail(Fehlernummer::Undefiniert, QStringLiteral("UNDEFINED"), n);
+            if (it == m_locals.constEnd()) fail(Fehlernummer::Undefiniert, QStringLiteral("UNDEFINED"), n);
             return *it;
         }
         syntax();
@@ -261,8 +246,7 @@ private:
         ++m_pos; // opening quote
         QString v;
         for (;;) {
-            if (atEnd())
-                syntax(QStringLiteral("Anführungszeichen fehlt"));
+            if (atEnd()) syntax(QStringLiteral("Anführungszeichen fehlt"));
             const QChar c = m_s[m_pos++];
             if (c == QLatin1Char('"')) {
                 if (peek() == QLatin1Char('"')) {
@@ -281,8 +265,7 @@ private:
         while (!atEnd() && (peek().isDigit() || peek() == QLatin1Char('.')))
             ++m_pos;
         const QString lit = m_s.mid(start, m_pos - start);
-        if (lit.count(QLatin1Char('.')) > 1)
-            syntax(lit);
+        if (lit.count(QLatin1Char('.')) > 1) syntax(lit);
         return canonic(toNumber(lit));
     }
 
@@ -297,22 +280,17 @@ private:
             args.append(expr());
         }
         expect(QLatin1Char(')'));
-        if (fn == QLatin1String("P") || fn == QLatin1String("PIECE"))
-            return piece(args);
+        if (fn == QLatin1String("P") || fn == QLatin1String("PIECE")) return piece(args);
         if (fn == QLatin1String("L") || fn == QLatin1String("LENGTH")) {
-            if (args.size() == 1)
-                return QString::number(args[0].size());
-            if (args.size() == 2)
-                return QString::number(args[1].isEmpty() ? 0 : args[0].count(args[1]) + 1);
+            if (args.size() == 1) return QString::number(args[0].size());
+            if (args.size() == 2) return QString::number(args[1].isEmpty() ? 0 : args[0].count(args[1]) + 1);
             syntax(fn);
         }
         if (fn == QLatin1String("E") || fn == QLatin1String("EXTRACT")) {
-            if (args.size() > 3)
-                syntax(fn);
+            if (args.size() > 3) syntax(fn);
             const qsizetype from = args.size() > 1 ? static_cast<qsizetype>(toNumber(args[1])) : 1;
             const qsizetype to = args.size() > 2 ? static_cast<qsizetype>(toNumber(args[2])) : from;
-            if (to < from || to < 1)
-                return {};
+            if (to < from || to < 1) return {};
             const qsizetype a = std::max<qsizetype>(from, 1);
             return args[0].mid(a - 1, to - a + 1);
         }
@@ -320,18 +298,15 @@ private:
     }
 
     static QString piece(const QStringList& args) {
-        if (args.size() < 2 || args.size() > 4)
-            syntax(QStringLiteral("$PIECE"));
+        if (args.size() < 2 || args.size() > 4) syntax(QStringLiteral("$PIECE"));
         const QString& text = args[0];
         const QString& delim = args[1];
         const qsizetype from = args.size() > 2 ? static_cast<qsizetype>(toNumber(args[2])) : 1;
         const qsizetype to = args.size() > 3 ? static_cast<qsizetype>(toNumber(args[3])) : from;
-        if (delim.isEmpty() || to < from || to < 1)
-            return {};
+        if (delim.isEmpty() || to < from || to < 1) return {};
         const QStringList parts = text.split(delim);
         const qsizetype a = std::max<qsizetype>(from, 1);
-        if (a > parts.size())
-            return {};
+        if (a > parts.size()) return {};
         return parts.mid(a - 1, std::min<qsizetype>(to, parts.size()) - a + 1).join(delim);
     }
 

@@ -10,7 +10,7 @@
 #include <optional>
 
 class MGlobalStore {
-public:
+  public:
     virtual ~MGlobalStore() = default;
     virtual std::optional<QString> getGlobal(const QString& name, const QStringList& subs) = 0;
     virtual void setGlobal(const QString& name, const QStringList& subs, const QString& value) = 0;
@@ -20,14 +20,14 @@ public:
 };
 
 class MInterpreter {
-public:
+  public:
     explicit MInterpreter(MGlobalStore& store) : m_store(store) {}
     // Runs one command line; returns what it wrote. Throws CacheFehler on M errors.
     QString execute(const QString& line);
     // Local variables live as long as the connection.
     QHash<QString, QString>& locals() { return m_locals; }
 
-private:
+  private:
     MGlobalStore& m_store;
     QHash<QString, QString> m_locals;
 };

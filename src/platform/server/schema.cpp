@@ -9,7 +9,9 @@
 
 namespace Schema {
 
-bool isPostgres(const QSqlDatabase& db) { return db.driverName() == QLatin1String("QPSQL"); }
+bool isPostgres(const QSqlDatabase& db) {
+    return db.driverName() == QLatin1String("QPSQL");
+}
 
 // The only dialect difference: PostgreSQL sorts text by locale unless told otherwise.
 QString textType(const QSqlDatabase& db) {
@@ -42,11 +44,12 @@ static QStringList statements(const QSqlDatabase& db) {
         QStringLiteral("CREATE TABLE IF NOT EXISTS uv_programm (programmname %1 NOT NULL, "
                        "subprogramm %1 NOT NULL, berechtigungsstufe %1 NOT NULL, "
                        "PRIMARY KEY (programmname, subprogramm, berechtigungsstufe))"),
-        QStringLiteral("CREATE TABLE IF NOT EXISTS uv_programm_gruppe (programmname %1 NOT NULL, "
-                       "subprogramm %1 NOT NULL, berechtigungsstufe %1 NOT NULL, pos INTEGER NOT NULL, "
-                       "gruppe %1 NOT NULL, PRIMARY KEY (programmname, subprogramm, berechtigungsstufe, pos), "
-                       "FOREIGN KEY (programmname, subprogramm, berechtigungsstufe) REFERENCES uv_programm "
-                       "(programmname, subprogramm, berechtigungsstufe) ON DELETE CASCADE)"),
+        QStringLiteral(
+            "CREATE TABLE IF NOT EXISTS uv_programm_gruppe (programmname %1 NOT NULL, "
+            "subprogramm %1 NOT NULL, berechtigungsstufe %1 NOT NULL, pos INTEGER NOT NULL, "
+            "gruppe %1 NOT NULL, PRIMARY KEY (programmname, subprogramm, berechtigungsstufe, pos), "
+            "FOREIGN KEY (programmname, subprogramm, berechtigungsstufe) REFERENCES uv_programm "
+            "(programmname, subprogramm, berechtigungsstufe) ON DELETE CASCADE)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS uv_programm_gruppe_gruppe ON uv_programm_gruppe (gruppe)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS m_global (name %1 NOT NULL, subs %1 NOT NULL, "
                        "wert %1 NOT NULL, PRIMARY KEY (name, subs))"),
@@ -54,14 +57,12 @@ static QStringList statements(const QSqlDatabase& db) {
                        "fil %1 NOT NULL, personal %1 NOT NULL)"),
     };
     for (QString& x : s)
-        if (x.contains(QLatin1String("%1")))
-            x = x.arg(t);
+        if (x.contains(QLatin1String("%1"))) x = x.arg(t);
     return s;
 }
 
 static void configure(QSqlDatabase& db) {
-    if (isPostgres(db))
-        return;
+    if (isPostgres(db)) return;
     QSqlQuery q(db);
     q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
@@ -91,8 +92,7 @@ QSqlDatabase open(const ConnectionTarget& target, const QString& name, QString& 
     db.setPort(target.port.toInt());
     db.setDatabaseName(target.ns);
     db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=Benutzerverwaltung"));
-    if (!db.open())
-        reason = db.lastError().databaseText().trimmed();
+    if (!db.open()) reason = db.lastError().databaseText().trimmed();
     return db;
 }
 
@@ -168,8 +168,7 @@ bool create(QSqlDatabase& db, QString& reason) {
 
 int version(QSqlDatabase& db) {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT version FROM kv_schema")) || !q.next())
-        return -1;
+    if (!q.exec(QStringLiteral("SELECT version FROM kv_schema")) || !q.next()) return -1;
     return q.value(0).toInt();
 }
 

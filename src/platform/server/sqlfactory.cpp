@@ -11,13 +11,15 @@
 
 namespace {
 
-[[noreturn]] void raise(int number, const QString& text) { throw CacheFehler(number, text); }
+[[noreturn]] void raise(int number, const QString& text) {
+    throw CacheFehler(number, text);
+}
 
 const QChar SubscriptSeparator(0x1F);
 
 // A stored object or a new one, of any class.
 class SqlObjekt final : public CacheObjekt {
-public:
+  public:
     SqlObjekt(SqlCacheFactory& f, const ClassDef& cls, bool isNew) : m_f(f), m_cls(cls), m_new(isNew) {}
 
     void load(const QString& id) {
@@ -68,8 +70,7 @@ public:
         if (!m_cls.list || m_cls.list->name.compare(name, Qt::CaseInsensitive) != 0)
             raise(Fehlernummer::UnbekannteEigenschaft,
                   QStringLiteral("<PROPERTY DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
-        if (!m_list)
-            m_list = m_new ? std::make_shared<SysList>() : m_f.loadList(m_cls, m_key);
+        if (!m_list) m_list = m_new ? std::make_shared<SysList>() : m_f.loadList(m_cls, m_key);
         return m_list;
     }
 
@@ -94,8 +95,7 @@ public:
             m_f.deleteObject(m_cls, text(args, 0));
             return {};
         }
-        if (m == QLatin1String("xecute") && m_cls.newOnly)
-            return m_f.xecute(text(args, 0));
+        if (m == QLatin1String("xecute") && m_cls.newOnly) return m_f.xecute(text(args, 0));
         if (m.endsWith(QLatin1String("logicaltoodbc"))) {
             const QString prop = name.left(name.size() - 13);
             const QString value = args.empty() ? Eigenschaft(prop) : (Eigenschaft(prop), text(args, 0));
@@ -107,14 +107,16 @@ public:
 
     static QString text(const std::vector<Argument>& args, size_t i) {
         if (i >= args.size() || !std::holds_alternative<QString>(args[i]))
-            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PARAMETER> Text erwartet an Stelle %1").arg(i + 1));
+            raise(Fehlernummer::UngueltigerWert,
+                  QStringLiteral("<PARAMETER> Text erwartet an Stelle %1").arg(i + 1));
         return std::get<QString>(args[i]);
     }
 
-private:
+  private:
     void check() const {
         if (m_closed)
-            raise(Fehlernummer::Geschlossen, QStringLiteral("<INVALID OREF> %1 ist geschlossen").arg(m_cls.name));
+            raise(Fehlernummer::Geschlossen,
+                  QStringLiteral("<INVALID OREF> %1 ist geschlossen").arg(m_cls.name));
     }
 
     SqlCacheFactory& m_f;
@@ -128,7 +130,7 @@ private:
 
 // The class-method handle: SaveCodes and SaveGruppen.
 class SqlKlasse final : public CacheObjekt {
-public:
+  public:
     SqlKlasse(SqlCacheFactory& f, const ClassDef& cls) : m_f(f), m_cls(cls) {}
     QString Eigenschaft(const QString& name) const override {
         raise(Fehlernummer::UnbekannteEigenschaft, QStringLiteral("<PROPERTY DOES NOT EXIST> %1").arg(name));
@@ -140,8 +142,7 @@ public:
     }
     QString Methode(const QString& name, const std::vector<Argument>& args) override {
         const QString m = name.toLower();
-        if (m == QLatin1String("sys_close"))
-            return {};
+        if (m == QLatin1String("sys_close")) return {};
         if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
         const int keys = static_cast<int>(m_cls.keyColumns.size());
@@ -152,7 +153,8 @@ public:
                   QStringLiteral("<METHOD DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
         if (static_cast<int>(args.size()) != keys + 1 || !std::holds_alternative<SysListPtr>(args.back()) ||
             !std::get<SysListPtr>(args.back()))
-            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PARAMETER> %1: falsche Argumente").arg(name));
+            raise(Fehlernummer::UngueltigerWert,
+                  QStringLiteral("<PARAMETER> %1: falsche Argumente").arg(name));
         QStringList key;
         for (int i = 0; i < keys; ++i)
             key.append(SqlObjekt::text(args, static_cast<size_t>(i)));
@@ -160,17 +162,19 @@ public:
         return {};
     }
 
-private:
+  private:
     SqlCacheFactory& m_f;
     const ClassDef& m_cls;
 };
 
 class SqlAbfrage final : public CacheAbfrage {
-public:
-    SqlAbfrage(SqlCacheFactory& f, const QueryDef& q, QString name) : m_f(f), m_q(q), m_name(std::move(name)) {}
+  public:
+    SqlAbfrage(SqlCacheFactory& f, const QueryDef& q, QString name)
+        : m_f(f), m_q(q), m_name(std::move(name)) {}
     void Ausfuehren(const QStringList& parameter) override {
         if (m_closed)
-            raise(Fehlernummer::Geschlossen, QStringLiteral("<INVALID OREF> Abfrage %1 ist geschlossen").arg(m_name));
+            raise(Fehlernummer::Geschlossen,
+                  QStringLiteral("<INVALID OREF> Abfrage %1 ist geschlossen").arg(m_name));
         if (parameter.size() > m_q.parameters)
             raise(Fehlernummer::UngueltigerWert,
                   QStringLiteral("<PARAMETER> %1: zu viele Parameter").arg(m_name));
@@ -179,23 +183,23 @@ public:
             binds.append(i < parameter.size() ? parameter[i] : QString());
         int columns = 1;
         for (QChar c : m_q.sql.left(m_q.sql.indexOf(QLatin1String(" FROM "))))
-            if (c == QLatin1Char(','))
-                ++columns;
+            if (c == QLatin1Char(',')) ++columns;
         m_spalten = columns;
         m_werte = m_f.selectFlat(m_q.sql, binds, columns);
         m_pos = -1;
     }
     bool Naechste() override {
-        if ((m_pos + 2) * m_spalten > static_cast<long>(m_werte.size()))
-            return false;
+        if ((m_pos + 2) * m_spalten > static_cast<long>(m_werte.size())) return false;
         ++m_pos;
         return true;
     }
     QString Spalte(int nummer) const override {
         if (m_pos < 0 || (m_pos + 1) * m_spalten > static_cast<long>(m_werte.size()))
-            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<RESULTSET> %1: keine aktuelle Zeile").arg(m_name));
+            raise(Fehlernummer::UngueltigerWert,
+                  QStringLiteral("<RESULTSET> %1: keine aktuelle Zeile").arg(m_name));
         if (nummer < 1 || nummer > m_spalten)
-            raise(Fehlernummer::UngueltigerWert, QStringLiteral("<RESULTSET> %1: keine Spalte %2").arg(m_name).arg(nummer));
+            raise(Fehlernummer::UngueltigerWert,
+                  QStringLiteral("<RESULTSET> %1: keine Spalte %2").arg(m_name).arg(nummer));
         return m_werte[static_cast<size_t>(m_pos * m_spalten + nummer - 1)];
     }
     void sys_close() override {
@@ -203,7 +207,7 @@ public:
         m_werte.clear();
     }
 
-private:
+  private:
     SqlCacheFactory& m_f;
     const QueryDef& m_q;
     QString m_name;
@@ -215,14 +219,20 @@ private:
 
 } // namespace
 
-CacheFactoryPtr NeueCacheFactory() { return std::make_unique<SqlCacheFactory>(); }
+CacheFactoryPtr NeueCacheFactory() {
+    return std::make_unique<SqlCacheFactory>();
+}
 
 SqlCacheFactory::SqlCacheFactory()
     : m_name(QStringLiteral("korval-") + QUuid::createUuid().toString(QUuid::Id128)), m_interpreter(*this) {}
 
-SqlCacheFactory::~SqlCacheFactory() { Disconnect(); }
+SqlCacheFactory::~SqlCacheFactory() {
+    Disconnect();
+}
 
-bool SqlCacheFactory::isPostgres() const { return Schema::isPostgres(m_db); }
+bool SqlCacheFactory::isPostgres() const {
+    return Schema::isPostgres(m_db);
+}
 
 bool SqlCacheFactory::Connect(const QString& connStrg) {
     Disconnect();
@@ -249,7 +259,9 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     return true;
 }
 
-bool SqlCacheFactory::IsConnected() { return !m_lost && m_db.isValid() && m_db.isOpen(); }
+bool SqlCacheFactory::IsConnected() {
+    return !m_lost && m_db.isValid() && m_db.isOpen();
+}
 
 void SqlCacheFactory::Disconnect() {
     m_statements.clear();
@@ -280,16 +292,14 @@ CacheObjektPtr SqlCacheFactory::OpenId(const QString& klasse, const QString& id)
 CacheObjektPtr SqlCacheFactory::New(const QString& klasse) {
     requireConnection();
     const ClassDef* cls = findClass(klasse);
-    if (!cls)
-        raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
+    if (!cls) raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
     return std::make_unique<SqlObjekt>(*this, *cls, true);
 }
 
 CacheObjektPtr SqlCacheFactory::Klassenmethoden(const QString& klasse) {
     requireConnection();
     const ClassDef* cls = findClass(klasse);
-    if (!cls)
-        raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
+    if (!cls) raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
     return std::make_unique<SqlKlasse>(*this, *cls);
 }
 
@@ -299,7 +309,8 @@ CacheAbfragePtr SqlCacheFactory::Abfrage(const QString& klasse, const QString& a
     if (!q) {
         if (!findClass(klasse))
             raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
-        raise(Fehlernummer::UnbekannteAbfrage, QStringLiteral("<QUERY DOES NOT EXIST> %1:%2").arg(klasse, abfrage));
+        raise(Fehlernummer::UnbekannteAbfrage,
+              QStringLiteral("<QUERY DOES NOT EXIST> %1:%2").arg(klasse, abfrage));
     }
     return std::make_unique<SqlAbfrage>(*this, *q, klasse + QLatin1Char(':') + abfrage);
 }
@@ -311,13 +322,11 @@ bool SqlCacheFactory::Steuerbefehl(const QString& sql, QString& warum) {
         const bool ok = sql == QLatin1String("BEGIN")    ? m_db.transaction()
                         : sql == QLatin1String("COMMIT") ? m_db.commit()
                                                          : m_db.rollback();
-        if (!ok)
-            warum = m_db.lastError().text();
+        if (!ok) warum = m_db.lastError().text();
         return ok;
     }
     QSqlQuery q(m_db);
-    if (q.exec(sql == QLatin1String("BEGIN") ? QStringLiteral("BEGIN IMMEDIATE") : sql))
-        return true;
+    if (q.exec(sql == QLatin1String("BEGIN") ? QStringLiteral("BEGIN IMMEDIATE") : sql)) return true;
     warum = q.lastError().text();
     return false;
 }
@@ -326,37 +335,34 @@ void SqlCacheFactory::TransaktionBeginnen() {
     requireConnection();
     QString warum;
     if (m_transactionDepth == 0 && !Steuerbefehl(QStringLiteral("BEGIN"), warum))
-        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
+        raise(Fehlernummer::Transaktion,
+              QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
     ++m_transactionDepth;
 }
 
 void SqlCacheFactory::TransaktionBestaetigen() {
-    if (m_transactionDepth <= 0)
-        return;
+    if (m_transactionDepth <= 0) return;
     QString warum;
     if (--m_transactionDepth == 0 && !Steuerbefehl(QStringLiteral("COMMIT"), warum)) {
         Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
-        raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Bestätigen fehlgeschlagen: %1").arg(warum));
+        raise(Fehlernummer::Transaktion,
+              QStringLiteral("<TRANSACTION> Bestätigen fehlgeschlagen: %1").arg(warum));
     }
 }
 
 void SqlCacheFactory::TransaktionZuruecknehmen() {
-    if (m_transactionDepth <= 0)
-        return;
+    if (m_transactionDepth <= 0) return;
     m_transactionDepth = 0;
     QString warum;
-    if (m_db.isOpen())
-        Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
+    if (m_db.isOpen()) Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
 }
 
 QSqlQuery& SqlCacheFactory::statement(const QString& sql) {
     auto it = m_statements.find(sql);
-    if (it != m_statements.end())
-        return **it;
+    if (it != m_statements.end()) return **it;
     auto q = std::make_unique<QSqlQuery>(m_db);
     q->setForwardOnly(true);
-    if (!q->prepare(sql))
-        failed(*q);
+    if (!q->prepare(sql)) failed(*q);
     QSqlQuery* p = q.get();
     m_statementStore.push_back(std::move(q));
     m_statements.insert(sql, p);
@@ -367,8 +373,7 @@ void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
     ++m_statementsRun;
     if (m_failAfter > 0 && --m_failAfter == 0)
         raise(Fehlernummer::Datenbank, QStringLiteral("<STORE> eingespeister Fehler"));
-    if (m_vorherNach > 0 && --m_vorherNach == 0 && m_vorher)
-        m_vorher();
+    if (m_vorherNach > 0 && --m_vorherNach == 0 && m_vorher) m_vorher();
     for (int i = 0; i < binds.size(); ++i) {
         // A null text is an empty text here, never SQL NULL.
         const QVariant& v = binds[i];
@@ -377,15 +382,13 @@ void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
         else
             q.bindValue(i, v);
     }
-    if (!q.exec())
-        failed(q);
+    if (!q.exec()) failed(q);
 }
 
 void SqlCacheFactory::failed(const QSqlQuery& q) {
     const QSqlError e = q.lastError();
     QString text = e.databaseText().trimmed();
-    if (text.isEmpty())
-        text = e.text();
+    if (text.isEmpty()) text = e.text();
     const QString state = e.nativeErrorCode();
     if (isPostgres() && (state.isEmpty() || state.startsWith(QLatin1String("08")) ||
                          state.startsWith(QLatin1String("57P")))) {
@@ -394,7 +397,8 @@ void SqlCacheFactory::failed(const QSqlQuery& q) {
         QSqlQuery probe(m_db);
         if (!probe.exec(QStringLiteral("SELECT 1"))) {
             m_lost = true;
-            raise(Fehlernummer::Verbindungsabbruch, QStringLiteral("<DISCONNECT> Verbindung zum Server verloren: %1").arg(text));
+            raise(Fehlernummer::Verbindungsabbruch,
+                  QStringLiteral("<DISCONNECT> Verbindung zum Server verloren: %1").arg(text));
         }
     }
     raise(Fehlernummer::Datenbank, QStringLiteral("<SQL> %1").arg(text));
@@ -417,7 +421,8 @@ std::vector<QStringList> SqlCacheFactory::select(const QString& sql, const QVari
     std::vector<QStringList> rows;
     rows.reserve(werte.size() / static_cast<size_t>(std::max(columns, 1)));
     for (size_t i = 0; i + static_cast<size_t>(columns) <= werte.size(); i += static_cast<size_t>(columns))
-        rows.emplace_back(werte.begin() + static_cast<long>(i), werte.begin() + static_cast<long>(i) + columns);
+        rows.emplace_back(werte.begin() + static_cast<long>(i),
+                          werte.begin() + static_cast<long>(i) + columns);
     return rows;
 }
 
@@ -441,7 +446,8 @@ QStringList SqlCacheFactory::splitId(const ClassDef& cls, const QString& id) con
         bool ok = false;
         parts.front().toInt(&ok);
         if (!ok)
-            raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: Id %2 ist keine Zahl").arg(cls.name, id));
+            raise(Fehlernummer::UngueltigeId,
+                  QStringLiteral("<INVALID ID> %1: Id %2 ist keine Zahl").arg(cls.name, id));
     }
     return parts;
 }
@@ -474,19 +480,22 @@ SysListPtr SqlCacheFactory::loadList(const ClassDef& cls, const QStringList& key
 void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, const SysList& list) {
     for (const QString& k : key)
         if (k.contains(QLatin1String("||")))
-            raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, k));
+            raise(Fehlernummer::UngueltigeId,
+                  QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, k));
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
     // On PostgreSQL the record's row lock makes saves of the same list take turns.
     const QString sperre = isPostgres() ? QStringLiteral(" FOR UPDATE") : QString();
-    if (select(QStringLiteral("SELECT 1 FROM %1 WHERE %2%3").arg(cls.table, keyWhere(cls), sperre), kb, 1).empty())
-        raise(Fehlernummer::ObjektFehlt,
-              QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(cls.name, key.join(QStringLiteral("||"))));
+    if (select(QStringLiteral("SELECT 1 FROM %1 WHERE %2%3").arg(cls.table, keyWhere(cls), sperre), kb, 1)
+            .empty())
+        raise(Fehlernummer::ObjektFehlt, QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2")
+                                             .arg(cls.name, key.join(QStringLiteral("||"))));
     execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
     // Rows go in blocks of up to 100 per statement; each block size is prepared once.
     constexpr int Block = 100;
     const QString cols = cls.keyColumns.join(QStringLiteral(", "));
-    QString zeile = QStringLiteral("(") + QStringLiteral("?, ").repeated(static_cast<int>(cls.keyColumns.size())) +
+    QString zeile = QStringLiteral("(") +
+                    QStringLiteral("?, ").repeated(static_cast<int>(cls.keyColumns.size())) +
                     QStringLiteral("?, ?)");
     const std::vector<QString>& werte = list.Werte();
     for (size_t anfang = 0; anfang < werte.size(); anfang += Block) {
@@ -518,8 +527,9 @@ int SqlCacheFactory::withdrawGroup(const QString& gruppe) {
 void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values,
                                  const SysList* list) {
     if (cls.integerKey && isNew && values.value(cls.keyColumns.front()).isEmpty()) {
-        const auto rows = select(QStringLiteral("SELECT COALESCE(MAX(%1), 0) + 1 FROM %2")
-                                     .arg(cls.keyColumns.front(), cls.table), {}, 1);
+        const auto rows = select(
+            QStringLiteral("SELECT COALESCE(MAX(%1), 0) + 1 FROM %2").arg(cls.keyColumns.front(), cls.table),
+            {}, 1);
         values.insert(cls.keyColumns.front(), rows.front().front());
     }
     QStringList key;
@@ -528,41 +538,40 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
         if (v.isEmpty())
             raise(Fehlernummer::UngueltigerWert, QStringLiteral("<REQUIRED> %1: %2 fehlt").arg(cls.name, k));
         if (v.contains(QLatin1String("||")))
-            raise(Fehlernummer::UngueltigeId, QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, v));
+            raise(Fehlernummer::UngueltigeId,
+                  QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, v));
         key.append(v);
     }
     Guard g(*this);
     QStringList cols;
     QVariantList binds;
     for (const PropertyDef& p : cls.properties) {
-        if (!values.contains(p.column) && !cls.isKeyColumn(p.column))
-            continue;
+        if (!values.contains(p.column) && !cls.isKeyColumn(p.column)) continue;
         cols.append(p.column);
         binds.append(p.integer ? QVariant(values.value(p.column).toInt()) : QVariant(values.value(p.column)));
     }
     if (isNew) {
         QString marks = QStringLiteral("?, ").repeated(static_cast<int>(cols.size()));
         marks.chop(2);
-        execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(cls.table, cols.join(QStringLiteral(", ")), marks),
+        execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                    .arg(cls.table, cols.join(QStringLiteral(", ")), marks),
                 binds);
     } else {
         QStringList sets;
         QVariantList b;
         for (int i = 0; i < cols.size(); ++i) {
-            if (cls.isKeyColumn(cols[i]))
-                continue;
+            if (cls.isKeyColumn(cols[i])) continue;
             sets.append(cols[i] + QStringLiteral(" = ?"));
             b.append(binds[i]);
         }
         b.append(keyBinds(cls, key));
-        if (!sets.isEmpty() &&
-            execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(cls.table, sets.join(QStringLiteral(", ")), keyWhere(cls)),
-                    b) == 0)
-            raise(Fehlernummer::ObjektFehlt,
-                  QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(cls.name, key.join(QStringLiteral("||"))));
+        if (!sets.isEmpty() && execute(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                           .arg(cls.table, sets.join(QStringLiteral(", ")), keyWhere(cls)),
+                                       b) == 0)
+            raise(Fehlernummer::ObjektFehlt, QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2")
+                                                 .arg(cls.name, key.join(QStringLiteral("||"))));
     }
-    if (cls.list && list)
-        saveList(cls, key, *list);
+    if (cls.list && list) saveList(cls, key, *list);
     g.commit();
 }
 
@@ -570,18 +579,17 @@ void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
     const QStringList key = splitId(cls, id);
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
-    if (cls.list)
-        execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
+    if (cls.list) execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
     if (execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb) == 0)
-        raise(Fehlernummer::ObjektFehlt, QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));
+        raise(Fehlernummer::ObjektFehlt,
+              QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));
     g.commit();
 }
 
 std::optional<QString> SqlCacheFactory::getGlobal(const QString& name, const QStringList& subs) {
     const auto rows = select(QStringLiteral("SELECT wert FROM m_global WHERE name = ? AND subs = ?"),
                              {name, subs.join(SubscriptSeparator)}, 1);
-    if (rows.empty())
-        return std::nullopt;
+    if (rows.empty()) return std::nullopt;
     return rows.front().front();
 }
 
@@ -592,7 +600,8 @@ void SqlCacheFactory::setGlobal(const QString& name, const QStringList& subs, co
 }
 
 void SqlCacheFactory::killGlobal(const QString& name, const QStringList& subs) {
-    execute(QStringLiteral("DELETE FROM m_global WHERE name = ? AND subs = ?"), {name, subs.join(SubscriptSeparator)});
+    execute(QStringLiteral("DELETE FROM m_global WHERE name = ? AND subs = ?"),
+            {name, subs.join(SubscriptSeparator)});
 }
 
 void SqlCacheFactory::startSession(const QString& firma, const QString& fil, const QString& personal) {

@@ -15,7 +15,7 @@
 #include <memory>
 
 class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
-public:
+  public:
     SqlCacheFactory();
     ~SqlCacheFactory() override;
 
@@ -58,11 +58,10 @@ public:
 
     // Begin/commit around one server method; rolls back when left by an exception.
     class Guard {
-    public:
+      public:
         explicit Guard(SqlCacheFactory& f) : m_f(f) { m_f.TransaktionBeginnen(); }
         ~Guard() {
-            if (!m_done)
-                m_f.TransaktionZuruecknehmen();
+            if (!m_done) m_f.TransaktionZuruecknehmen();
         }
         void commit() {
             m_f.TransaktionBestaetigen();
@@ -71,12 +70,12 @@ public:
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
 
-    private:
+      private:
         SqlCacheFactory& m_f;
         bool m_done = false;
     };
 
-private:
+  private:
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

@@ -13,32 +13,26 @@ bool ConnectionTarget::isPath(const QString& server) {
 
 std::optional<ConnectionTarget> ConnectionTarget::parse(const QString& connStrg) {
     static const QString prefix = QStringLiteral("cn_iptcp:");
-    if (!connStrg.startsWith(prefix))
-        return std::nullopt;
+    if (!connStrg.startsWith(prefix)) return std::nullopt;
     const int open = connStrg.lastIndexOf(QLatin1Char('['));
-    if (open < prefix.size())
-        return std::nullopt;
+    if (open < prefix.size()) return std::nullopt;
     const int close = connStrg.indexOf(QStringLiteral("]:"), open);
-    if (close < 0)
-        return std::nullopt;
+    if (close < 0) return std::nullopt;
     ConnectionTarget t;
     t.server = connStrg.mid(prefix.size(), open - prefix.size());
     t.port = connStrg.mid(open + 1, close - open - 1);
     t.ns = connStrg.mid(close + 2);
-    if (t.server.isEmpty() || t.ns.isEmpty())
-        return std::nullopt;
+    if (t.server.isEmpty() || t.ns.isEmpty()) return std::nullopt;
     if (isPath(t.server)) {
         t.backend = Backend::Sqlite;
         QString dir = t.server;
-        if (dir.startsWith(QLatin1Char('~')))
-            dir = QDir::homePath() + dir.mid(1);
+        if (dir.startsWith(QLatin1Char('~'))) dir = QDir::homePath() + dir.mid(1);
         t.filePath = QDir(dir).filePath(t.ns + QStringLiteral(".sqlite"));
     } else {
         t.backend = Backend::Postgres;
         bool ok = false;
         const int p = t.port.toInt(&ok);
-        if (!ok || p <= 0 || p > 65535)
-            return std::nullopt;
+        if (!ok || p <= 0 || p > 65535) return std::nullopt;
     }
     return t;
 }

@@ -8,10 +8,10 @@
 struct ConnectionTarget {
     enum class Backend { Sqlite, Postgres };
     Backend backend = Backend::Sqlite;
-    QString server;    // as written in the string
+    QString server; // as written in the string
     QString port;
-    QString ns;        // namespace: database name or file base name
-    QString filePath;  // SQLite only: SERVER/NAMESPACE.sqlite, "~" expanded
+    QString ns;       // namespace: database name or file base name
+    QString filePath; // SQLite only: SERVER/NAMESPACE.sqlite, "~" expanded
 
     // "cn_iptcp:SERVER[PORT]:NAMESPACE", split at the last "[".
     static std::optional<ConnectionTarget> parse(const QString& connStrg);

@@ -13,7 +13,7 @@ namespace {
 // Compares as a German reader expects: case does not count, umlauts sort
 // with their letters, ß as ss. No key is built, so a sort allocates nothing per row.
 class Gefaltet {
-public:
+  public:
     explicit Gefaltet(QStringView s) : m_s(s) {}
     // The next folded character, or 0 at the end.
     char16_t Naechstes() {
@@ -21,21 +21,28 @@ public:
             m_zweitesS = false;
             return u's';
         }
-        if (m_i >= m_s.size())
-            return 0;
+        if (m_i >= m_s.size()) return 0;
         const char16_t c = m_s[m_i++].unicode();
-        if (c < 0x80)
-            return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+        if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
         switch (c) {
-        case 0xE4: case 0xC4: return u'a';
-        case 0xF6: case 0xD6: return u'o';
-        case 0xFC: case 0xDC: return u'u';
-        case 0xDF: m_zweitesS = true; return u's';
-        default: return QChar(c).toLower().unicode();
+        case 0xE4:
+        case 0xC4:
+            return u'a';
+        case 0xF6:
+        case 0xD6:
+            return u'o';
+        case 0xFC:
+        case 0xDC:
+            return u'u';
+        case 0xDF:
+            m_zweitesS = true;
+            return u's';
+        default:
+            return QChar(c).toLower().unicode();
         }
     }
 
-private:
+  private:
     QStringView m_s;
     qsizetype m_i = 0;
     bool m_zweitesS = false;
@@ -63,12 +70,10 @@ QStringView SpaltenAusschnitt(const QString& text, int n, bool rest) {
     qsizetype anfang = 0;
     for (int i = 0; i < n; ++i) {
         const qsizetype t = text.indexOf(QLatin1Char(';'), anfang);
-        if (t < 0)
-            return {};
+        if (t < 0) return {};
         anfang = t + 1;
     }
-    if (rest)
-        return QStringView(text).mid(anfang);
+    if (rest) return QStringView(text).mid(anfang);
     const qsizetype ende = text.indexOf(QLatin1Char(';'), anfang);
     return QStringView(text).mid(anfang, (ende < 0 ? text.size() : ende) - anfang);
 }
@@ -94,8 +99,7 @@ QVariant CtListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant CtListModel::headerData(int section, Qt::Orientation o, int role) const {
-    if (o == Qt::Horizontal && role == Qt::DisplayRole && section < m_titel.size())
-        return m_titel[section];
+    if (o == Qt::Horizontal && role == Qt::DisplayRole && section < m_titel.size()) return m_titel[section];
     return {};
 }
 
@@ -106,18 +110,15 @@ void CtListModel::setTitel(const QStringList& titel) {
 }
 
 void CtListModel::BeginBulk() {
-    if (m_bulk++ == 0)
-        beginResetModel();
+    if (m_bulk++ == 0) beginResetModel();
 }
 
 void CtListModel::EndBulk() {
-    if (--m_bulk == 0)
-        endResetModel();
+    if (--m_bulk == 0) endResetModel();
 }
 
 void CtListModel::Clear() {
-    if (m_zeilen.empty())
-        return;
+    if (m_zeilen.empty()) return;
     if (m_bulk) {
         m_zeilen.clear();
         return;
@@ -129,8 +130,7 @@ void CtListModel::Clear() {
 
 void CtListModel::InsertItem(int pos, const QString& text) {
     pos = std::clamp(pos, 0, Anzahl());
-    if (!m_bulk)
-        beginInsertRows({}, pos, pos);
+    if (!m_bulk) beginInsertRows({}, pos, pos);
     Zeile z{text, {}};
     if (pos == 0)
         m_zeilen.push_front(std::move(z));
@@ -138,33 +138,25 @@ void CtListModel::InsertItem(int pos, const QString& text) {
         m_zeilen.push_back(std::move(z));
     else
         m_zeilen.insert(m_zeilen.begin() + pos, std::move(z));
-    if (!m_bulk)
-        endInsertRows();
+    if (!m_bulk) endInsertRows();
 }
 
 void CtListModel::RemoveItem(int pos) {
-    if (pos < 0 || pos >= Anzahl())
-        return;
-    if (!m_bulk)
-        beginRemoveRows({}, pos, pos);
+    if (pos < 0 || pos >= Anzahl()) return;
+    if (!m_bulk) beginRemoveRows({}, pos, pos);
     m_zeilen.erase(m_zeilen.begin() + pos);
-    if (!m_bulk)
-        endRemoveRows();
+    if (!m_bulk) endRemoveRows();
 }
 
 void CtListModel::Begrenzen(int n) {
-    if (Anzahl() <= n)
-        return;
-    if (!m_bulk)
-        beginRemoveRows({}, n, Anzahl() - 1);
+    if (Anzahl() <= n) return;
+    if (!m_bulk) beginRemoveRows({}, n, Anzahl() - 1);
     m_zeilen.resize(static_cast<size_t>(n));
-    if (!m_bulk)
-        endRemoveRows();
+    if (!m_bulk) endRemoveRows();
 }
 
 void CtListModel::setItemData(int pos, const QVariant& v) {
-    if (pos >= 0 && pos < Anzahl())
-        m_zeilen[static_cast<size_t>(pos)].daten = v;
+    if (pos >= 0 && pos < Anzahl()) m_zeilen[static_cast<size_t>(pos)].daten = v;
 }
 
 void CtListModel::Sortieren(int spalte, int richtung) {
@@ -178,18 +170,17 @@ void CtListModel::Sortieren(int spalte, int richtung) {
         const int c = QStringView(a.first).compare(QStringView(b.first));
         return richtung == 0 ? c < 0 : c > 0;
     });
-    if (!m_bulk)
-        beginResetModel();
+    if (!m_bulk) beginResetModel();
     std::deque<Zeile> neu;
     for (const auto& k : keys)
         neu.push_back(std::move(m_zeilen[k.second]));
     m_zeilen.swap(neu);
-    if (!m_bulk)
-        endResetModel();
+    if (!m_bulk) endResetModel();
 }
 
 CtList::CtList(QWidget* parent)
-    : QWidget(parent), m_model(new CtListModel(this)), m_view(new QTreeView(this)), m_titel(new QLabel(this)) {
+    : QWidget(parent), m_model(new CtListModel(this)), m_view(new QTreeView(this)),
+      m_titel(new QLabel(this)) {
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(0);
@@ -232,9 +223,13 @@ void CtList::setTitel(const QString& titel) {
     m_titel->setVisible(!titel.isEmpty());
 }
 
-QString CtList::Titel() const { return m_titel->text(); }
+QString CtList::Titel() const {
+    return m_titel->text();
+}
 
-QString CtList::List(int pos) const { return pos >= 0 && pos < ListCount() ? m_model->At(pos).text : QString(); }
+QString CtList::List(int pos) const {
+    return pos >= 0 && pos < ListCount() ? m_model->At(pos).text : QString();
+}
 
 bool CtList::Selected(int pos) const {
     return m_view->selectionModel() && m_view->selectionModel()->isRowSelected(pos, {});
@@ -242,17 +237,22 @@ bool CtList::Selected(int pos) const {
 
 void CtList::setSelected(int pos, bool an) {
     const QModelIndex i = m_model->index(pos, 0);
-    if (!i.isValid())
-        return;
-    m_view->selectionModel()->select(
-        i, (an ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+    if (!i.isValid()) return;
+    m_view->selectionModel()->select(i, (an ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                            QItemSelectionModel::Rows);
 }
 
-QVariant CtList::ItemData(int pos) const { return pos >= 0 && pos < ListCount() ? m_model->At(pos).daten : QVariant(); }
+QVariant CtList::ItemData(int pos) const {
+    return pos >= 0 && pos < ListCount() ? m_model->At(pos).daten : QVariant();
+}
 
-int CtList::ColumnWidth(int spalte) const { return m_view->columnWidth(spalte - 1); }
+int CtList::ColumnWidth(int spalte) const {
+    return m_view->columnWidth(spalte - 1);
+}
 
-void CtList::setColumnWidth(int spalte, int pixel) { m_view->setColumnWidth(spalte - 1, pixel); }
+void CtList::setColumnWidth(int spalte, int pixel) {
+    m_view->setColumnWidth(spalte - 1, pixel);
+}
 
 void CtList::setFontSize(double punkte) {
     QFont f = m_view->font();
@@ -266,10 +266,11 @@ void CtList::setHeaderFontSize(double punkte) {
     m_view->header()->setFont(f);
 }
 
-double CtList::FontSize() const { return m_view->font().pointSizeF(); }
+double CtList::FontSize() const {
+    return m_view->font().pointSizeF();
+}
 
 void CtList::Relayout(bool neu) {
-    if (neu)
-        m_view->doItemsLayout();
+    if (neu) m_view->doItemsLayout();
     m_view->viewport()->update();
 }

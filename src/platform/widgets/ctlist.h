@@ -16,7 +16,7 @@ class QTreeView;
 
 class CtListModel final : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     struct Zeile {
         QString text;
         QVariant daten;
@@ -44,7 +44,7 @@ public:
     void BeginBulk();
     void EndBulk();
 
-private:
+  private:
     QStringList m_titel;
     std::deque<Zeile> m_zeilen;
     int m_bulk = 0;
@@ -52,7 +52,7 @@ private:
 
 class CtList : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit CtList(QWidget* parent = nullptr);
 
     // Column titles with widths in pixels.
@@ -86,22 +86,22 @@ public:
 
     // Many changes, one redraw.
     class Aktualisierung {
-    public:
+      public:
         explicit Aktualisierung(CtList& l) : m_l(l) { m_l.m_model->BeginBulk(); }
         ~Aktualisierung() { m_l.m_model->EndBulk(); }
         Aktualisierung(const Aktualisierung&) = delete;
         Aktualisierung& operator=(const Aktualisierung&) = delete;
 
-    private:
+      private:
         CtList& m_l;
     };
 
-signals:
+  signals:
     void Click();
     void DblClick();
     void RechteMaustaste(const QPoint& global);
 
-private:
+  private:
     CtListModel* m_model;
     QTreeView* m_view;
     QLabel* m_titel;

@@ -5,7 +5,7 @@
 
 class CtPush : public QPushButton {
     Q_OBJECT
-public:
+  public:
     explicit CtPush(const QString& text = {}, QWidget* parent = nullptr) : QPushButton(text, parent) {}
     // Picture and the name a screen reader speaks; the name also is the tooltip.
     void setBild(const QString& resource, const QString& beschreibung);

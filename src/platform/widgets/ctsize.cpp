@@ -20,15 +20,11 @@ void CtSize::Anordnen() {
     for (const Platz& p : m_plaetze) {
         int x = Plattform::Pixel(p.links), y = Plattform::Pixel(p.oben);
         int b = Plattform::Pixel(p.breite), h = Plattform::Pixel(p.hoehe);
-        if (p.wachsen & Breiter)
-            b += extraB;
-        if (p.wachsen & Hoeher)
-            h += extraH;
-        if (p.wachsen & Unten)
-            y += extraH;
+        if (p.wachsen & Breiter) b += extraB;
+        if (p.wachsen & Hoeher) h += extraH;
+        if (p.wachsen & Unten) y += extraH;
         // Buttons right of a growing control move with its right edge.
-        if (!(p.wachsen & Breiter) && p.links >= 2900)
-            x += extraB;
+        if (!(p.wachsen & Breiter) && p.links >= 2900) x += extraB;
         p.w->setGeometry(x, y, b, h);
     }
 }
@@ -38,10 +34,12 @@ void CtSize::resizeEvent(QResizeEvent* e) {
     Anordnen();
 }
 
-HyperLink::HyperLink(const QString& text, const QString& ziel, QWidget* parent) : QWidget(parent), m_ziel(ziel) {
+HyperLink::HyperLink(const QString& text, const QString& ziel, QWidget* parent)
+    : QWidget(parent), m_ziel(ziel) {
     auto* lay = new QHBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
-    auto* l = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(ziel.toHtmlEscaped(), text.toHtmlEscaped()), this);
+    auto* l = new QLabel(
+        QStringLiteral("<a href=\"%1\">%2</a>").arg(ziel.toHtmlEscaped(), text.toHtmlEscaped()), this);
     l->setOpenExternalLinks(true);
     l->setTextInteractionFlags(Qt::TextBrowserInteraction);
     l->setAccessibleName(text);

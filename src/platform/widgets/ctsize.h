@@ -8,7 +8,7 @@
 
 class CtSize : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum Wachsen { Fest = 0, Breiter = 1, Hoeher = 2, Beides = 3, Unten = 4 };
 
     CtSize(int designBreite, int designHoehe, QWidget* parent = nullptr);
@@ -17,10 +17,10 @@ public:
     void Anordnen();
     int DesignBreite() const { return m_breite; }
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* e) override;
 
-private:
+  private:
     struct Platz {
         QWidget* w;
         int links, oben, breite, hoehe, wachsen;
@@ -31,10 +31,10 @@ private:
 
 class HyperLink : public QWidget {
     Q_OBJECT
-public:
+  public:
     HyperLink(const QString& text, const QString& ziel, QWidget* parent = nullptr);
     QString Ziel() const { return m_ziel; }
 
-private:
+  private:
     QString m_ziel;
 };

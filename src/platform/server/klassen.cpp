@@ -74,28 +74,28 @@ QHash<QString, QueryDef> makeQueries() {
         QStringLiteral("kv.parpersedv|userviapasswort"),
         {QStringLiteral("SELECT pcode FROM kv_parpersedv WHERE passwort = ? AND firma = ? ORDER BY pcode"),
          {0, 1},
-         3});
+         3, 1});
     q.insert(
         QStringLiteral("kv.parpersedv|liste"),
-        {QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {0}, 1});
+        {QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {0}, 1, 2});
     q.insert(QStringLiteral("kv.kassasw|connstrg"),
-             {QStringLiteral("SELECT sys_id, bezeichnung FROM kv_kassasw ORDER BY sys_id"), {}, 1});
+             {QStringLiteral("SELECT sys_id, bezeichnung FROM kv_kassasw ORDER BY sys_id"), {}, 1, 2});
     q.insert(QStringLiteral("userverwaltung.gruppen|gruppen"),
-             {QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {}, 0});
+             {QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {}, 0, 1});
     q.insert(
         QStringLiteral("userverwaltung.programm|programme"),
-        {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"), {}, 0});
+        {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"), {}, 0, 1});
     q.insert(QStringLiteral("userverwaltung.programm|subprogramme"),
              {QStringLiteral("SELECT DISTINCT subprogramm FROM uv_programm WHERE programmname = ? "
                              "ORDER BY subprogramm DESC"),
               {0},
-              1});
+              1, 1});
     q.insert(QStringLiteral("userverwaltung.programm|stufen"),
              {QStringLiteral("SELECT berechtigungsstufe, subprogramm FROM uv_programm WHERE programmname = ? "
                              "AND (CAST(? AS TEXT) = '' OR subprogramm = ?) "
                              "ORDER BY subprogramm DESC, berechtigungsstufe DESC"),
               {0, 1, 1},
-              2});
+              2, 2});
     return q;
 }
 

@@ -38,6 +38,7 @@ struct QueryDef {
     QString sql;
     QList<int> bind; // which given parameter goes to each placeholder
     int parameters = 0;
+    int columns = 1;
 };
 
 const ClassDef* findClass(const QString& name);

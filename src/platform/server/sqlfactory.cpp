@@ -181,11 +181,8 @@ class SqlAbfrage final : public CacheAbfrage {
         QVariantList binds;
         for (int i : m_q.bind)
             binds.append(i < parameter.size() ? parameter[i] : QString());
-        int columns = 1;
-        for (QChar c : m_q.sql.left(m_q.sql.indexOf(QLatin1String(" FROM "))))
-            if (c == QLatin1Char(',')) ++columns;
-        m_spalten = columns;
-        m_werte = m_f.selectFlat(m_q.sql, binds, columns);
+        m_spalten = m_q.columns;
+        m_werte = m_f.selectFlat(m_q.sql, binds, m_q.columns);
         m_pos = -1;
     }
     bool Naechste() override {

@@ -92,8 +92,12 @@ bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
         while (q->Naechste()) {
             const QString code = q->Spalte(1);
             if (!AbteilungenAnzeigen && code.startsWith(QLatin1Char('s'))) continue;
-            const QString name = Konvertieren(q->Spalte(2), korval, false);
-            liste->InsertItem(0, Konvertieren(code, korval, false) + QLatin1Char(';') + Anzeigename(name));
+            const QString name = Anzeigename(Konvertieren(q->Spalte(2), korval, false));
+            const QString anzeigeCode = Konvertieren(code, korval, false);
+            QString zeile;
+            zeile.reserve(anzeigeCode.size() + 1 + name.size());
+            zeile.append(anzeigeCode).append(QLatin1Char(';')).append(name);
+            liste->InsertItem(0, zeile);
             liste->setItemData(0, code);
         }
         ObjektSchliessen(q);

@@ -48,24 +48,6 @@ class Gefaltet {
     bool m_zweitesS = false;
 };
 
-// The folded form of a text, compared code unit by code unit.
-QString Faltung(QStringView s) {
-    QString k;
-    k.resize(s.size() + 4);
-    QChar* d = k.data();
-    qsizetype n = 0;
-    Gefaltet g(s);
-    for (char16_t c = g.Naechstes(); c != 0; c = g.Naechstes()) {
-        if (n == k.size()) {
-            k.resize(n * 2);
-            d = k.data();
-        }
-        d[n++] = QChar(c);
-    }
-    k.truncate(n);
-    return k;
-}
-
 QStringView SpaltenAusschnitt(const QString& text, int n, bool rest) {
     qsizetype anfang = 0;
     for (int i = 0; i < n; ++i) {
@@ -161,19 +143,33 @@ void CtListModel::setItemData(int pos, const QVariant& v) {
 
 void CtListModel::Sortieren(int spalte, int richtung) {
     const int s = std::max(spalte, 1) - 1;
-    // A folded key per row once, then a stable sort of indexes.
-    std::vector<std::pair<QString, size_t>> keys;
-    keys.reserve(m_zeilen.size());
-    for (size_t i = 0; i < m_zeilen.size(); ++i)
-        keys.emplace_back(Faltung(SpaltenAusschnitt(m_zeilen[i].text, s, false)), i);
-    std::stable_sort(keys.begin(), keys.end(), [richtung](const auto& a, const auto& b) {
-        const int c = QStringView(a.first).compare(QStringView(b.first));
+    // Folded keys once per row, side by side in one buffer; then a stable sort
+    // of row numbers that compares views into it.
+    const size_t n = m_zeilen.size();
+    std::vector<char16_t> puffer;
+    puffer.reserve(n * 16);
+    std::vector<std::pair<size_t, size_t>> bereiche(n);
+    for (size_t i = 0; i < n; ++i) {
+        const size_t anfang = puffer.size();
+        Gefaltet g(SpaltenAusschnitt(m_zeilen[i].text, s, false));
+        for (char16_t c = g.Naechstes(); c != 0; c = g.Naechstes())
+            puffer.push_back(c);
+        bereiche[i] = {anfang, puffer.size() - anfang};
+    }
+    auto schluessel = [&](size_t i) {
+        return QStringView(puffer.data() + bereiche[i].first, static_cast<qsizetype>(bereiche[i].second));
+    };
+    std::vector<size_t> reihenfolge(n);
+    for (size_t i = 0; i < n; ++i)
+        reihenfolge[i] = i;
+    std::stable_sort(reihenfolge.begin(), reihenfolge.end(), [&](size_t a, size_t b) {
+        const int c = schluessel(a).compare(schluessel(b));
         return richtung == 0 ? c < 0 : c > 0;
     });
     if (!m_bulk) beginResetModel();
     std::deque<Zeile> neu;
-    for (const auto& k : keys)
-        neu.push_back(std::move(m_zeilen[k.second]));
+    for (size_t i : reihenfolge)
+        neu.push_back(std::move(m_zeilen[i]));
     m_zeilen.swap(neu);
     if (!m_bulk) endResetModel();
 }

@@ -2,8 +2,7 @@
 # when any is missing. Sourced by run.sh and test.sh.
 korval_pakete_installieren() {
     local pakete=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
-        libqt6svg6 qt6-translations-l10n libgl-dev xvfb xauth postgresql postgresql-common
-        )
+        libqt6svg6 qt6-translations-l10n libgl-dev xvfb xauth postgresql postgresql-common)
     local fehlend=()
     local p
     for p in "${pakete[@]}"; do

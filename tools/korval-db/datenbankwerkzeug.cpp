@@ -1,5 +1,6 @@
 #include "datenbankwerkzeug.h"
 
+#include "platform/server/klassen.h"
 #include "platform/server/schema.h"
 #include "platform/server/verbindungsziel.h"
 
@@ -16,38 +17,7 @@
 namespace Datenbankwerkzeug {
 
 QString Siebenbit(const QString& text) {
-    QString s = text;
-    for (QChar& c : s) {
-        switch (c.unicode()) {
-        case 0xE4:
-            c = QLatin1Char('{');
-            break;
-        case 0xF6:
-            c = QLatin1Char('|');
-            break;
-        case 0xFC:
-            c = QLatin1Char('}');
-            break;
-        case 0xDF:
-            c = QLatin1Char('~');
-            break;
-        case 0xC4:
-            c = QLatin1Char('[');
-            break;
-        case 0xD6:
-            c = QLatin1Char('\\');
-            break;
-        case 0xDC:
-            c = QLatin1Char(']');
-            break;
-        case 0xA7:
-            c = QChar(0xF5);
-            break;
-        default:
-            break;
-        }
-    }
-    return s;
+    return displayToSevenBit(text);
 }
 
 namespace {

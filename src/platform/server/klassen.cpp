@@ -74,7 +74,8 @@ QHash<QString, QueryDef> makeQueries() {
         QStringLiteral("kv.parpersedv|userviapasswort"),
         {QStringLiteral("SELECT pcode FROM kv_parpersedv WHERE passwort = ? AND firma = ? ORDER BY pcode"),
          {0, 1},
-         3, 1});
+         3,
+         1});
     q.insert(
         QStringLiteral("kv.parpersedv|liste"),
         {QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {0}, 1, 2});
@@ -82,20 +83,24 @@ QHash<QString, QueryDef> makeQueries() {
              {QStringLiteral("SELECT sys_id, bezeichnung FROM kv_kassasw ORDER BY sys_id"), {}, 1, 2});
     q.insert(QStringLiteral("userverwaltung.gruppen|gruppen"),
              {QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {}, 0, 1});
-    q.insert(
-        QStringLiteral("userverwaltung.programm|programme"),
-        {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"), {}, 0, 1});
+    q.insert(QStringLiteral("userverwaltung.programm|programme"),
+             {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
+              {},
+              0,
+              1});
     q.insert(QStringLiteral("userverwaltung.programm|subprogramme"),
              {QStringLiteral("SELECT DISTINCT subprogramm FROM uv_programm WHERE programmname = ? "
                              "ORDER BY subprogramm DESC"),
               {0},
-              1, 1});
+              1,
+              1});
     q.insert(QStringLiteral("userverwaltung.programm|stufen"),
              {QStringLiteral("SELECT berechtigungsstufe, subprogramm FROM uv_programm WHERE programmname = ? "
                              "AND (CAST(? AS TEXT) = '' OR subprogramm = ?) "
                              "ORDER BY subprogramm DESC, berechtigungsstufe DESC"),
               {0, 1, 1},
-              2, 2});
+              2,
+              2});
     return q;
 }
 
@@ -120,37 +125,28 @@ const QueryDef* findQuery(const QString& klasse, const QString& abfrage) {
     return it == queries.constEnd() ? nullptr : &*it;
 }
 
-QString sevenBitToDisplay(const QString& stored) {
-    QString s = stored;
-    for (QChar& c : s) {
-        switch (c.unicode()) {
-        case '{':
-            c = QChar(0xE4);
-            break;
-        case '|':
-            c = QChar(0xF6);
-            break;
-        case '}':
-            c = QChar(0xFC);
-            break;
-        case '~':
-            c = QChar(0xDF);
-            break;
-        case '[':
-            c = QChar(0xC4);
-            break;
-        case '\\':
-            c = QChar(0xD6);
-            break;
-        case ']':
-            c = QChar(0xDC);
-            break;
-        case 0xF5:
-            c = QChar(0xA7);
-            break;
-        default:
-            break;
-        }
-    }
+namespace {
+// The server's 7-bit German form: window character and stored character.
+constexpr std::pair<char16_t, char16_t> SiebenBit[] = {{0xE4, u'{'}, {0xF6, u'|'}, {0xFC, u'}'},
+                                                       {0xDF, u'~'}, {0xC4, u'['}, {0xD6, u'\\'},
+                                                       {0xDC, u']'}, {0xA7, 0xF5}};
+
+QString Abbilden(const QString& text, bool zurAnzeige) {
+    QString s = text;
+    for (QChar& c : s)
+        for (const auto& [anzeige, gespeichert] : SiebenBit)
+            if (c.unicode() == (zurAnzeige ? gespeichert : anzeige)) {
+                c = QChar(zurAnzeige ? anzeige : gespeichert);
+                break;
+            }
     return s;
+}
+} // namespace
+
+QString sevenBitToDisplay(const QString& stored) {
+    return Abbilden(stored, true);
+}
+
+QString displayToSevenBit(const QString& text) {
+    return Abbilden(text, false);
 }

@@ -46,3 +46,5 @@ const QueryDef* findQuery(const QString& klasse, const QString& abfrage);
 
 // The server's 7-bit German form back to window text.
 QString sevenBitToDisplay(const QString& stored);
+// Window text to the 7-bit form (what the suite's programs store).
+QString displayToSevenBit(const QString& text);

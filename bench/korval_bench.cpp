@@ -14,7 +14,7 @@
 #include "datenbankwerkzeug.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/listenladen.h"
-#include "platform/server/schema.h"
+#include "server/schema.h"
 #include "platform/widgets/ctlist.h"
 #include "signon/fmpass.h"
 

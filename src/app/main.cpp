@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     QStringList felder = QApplication::arguments().mid(1);
     Anwendungszustand& z = Zustand();
     z.ProgrammKommandozeile = felder.join(QLatin1Char(' '));
+    z.FactoryErzeugen = [] { return NeueCacheFactory(); };
 
     FMServer server;
     FMPass login(&server);

@@ -120,5 +120,6 @@ class CacheFactory {
 };
 using CacheFactoryPtr = std::unique_ptr<CacheFactory>;
 
-// Creates the client implementation (defined by the server side).
+// Creates the client implementation (defined by the server side, which only the
+// entry point, the tool and the tests link).
 CacheFactoryPtr NeueCacheFactory();

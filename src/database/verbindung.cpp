@@ -163,6 +163,8 @@ void Verbinden() {
     int versuche = 0;
     bool fensterGezeigt = false;
     for (;;) {
+        if (!z.FactoryErzeugen)
+            throw CacheFehler(Fehlernummer::NichtVerbunden, QStringLiteral("<DISCONNECT> kein Datenbank-Client"));
         z.CacheFactory = z.FactoryErzeugen();
         const bool ok = z.CacheFactory->Connect(z.ConnStrg) && z.CacheFactory->IsConnected();
         if (ok) break;

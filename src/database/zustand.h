@@ -24,8 +24,8 @@ struct Anwendungszustand {
     // The windows the connection procedures fill and show.
     AnmeldeFenster* Login = nullptr;
     VerbindungsFenster* ServerFenster = nullptr;
-    // Makes a new client for every connect attempt.
-    std::function<CacheFactoryPtr()> FactoryErzeugen = [] { return NeueCacheFactory(); };
+    // Makes a new client for every connect attempt; the entry point installs the server's.
+    std::function<CacheFactoryPtr()> FactoryErzeugen;
     // Unloads every window and ends the program at once.
     std::function<void()> AlleFensterEntladen;
     std::function<void()> Beenden;

@@ -8,7 +8,7 @@
 #include "database/verbindung.h"
 #include "database/zustand.h"
 #include "platform/plattform.h"
-#include "platform/server/sqlfactory.h"
+#include "server/sqlfactory.h"
 #include "platform/umgebung.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"

@@ -3,7 +3,7 @@
 #include "testumgebung.h"
 
 #include "datenbankwerkzeug.h"
-#include "platform/server/sqlfactory.h"
+#include "server/sqlfactory.h"
 
 #include <QProcess>
 #include <QtTest>

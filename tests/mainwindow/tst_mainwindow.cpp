@@ -10,7 +10,7 @@
 #include "mainwindow/fmstart.h"
 #include "mainwindow/listenladen.h"
 #include "platform/plattform.h"
-#include "platform/server/sqlfactory.h"
+#include "server/sqlfactory.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/ctsize.h"
 #include "signon/fmpass.h"

@@ -9,7 +9,7 @@
 #include "mainwindow/listenladen.h"
 #include "permissions/berechtigungen.h"
 #include "platform/plattform.h"
-#include "platform/server/sqlfactory.h"
+#include "server/sqlfactory.h"
 #include "platform/widgets/ctlist.h"
 #include "signon/fmpass.h"
 

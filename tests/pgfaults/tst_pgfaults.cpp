@@ -7,7 +7,7 @@
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/listenladen.h"
-#include "platform/server/sqlfactory.h"
+#include "server/sqlfactory.h"
 #include "platform/widgets/ctlist.h"
 
 #include <QComboBox>

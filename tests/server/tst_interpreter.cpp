@@ -1,7 +1,7 @@
 // The M subset behind "Xecute": commands, expressions, functions and errors.
 
 #include "database/cacheclient.h"
-#include "platform/server/minterpreter.h"
+#include "server/minterpreter.h"
 
 #include <QMap>
 #include <QtTest>

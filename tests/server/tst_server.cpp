@@ -3,7 +3,7 @@
 
 #include "testumgebung.h"
 
-#include "platform/server/sqlfactory.h"
+#include "server/sqlfactory.h"
 
 #include <QtTest>
 

@@ -5,7 +5,7 @@
 #include "database/zustand.h"
 #include "datenbankwerkzeug.h"
 #include "platform/plattform.h"
-#include "platform/server/sqlfactory.h"
+#include "server/sqlfactory.h"
 #include "platform/umgebung.h"
 #include "platform/widgets/ctlist.h"
 #include "signon/fmpass.h"

@@ -2,7 +2,7 @@
 // The database client over Qt SQL: one QSqlDatabase connection per factory,
 // statements prepared once per connection, values only as bound parameters.
 
-#include "../../database/cacheclient.h"
+#include "database/cacheclient.h"
 #include "klassen.h"
 #include "minterpreter.h"
 

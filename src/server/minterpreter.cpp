@@ -1,6 +1,6 @@
 #include "minterpreter.h"
 
-#include "../../database/cacheclient.h"
+#include "database/cacheclient.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "datenbankwerkzeug.h"
 
-#include "platform/server/klassen.h"
-#include "platform/server/schema.h"
-#include "platform/server/verbindungsziel.h"
+#include "server/klassen.h"
+#include "server/schema.h"
+#include "server/verbindungsziel.h"
 
 #include <QElapsedTimer>
 #include <QSqlError>

@@ -42,6 +42,8 @@ constexpr int Verbindungsabbruch = 108;
 constexpr int UngueltigerWert = 109;
 constexpr int Geschlossen = 110; // object used after sys_close
 constexpr int Transaktion = 111;
+// The connection broke while a commit ran: whether it was stored is not known.
+constexpr int AusgangUnbekannt = 112;
 } // namespace Fehlernummer
 
 // CacheObject.syslist: ordered strings, positions from 1.

@@ -86,7 +86,8 @@ void CacheFehlermeldung(const CacheFehler& fehler, const QString& vorgang) {
 }
 
 static QString MWert(const QString& wert) {
-    static const QRegularExpression zahl(QStringLiteral("^[0-9]+$"));
+    // Anchored for real: "$" alone would also match before a final line break.
+    static const QRegularExpression zahl(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
     if (zahl.match(wert).hasMatch()) return wert;
     QString q = wert;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));

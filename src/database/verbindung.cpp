@@ -17,12 +17,6 @@
 #include <cmath>
 
 namespace {
-bool IstNumerisch(const QString& s) {
-    bool ok = false;
-    s.trimmed().toDouble(&ok);
-    return ok;
-}
-
 const QString Leer;
 } // namespace
 
@@ -33,7 +27,7 @@ QString StandardServer() {
 bool KommandozeileGueltig(const QString& k) {
     const QString sp = QStringLiteral(" ");
     const QString code = Feld(k, sp, 3);
-    return IstNumerisch(Feld(k, sp, 1)) && IstNumerisch(Feld(k, sp, 2)) && !IstNumerisch(code) &&
+    return IstZahl(Feld(k, sp, 1)) && IstZahl(Feld(k, sp, 2)) && !IstZahl(code) &&
            code.size() <= 3;
 }
 
@@ -73,7 +67,12 @@ void VerbindungsdatenLesen() {
         z.Namespace = Feld(k, sp, 7, QStringLiteral("KORVAL"));
         z.WJ = Feld(k, sp, 8);
         z.Kommandozeile.clear();
+        z.VerbindungAusKommandozeile = true;
         FensterFuellen();
+    } else if (z.VerbindungAusKommandozeile) {
+        // No stored server is asked for: the session's connection stays.
+        if (z.Login && !z.Login->IstSichtbar()) z.Login->ModalZeigen();
+        VerbindungsdatenAusFenster();
     } else {
         EinstellungenLesen(false);
         const bool keinStandard = z.Login && z.Login->KeinStandardserver;
@@ -119,7 +118,8 @@ void EinstellungenLesen(bool nurServerdaten) {
 
 void VerbindungsdatenAusFenster() {
     Anwendungszustand& z = Zustand();
-    if (VerbindungsFenster* s = z.ServerFenster) {
+    VerbindungsFenster* s = z.VerbindungAusKommandozeile ? nullptr : z.ServerFenster;
+    if (s) {
         if (s->EintragNr != 255) z.ServerObjekt = QString::number(s->EintragNr);
         z.Firma = s->Feld(VerbindungsFenster::FeldFirma);
         z.Filiale = s->Feld(VerbindungsFenster::FeldFiliale);

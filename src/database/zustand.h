@@ -18,6 +18,9 @@ struct Anwendungszustand {
     long DbZugriffe = 0;
     bool AnmeldungPerDialog = false;
     bool AnmeldungFehlgeschlagen = false;
+    // The connection data of this session came from the command line: later
+    // sign-ons keep them and take only code and password from the login dialog.
+    bool VerbindungAusKommandozeile = false;
 
     // The program's own command line (fields after the program name, blank-separated).
     QString ProgrammKommandozeile;

@@ -10,10 +10,12 @@
 #include "database/verbindung.h"
 #include "database/zustand.h"
 #include "platform/plattform.h"
+#include "platform/widgets/ctcombo.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/ctpush.h"
 #include "platform/widgets/ctsize.h"
 #include "signon/fmpass.h"
+#include "util/feld.h"
 #include "util/programmverlauf.h"
 
 #include <QCheckBox>
@@ -42,8 +44,7 @@ CtPush* Bildknopf(const QString& name, const QString& bild, const QString& besch
 QComboBox* Kombo(const QString& name, const QString& beschreibung) {
     auto* c = new QComboBox();
     c->setObjectName(name);
-    c->setEditable(true);
-    c->setInsertPolicy(QComboBox::NoInsert);
+    EingabeKomboEinrichten(c);
     c->setAccessibleName(beschreibung);
     return c;
 }
@@ -248,15 +249,19 @@ int FMStart::NamensspalteBreite(double listeTwips, double twipsProPixel, int cod
 
 void FMStart::Form_Load() {
     Anwendungszustand& z = Zustand();
-    do {
+    z.VerbindungAusKommandozeile = false;
+    for (;;) {
         z.Kommandozeile = z.ProgrammKommandozeile;
         z.AnmeldungPerDialog = true;
-    } while (!user_anmeld());
-    // The command line serves the start only: a new sign-on from the menu takes
-    // what the user types into the login dialog.
-    z.ProgrammKommandozeile.clear();
-    bool zahl = false;
-    const double gruppe = z.BerGrp.trimmed().toDouble(&zahl);
+        const bool angemeldet = user_anmeld();
+        // The command line serves the first attempt only: after a wrong password
+        // the next one goes through the login dialog, and so does a new sign-on
+        // from the menu.
+        z.ProgrammKommandozeile.clear();
+        if (angemeldet) break;
+    }
+    const bool zahl = IstZahl(z.BerGrp);
+    const double gruppe = zahl ? QString(z.BerGrp).replace(QLatin1Char(','), QLatin1Char('.')).toDouble() : 0;
     if (!zahl || gruppe < 8) {
         Form_Unload();
         return;

@@ -87,6 +87,8 @@ class FMStart final : public QMainWindow {
     void Besitzer(QWidget* fenster);
     QStringList Zeilen(const CtList* liste, int feld) const;
 
+    // The group whose member list failed to load: not saved until chosen again.
+    QString m_unvollstaendigeGruppe;
     FMPass* m_login;
     frmProgrammverlauf* m_verlauf;
     frmAbout* m_about = nullptr;

@@ -7,6 +7,7 @@
 #include "database/zustand.h"
 #include "permissions/berechtigungen.h"
 #include "platform/plattform.h"
+#include "platform/widgets/ctcombo.h"
 #include "platform/widgets/ctlist.h"
 #include "util/konvertieren.h"
 
@@ -15,6 +16,7 @@
 
 void FMStart::cmbGruppe_Click() {
     ctListGruppe->Clear();
+    m_unvollstaendigeGruppe.clear();
     CacheObjektPtr gruppe;
     QString vorgang = QStringLiteral("Gruppe öffnen");
     try {
@@ -47,6 +49,9 @@ void FMStart::cmbGruppe_Click() {
         DbEnde(false);
     } catch (const CacheFehler& e) {
         ObjektSchliessen(gruppe);
+        // Half a member list must never be saved as the whole one.
+        ctListGruppe->Clear();
+        m_unvollstaendigeGruppe = cmbGruppe->currentText();
         CacheFehlermeldung(e, QStringLiteral("fmstart.cmbGruppe_Click ") + vorgang);
         return;
     }
@@ -62,6 +67,7 @@ void FMStart::cmbProgramm_Click() {
 void FMStart::cmbSubProgramm_Click() {
     const QString stufe = cmbProgrammStufe->currentText();
     cmbProgrammStufe->clear();
+    cmbProgrammStufe->setEditText(stufe);
     try {
         DbBeginn(true);
         CacheAbfragePtr q =
@@ -70,9 +76,9 @@ void FMStart::cmbSubProgramm_Click() {
         QStringList stufen;
         while (q->Naechste())
             stufen.prepend(q->Spalte(1));
-        cmbProgrammStufe->addItems(stufen);
         ObjektSchliessen(q);
         DbEnde(true);
+        KomboFuellen(cmbProgrammStufe, stufen, stufe);
     } catch (const CacheFehler&) {
         // No message here; the operation still ends so that the idle timer runs.
         DbEnde(true);
@@ -80,7 +86,6 @@ void FMStart::cmbSubProgramm_Click() {
         cmbSubProgramm->setEditText(QString());
         return;
     }
-    cmbProgrammStufe->setEditText(stufe);
     cmbProgrammStufe_Click();
 }
 

@@ -60,12 +60,22 @@ void FMStart::cmdMitarbeiterGruppe_Click(int index) {
 }
 
 void FMStart::cmdGruppeSpeichern_Click() {
+    if (Pflege::BefehlLaeuft()) return;
     const QString gruppe = cmbGruppe->currentText();
     if (gruppe.isEmpty()) return;
+    if (!m_unvollstaendigeGruppe.isEmpty() && gruppe == m_unvollstaendigeGruppe) {
+        Dialoge().MsgBox(QStringLiteral("Die Mitglieder der Gruppe ") + gruppe +
+                             QStringLiteral(" wurden nicht vollständig geladen.\r\n"
+                                            "Bitte wählen Sie die Gruppe erneut aus; es wurde nichts "
+                                            "gespeichert."),
+                         DialogService::Exclamation, QStringLiteral("Änderung Sichern"));
+        return;
+    }
     if (Pflege::GruppeSpeichern(gruppe, Zeilen(ctListGruppe, 1))) GruppenLaden(cmbGruppe);
 }
 
 void FMStart::cmdGruppeLoeschen_Click() {
+    if (Pflege::BefehlLaeuft()) return;
     const QString gruppe = cmbGruppe->currentText();
     // Nothing to delete without a name.
     if (gruppe.isEmpty()) return;
@@ -73,6 +83,7 @@ void FMStart::cmdGruppeLoeschen_Click() {
                 QStringLiteral(" löschen wollen?")))
         return;
     if (!Pflege::GruppeLoeschen(gruppe)) return;
+    m_unvollstaendigeGruppe.clear();
     cmbGruppe->setEditText(QString());
     cmbProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
@@ -89,6 +100,7 @@ void FMStart::cmdGruppeProgramm_Click(int index) {
 }
 
 void FMStart::cmdProgrammSpeichern_Click() {
+    if (Pflege::BefehlLaeuft()) return;
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText(),
                   l = cmbProgrammStufe->currentText();
     if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;
@@ -99,6 +111,7 @@ void FMStart::cmdProgrammSpeichern_Click() {
 }
 
 void FMStart::cmdProgrammLoeschen_Click() {
+    if (Pflege::BefehlLaeuft()) return;
     const QString p = cmbProgramm->currentText();
     if (p.isEmpty()) return;
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie das Programm: ") + p +
@@ -112,6 +125,7 @@ void FMStart::cmdProgrammLoeschen_Click() {
 }
 
 void FMStart::cmdSubProgrammLoeschen_Click() {
+    if (Pflege::BefehlLaeuft()) return;
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText();
     if (p.isEmpty() || s.isEmpty()) return;
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie das Programm: ") + p + QLatin1Char(' ') + s +
@@ -126,6 +140,7 @@ void FMStart::cmdSubProgrammLoeschen_Click() {
 }
 
 void FMStart::cmdProgrammStufeLoeschen_Click() {
+    if (Pflege::BefehlLaeuft()) return;
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText(),
                   l = cmbProgrammStufe->currentText();
     if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;

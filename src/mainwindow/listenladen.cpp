@@ -2,6 +2,7 @@
 
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
+#include "platform/widgets/ctcombo.h"
 #include "platform/widgets/ctlist.h"
 #include "util/feld.h"
 #include "util/konvertieren.h"
@@ -33,6 +34,8 @@ bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage,
                 bool oben) {
     const QString text = box->currentText();
     box->clear();
+    // The field keeps the text while the entries are read.
+    box->setEditText(text);
     CacheAbfragePtr q;
     QString vorgang = QStringLiteral("Abfrage ") + abfrage;
     try {
@@ -44,21 +47,20 @@ bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage,
                                             abfrage);
         q->Ausfuehren(argumente);
         vorgang = QStringLiteral("Zeilen lesen");
-        // Collected first and added at once: inserting one by one at the top
+        // Collected first and set at once: inserting one by one at the top
         // of a combo box costs time with the square of its entries.
         QStringList eintraege;
         while (q->Naechste())
             eintraege.append(q->Spalte(1));
         if (oben) std::reverse(eintraege.begin(), eintraege.end());
-        box->addItems(eintraege);
         ObjektSchliessen(q);
         DbEnde(false);
+        KomboFuellen(box, eintraege, text);
     } catch (const CacheFehler& e) {
         ObjektSchliessen(q);
         CacheFehlermeldung(e, QStringLiteral("fmstart.") + prozedur + QLatin1Char(' ') + vorgang);
         return false;
     }
-    box->setEditText(text);
     return true;
 }
 

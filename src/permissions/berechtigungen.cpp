@@ -70,8 +70,10 @@ std::vector<Stufe> StufenDesProgramms(CacheFactory& f, const QString& programm, 
 }
 
 bool EnthaeltTrenner(const QStringList& teile) {
+    // "a|" + "||" + "b" and "a" + "||" + "|b" give the same id.
     for (const QString& t : teile)
-        if (t.contains(QLatin1String("||"))) return true;
+        if (t.contains(QLatin1String("||")) || t.startsWith(QLatin1Char('|')) || t.endsWith(QLatin1Char('|')))
+            return true;
     return false;
 }
 

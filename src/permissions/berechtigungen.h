@@ -33,7 +33,8 @@ void DatensatzLoeschen(CacheFactory& f, const QString& klasse, const QString& id
 // Every level of a program (sub-program empty: of all its sub-programs).
 std::vector<Stufe> StufenDesProgramms(CacheFactory& f, const QString& programm, const QString& subprogramm);
 
-// No id part may contain the separator.
+// No id part may contain the separator or begin or end with "|": the id
+// could not be split back into its parts.
 bool EnthaeltTrenner(const QStringList& teile);
 
 } // namespace Berechtigung

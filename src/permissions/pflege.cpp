@@ -9,6 +9,7 @@
 #include "util/programmverlauf.h"
 
 #include <functional>
+#include <optional>
 
 namespace Pflege {
 
@@ -16,9 +17,50 @@ using namespace Berechtigung;
 
 namespace {
 
+bool g_befehlLaeuft = false;
+
+struct BefehlKlammer {
+    BefehlKlammer() { g_befehlLaeuft = true; }
+    ~BefehlKlammer() { g_befehlLaeuft = false; }
+    BefehlKlammer(const BefehlKlammer&) = delete;
+    BefehlKlammer& operator=(const BefehlKlammer&) = delete;
+};
+
+using Arbeit = std::function<void(CacheFactory&, QString&)>;
+// After the connection broke during the commit: is the change on the server?
+using Pruefung = std::function<bool(CacheFactory&)>;
+
+// The commit's outcome is unknown: reconnect, read back and say what is stored.
+bool AusgangKlaeren(const CacheFehler& fehler, const QString& vorgang, const Pruefung& gespeichert) {
+    std::optional<bool> stand;
+    try {
+        DbBeginn(false);
+        stand = gespeichert(*Zustand().CacheFactory);
+        DbEnde(false);
+    } catch (const CacheFehler&) {
+        DbEnde(false);
+    }
+    if (stand && *stand) {
+        Programmverlauf(QStringLiteral("cacheapi.CacheFehlermeldung"), vorgang,
+                        QStringLiteral("Verbindung beim Bestätigen verloren; die Änderung ist gespeichert"));
+        Dialoge().MsgBox(QStringLiteral("Die Verbindung zum Server brach beim Bestätigen ab.\r\n"
+                                        "Die Änderung ist gespeichert."),
+                         DialogService::Information, QStringLiteral("Caché Zugriffsfehler"));
+        DbEnde(true);
+        return true;
+    }
+    CacheFehlermeldung(fehler, vorgang + (stand ? QStringLiteral(": nicht gespeichert")
+                                                : QStringLiteral(": Ausgang unbekannt, bitte prüfen")));
+    return false;
+}
+
 // Runs `arbeit` between DbBeginn and DbEnde in one transaction; on a failure
-// rolls back and reports with the procedure's name and the current step.
-bool InTransaktion(const QString& prozedur, const std::function<void(CacheFactory&, QString&)>& arbeit) {
+// rolls back and reports with the procedure's name and the current step. A
+// command started while another runs (a click handled while the first one
+// processes events) does nothing.
+bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung& gespeichert) {
+    if (g_befehlLaeuft) return false;
+    BefehlKlammer klammer;
     QString vorgang = QStringLiteral("Verbinden");
     try {
         DbBeginn(true);
@@ -35,17 +77,43 @@ bool InTransaktion(const QString& prozedur, const std::function<void(CacheFactor
             if (Zustand().CacheFactory) Zustand().CacheFactory->TransaktionZuruecknehmen();
         } catch (...) {
         }
+        if (e.Nummer() == Fehlernummer::AusgangUnbekannt)
+            return AusgangKlaeren(e, prozedur + QLatin1Char(' ') + vorgang, gespeichert);
         CacheFehlermeldung(e, prozedur + QLatin1Char(' ') + vorgang);
         return false;
     }
 }
 
+bool Fehlt(CacheFactory& f, const QString& klasse, const QString& id) {
+    try {
+        CacheObjektPtr o = f.OpenId(klasse, id);
+        ObjektSchliessen(o);
+        return false;
+    } catch (const CacheFehler& e) {
+        if (e.Nummer() == Fehlernummer::ObjektFehlt) return true;
+        throw;
+    }
+}
+
+bool ListeIst(CacheFactory& f, const QString& klasse, const QString& id, const QString& eigenschaft,
+              const QStringList& werte) {
+    CacheObjektPtr o = f.OpenId(klasse, id);
+    SysListPtr l = o->Liste(eigenschaft);
+    ObjektSchliessen(o);
+    return QStringList(l->Werte().begin(), l->Werte().end()) == werte;
+}
+
 } // namespace
+
+bool BefehlLaeuft() {
+    return g_befehlLaeuft;
+}
 
 bool NamenPruefen(const QStringList& teile) {
     if (!EnthaeltTrenner(teile)) return true;
     Dialoge().MsgBox(QStringLiteral("Namen von Gruppen, Programmen, Unterprogrammen und Stufen dürfen "
-                                    "\"||\" nicht enthalten.\r\nEs wurde nichts gespeichert."),
+                                    "\"||\" nicht enthalten und nicht mit \"|\" beginnen oder enden.\r\n"
+                                    "Es wurde nichts gespeichert."),
                      DialogService::Exclamation, QStringLiteral("Ungültiger Name"));
     return false;
 }
@@ -68,7 +136,8 @@ bool GruppeSpeichern(const QString& gruppe, const QStringList& codes) {
             ObjektSchliessen(klasse);
             Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
                             QStringLiteral("Mitarbeiter hinzufügen"), QString());
-        });
+        },
+        [&](CacheFactory& f) { return ListeIst(f, KlasseGruppen, gruppe, QStringLiteral("PCODE"), codes); });
 }
 
 bool GruppeLoeschen(const QString& gruppe) {
@@ -83,7 +152,8 @@ bool GruppeLoeschen(const QString& gruppe) {
                              CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
                              klasse->Methode(QStringLiteral("GruppeEntziehen"), {gruppe});
                              ObjektSchliessen(klasse);
-                         });
+                         },
+                         [&](CacheFactory& f) { return Fehlt(f, KlasseGruppen, gruppe); });
 }
 
 bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l,
@@ -108,17 +178,25 @@ bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l
                              ObjektSchliessen(klasse);
                              Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
                                              QStringLiteral("Gruppen hinzufügen"), QString());
+                         },
+                         [&](CacheFactory& f) {
+                             return ListeIst(f, KlasseProgramm, ProgrammId(p, s, l), QStringLiteral("Gruppe"),
+                                             gruppen);
                          });
 }
 
 static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s) {
-    return InTransaktion(prozedur, [&](CacheFactory& f, QString& vorgang) {
-        vorgang = QStringLiteral("Stufen lesen");
-        for (const Stufe& st : StufenDesProgramms(f, p, s)) {
-            vorgang = QStringLiteral("Löschen ") + st.Id();
-            DatensatzLoeschen(f, KlasseProgramm, st.Id());
-        }
-    });
+    return InTransaktion(
+        prozedur,
+        [&](CacheFactory& f, QString& vorgang) {
+            // One server method deletes every level at once: a round trip per
+            // level would grow with the program's size.
+            vorgang = QStringLiteral("Stufen löschen");
+            CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
+            klasse->Methode(QStringLiteral("StufenLoeschen"), {p, s});
+            ObjektSchliessen(klasse);
+        },
+        [&](CacheFactory& f) { return StufenDesProgramms(f, p, s).empty(); });
 }
 
 bool ProgrammLoeschen(const QString& p) {
@@ -137,7 +215,8 @@ bool StufeLoeschen(const QString& p, const QString& s, const QString& l) {
                          [&](CacheFactory& f, QString& vorgang) {
                              vorgang = QStringLiteral("Löschen ") + ProgrammId(p, s, l);
                              DatensatzLoeschen(f, KlasseProgramm, ProgrammId(p, s, l));
-                         });
+                         },
+                         [&](CacheFactory& f) { return Fehlt(f, KlasseProgramm, ProgrammId(p, s, l)); });
 }
 
 } // namespace Pflege

@@ -8,6 +8,9 @@
 
 namespace Pflege {
 
+// True while a save or delete runs; other commands then do nothing.
+bool BefehlLaeuft();
+
 bool GruppeSpeichern(const QString& gruppe, const QStringList& codes);
 bool GruppeLoeschen(const QString& gruppe);
 bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l, const QStringList& gruppen);
@@ -15,7 +18,8 @@ bool ProgrammLoeschen(const QString& p);
 bool SubProgrammLoeschen(const QString& p, const QString& s);
 bool StufeLoeschen(const QString& p, const QString& s, const QString& l);
 
-// Refuses names with "||" with a message; true when they may be used.
+// Refuses names with "||", or beginning or ending with "|", with a message;
+// true when they may be used.
 bool NamenPruefen(const QStringList& teile);
 
 } // namespace Pflege

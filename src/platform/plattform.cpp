@@ -1,6 +1,9 @@
 #include "plattform.h"
 
 #include <QCursor>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QWidget>
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
@@ -56,6 +59,27 @@ QString TempVerzeichnis() {
 
 QChar Trennzeichen() {
     return QDir::separator();
+}
+
+namespace {
+class Sternchen final : public QProxyStyle {
+  public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+} // namespace
+
+void SternchenAlsPasswortzeichen(QWidget* feld) {
+    // One style for every password field, kept until the application ends.
+    static QPointer<Sternchen> stil;
+    if (!stil) {
+        stil = new Sternchen();
+        stil->setParent(QCoreApplication::instance());
+    }
+    feld->setStyle(stil);
 }
 
 QString SystemInfoProgramm() {

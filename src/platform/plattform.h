@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace Plattform {
 
 // Mouse pointer 11 (hourglass) or 0 (default) for the whole application.
@@ -18,6 +20,9 @@ int Pixel(double twips);
 // The first set of TEMP, Temp, temp, TMP, TMPDIR, else the system's.
 QString TempVerzeichnis();
 QChar Trennzeichen();
+
+// A password field that shows "*" for each character, as the suite's dialogs do.
+void SternchenAlsPasswortzeichen(QWidget* feld);
 
 // The system-information program, or "" when there is none.
 QString SystemInfoProgramm();

@@ -9,6 +9,8 @@
 #include <QSqlRecord>
 #include <QUuid>
 
+#include <utility>
+
 namespace {
 
 [[noreturn]] void raise(int number, const QString& text) {
@@ -145,6 +147,8 @@ class SqlKlasse final : public CacheObjekt {
         if (m == QLatin1String("sys_close")) return {};
         if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
+        if (m == QLatin1String("stufenloeschen") && m_cls.table == QLatin1String("uv_programm"))
+            return QString::number(m_f.deleteLevels(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1)));
         const int keys = static_cast<int>(m_cls.keyColumns.size());
         const bool known = (m == QLatin1String("savecodes") && m_cls.table == QLatin1String("uv_gruppen")) ||
                            (m == QLatin1String("savegruppen") && m_cls.table == QLatin1String("uv_programm"));
@@ -264,6 +268,7 @@ void SqlCacheFactory::Disconnect() {
     m_statements.clear();
     m_statementStore.clear();
     m_transactionDepth = 0;
+    m_nurZuruecknehmen = false;
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
@@ -331,27 +336,68 @@ bool SqlCacheFactory::Steuerbefehl(const QString& sql, QString& warum) {
 void SqlCacheFactory::TransaktionBeginnen() {
     requireConnection();
     QString warum;
-    if (m_transactionDepth == 0 && !Steuerbefehl(QStringLiteral("BEGIN"), warum))
-        raise(Fehlernummer::Transaktion,
-              QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
+    if (m_transactionDepth == 0) {
+        if (!Steuerbefehl(QStringLiteral("BEGIN"), warum))
+            raise(Fehlernummer::Transaktion,
+                  QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
+        m_nurZuruecknehmen = false;
+    }
     ++m_transactionDepth;
 }
 
+bool SqlCacheFactory::VerbindungLebt() {
+    if (!m_db.isOpen()) return false;
+    QSqlQuery probe(m_db);
+    return probe.exec(QStringLiteral("SELECT 1"));
+}
+
+// Only the outermost commit writes; a part that failed inside makes it roll back.
 void SqlCacheFactory::TransaktionBestaetigen() {
     if (m_transactionDepth <= 0) return;
+    if (--m_transactionDepth > 0) return;
     QString warum;
-    if (--m_transactionDepth == 0 && !Steuerbefehl(QStringLiteral("COMMIT"), warum)) {
+    if (m_nurZuruecknehmen) {
+        m_nurZuruecknehmen = false;
         Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
         raise(Fehlernummer::Transaktion,
+              QStringLiteral("<TRANSACTION> zurückgenommen, weil ein Teil fehlschlug"));
+    }
+    if (m_vorBestaetigen) std::exchange(m_vorBestaetigen, {})();
+    const Bruch bruch = std::exchange(m_bruch, Bruch::Keiner);
+    if (bruch == Bruch::VorCommit) {
+        Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
+        m_lost = true;
+        raise(Fehlernummer::AusgangUnbekannt,
+              QStringLiteral("<DISCONNECT> Verbindung beim Bestätigen verloren (eingespeist)"));
+    }
+    if (!Steuerbefehl(QStringLiteral("COMMIT"), warum)) {
+        // The commit's own error is the one to report, not the rollback's.
+        if (!VerbindungLebt()) {
+            m_lost = true;
+            raise(Fehlernummer::AusgangUnbekannt,
+                  QStringLiteral("<DISCONNECT> Verbindung beim Bestätigen verloren: %1").arg(warum));
+        }
+        QString nebenbei;
+        Steuerbefehl(QStringLiteral("ROLLBACK"), nebenbei);
+        raise(Fehlernummer::Transaktion,
               QStringLiteral("<TRANSACTION> Bestätigen fehlgeschlagen: %1").arg(warum));
+    }
+    if (bruch == Bruch::NachCommit) {
+        m_lost = true;
+        raise(Fehlernummer::AusgangUnbekannt,
+              QStringLiteral("<DISCONNECT> Verbindung nach dem Bestätigen verloren (eingespeist)"));
     }
 }
 
 void SqlCacheFactory::TransaktionZuruecknehmen() {
     if (m_transactionDepth <= 0) return;
-    m_transactionDepth = 0;
+    if (--m_transactionDepth > 0) {
+        m_nurZuruecknehmen = true;
+        return;
+    }
+    m_nurZuruecknehmen = false;
     QString warum;
-    if (m_db.isOpen()) Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
+    if (m_db.isOpen() && !m_lost) Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
 }
 
 QSqlQuery& SqlCacheFactory::statement(const QString& sql) {
@@ -432,6 +478,24 @@ int SqlCacheFactory::execute(const QString& sql, const QVariantList& binds) {
     return n;
 }
 
+namespace {
+// An id of several parts can be split back only when no part contains the
+// separator and none begins or ends with "|": "a|" + "||" + "b" and
+// "a" + "||" + "|b" are the same id.
+bool badKeyPart(const ClassDef& cls, const QString& part) {
+    if (part.contains(QLatin1String("||"))) return true;
+    return cls.keyColumns.size() > 1 && (part.startsWith(QLatin1Char('|')) || part.endsWith(QLatin1Char('|')));
+}
+
+void checkKey(const ClassDef& cls, const QStringList& key) {
+    for (const QString& k : key)
+        if (badKeyPart(cls, k))
+            raise(Fehlernummer::UngueltigeId,
+                  QStringLiteral("<INVALID ID> %1: \"%2\" ist als Teil einer Id nicht eindeutig")
+                      .arg(cls.name, k));
+}
+} // namespace
+
 QStringList SqlCacheFactory::splitId(const ClassDef& cls, const QString& id) const {
     const QStringList parts = id.split(QStringLiteral("||"));
     if (parts.size() != cls.keyColumns.size())
@@ -439,6 +503,7 @@ QStringList SqlCacheFactory::splitId(const ClassDef& cls, const QString& id) con
                                               .arg(cls.name, id)
                                               .arg(parts.size())
                                               .arg(cls.keyColumns.size()));
+    checkKey(cls, parts);
     if (cls.integerKey) {
         bool ok = false;
         parts.front().toInt(&ok);
@@ -475,10 +540,7 @@ SysListPtr SqlCacheFactory::loadList(const ClassDef& cls, const QStringList& key
 }
 
 void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, const SysList& list) {
-    for (const QString& k : key)
-        if (k.contains(QLatin1String("||")))
-            raise(Fehlernummer::UngueltigeId,
-                  QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, k));
+    checkKey(cls, key);
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
     // On PostgreSQL the record's row lock makes saves of the same list take turns.
@@ -521,6 +583,16 @@ int SqlCacheFactory::withdrawGroup(const QString& gruppe) {
     return n;
 }
 
+int SqlCacheFactory::deleteLevels(const QString& programm, const QString& subprogramm) {
+    Guard g(*this);
+    const QString wo = QStringLiteral(" WHERE programmname = ? AND (CAST(? AS TEXT) = '' OR subprogramm = ?)");
+    const QVariantList b{programm, subprogramm, subprogramm};
+    execute(QStringLiteral("DELETE FROM uv_programm_gruppe") + wo, b);
+    const int n = execute(QStringLiteral("DELETE FROM uv_programm") + wo, b);
+    g.commit();
+    return n;
+}
+
 void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values,
                                  const SysList* list) {
     if (cls.integerKey && isNew && values.value(cls.keyColumns.front()).isEmpty()) {
@@ -534,11 +606,9 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
         const QString v = values.value(k);
         if (v.isEmpty())
             raise(Fehlernummer::UngueltigerWert, QStringLiteral("<REQUIRED> %1: %2 fehlt").arg(cls.name, k));
-        if (v.contains(QLatin1String("||")))
-            raise(Fehlernummer::UngueltigeId,
-                  QStringLiteral("<INVALID ID> %1: \"||\" in %2").arg(cls.name, v));
         key.append(v);
     }
+    checkKey(cls, key);
     Guard g(*this);
     QStringList cols;
     QVariantList binds;

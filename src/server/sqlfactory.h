@@ -39,6 +39,12 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
         m_vorher = std::move(vorher);
     }
     int statementsRun() const { return m_statementsRun; }
+    // Fault injection at the next outermost commit: the connection breaks
+    // after the commit went through, or before it did.
+    enum class Bruch { Keiner, NachCommit, VorCommit };
+    void setBruchBeimBestaetigen(Bruch b) { m_bruch = b; }
+    // Run just before the next outermost COMMIT (to cut the connection, say).
+    void setVorBestaetigen(std::function<void()> vorher) { m_vorBestaetigen = std::move(vorher); }
     bool isPostgres() const;
 
     // Used by the objects and queries of this factory.
@@ -52,6 +58,9 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void saveList(const ClassDef& cls, const QStringList& key, const SysList& list);
     // Class method GruppeEntziehen: the group leaves every program level at once.
     int withdrawGroup(const QString& gruppe);
+    // Class method StufenLoeschen: every level of a program (sub-program empty)
+    // or of one sub-program, with their group lists.
+    int deleteLevels(const QString& programm, const QString& subprogramm);
     SysListPtr loadList(const ClassDef& cls, const QStringList& key);
     QStringList splitId(const ClassDef& cls, const QString& id) const;
     QVariantList keyBinds(const ClassDef& cls, const QStringList& key) const;
@@ -83,6 +92,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
 
     void requireConnection() const;
     bool Steuerbefehl(const QString& sql, QString& warum);
+    bool VerbindungLebt();
     QSqlQuery& statement(const QString& sql);
     void run(QSqlQuery& q, const QVariantList& binds);
     [[noreturn]] void failed(const QSqlQuery& q);
@@ -94,6 +104,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     MInterpreter m_interpreter;
     QString m_lastError;
     int m_transactionDepth = 0;
+    // An inner part failed: the outermost transaction may only roll back.
+    bool m_nurZuruecknehmen = false;
+    Bruch m_bruch = Bruch::Keiner;
+    std::function<void()> m_vorBestaetigen;
     bool m_lost = false;
     int m_failAfter = 0;
     int m_vorherNach = 0;

@@ -37,6 +37,7 @@ FMPass::FMPass(FMServer* server, QWidget* parent) : QDialog(parent), m_server(se
     txtPasswort = new QLineEdit(this);
     txtPasswort->setObjectName(QStringLiteral("BPASSWORT"));
     txtPasswort->setEchoMode(QLineEdit::Password);
+    Plattform::SternchenAlsPasswortzeichen(txtPasswort);
     txtPasswort->setAccessibleName(QStringLiteral("Korval Passwort"));
     Label3->setBuddy(txtPasswort);
     Setzen(txtPasswort, 1440 + Versatz, 120, 2415, 315);
@@ -130,6 +131,15 @@ void FMPass::Form_Activate() {
 void FMPass::cmdServer_Click() {
     if (!m_server->Geladen()) m_server->Form_Load();
     Dialoge().ShowModal(m_server, this);
+}
+
+void FMPass::reject() {
+    // Closing the dialog at start-up must not sign on with whatever the fields hold.
+    if (!m_haupt || !m_haupt->isVisible()) {
+        BUAusst_Click();
+        return;
+    }
+    QDialog::reject();
 }
 
 void FMPass::BUAusst_Click() {

@@ -46,6 +46,9 @@ class FMPass final : public QDialog, public AnmeldeFenster {
     QLineEdit* txtUser; // BUSER
     QLabel* Label5;
 
+    // Escape and the close box: at start-up the same as "Abbruch", from the menu only closing.
+    void reject() override;
+
   protected:
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;

@@ -91,7 +91,7 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     m_lock->setInterval(60000);
     connect(m_lock, &QTimer::timeout, this, &FMServer::Lock_Timer);
     connect(ctList, &CtList::Click, this, &FMServer::ctList_Click);
-    connect(ctList, &CtList::RechteMaustaste, this, [this](const QPoint& p) { HRechts->popup(p); });
+    connect(ctList, &CtList::RechteMaustaste, this, &FMServer::ctList_RechteMaustaste);
     connect(BUEdit, &QPushButton::clicked, this, &FMServer::BUEdit_Click);
     connect(BUZurueck, &QPushButton::clicked, this, &FMServer::BUZurueck_Click);
 }
@@ -146,11 +146,12 @@ void FMServer::FelderFreigeben(bool an) {
 }
 
 void FMServer::Form_Load() {
-    m_geladen = true;
     EintragNr = 255;
     ctList->Clear();
-    // Never start the connect rule from inside itself.
+    // Never start the connect rule from inside itself; the list then loads at
+    // its next display, once a connection stands.
     if (VerbindungsaufbauLaeuft()) return;
+    m_geladen = true;
     bool ersteZeile = false;
     try {
         DbBeginn(false);
@@ -165,10 +166,20 @@ void FMServer::Form_Load() {
         ObjektSchliessen(q);
         DbEnde(false);
     } catch (const CacheFehler& e) {
+        m_geladen = false;
         CacheFehlermeldung(
             e, QStringLiteral("FMServer.Form_Load ") +
                    (ersteZeile ? QStringLiteral("Liste lesen") : QStringLiteral("Lade Serverliste")));
     }
+}
+
+void FMServer::ctList_RechteMaustaste(const QPoint& wo, int zeile) {
+    // The menu always belongs to the row it was opened on: that row is chosen
+    // and its data shown first, exactly as a left click does.
+    if (zeile < 0) return;
+    ctList->Auswaehlen(zeile);
+    ctList_Click();
+    HRechts->popup(wo);
 }
 
 void FMServer::ctList_Click() {

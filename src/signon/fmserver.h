@@ -27,6 +27,7 @@ class FMServer final : public QDialog, public VerbindungsFenster {
 
     void Form_Load();
     void ctList_Click();
+    void ctList_RechteMaustaste(const QPoint& wo, int zeile);
     void mRechts_Click(int index);
     void AlsStandardSpeichern();
     void BUEdit_Click();

@@ -1,5 +1,7 @@
 #include "feld.h"
 
+#include <QRegularExpression>
+
 #include <QLineEdit>
 
 QString Feld(const QString& text, const QString& trenner, int nummer, const QString& vorgabe) {
@@ -22,4 +24,10 @@ void FeldMarkieren(QLineEdit* feld, bool ohneFokus) {
     if (!feld) return;
     feld->setSelection(0, static_cast<int>(feld->text().size()));
     if (!ohneFokus) feld->setFocus();
+}
+
+bool IstZahl(const QString& text) {
+    static const QRegularExpression zahl(
+        QRegularExpression::anchoredPattern(QStringLiteral(" *[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+) *")));
+    return zahl.match(text).hasMatch();
 }

@@ -375,7 +375,7 @@ void TestPermissions::fehlerMittendrinLaesstServerUnveraendert_data() {
     QTest::addColumn<int>("nach");
     QTest::newRow("gruppe loeschen frueh") << "gruppe loeschen" << 3;
     QTest::newRow("gruppe loeschen entziehen") << "gruppe loeschen" << 4;
-    QTest::newRow("programm loeschen") << "programm loeschen" << 5;
+    QTest::newRow("programm loeschen") << "programm loeschen" << 2;
     QTest::newRow("gruppe speichern") << "gruppe speichern" << 4;
     QTest::newRow("stufe speichern") << "stufe speichern" << 5;
     QTest::newRow("stufe speichern nach anlegen") << "stufe speichern" << 4;

@@ -1,5 +1,6 @@
 #include "ctlist.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeView>
@@ -195,7 +196,8 @@ CtList::CtList(QWidget* parent)
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setAllColumnsShowFocus(true);
     m_view->header()->setStretchLastSection(false);
-    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
     setFocusProxy(m_view);
     QFont f(QStringLiteral("Sans Serif"));
     f.setStyleHint(QFont::SansSerif);
@@ -204,8 +206,27 @@ CtList::CtList(QWidget* parent)
     m_view->header()->setFont(f);
     connect(m_view, &QTreeView::clicked, this, &CtList::Click);
     connect(m_view, &QTreeView::doubleClicked, this, &CtList::DblClick);
-    connect(m_view, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { emit RechteMaustaste(m_view->viewport()->mapToGlobal(p)); });
+}
+
+bool CtList::eventFilter(QObject* o, QEvent* e) {
+    if (e->type() != QEvent::ContextMenu || (o != m_view && o != m_view->viewport()))
+        return QWidget::eventFilter(o, e);
+    auto* c = static_cast<QContextMenuEvent*>(e);
+    int zeile = -1;
+    QPoint wo;
+    if (c->reason() == QContextMenuEvent::Mouse) {
+        const QPoint p = m_view->viewport()->mapFromGlobal(c->globalPos());
+        zeile = m_view->indexAt(p).row();
+        wo = c->globalPos();
+    } else {
+        // From the keyboard: the menu belongs to the current row.
+        const QModelIndex i = m_view->currentIndex();
+        zeile = i.isValid() ? i.row() : -1;
+        const QRect r = i.isValid() ? m_view->visualRect(i) : m_view->viewport()->rect();
+        wo = m_view->viewport()->mapToGlobal(r.center());
+    }
+    emit RechteMaustaste(wo, zeile);
+    return true;
 }
 
 void CtList::setSpalten(const QStringList& titel, const QList<int>& breiten) {
@@ -236,6 +257,13 @@ void CtList::setSelected(int pos, bool an) {
     if (!i.isValid()) return;
     m_view->selectionModel()->select(i, (an ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
                                             QItemSelectionModel::Rows);
+}
+
+void CtList::Auswaehlen(int pos) {
+    const QModelIndex i = m_model->index(pos, 0);
+    if (!i.isValid()) return;
+    m_view->selectionModel()->setCurrentIndex(
+        i, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 QVariant CtList::ItemData(int pos) const {

@@ -67,6 +67,8 @@ class CtList : public QWidget {
     QString List(int pos) const;
     bool Selected(int pos) const;
     void setSelected(int pos, bool an);
+    // Makes `pos` the only chosen row, as a left click does.
+    void Auswaehlen(int pos);
     void RemoveItem(int pos) { m_model->RemoveItem(pos); }
     void setItemData(int pos, const QVariant& v) { m_model->setItemData(pos, v); }
     QVariant ItemData(int pos) const;
@@ -99,7 +101,12 @@ class CtList : public QWidget {
   signals:
     void Click();
     void DblClick();
-    void RechteMaustaste(const QPoint& global);
+    // Right mouse button, the menu key or Shift+F10: where the menu opens and
+    // the row it belongs to (-1 outside every row).
+    void RechteMaustaste(const QPoint& global, int zeile);
+
+  protected:
+    bool eventFilter(QObject* o, QEvent* e) override;
 
   private:
     CtListModel* m_model;

@@ -48,12 +48,12 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     cmdSysInfo = new QPushButton(QStringLiteral("&Systeminfo..."), this);
     lay->addWidget(picIcon, 0, 0, 2, 1, Qt::AlignTop);
     lay->addWidget(lblTitle, 0, 1, 1, 2);
-    lay->addWidget(lblVersion, 1, 1, 1, 2);
-    lay->addWidget(lblDescription, 2, 1, 1, 2);
-    lay->addWidget(Producktname, 3, 1);
-    lay->addWidget(Description, 3, 2);
-    lay->addWidget(Version, 4, 1);
-    lay->addWidget(Erstellt, 4, 2);
+    lay->addWidget(lblDescription, 1, 1, 1, 2);
+    lay->addWidget(Producktname, 2, 1);
+    lay->addWidget(Description, 2, 2);
+    lay->addWidget(Version, 3, 1);
+    lay->addWidget(lblVersion, 3, 2);
+    lay->addWidget(Erstellt, 4, 1, 1, 2);
     lay->addWidget(Image1, 5, 0);
     lay->addWidget(ctHyperLink1, 5, 1, 1, 2);
     lay->addWidget(Image2, 6, 0);
@@ -71,8 +71,10 @@ void frmAbout::Form_Load() {
     const QString titel = QStringLiteral("Benutzerverwaltung");
     setWindowTitle(QStringLiteral("Info zu ") + titel);
     lblTitle->setText(titel);
-    const QStringList v = QCoreApplication::applicationVersion().split(QLatin1Char('.'));
-    lblVersion->setText(QStringLiteral("Version %1.%2.%3")
+    QString version = QCoreApplication::applicationVersion();
+    if (version.isEmpty()) version = QStringLiteral(KORVAL_VERSION);
+    const QStringList v = version.split(QLatin1Char('.'));
+    lblVersion->setText(QStringLiteral("%1.%2.%3")
                             .arg(v.value(0, QStringLiteral("1")), v.value(1, QStringLiteral("0")),
                                  v.value(2, QStringLiteral("0"))));
 }

@@ -4,6 +4,8 @@
 #include "util/programmverlauf.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
+#include <QTreeView>
 
 frmProgrammverlauf::frmProgrammverlauf(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmProgrammverlauf"));
@@ -12,6 +14,8 @@ frmProgrammverlauf::frmProgrammverlauf(QWidget* parent) : QWidget(parent, Qt::Wi
     Verlauf->setObjectName(QStringLiteral("Verlauf"));
     Verlauf->setAccessibleName(QStringLiteral("Programmverlauf"));
     Verlauf->setSpalten({QStringLiteral("Programmteil"), QStringLiteral("Text")}, {220, 400});
+    // The text column takes whatever width the window leaves.
+    Verlauf->View()->header()->setStretchLastSection(true);
     resize(640, 300);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/plattform.h"
 
+#include <QFontMetrics>
 #include <QIcon>
 #include <QLabel>
 #include <QStatusBar>
@@ -19,6 +20,11 @@ Splash::Splash(QWidget* parent) : QWidget(parent, Qt::Window), Timer1(new QTimer
     lblC = new QLabel(QStringLiteral("KORVAL Software – Benutzerverwaltung"), this);
     lblC->setAlignment(Qt::AlignCenter);
     lblC->setGeometry(0, Plattform::Pixel(3960), Plattform::Pixel(2775), Plattform::Pixel(255));
+    // The line is narrow: the font shrinks until the whole text fits.
+    QFont f = lblC->font();
+    while (f.pointSizeF() > 5 && QFontMetrics(f).horizontalAdvance(lblC->text()) > lblC->width() - 4)
+        f.setPointSizeF(f.pointSizeF() - 0.25);
+    lblC->setFont(f);
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
     m_status = new QLabel(StatusBar);

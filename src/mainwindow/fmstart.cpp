@@ -69,6 +69,11 @@ FMStart::FMStart(FMPass* login, frmProgrammverlauf* verlauf, QWidget* parent)
     resize(Plattform::Pixel(DesignBreite), Plattform::Pixel(DesignHoehe) + menuBar()->sizeHint().height());
 }
 
+FMStart::~FMStart() {
+    // The about box has no owner: it goes with the main window.
+    delete m_about;
+}
+
 void FMStart::Aufbauen() {
     auto* mitte = new QWidget(this);
     setCentralWidget(mitte);

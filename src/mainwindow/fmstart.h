@@ -22,6 +22,7 @@ class FMStart final : public QMainWindow {
     Q_OBJECT
   public:
     FMStart(FMPass* login, frmProgrammverlauf* verlauf, QWidget* parent = nullptr);
+    ~FMStart() override;
 
     // Start-up: sign-on loop, permission check, caption, loading the lists.
     void Form_Load();

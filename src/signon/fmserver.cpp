@@ -29,7 +29,9 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     setObjectName(QStringLiteral("FMServer"));
     // A little wider than the design, so that "Namespace:" fits left of its field.
     constexpr int Versatz = 240;
-    setFixedSize(Plattform::Pixel(3735 + Versatz), Plattform::Pixel(3135));
+    // Port and year fields are wider by what four digits need beside the frame.
+    constexpr int Ziffern = 150;
+    setFixedSize(Plattform::Pixel(3735 + Versatz + Ziffern), Plattform::Pixel(3135));
 
     ctList = new CtList(this);
     ctList->setObjectName(QStringLiteral("ctList"));
@@ -38,7 +40,7 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     ctList->View()->setColumnHidden(0, true);
     ctList->View()->setSelectionMode(QAbstractItemView::SingleSelection);
     ctList->setAccessibleName(QStringLiteral("Mögliche Server"));
-    ctList->setGeometry(0, 0, Plattform::Pixel(3735 + Versatz), Plattform::Pixel(1455));
+    ctList->setGeometry(0, 0, Plattform::Pixel(3735 + Versatz + Ziffern), Plattform::Pixel(1455));
 
     auto feld = [this, Versatz](const char16_t* label, const QString& name, const QString& vorgabe, int links,
                                 int oben, int breite, int labelBreite) {
@@ -56,10 +58,10 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
         return e;
     };
     BSERVERIP = feld(u"ServerIP:", QStringLiteral("BSERVERIP"), StandardServer(), 1080, 1560, 1455, 1200);
-    BPORT = feld(u"Port:", QStringLiteral("BPORT"), QStringLiteral("1973"), 3120, 1560, 495, 480);
+    BPORT = feld(u"Port:", QStringLiteral("BPORT"), QStringLiteral("1973"), 3120, 1560, 495 + Ziffern, 480);
     BFIRMA = feld(u"Firma:", QStringLiteral("BFIRMA"), QStringLiteral("1"), 1080, 1920, 375, 1200);
     BFIL = feld(u"Filiale:", QStringLiteral("BFIL"), QStringLiteral("0"), 2160, 1920, 375, 600);
-    BWJ = feld(u"WJ:", QStringLiteral("BWJ"), QStringLiteral("0"), 3120, 1920, 495, 480);
+    BWJ = feld(u"WJ:", QStringLiteral("BWJ"), QStringLiteral("0"), 3120, 1920, 495 + Ziffern, 480);
     BNAMESPACE =
         feld(u"Namespace:", QStringLiteral("BNAMESPACE"), QStringLiteral("KORVAL"), 1080, 2280, 1455, 1200);
 

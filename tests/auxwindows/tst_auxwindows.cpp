@@ -54,7 +54,7 @@ void TestAuxwindows::infoFenster() {
     frmAbout a;
     QCOMPARE(a.windowTitle(), QStringLiteral("Info zu Benutzerverwaltung"));
     QCOMPARE(a.lblTitle->text(), QStringLiteral("Benutzerverwaltung"));
-    QCOMPARE(a.lblVersion->text(), QStringLiteral("Version 1.0.16"));
+    QCOMPARE(a.lblVersion->text(), QStringLiteral("1.0.16"));
     QVERIFY(!a.picIcon->pixmap().isNull());
     a.show();
     a.cmdOK_Click();

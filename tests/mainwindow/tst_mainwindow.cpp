@@ -81,6 +81,7 @@ class TestMainwindow : public QObject {
 
 void TestMainwindow::init() {
     KORVAL_BACKEND_PRUEFEN();
+    u.reset();
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
     w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());

@@ -60,6 +60,7 @@ class TestPermissions : public QObject {
 
 void TestPermissions::init() {
     KORVAL_BACKEND_PRUEFEN();
+    u.reset();
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
     w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());

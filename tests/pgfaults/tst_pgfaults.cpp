@@ -56,6 +56,7 @@ class TestPgFaults : public QObject {
 void TestPgFaults::init() {
     KORVAL_BACKEND_PRUEFEN();
     if (!Testdatenbank::IstPostgres()) QSKIP("nur PostgreSQL");
+    u.reset();
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
     w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());

@@ -56,6 +56,7 @@ class TestSignon : public QObject {
 
 void TestSignon::init() {
     KORVAL_BACKEND_PRUEFEN();
+    u.reset();
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
 }

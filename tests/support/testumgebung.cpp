@@ -15,7 +15,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTimer>
 
 int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title) {
@@ -136,6 +138,56 @@ CacheFactoryPtr Testdatenbank::NeuerClient() const {
     return f;
 }
 
+namespace {
+template <typename F> void MitDirekterVerbindung(const QString& server, const QString& port, const QString& ns,
+                                                 F&& f) {
+    const QString name = QStringLiteral("korval-test-direkt");
+    {
+        const bool pg = Testdatenbank::IstPostgres();
+        QSqlDatabase db = QSqlDatabase::addDatabase(pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name);
+        if (pg) {
+            db.setHostName(server);
+            db.setPort(port.toInt());
+            db.setDatabaseName(ns);
+        } else {
+            db.setDatabaseName(server + QStringLiteral("/") + ns + QStringLiteral(".sqlite"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        }
+        if (!db.open()) qFatal("Direkte Verbindung: %s", qPrintable(db.lastError().text()));
+        f(db);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+QSqlQuery Ausfuehren(QSqlDatabase& db, const QString& sql, const QVariantList& werte) {
+    QSqlQuery q(db);
+    if (!q.prepare(sql)) qFatal("SQL %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    for (const QVariant& w : werte)
+        q.addBindValue(w);
+    if (!q.exec()) qFatal("SQL %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    return q;
+}
+} // namespace
+
+QStringList Testdatenbank::Sql(const QString& sql, const QVariantList& werte) const {
+    QStringList zeilen;
+    MitDirekterVerbindung(m_server, m_port, m_ns, [&](QSqlDatabase& db) {
+        QSqlQuery q = Ausfuehren(db, sql, werte);
+        while (q.next()) {
+            QStringList z;
+            for (int i = 0; i < q.record().count(); ++i)
+                z.append(q.value(i).toString());
+            zeilen.append(z.join(QLatin1Char(';')));
+        }
+    });
+    return zeilen;
+}
+
+void Testdatenbank::SqlAendern(const QString& sql, const QVariantList& werte) const {
+    MitDirekterVerbindung(m_server, m_port, m_ns, [&](QSqlDatabase& db) { Ausfuehren(db, sql, werte); });
+}
+
 Testumgebung::Testumgebung(bool mitDatenbank) {
     einstellungen = std::make_unique<IniSettingsStore>(temp.filePath(QStringLiteral("Cache Login.ini")));
     Env().dialoge = &dialoge;
@@ -158,7 +210,29 @@ Testumgebung::Testumgebung(bool mitDatenbank) {
     if (mitDatenbank) db = std::make_unique<Testdatenbank>();
 }
 
+namespace {
+// Between two tests, and after a set-up that failed, no real dialog may come up
+// and wait for a person: whatever asks gets a default answer and a warning.
+class KeineDialoge final : public DialogService {
+  public:
+    int MsgBox(const QString& text, int style, const QString& title) override {
+        qWarning("Dialog ohne Testumgebung: %s: %s", qPrintable(title), qPrintable(text));
+        return (style & 0x7) == YesNo ? No : Ok;
+    }
+    QString InputBox(const QString& prompt, const QString& title, const QString&) override {
+        qWarning("Eingabe ohne Testumgebung: %s: %s", qPrintable(title), qPrintable(prompt));
+        return {};
+    }
+    void ShowModal(QWidget* window, QWidget*) override {
+        qWarning("Fenster ohne Testumgebung: %s", qPrintable(window->objectName()));
+    }
+};
+} // namespace
+
 Testumgebung::~Testumgebung() {
+    // A newer environment may already stand (u = make_unique<...>() builds the
+    // next one first): then its seams and windows stay.
+    if (Env().dialoge != &dialoge) return;
     Anwendungszustand& z = Zustand();
     if (z.CacheFactory) z.CacheFactory->Disconnect();
     z.CacheFactory.reset();
@@ -168,7 +242,9 @@ Testumgebung::~Testumgebung() {
     Verlauf::setZiel({});
     Verlauf::setDateiProtokoll(false);
     Plattform::setSanduhr(false);
+    static KeineDialoge keine;
     Env() = Umgebung{};
+    Env().dialoge = &keine;
 }
 
 QString Testumgebung::Kommandozeile(const QString& code, const QString& pw) const {

@@ -79,6 +79,11 @@ class Testdatenbank {
     bool Ok() const { return m_ok; }
     // A second client of the same database.
     CacheFactoryPtr NeuerClient() const;
+    // Rows of a statement run straight on the server's tables, beside the
+    // client interface; each value as text, columns joined by ";".
+    QStringList Sql(const QString& sql, const QVariantList& werte = {}) const;
+    // A statement that changes the tables straight, as another program would.
+    void SqlAendern(const QString& sql, const QVariantList& werte = {}) const;
 
   private:
     QTemporaryDir m_dir;

@@ -1,6 +1,7 @@
 #include "ctlist.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeView>
@@ -209,23 +210,24 @@ CtList::CtList(QWidget* parent)
 }
 
 bool CtList::eventFilter(QObject* o, QEvent* e) {
-    if (e->type() != QEvent::ContextMenu || (o != m_view && o != m_view->viewport()))
-        return QWidget::eventFilter(o, e);
+    if (o != m_view && o != m_view->viewport()) return QWidget::eventFilter(o, e);
+    if (e->type() == QEvent::KeyPress) {
+        // The menu key and Shift+F10 open the menu of the current row.
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() != Qt::Key_Menu && !(k->key() == Qt::Key_F10 && k->modifiers() == Qt::ShiftModifier))
+            return QWidget::eventFilter(o, e);
+        const QModelIndex i = m_view->currentIndex();
+        const QRect r = i.isValid() ? m_view->visualRect(i) : m_view->viewport()->rect();
+        emit RechteMaustaste(m_view->viewport()->mapToGlobal(r.center()), i.isValid() ? i.row() : -1);
+        return true;
+    }
+    if (e->type() != QEvent::ContextMenu) return QWidget::eventFilter(o, e);
+    // The keyboard's own request is answered by the key above, once.
     auto* c = static_cast<QContextMenuEvent*>(e);
-    int zeile = -1;
-    QPoint wo;
     if (c->reason() == QContextMenuEvent::Mouse) {
         const QPoint p = m_view->viewport()->mapFromGlobal(c->globalPos());
-        zeile = m_view->indexAt(p).row();
-        wo = c->globalPos();
-    } else {
-        // From the keyboard: the menu belongs to the current row.
-        const QModelIndex i = m_view->currentIndex();
-        zeile = i.isValid() ? i.row() : -1;
-        const QRect r = i.isValid() ? m_view->visualRect(i) : m_view->viewport()->rect();
-        wo = m_view->viewport()->mapToGlobal(r.center());
+        emit RechteMaustaste(c->globalPos(), m_view->indexAt(p).row());
     }
-    emit RechteMaustaste(wo, zeile);
     return true;
 }
 

@@ -56,6 +56,12 @@ void TestDatabase::kommandozeileGueltig_data() {
     QTest::newRow("leer") << "" << false;
     QTest::newRow("nur firma") << "1" << false;
     QTest::newRow("ohne code") << "1 0" << true;
+    QTest::newRow("firma NAN") << "NAN 0 ADM demo" << false;
+    QTest::newRow("filiale INF") << "1 INF ADM demo" << false;
+    QTest::newRow("firma 1e0") << "1e0 0 ADM demo" << false;
+    QTest::newRow("firma mit zeilenumbruch") << "1\n 0 ADM demo" << false;
+    QTest::newRow("code INF ist ein name") << "1 0 INF demo" << true;
+    QTest::newRow("code 1e0 ist ein name") << "1 0 1e0 demo" << true;
 }
 
 void TestDatabase::kommandozeileGueltig() {
@@ -437,6 +443,9 @@ void TestDatabase::benutzerkontextOhneEinschleusung() {
     const QString befehl =
         BenutzerkontextBefehl(Zustand().Firma, QStringLiteral("0"), QStringLiteral("\" W 1"));
     QCOMPARE(dbcall(befehl, fehler), QString());
+    // A number followed by a line break is quoted like any other text.
+    QCOMPARE(BenutzerkontextBefehl(QStringLiteral("1\n"), QStringLiteral("0"), QStringLiteral("X")),
+             QStringLiteral("S FIRMA=\"1\n\",FIL=0,PERSONAL=\"X\""));
     QVERIFY(!fehler);
     QCOMPARE(dbcall(QStringLiteral("W FIRMA"), fehler), QStringLiteral("1 K  S X=1"));
     QCOMPARE(dbcall(QStringLiteral("W PERSONAL"), fehler), QStringLiteral("\" W 1"));

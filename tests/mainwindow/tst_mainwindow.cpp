@@ -195,6 +195,8 @@ void TestMainwindow::berechtigungsgruppe_data() {
     QTest::newRow("7") << "7" << false;
     QTest::newRow("10 numerisch") << "10" << true;
     QTest::newRow("leer") << "" << false;
+    QTest::newRow("INF ist keine Zahl") << "INF" << false;
+    QTest::newRow("komma") << "8,5" << true;
 }
 
 void TestMainwindow::berechtigungsgruppe() {

@@ -22,6 +22,8 @@ class TestUtil : public QObject {
     void feld_data();
     void feld();
     void feldMarkieren();
+    void istZahl_data();
+    void istZahl();
     void verlaufZeitstempel();
     void verlaufImFensterNeuesteZuerst();
     void verlaufDateiNurWennEingeschaltet();
@@ -207,6 +209,21 @@ void TestUtil::verlaufDateiNurWennEingeschaltet() {
     Programmverlauf(QStringLiteral("still"), QString(), QString());
     QCOMPARE(u.Verlaufszeilen().front(), QStringLiteral("still;;"));
     qunsetenv("TEMP");
+}
+
+void TestUtil::istZahl_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("zahl");
+    for (const char* z : {"1", "0", "+7", "-3", "1.5", "2,5", " 12 ", ".5"})
+        QTest::newRow(z) << QString::fromLatin1(z) << true;
+    for (const char* z : {"", "NAN", "nan", "INF", "-inf", "1e0", "0x10", "1\n", "1 2", "abc", ".", "1..2"})
+        QTest::newRow(z) << QString::fromLatin1(z) << false;
+}
+
+void TestUtil::istZahl() {
+    QFETCH(QString, text);
+    QFETCH(bool, zahl);
+    QCOMPARE(IstZahl(text), zahl);
 }
 
 QTEST_MAIN(TestUtil)

@@ -181,10 +181,13 @@ void Verbinden() {
             continue;
         }
         if (versuche >= 3) {
+            // The last attempt's reason, its first part: "Anmeldung am Datenbankserver abgelehnt".
+            const QString grund = z.CacheFactory->LetzterFehler().section(QStringLiteral(": "), 0, 0);
             Dialoge().MsgBox(
                 QStringLiteral("Der Server ist nicht erreichbar!\r\n"
                                "Bitte Versuchen Sie die Anmeldung zu einem späteren Zeitpunk noch ein "
-                               "mal."),
+                               "mal.") +
+                    (grund.isEmpty() ? QString() : QStringLiteral("\r\nGrund: ") + grund),
                 DialogService::Critical, QStringLiteral("Anmeldung an Caché"));
             if (z.ServerFenster) z.ServerFenster->Verbergen();
             z.Benutzer.clear();

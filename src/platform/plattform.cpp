@@ -5,6 +5,7 @@
 #include <QProxyStyle>
 #include <QWidget>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStandardPaths>
@@ -54,7 +55,14 @@ QString TempVerzeichnis() {
         const QString v = qEnvironmentVariable(name);
         if (!v.isEmpty()) return v;
     }
-    return QDir::toNativeSeparators(QDir::tempPath());
+    // Nothing chosen by the user: a folder nobody else can read, never the
+    // shared temporary directory.
+    const QString laufzeit = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!laufzeit.isEmpty()) return QDir::toNativeSeparators(laufzeit);
+    const QString eigen = QDir::tempPath() + QStringLiteral("/korval-") + qEnvironmentVariable("USER");
+    QDir().mkpath(eigen);
+    QFile::setPermissions(eigen, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return QDir::toNativeSeparators(eigen);
 }
 
 QChar Trennzeichen() {

@@ -2,6 +2,10 @@
 
 #include "database/cacheclient.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 namespace {
 
 [[noreturn]] void fail(int number, const QString& code, const QString& detail = {}) {
@@ -13,7 +17,8 @@ namespace {
     fail(Fehlernummer::Syntax, QStringLiteral("SYNTAX"), detail);
 }
 
-// M's numeric interpretation of a string: the longest leading number.
+// M's numeric interpretation of a string: the longest leading number. Values
+// beyond the double range are held at its largest value.
 double toNumber(const QString& s) {
     int i = 0;
     const int n = static_cast<int>(s.size());
@@ -23,17 +28,28 @@ double toNumber(const QString& s) {
         ++i;
     }
     const int start = i;
-    while (i < n && (s[i].isDigit() || s[i] == QLatin1Char('.')))
+    bool punkt = false;
+    while (i < n && (s[i].isDigit() || (s[i] == QLatin1Char('.') && !punkt))) {
+        punkt = punkt || s[i] == QLatin1Char('.');
         ++i;
+    }
+    const QString ziffern = s.mid(start, i - start);
     bool ok = false;
-    double v = s.mid(start, i - start).toDouble(&ok);
-    if (!ok) v = 0;
+    double v = ziffern.toDouble(&ok);
+    if (!ok) {
+        // Only an overflow can make a numeral fail here.
+        bool ziffer = false;
+        for (QChar c : ziffern)
+            ziffer = ziffer || c.isDigit();
+        v = ziffer ? std::numeric_limits<double>::max() : 0;
+    }
     return neg ? -v : v;
 }
 
 QString canonic(double v) {
-    if (v == static_cast<double>(static_cast<long long>(v)) && v > -1e15 && v < 1e15)
-        return QString::number(static_cast<long long>(v));
+    if (std::isnan(v)) v = 0;
+    v = std::clamp(v, -std::numeric_limits<double>::max(), std::numeric_limits<double>::max());
+    if (v > -1e15 && v < 1e15 && v == std::trunc(v)) return QString::number(static_cast<long long>(v));
     QString s = QString::number(v, 'f', 10);
     while (s.endsWith(QLatin1Char('0')))
         s.chop(1);
@@ -43,6 +59,27 @@ QString canonic(double v) {
     else if (s.startsWith(QLatin1String("-0.")))
         s.remove(1, 1);
     return s;
+}
+
+// The canonic form of a numeric literal, digit for digit: a literal of any
+// length keeps its value.
+QString canonicLiteral(const QString& lit) {
+    const qsizetype punkt = lit.indexOf(QLatin1Char('.'));
+    QString ganz = punkt < 0 ? lit : lit.left(punkt);
+    QString bruch = punkt < 0 ? QString() : lit.mid(punkt + 1);
+    while (ganz.startsWith(QLatin1Char('0')))
+        ganz.remove(0, 1);
+    while (bruch.endsWith(QLatin1Char('0')))
+        bruch.chop(1);
+    if (bruch.isEmpty()) return ganz.isEmpty() ? QStringLiteral("0") : ganz;
+    return ganz + QLatin1Char('.') + bruch;
+}
+
+// A character position from a number, safe for any value.
+qsizetype position(const QString& s) {
+    const double v = toNumber(s);
+    constexpr double grenze = 1e15;
+    return static_cast<qsizetype>(std::clamp(v, -grenze, grenze));
 }
 
 class Parser {
@@ -186,8 +223,20 @@ class Parser {
             m_locals.remove(t.name);
     }
 
+    // Every recursion passes here: nesting beyond MaxDepth is a syntax error,
+    // never an exhausted stack.
+    struct Tiefe {
+        explicit Tiefe(int& d) : m_d(d) {
+            if (++m_d > MaxDepth) syntax(QStringLiteral("zu tief geschachtelt"));
+        }
+        ~Tiefe() { --m_d; }
+        Tiefe(const Tiefe&) = delete;
+        Tiefe& operator=(const Tiefe&) = delete;
+        int& m_d;
+    };
+
     QString expr() {
-        if (++m_depth > MaxDepth) syntax(QStringLiteral("zu tief geschachtelt"));
+        Tiefe tiefe(m_depth);
         QString v = atom();
         for (;;) {
             const QChar op = peek();
@@ -202,7 +251,6 @@ class Parser {
                 break;
             }
         }
-        --m_depth;
         return v;
     }
 
@@ -211,6 +259,7 @@ class Parser {
         if (c == QLatin1Char('"')) return stringLiteral();
         if (c.isDigit() || c == QLatin1Char('.')) return number();
         if (c == QLatin1Char('-') || c == QLatin1Char('+')) {
+            Tiefe tiefe(m_depth);
             ++m_pos;
             const double v = toNumber(atom());
             return canonic(c == QLatin1Char('-') ? -v : v);
@@ -266,7 +315,7 @@ class Parser {
             ++m_pos;
         const QString lit = m_s.mid(start, m_pos - start);
         if (lit.count(QLatin1Char('.')) > 1) syntax(lit);
-        return canonic(toNumber(lit));
+        return canonicLiteral(lit);
     }
 
     QString function() {
@@ -288,8 +337,8 @@ class Parser {
         }
         if (fn == QLatin1String("E") || fn == QLatin1String("EXTRACT")) {
             if (args.size() > 3) syntax(fn);
-            const qsizetype from = args.size() > 1 ? static_cast<qsizetype>(toNumber(args[1])) : 1;
-            const qsizetype to = args.size() > 2 ? static_cast<qsizetype>(toNumber(args[2])) : from;
+            const qsizetype from = args.size() > 1 ? position(args[1]) : 1;
+            const qsizetype to = args.size() > 2 ? position(args[2]) : from;
             if (to < from || to < 1) return {};
             const qsizetype a = std::max<qsizetype>(from, 1);
             return args[0].mid(a - 1, to - a + 1);
@@ -301,8 +350,8 @@ class Parser {
         if (args.size() < 2 || args.size() > 4) syntax(QStringLiteral("$PIECE"));
         const QString& text = args[0];
         const QString& delim = args[1];
-        const qsizetype from = args.size() > 2 ? static_cast<qsizetype>(toNumber(args[2])) : 1;
-        const qsizetype to = args.size() > 3 ? static_cast<qsizetype>(toNumber(args[3])) : from;
+        const qsizetype from = args.size() > 2 ? position(args[2]) : 1;
+        const qsizetype to = args.size() > 3 ? position(args[3]) : from;
         if (delim.isEmpty() || to < from || to < 1) return {};
         const QStringList parts = text.split(delim);
         const qsizetype a = std::max<qsizetype>(from, 1);

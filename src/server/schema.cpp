@@ -167,9 +167,28 @@ bool create(QSqlDatabase& db, QString& reason) {
 }
 
 int version(QSqlDatabase& db) {
+    QString fehler;
+    return version(db, fehler);
+}
+
+int version(QSqlDatabase& db, QString& fehler) {
+    fehler.clear();
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT version FROM kv_schema")) || !q.next()) return -1;
-    return q.value(0).toInt();
+    // Is the table there at all? Only then does a failing read mean something else.
+    const QString gibtEs = isPostgres(db)
+                              ? QStringLiteral("SELECT to_regclass('kv_schema') IS NOT NULL")
+                              : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
+                                               "AND name = 'kv_schema'");
+    if (!q.exec(gibtEs) || !q.next()) {
+        fehler = q.lastError().text();
+        return -1;
+    }
+    if (!q.value(0).toBool()) return -1;
+    if (!q.exec(QStringLiteral("SELECT version FROM kv_schema"))) {
+        fehler = q.lastError().text();
+        return -1;
+    }
+    return q.next() ? q.value(0).toInt() : -1;
 }
 
 } // namespace Schema

@@ -23,6 +23,9 @@ bool create(QSqlDatabase& db, QString& reason);
 
 // The schema version of an open database, or -1 when it holds no schema of ours.
 int version(QSqlDatabase& db);
+// The same; when the database could not be read at all (a full disk, a
+// read-only file), `fehler` says why instead.
+int version(QSqlDatabase& db, QString& fehler);
 
 // The text column type: byte order for sorting on both backends.
 QString textType(const QSqlDatabase& db);

@@ -220,6 +220,25 @@ class SqlAbfrage final : public CacheAbfrage {
 
 } // namespace
 
+QString Verbindungsgrund(const QString& meldung) {
+    // libpq's and SQLite's words for why a connection failed, in the user's terms.
+    static const std::pair<const char*, const char*> gruende[] = {
+        {"password authentication failed", "Anmeldung am Datenbankserver abgelehnt"},
+        {"no password supplied", "Anmeldung am Datenbankserver abgelehnt"},
+        {"authentication failed", "Anmeldung am Datenbankserver abgelehnt"},
+        {"could not translate host name", "Rechnername unbekannt"},
+        {"Name or service not known", "Rechnername unbekannt"},
+        {"Connection refused", "Verbindung abgelehnt"},
+        {"timeout expired", "Zeitüberschreitung"},
+        {"timed out", "Zeitüberschreitung"},
+        {"does not exist", "Datenbank nicht vorhanden"},
+        {"nicht gefunden", "Datenbank nicht vorhanden"},
+    };
+    for (const auto& [text, grund] : gruende)
+        if (meldung.contains(QLatin1String(text), Qt::CaseInsensitive)) return QString::fromUtf8(grund);
+    return QStringLiteral("Server nicht erreichbar");
+}
+
 CacheFactoryPtr NeueCacheFactory() {
     return std::make_unique<SqlCacheFactory>();
 }
@@ -246,12 +265,17 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     QString reason;
     m_db = Schema::open(*target, m_name, reason);
     if (!m_db.isOpen()) {
-        m_lastError = reason.isEmpty() ? QStringLiteral("Server nicht erreichbar") : reason;
+        m_lastError = Verbindungsgrund(reason) + QStringLiteral(": ") +
+                      (reason.isEmpty() ? QStringLiteral("Server nicht erreichbar") : reason.simplified());
         Disconnect();
         return false;
     }
-    if (Schema::version(m_db) < 1) {
-        m_lastError = QStringLiteral("Die Datenbank %1 enthält keine Benutzerverwaltung").arg(target->ns);
+    QString lesefehler;
+    if (Schema::version(m_db, lesefehler) < 1) {
+        m_lastError = lesefehler.isEmpty()
+                          ? QStringLiteral("Die Datenbank %1 enthält keine Benutzerverwaltung").arg(target->ns)
+                          : QStringLiteral("Die Datenbank %1 kann nicht gelesen werden: %2")
+                                .arg(target->ns, lesefehler);
         Disconnect();
         return false;
     }
@@ -265,15 +289,17 @@ bool SqlCacheFactory::IsConnected() {
 }
 
 void SqlCacheFactory::Disconnect() {
-    m_statements.clear();
-    m_statementStore.clear();
     m_transactionDepth = 0;
     m_nurZuruecknehmen = false;
+    m_statements.clear();
+    // The driver goes first: prepared statements die with the session, and
+    // freeing them one by one on a dead connection only prints warnings.
     if (m_db.isValid()) {
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
     }
+    m_statementStore.clear();
 }
 
 void SqlCacheFactory::requireConnection() const {
@@ -437,8 +463,7 @@ void SqlCacheFactory::failed(const QSqlQuery& q) {
                          state.startsWith(QLatin1String("57P")))) {
         // A dropped server shows as a failing statement: probe, and let the
         // connected test report the loss so that the next operation reconnects.
-        QSqlQuery probe(m_db);
-        if (!probe.exec(QStringLiteral("SELECT 1"))) {
+        if (!VerbindungLebt()) {
             m_lost = true;
             raise(Fehlernummer::Verbindungsabbruch,
                   QStringLiteral("<DISCONNECT> Verbindung zum Server verloren: %1").arg(text));
@@ -620,8 +645,14 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
     if (isNew) {
         QString marks = QStringLiteral("?, ").repeated(static_cast<int>(cols.size()));
         marks.chop(2);
-        execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                    .arg(cls.table, cols.join(QStringLiteral(", ")), marks),
+        // A record that is nothing but its id is the same record when another
+        // workstation has just stored it: creating it twice must not fail.
+        bool nurId = true;
+        for (const PropertyDef& p : cls.properties)
+            nurId = nurId && cls.isKeyColumn(p.column);
+        execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
+                    .arg(cls.table, cols.join(QStringLiteral(", ")), marks,
+                         nurId ? QStringLiteral(" ON CONFLICT DO NOTHING") : QString()),
                 binds);
     } else {
         QStringList sets;

@@ -14,6 +14,9 @@
 #include <functional>
 #include <memory>
 
+// Why a connection failed, in a few German words (never with credentials).
+QString Verbindungsgrund(const QString& meldung);
+
 class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
   public:
     SqlCacheFactory();

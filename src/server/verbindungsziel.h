@@ -13,7 +13,8 @@ struct ConnectionTarget {
     QString ns;       // namespace: database name or file base name
     QString filePath; // SQLite only: SERVER/NAMESPACE.sqlite, "~" expanded
 
-    // "cn_iptcp:SERVER[PORT]:NAMESPACE", split at the last "[".
+    // "cn_iptcp:SERVER[PORT]:NAMESPACE", split at the first "[" that digits (or
+    // nothing) and "]:" follow; anything else is refused.
     static std::optional<ConnectionTarget> parse(const QString& connStrg);
     static bool isPath(const QString& server);
 };

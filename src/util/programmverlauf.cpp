@@ -6,6 +6,14 @@
 
 #include <QFile>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace Verlauf {
 namespace {
 std::function<void(const QString&)> g_ziel;
@@ -34,7 +42,41 @@ QString Zeitstempel(const QDateTime& t) {
 }
 
 QString Dateizeile(const QDateTime& t, const QString& eintrag) {
-    return QLatin1Char('"') + Zeitstempel(t) + QLatin1Char(';') + eintrag + QStringLiteral("\"\r\n");
+    // One entry is one line: a logged value cannot end the quoted text or start
+    // a line of its own.
+    QString e = eintrag;
+    e.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    e.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    e.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    return QLatin1Char('"') + Zeitstempel(t) + QLatin1Char(';') + e + QStringLiteral("\"\r\n");
+}
+
+bool Anhaengen(const QString& pfad, const QByteArray& zeile, QString& warum) {
+#ifdef Q_OS_UNIX
+    // Readable by its owner only, never through a link, never someone else's file.
+    const QByteArray name = QFile::encodeName(pfad);
+    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        warum = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid();
+    if (!ok)
+        warum = QStringLiteral("die Datei gehört einem anderen Benutzer oder ist keine gewöhnliche Datei");
+    else
+        ok = ::write(fd, zeile.constData(), static_cast<size_t>(zeile.size())) == zeile.size();
+    ::close(fd);
+    return ok;
+#else
+    // The Windows temporary directory belongs to the user alone.
+    QFile f(pfad);
+    if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) {
+        warum = f.errorString();
+        return false;
+    }
+    return f.write(zeile) == zeile.size();
+#endif
 }
 } // namespace Verlauf
 
@@ -42,7 +84,13 @@ void Programmverlauf(const QString& quelle, const QString& vorgang, const QStrin
     const QString eintrag = quelle + QLatin1Char(';') + vorgang + QLatin1Char(';') + detail;
     if (Verlauf::g_ziel) Verlauf::g_ziel(eintrag);
     if (!Verlauf::g_datei) return;
-    QFile f(Verlauf::DateiPfad());
-    if (!f.open(QIODevice::Append | QIODevice::WriteOnly)) return;
-    f.write(Verlauf::Dateizeile(Uhr().Now(), eintrag).toUtf8());
+    QString warum;
+    const QString pfad = Verlauf::DateiPfad();
+    if (Verlauf::Anhaengen(pfad, Verlauf::Dateizeile(Uhr().Now(), eintrag).toUtf8(), warum)) return;
+    // Said once in the viewer, so that a refused file does not go unnoticed.
+    static QString gemeldet;
+    if (gemeldet == pfad || !Verlauf::g_ziel) return;
+    gemeldet = pfad;
+    Verlauf::g_ziel(QStringLiteral("Programmverlauf;Verlaufsdatei nicht geschrieben;") + pfad + QStringLiteral(": ") +
+                    warum);
 }

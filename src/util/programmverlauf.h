@@ -19,4 +19,6 @@ bool DateiProtokoll();
 QString DateiPfad();
 QString Zeitstempel(const QDateTime& t);
 QString Dateizeile(const QDateTime& t, const QString& eintrag);
+// Appends to the history file safely; false with the reason when refused.
+bool Anhaengen(const QString& pfad, const QByteArray& zeile, QString& warum);
 } // namespace Verlauf

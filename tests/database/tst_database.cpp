@@ -222,12 +222,12 @@ void TestDatabase::verbindenNachDreiVersuchenFensterDannEnde() {
     QCOMPARE(u.dialoge.gezeigt[2].text,
              QStringLiteral(
                  "Der Server ist nicht erreichbar!\r\nBitte Versuchen Sie die Anmeldung zu einem späteren "
-                 "Zeitpunk noch ein mal."));
+                 "Zeitpunk noch ein mal.\r\nGrund: Verbindung abgelehnt"));
     QVERIFY(Zustand().Benutzer.isEmpty());
     QCOMPARE(u.beendet, 1);
     // The reason is in the history, without any credentials.
     QVERIFY(u.Verlaufszeilen().front().startsWith(
-        QStringLiteral("cacheapi.Verbinden;Verbindung fehlgeschlagen;")));
+        QStringLiteral("cacheapi.Verbinden;Verbindung fehlgeschlagen;Verbindung abgelehnt: ")));
     QVERIFY(!u.Verlaufszeilen().join(QString()).contains(
         qEnvironmentVariable("PGPASSWORD", QStringLiteral("\x01"))));
 }

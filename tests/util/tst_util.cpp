@@ -8,7 +8,12 @@
 #include "util/konvertieren.h"
 #include "util/programmverlauf.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 #include <QtTest>
 
 class TestUtil : public QObject {
@@ -27,6 +32,7 @@ class TestUtil : public QObject {
     void verlaufZeitstempel();
     void verlaufImFensterNeuesteZuerst();
     void verlaufDateiNurWennEingeschaltet();
+    void verlaufsdateiSicher();
 };
 
 void TestUtil::konvertieren_data() {
@@ -202,13 +208,69 @@ void TestUtil::verlaufDateiNurWennEingeschaltet() {
     QFile f(datei);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(f.readAll()),
-             QStringLiteral("\"07.12.26 10:05:03.123;fmStart.x;Gruppe:\"A\" vorhanden?;\"\r\n"
+             QStringLiteral("\"07.12.26 10:05:03.123;fmStart.x;Gruppe:\"\"A\"\" vorhanden?;\"\r\n"
                             "\"07.12.26 10:05:03.123;zwei;;\"\r\n"));
-    // An unwritable place is ignored silently.
+    // An unwritable place writes nothing and says so once in the viewer.
     qputenv("TEMP", "/nirgends/da");
     Programmverlauf(QStringLiteral("still"), QString(), QString());
-    QCOMPARE(u.Verlaufszeilen().front(), QStringLiteral("still;;"));
+    Programmverlauf(QStringLiteral("noch"), QString(), QString());
+    QCOMPARE(u.Verlaufszeilen().mid(0, 3),
+             (QStringList{QStringLiteral("noch;;"),
+                          QStringLiteral("Programmverlauf;Verlaufsdatei nicht geschrieben;") +
+                              Verlauf::DateiPfad() + QStringLiteral(": No such file or directory"),
+                          QStringLiteral("still;;")}));
     qunsetenv("TEMP");
+}
+
+void TestUtil::verlaufsdateiSicher() {
+#ifdef Q_OS_UNIX
+    Testumgebung u(false);
+    qputenv("TEMP", u.temp.path().toUtf8());
+    const QString datei = Verlauf::DateiPfad();
+    Verlauf::setDateiProtokoll(true);
+    // A value cannot forge a line of its own.
+    Programmverlauf(QStringLiteral("q"), QStringLiteral("a\r\n\"07.12.26 00:00:00.0;gefälscht"), QString());
+    QFile f(datei);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray inhalt = f.readAll();
+    QCOMPARE(inhalt.count('\n'), 1);
+    QCOMPARE(f.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ReadOwner | QFile::WriteOwner),
+             QFileDevice::Permissions());
+    f.close();
+    QFile::remove(datei);
+    // A link put in its place is not followed.
+    const QString ziel = u.temp.filePath(QStringLiteral("eigene-datei"));
+    QFile z(ziel);
+    QVERIFY(z.open(QIODevice::WriteOnly));
+    z.write("bleibt");
+    z.close();
+    QVERIFY(QFile::link(ziel, datei));
+    Programmverlauf(QStringLiteral("durch den link"), QString(), QString());
+    QVERIFY(z.open(QIODevice::ReadOnly));
+    QCOMPARE(z.readAll(), QByteArray("bleibt"));
+    z.close();
+    QVERIFY(u.Verlaufszeilen().front().startsWith(QStringLiteral("Programmverlauf;Verlaufsdatei nicht geschrieben;")));
+    QFile::remove(datei);
+    // A file that another user made is not appended to.
+    if (::getuid() == 0) {
+        QFile fremd(datei);
+        QVERIFY(fremd.open(QIODevice::WriteOnly));
+        fremd.close();
+        QCOMPARE(::chown(QFile::encodeName(datei).constData(), 65534, 65534), 0);
+        QVERIFY(!Verlauf::Anhaengen(datei, "x\r\n", *std::make_unique<QString>()));
+        QCOMPARE(QFileInfo(datei).size(), 0);
+    }
+    qunsetenv("TEMP");
+    // Without a chosen directory the file lies in one of the user's own.
+    for (const char* v : {"TEMP", "Temp", "temp", "TMP", "TMPDIR"})
+        qunsetenv(v);
+    const QFileInfo ort(QFileInfo(Verlauf::DateiPfad()).absolutePath());
+    QCOMPARE(ort.ownerId(), ::getuid());
+    QCOMPARE(ort.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
+             QFileDevice::Permissions());
+#else
+    QSKIP("nur Unix");
+#endif
 }
 
 void TestUtil::istZahl_data() {

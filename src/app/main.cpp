@@ -4,6 +4,7 @@
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
+#include "platform/plattform.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"
 #include "util/programmverlauf.h"
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
     QStringList felder = QApplication::arguments().mid(1);
     Anwendungszustand& z = Zustand();
     z.ProgrammKommandozeile = felder.join(QLatin1Char(' '));
+    // Field 4 is the password: read, it no longer shows in the process list.
+    Plattform::ArgumentVerbergen(argc, argv, 4);
     z.FactoryErzeugen = [] { return NeueCacheFactory(); };
 
     FMServer server;

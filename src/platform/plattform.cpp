@@ -90,6 +90,17 @@ void SternchenAlsPasswortzeichen(QWidget* feld) {
     feld->setStyle(stil);
 }
 
+void ArgumentVerbergen(int argc, char** argv, int index) {
+    if (index < 1 || index >= argc || !argv[index]) return;
+#ifdef Q_OS_UNIX
+    // The process list reads the arguments from the process's own memory.
+    for (char* c = argv[index]; *c; ++c)
+        *c = '\0';
+#else
+    // Windows keeps its own copy of the command line, out of the program's reach.
+#endif
+}
+
 QString SystemInfoProgramm() {
     for (const char* p :
          {"hardinfo2", "hardinfo", "kinfocenter", "gnome-system-monitor", "xfce4-taskmanager", "lxtask"}) {

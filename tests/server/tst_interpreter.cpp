@@ -84,6 +84,22 @@ void TestInterpreter::ausdruecke_data() {
                                         << "1";
     QTest::newRow("verschachtelt") << "W $P($P(\"a;b`c;d\",\"`\",2),\";\",2)"
                                    << "d";
+    QTest::newRow("zwanzig stellen") << "W 99999999999999999999" << "99999999999999999999";
+    QTest::newRow("vierhundert stellen") << QStringLiteral("W 00") + QString(400, QLatin1Char('7'))
+                                         << QString(400, QLatin1Char('7'));
+    QTest::newRow("bruch kanonisch") << "W 0.50" << ".5";
+    // Beyond the double range a product stays at its largest value: 309 digits.
+    QTest::newRow("ueberlauf bleibt endlich") << QStringLiteral("W $L(") + QString(400, QLatin1Char('9')) +
+                                                     QStringLiteral("*10)")
+                                              << "309";
+    QTest::newRow("extract riesige stelle") << "W $E(\"abc\",99999999999999999999,999999999999999999999)"
+                                            << "";
+    QTest::newRow("extract bis riesig") << "W $E(\"abc\",2,99999999999999999999)"
+                                        << "bc";
+    QTest::newRow("piece riesige stelle") << "W $P(\"a;b\",\";\",-99999999999999999999,99999999999999999999)"
+                                          << "a;b";
+    QTest::newRow("viele vorzeichen") << QStringLiteral("W ") + QString(99, QLatin1Char('-')) + QStringLiteral("1")
+                                      << "-1";
 }
 
 void TestInterpreter::ausdruecke() {
@@ -112,6 +128,12 @@ void TestInterpreter::fehler_data() {
     QTest::newRow("zu tief") << QStringLiteral("W ") + QString(300, QLatin1Char('(')) + QStringLiteral("1") +
                                     QString(300, QLatin1Char(')'))
                              << Fehlernummer::Syntax << "<SYNTAX>";
+    QTest::newRow("50000 vorzeichen") << QStringLiteral("W ") + QString(50000, QLatin1Char('-')) +
+                                             QStringLiteral("1")
+                                      << Fehlernummer::Syntax << "<SYNTAX>";
+    QTest::newRow("vorzeichen in klammern") << QStringLiteral("W ") + QStringLiteral("(-").repeated(20000) +
+                                                   QStringLiteral("1") + QString(20000, QLatin1Char(')'))
+                                            << Fehlernummer::Syntax << "<SYNTAX>";
 }
 
 void TestInterpreter::fehler() {

@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 // A server error that no handler caught is reported like every other one;
@@ -39,7 +40,46 @@ class Anwendung final : public QApplication {
 };
 } // namespace
 
+namespace {
+const char* const Hilfe =
+    "Aufruf: benutzerverwaltung [FIRMA FILIALE CODE PASSWORT [SERVER [PORT [NAMESPACE [WJ]]]]]\n"
+    "\n"
+    "Die Benutzerverwaltung der KORVAL-Anwendungen: Berechtigungsgruppen, ihre\n"
+    "Mitarbeiter und die Gruppen jeder Programmstufe pflegen.\n"
+    "\n"
+    "Ohne Argumente meldet sich das Programm über den Anmeldedialog an. Mit einer\n"
+    "Befehlszeile (Firma und Filiale als Zahlen, ein Personalcode von höchstens\n"
+    "drei Zeichen) erscheint kein Anmeldedialog. Vorgaben: Server localhost,\n"
+    "Port 1973, Namespace KORVAL. Ein Server, der mit /, ~ oder . beginnt, wählt\n"
+    "die eingebettete Datenbank SERVER/NAMESPACE.sqlite, jeder andere einen\n"
+    "PostgreSQL-Server.\n"
+    "\n"
+    "Das Passwort auf der Befehlszeile ist für andere Benutzer kurz sichtbar;\n"
+    "sicherer ist der Anmeldedialog.\n"
+    "\n"
+    "  --help     diese Hilfe anzeigen\n"
+    "  --version  die Version anzeigen\n"
+    "\n"
+    "Beide werden nur als einziges Argument erkannt.\n";
+
+// --help and --version as the sole argument; every other command line keeps its meaning.
+bool Auskunft(int argc, char** argv) {
+    if (argc != 2) return false;
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(Hilfe, stdout);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("benutzerverwaltung %s\n", KORVAL_VERSION);
+        return true;
+    }
+    return false;
+}
+} // namespace
+
 int main(int argc, char** argv) {
+    // Answered before any window: no display is needed for them.
+    if (Auskunft(argc, argv)) return 0;
     Anwendung app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Benutzerverwaltung"));
     QApplication::setOrganizationName(QStringLiteral("KORVAL"));

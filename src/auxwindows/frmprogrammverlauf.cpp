@@ -1,6 +1,7 @@
 #include "frmprogrammverlauf.h"
 
 #include "platform/widgets/ctlist.h"
+#include "platform/widgets/zugang.h"
 #include "util/programmverlauf.h"
 
 #include <QCloseEvent>
@@ -12,7 +13,8 @@ frmProgrammverlauf::frmProgrammverlauf(QWidget* parent) : QWidget(parent, Qt::Wi
     setWindowTitle(QStringLiteral("Programmverlauf"));
     Verlauf = new CtList(this);
     Verlauf->setObjectName(QStringLiteral("Verlauf"));
-    Verlauf->setAccessibleName(QStringLiteral("Programmverlauf"));
+    Verlauf->setZugriffsname(QStringLiteral("Programmverlauf"));
+    AlsFensterZeigen(this);
     Verlauf->setSpalten({QStringLiteral("Programmteil"), QStringLiteral("Text")}, {220, 400});
     // The text column takes whatever width the window leaves.
     Verlauf->View()->header()->setStretchLastSection(true);

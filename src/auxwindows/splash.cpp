@@ -1,6 +1,7 @@
 #include "splash.h"
 
 #include "platform/plattform.h"
+#include "platform/widgets/zugang.h"
 
 #include <QFontMetrics>
 #include <QIcon>
@@ -11,6 +12,7 @@
 Splash::Splash(QWidget* parent) : QWidget(parent, Qt::Window), Timer1(new QTimer(this)) {
     setObjectName(QStringLiteral("Splash"));
     setWindowTitle(QStringLiteral("Bitte warten "));
+    AlsFensterZeigen(this);
     setFixedSize(Plattform::Pixel(2790), Plattform::Pixel(4545));
     auto* bild = new QLabel(this);
     bild->setPixmap(

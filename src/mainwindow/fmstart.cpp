@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QTreeView>
 #include <QWindow>
 
 #include <cmath>
@@ -45,7 +46,9 @@ QComboBox* Kombo(const QString& name, const QString& beschreibung) {
     auto* c = new QComboBox();
     c->setObjectName(name);
     EingabeKomboEinrichten(c);
+    // The field keeps its name whatever it shows.
     c->setAccessibleName(beschreibung);
+    c->lineEdit()->setAccessibleName(beschreibung);
     return c;
 }
 
@@ -53,7 +56,7 @@ CtList* Liste(const QString& name, const QString& beschreibung, const QStringLis
               const QList<int>& breiten) {
     auto* l = new CtList();
     l->setObjectName(name);
-    l->setAccessibleName(beschreibung);
+    l->setZugriffsname(beschreibung);
     l->setSpalten(spalten, breiten);
     return l;
 }
@@ -109,7 +112,7 @@ void FMStart::Aufbauen() {
     ctListMitarbeiter = Liste(QStringLiteral("ctListMitarbeiter"), QStringLiteral("Mitarbeiter"),
                               {QStringLiteral("PCode"), QStringLiteral("Name")}, {50, 100});
     p0->Platzieren(ctListMitarbeiter, 240, 1560, 2655, 5055, CtSize::Beides);
-    Label1->setBuddy(ctListMitarbeiter);
+    Label1->setBuddy(ctListMitarbeiter->View());
 
     CtSize* p1 = ctSize[1];
     Label2 = new QLabel(QStringLiteral("Gruppe:"));
@@ -135,7 +138,8 @@ void FMStart::Aufbauen() {
     }
     cmdGruppeSpeichern = Bildknopf(QStringLiteral("cmdGruppeSpeichern"), QStringLiteral("diskette"),
                                    QStringLiteral("Mitglieder der Gruppe speichern"));
-    cmdGruppeSpeichern->setText(QStringLiteral("Änderung Sichern"));
+    cmdGruppeSpeichern->setBeschriftung(QStringLiteral("Änderung Sichern"),
+                                        QStringLiteral("Mitglieder der Gruppe speichern"));
     p1->Platzieren(cmdGruppeSpeichern, 240, 6360, 2655, 375, CtSize::Breiter | CtSize::Unten);
 
     CtSize* p2 = ctSize[2];
@@ -162,7 +166,8 @@ void FMStart::Aufbauen() {
     p2->Platzieren(ctListProgramm, 240, 1560, 2775, 4695, CtSize::Beides);
     cmdProgrammSpeichern = Bildknopf(QStringLiteral("cmdProgrammSpeichern"), QStringLiteral("diskette"),
                                      QStringLiteral("Gruppen der Programmstufe speichern"));
-    cmdProgrammSpeichern->setText(QStringLiteral("Änderung Sichern"));
+    cmdProgrammSpeichern->setBeschriftung(QStringLiteral("Änderung Sichern"),
+                                          QStringLiteral("Gruppen der Programmstufe speichern"));
     p2->Platzieren(cmdProgrammSpeichern, 240, 6360, 2655, 375, CtSize::Breiter | CtSize::Unten);
 
     // Keyboard order: each pane top to bottom.

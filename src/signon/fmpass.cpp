@@ -58,6 +58,9 @@ FMPass::FMPass(FMServer* server, QWidget* parent) : QDialog(parent), m_server(se
     Setzen(txtUser, 2400, 1680, 1455, 285);
     Label5 = new QLabel(QStringLiteral("für Kompatibilität mit Altprog!:"), this);
     Setzen(Label5, 240, 1725, 2025, 195);
+    // Below the visible area: hidden for real, so that no screen reader announces them.
+    txtUser->setVisible(false);
+    Label5->setVisible(false);
 
     setTabOrder(txtPasswort, BUSpeich);
     setTabOrder(BUSpeich, cmdServer);

@@ -39,7 +39,7 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     ctList->setSpalten({QStringLiteral("Nr"), QStringLiteral("Name")}, {0, 200});
     ctList->View()->setColumnHidden(0, true);
     ctList->View()->setSelectionMode(QAbstractItemView::SingleSelection);
-    ctList->setAccessibleName(QStringLiteral("Mögliche Server"));
+    ctList->setZugriffsname(QStringLiteral("Mögliche Server"));
     ctList->setGeometry(0, 0, Plattform::Pixel(3735 + Versatz + Ziffern), Plattform::Pixel(1455));
 
     auto feld = [this, Versatz](const char16_t* label, const QString& name, const QString& vorgabe, int links,
@@ -87,6 +87,8 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     BWJ->setEnabled(false);
 
     HRechts = new QMenu(this);
+    HRechts->setObjectName(QStringLiteral("HRechts"));
+    HRechts->setAccessibleName(QStringLiteral("Eintrag"));
     QAction* standard = HRechts->addAction(QStringLiteral("Eintrag als Standard"));
     connect(standard, &QAction::triggered, this, [this] { mRechts_Click(0); });
 

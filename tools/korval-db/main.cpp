@@ -5,7 +5,50 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+const char* const Hilfe =
+    "Aufruf: korval-db BEFEHL [OPTIONEN]\n"
+    "\n"
+    "Legt die Datenbank der KORVAL Benutzerverwaltung an und füllt sie.\n"
+    "\n"
+    "Befehle:\n"
+    "  init       Datenbank und Schema anlegen (vorhandene Daten bleiben)\n"
+    "  demo       die Demofirma anlegen (Anmeldung: 1 0 ADM demo)\n"
+    "  generate   eine große, immer gleiche Firma für Messungen anlegen\n"
+    "\n"
+    "Optionen:\n"
+    "  --server S       Verzeichnis der eingebetteten Datenbank oder\n"
+    "                   PostgreSQL-Server (Vorgabe: localhost)\n"
+    "  --port P         Port des PostgreSQL-Servers (Vorgabe: 1973)\n"
+    "  --namespace N    Datenbankname (Vorgabe: KORVAL)\n"
+    "  --employees N    generate: Mitarbeiter (20000)\n"
+    "  --groups G       generate: Gruppen (2000)\n"
+    "  --members M      generate: höchstens Mitglieder je Gruppe (2000)\n"
+    "  --programs P     generate: Programme (500)\n"
+    "  --subprograms S  generate: Unterprogramme je Programm (10)\n"
+    "  --levels L       generate: Stufen je Unterprogramm (5)\n"
+    "  --seed N         generate: Startwert des Zufalls (4711)\n"
+    "  --help           diese Hilfe anzeigen\n"
+    "  --version        die Version anzeigen\n"
+    "\n"
+    "Benutzer, Passwort und TLS des PostgreSQL-Servers kommen aus PGUSER,\n"
+    "PGPASSWORD, ~/.pgpass, PGSSLMODE oder einer Dienstdatei.\n";
+} // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(Hilfe, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("korval-db %s\n", KORVAL_VERSION);
+            return 0;
+        }
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korval-db"));
     QTextStream out(stdout);
@@ -13,7 +56,6 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(
         QStringLiteral("Legt die Datenbank der Benutzerverwaltung an und füllt sie.\n"
                        "Befehle: init, demo, generate"));
-    parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("befehl"), QStringLiteral("init | demo | generate"));
     const QCommandLineOption server(
         QStringLiteral("server"),
@@ -42,7 +84,8 @@ int main(int argc, char** argv) {
     parser.process(app);
     const QStringList args = parser.positionalArguments();
     if (args.size() != 1) {
-        parser.showHelp(2);
+        std::fputs(Hilfe, stderr);
+        return 2;
     }
     DatenbankZiel ziel;
     ziel.server = parser.value(server);

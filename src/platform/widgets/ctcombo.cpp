@@ -1,10 +1,13 @@
 #include "ctcombo.h"
 
+#include "zugang.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 #include <QStringListModel>
 
 void EingabeKomboEinrichten(QComboBox* box) {
+    ZugangEinrichten();
     box->setModel(new QStringListModel(box));
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);

@@ -183,6 +183,7 @@ CtList::CtList(QWidget* parent)
     lay->setContentsMargins(0, 0, 0, 0);
     lay->setSpacing(0);
     m_titel->setVisible(false);
+    m_titel->setBuddy(m_view);
     m_titel->setAutoFillBackground(true);
     m_titel->setBackgroundRole(QPalette::Highlight);
     m_titel->setForegroundRole(QPalette::HighlightedText);
@@ -240,6 +241,11 @@ void CtList::setSpalten(const QStringList& titel, const QList<int>& breiten) {
 void CtList::setTitel(const QString& titel) {
     m_titel->setText(titel);
     m_titel->setVisible(!titel.isEmpty());
+}
+
+void CtList::setZugriffsname(const QString& name) {
+    setAccessibleName(name);
+    m_view->setAccessibleName(name);
 }
 
 QString CtList::Titel() const {

@@ -58,6 +58,8 @@ class CtList : public QWidget {
     // Column titles with widths in pixels.
     void setSpalten(const QStringList& titel, const QList<int>& breiten);
     void setTitel(const QString& titel);
+    // The name a screen reader speaks for the list (set on the list itself).
+    void setZugriffsname(const QString& name);
     QString Titel() const;
 
     void Clear() { m_model->Clear(); }

@@ -7,14 +7,18 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/pakete.sh
-korval_pakete_installieren
+korval_pakete_installieren test
 
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAL_WERROR=ON
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAL_WERROR=ON \
+    -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build-test -j "$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
 # pg_virtualenv sets PGHOST, PGPORT, PGUSER and PGPASSWORD for the command it runs.
 pg_virtualenv -- ctest --test-dir build-test --output-on-failure -j 2 "$@"
+
+# The Debian package: file list, dependencies, lintian; installed and removed in CI.
+scripts/paket-pruefen.sh build-test
 
 if [ "${CI:-}" = "true" ] || [ -n "${KORVAL_SANITIZER:-}" ]; then
     cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVAL_WERROR=ON \

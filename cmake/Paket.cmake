@@ -26,14 +26,19 @@ file(WRITE ${CMAKE_BINARY_DIR}/copyright
   "Upstream-Name: benutzerverwaltung\n\n"
   "Files: *\nCopyright: 2026 KORVAL Software\nLicense: proprietary\n"
   " Nur für Kunden der KORVAL Software.\n")
-install(FILES ${CMAKE_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/benutzerverwaltung)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND ${GZIP} -9n -c ${CMAKE_SOURCE_DIR}/resources/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/changelog VERBATIM)
+add_custom_target(changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/benutzerverwaltung)
 
 set(CPACK_PACKAGE_NAME benutzerverwaltung)
 set(CPACK_PACKAGE_VENDOR "KORVAL Software")
 set(CPACK_PACKAGE_CONTACT "KORVAL Software <support@korval.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "KORVAL Benutzerverwaltung: Berechtigungsgruppen und Programmrechte")
-set(CPACK_PACKAGE_DESCRIPTION "Die Benutzerverwaltung der KORVAL-Anwendungen pflegt Berechtigungsgruppen, \
-ihre Mitarbeiter und die Gruppen jeder Programmstufe, auf einer eingebetteten \
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Die Benutzerverwaltung der KORVAL-Anwendungen pflegt Berechtigungsgruppen,
+ihre Mitarbeiter und die Gruppen jeder Programmstufe, auf einer eingebetteten
 SQLite-Datenbank oder einem gemeinsamen PostgreSQL-Server.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)

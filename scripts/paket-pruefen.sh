@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured build folder and checks it: the
+# file list, the dependencies, lintian (when installed) and, as root, that it
+# installs, answers --version and --help, and removes cleanly.
+set -euo pipefail
+bau="${1:-build-test}"
+cd "$bau"
+rm -f benutzerverwaltung_*.deb
+cpack -G DEB > cpack.log
+deb=$(ls benutzerverwaltung_*_*.deb)
+echo "Paket: $deb"
+
+inhalt=$(dpkg-deb -c "$deb")
+for datei in ./usr/bin/benutzerverwaltung ./usr/bin/korval-db \
+    ./usr/share/applications/de.korval.benutzerverwaltung.desktop \
+    ./usr/share/icons/hicolor/scalable/apps/de.korval.benutzerverwaltung.svg \
+    ./usr/share/metainfo/de.korval.benutzerverwaltung.metainfo.xml \
+    ./usr/share/man/man1/benutzerverwaltung.1.gz ./usr/share/man/man1/korval-db.1.gz \
+    ./usr/share/doc/benutzerverwaltung/copyright ./usr/share/doc/benutzerverwaltung/changelog.gz; do
+    grep -q " $datei\$" <<< "$inhalt" || { echo "Im Paket fehlt $datei"; exit 1; }
+done
+
+abh=$(dpkg-deb -f "$deb" Depends)
+for paket in libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql libqt6svg6 qt6-translations-l10n; do
+    grep -Eq "(^|, )$paket( |,|$)" <<< "$abh" || { echo "Abhängigkeit fehlt: $paket ($abh)"; exit 1; }
+done
+
+if command -v lintian > /dev/null; then
+    lintian --fail-on error --allow-root "$deb"
+fi
+
+if [ "$(id -u)" -eq 0 ] && [ "${CI:-}" = "true" -o -n "${KORVAL_PAKET_INSTALLIEREN:-}" ]; then
+    dpkg -i "$deb"
+    benutzerverwaltung --version | grep -q '^benutzerverwaltung '
+    benutzerverwaltung --help | grep -q '^Aufruf: benutzerverwaltung'
+    korval-db --version | grep -q '^korval-db '
+    korval-db --help | grep -q '^Aufruf: korval-db'
+    # It starts: the demo company, signed on, the main window loaded.
+    daten=$(mktemp -d)
+    korval-db init --server "$daten" > /dev/null
+    korval-db demo --server "$daten" > /dev/null
+    KORVAL_NACH_LADEN_BEENDEN=1 QT_QPA_PLATFORM=offscreen \
+        benutzerverwaltung 1 0 ADM demo "$daten" 1973 KORVAL | grep -q '^VmHWM'
+    rm -rf "$daten"
+    dpkg -r benutzerverwaltung
+    ! command -v benutzerverwaltung > /dev/null
+fi
+echo "Paket geprüft."

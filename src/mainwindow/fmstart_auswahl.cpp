@@ -9,7 +9,6 @@
 #include "platform/plattform.h"
 #include "platform/widgets/ctcombo.h"
 #include "platform/widgets/ctlist.h"
-#include "util/konvertieren.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,46 +17,37 @@ void FMStart::cmbGruppe_Click() {
     ctListGruppe->Clear();
     m_unvollstaendigeGruppe.clear();
     CacheObjektPtr gruppe;
+    CacheAbfragePtr q;
     QString vorgang = QStringLiteral("Gruppe öffnen");
     try {
         CtList::Aktualisierung einmalZeichnen(*ctListGruppe);
         DbBeginn(false);
         CacheFactory& f = *Zustand().CacheFactory;
         gruppe = f.OpenId(Berechtigung::KlasseGruppen, cmbGruppe->currentText());
-        SysListPtr codes = gruppe->Liste(QStringLiteral("PCODE"));
-        const QString praefix = Zustand().Firma + QStringLiteral("||");
-        for (int i = 1; i <= codes->Count(); ++i) {
-            const QString code = codes->GetAt(i);
-            vorgang = QStringLiteral("Mitarbeiter ") + code;
-            QString name;
-            try {
-                CacheObjektPtr pers =
-                    f.OpenId(QStringLiteral("KV.ParPersEdv"),
-                             praefix + Konvertieren(code, QStringLiteral("GUIKORVAL"), false));
-                name = Anzeigename(pers->Methode(QStringLiteral("PNAMELogicalToODBC"),
-                                                 {pers->Eigenschaft(QStringLiteral("PNAME"))}));
-                ObjektSchliessen(pers);
-            } catch (const CacheFehler& e) {
-                // A member without employee record stays listed, with an empty name,
-                // so that the next save keeps it.
-                if (e.Nummer() != Fehlernummer::ObjektFehlt && e.Nummer() != Fehlernummer::UngueltigeId)
-                    throw;
-            }
-            ctListGruppe->AddItem(code + QLatin1Char(';') + name);
-        }
         ObjektSchliessen(gruppe);
+        // Members and their names in one query, not one employee record per
+        // member; a member without employee record keeps its code and an empty name.
+        vorgang = QStringLiteral("Mitglieder lesen");
+        q = f.Abfrage(Berechtigung::KlasseGruppen, QStringLiteral("Mitglieder"));
+        q->Ausfuehren({cmbGruppe->currentText(), Zustand().Firma});
+        while (q->Naechste()) {
+            const bool mitarbeiter = q->Spalte(3) == QLatin1String("1");
+            ctListGruppe->AddItem(q->Spalte(1) + QLatin1Char(';') +
+                                  (mitarbeiter ? Anzeigename(q->Spalte(2)) : QString()));
+        }
+        ObjektSchliessen(q);
         DbEnde(false);
+        ctListGruppe->setSortColumn(1);
+        ctListGruppe->setSortOrder(0);
+        ctListGruppe->Sort();
     } catch (const CacheFehler& e) {
         ObjektSchliessen(gruppe);
+        ObjektSchliessen(q);
         // Half a member list must never be saved as the whole one.
         ctListGruppe->Clear();
         m_unvollstaendigeGruppe = cmbGruppe->currentText();
         CacheFehlermeldung(e, QStringLiteral("fmstart.cmbGruppe_Click ") + vorgang);
-        return;
     }
-    ctListGruppe->setSortColumn(1);
-    ctListGruppe->setSortOrder(0);
-    ctListGruppe->Sort();
 }
 
 void FMStart::cmbProgramm_Click() {

@@ -81,21 +81,23 @@ bool SubProgrammeLaden(QComboBox* cmbProgramm, QComboBox* cmbSubProgramm) {
 }
 
 bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
-    CtList::Aktualisierung einmalZeichnen(*liste);
-    liste->Clear();
     CacheAbfragePtr q;
     QString vorgang = QStringLiteral("Abfrage Liste");
     try {
+        // The list is neither laid out nor painted while it is rebuilt: the
+        // event processing that ends the query would otherwise do it half-built.
+        CtList::Aktualisierung einmalZeichnen(*liste);
+        liste->Clear();
         DbBeginn(false);
         q = Zustand().CacheFactory->Abfrage(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"));
         q->Ausfuehren({Zustand().Firma});
         vorgang = QStringLiteral("Zeilen lesen");
-        const QString korval = QStringLiteral("KORVAL");
+        const Konverter korval(QStringLiteral("KORVAL"), false);
         while (q->Naechste()) {
             const QString code = q->Spalte(1);
             if (!AbteilungenAnzeigen && code.startsWith(QLatin1Char('s'))) continue;
-            const QString name = Anzeigename(Konvertieren(q->Spalte(2), korval, false));
-            const QString anzeigeCode = Konvertieren(code, korval, false);
+            const QString name = Anzeigename(korval(q->Spalte(2)));
+            const QString anzeigeCode = korval(code);
             QString zeile;
             zeile.reserve(anzeigeCode.size() + 1 + name.size());
             zeile.append(anzeigeCode).append(QLatin1Char(';')).append(name);
@@ -104,13 +106,13 @@ bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
         }
         ObjektSchliessen(q);
         DbEnde(false);
+        liste->setSortColumn(2);
+        liste->setSortOrder(0);
+        liste->Sort();
     } catch (const CacheFehler& e) {
         ObjektSchliessen(q);
         CacheFehlermeldung(e, QStringLiteral("fmstart.MitarbeiterLaden ") + vorgang);
         return false;
     }
-    liste->setSortColumn(2);
-    liste->setSortOrder(0);
-    liste->Sort();
     return true;
 }

@@ -83,6 +83,21 @@ QHash<QString, QueryDef> makeQueries() {
              {QStringLiteral("SELECT sys_id, bezeichnung FROM kv_kassasw ORDER BY sys_id"), {}, 1, 2});
     q.insert(QStringLiteral("userverwaltung.gruppen|gruppen"),
              {QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {}, 0, 1});
+    // A group's members in their order, each with the name of its employee record
+    // in the given company (empty without one): one round trip for the whole list.
+    // Members are stored in window form, employee codes in the 7-bit form.
+    q.insert(QStringLiteral("userverwaltung.gruppen|mitglieder"),
+             {QStringLiteral("SELECT g.pcode, COALESCE(p.pname, ''), "
+                             "CASE WHEN p.pcode IS NULL THEN '0' ELSE '1' END FROM uv_gruppen_pcode g "
+                             "LEFT JOIN kv_parpersedv p ON p.firma = ? AND p.pcode = "
+                             "REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(g.pcode, "
+                             "'ä', '{'), 'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), 'Ö', '\\'), "
+                             "'Ü', ']'), '§', 'õ') "
+                             "WHERE g.gruppe = ? ORDER BY g.pos"),
+              {1, 0},
+              2,
+              3,
+              {1}});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

@@ -39,6 +39,8 @@ struct QueryDef {
     QList<int> bind; // which given parameter goes to each placeholder
     int parameters = 0;
     int columns = 1;
+    // Columns (from 0) stored in the 7-bit form and delivered as window text.
+    QList<int> display = {};
 };
 
 const ClassDef* findClass(const QString& name);

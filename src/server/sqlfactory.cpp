@@ -4,6 +4,7 @@
 #include "verbindungsziel.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -187,6 +188,9 @@ class SqlAbfrage final : public CacheAbfrage {
             binds.append(i < parameter.size() ? parameter[i] : QString());
         m_spalten = m_q.columns;
         m_werte = m_f.selectFlat(m_q.sql, binds, m_q.columns);
+        for (int spalte : m_q.display)
+            for (size_t i = static_cast<size_t>(spalte); i < m_werte.size(); i += static_cast<size_t>(m_spalten))
+                m_werte[i] = sevenBitToDisplay(m_werte[i]);
         m_pos = -1;
     }
     bool Naechste() override {
@@ -281,6 +285,15 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     }
     m_lost = false;
     m_interpreter.locals().clear();
+    m_walPfad.clear();
+    if (!isPostgres()) {
+        // Checkpoints run when the connection goes idle or closes, or after a
+        // commit once the log has grown large, never inside a user's command.
+        QSqlQuery q(m_db);
+        q.exec(QStringLiteral("PRAGMA wal_autocheckpoint=0"));
+        q.exec(QStringLiteral("PRAGMA journal_size_limit=%1").arg(WalGrenze));
+        m_walPfad = target->filePath + QStringLiteral("-wal");
+    }
     return true;
 }
 
@@ -292,6 +305,10 @@ void SqlCacheFactory::Disconnect() {
     m_transactionDepth = 0;
     m_nurZuruecknehmen = false;
     m_statements.clear();
+    if (!m_walPfad.isEmpty() && m_db.isOpen() && !m_lost) {
+        QSqlQuery q(m_db);
+        q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
     // The driver goes first: prepared statements die with the session, and
     // freeing them one by one on a dead connection only prints warnings.
     if (m_db.isValid()) {
@@ -408,11 +425,18 @@ void SqlCacheFactory::TransaktionBestaetigen() {
         raise(Fehlernummer::Transaktion,
               QStringLiteral("<TRANSACTION> Bestätigen fehlgeschlagen: %1").arg(warum));
     }
+    WalBegrenzen();
     if (bruch == Bruch::NachCommit) {
         m_lost = true;
         raise(Fehlernummer::AusgangUnbekannt,
               QStringLiteral("<DISCONNECT> Verbindung nach dem Bestätigen verloren (eingespeist)"));
     }
+}
+
+void SqlCacheFactory::WalBegrenzen() {
+    if (m_walPfad.isEmpty() || QFileInfo(m_walPfad).size() < WalGrenze) return;
+    QSqlQuery q(m_db);
+    q.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
 }
 
 void SqlCacheFactory::TransaktionZuruecknehmen() {

@@ -96,6 +96,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void requireConnection() const;
     bool Steuerbefehl(const QString& sql, QString& warum);
     bool VerbindungLebt();
+    // SQLite: a log beyond this size is checkpointed after the commit.
+    static constexpr qint64 WalGrenze = 64LL * 1024 * 1024;
+    void WalBegrenzen();
+    QString m_walPfad;
     QSqlQuery& statement(const QString& sql);
     void run(QSqlQuery& q, const QVariantList& binds);
     [[noreturn]] void failed(const QSqlQuery& q);

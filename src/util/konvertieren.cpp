@@ -60,9 +60,26 @@ const Ascii& AsciiTabelle(const Tabelle& tab) {
 }
 } // namespace
 
+Konverter::Konverter(const QString& modus, bool grossschreiben) : m_gross(grossschreiben) {
+    bool bekannt = false;
+    m_tab = &TabelleFuer(modus, m_mehrzeichen, bekannt);
+    m_ascii = &AsciiTabelle(*m_tab);
+}
+
+const Konverter::Paar* Konverter::Suchen(QChar c) const {
+    if (c.unicode() < 128) return (*m_ascii)[c.unicode()];
+    for (const auto& paar : *m_tab)
+        if (c == paar.first[0]) return &paar;
+    return nullptr;
+}
+
 QString Konvertieren(const QString& text, const QString& modus, bool grossschreiben) {
+    return Konverter(modus, grossschreiben)(text);
+}
+
+QString Konverter::operator()(const QString& text) const {
     QString t = text;
-    if (grossschreiben) {
+    if (m_gross) {
         // Upper-case, but ß stays ß (the platform's upper-casing would make it SS).
         QString gross;
         gross.reserve(t.size());
@@ -70,29 +87,20 @@ QString Konvertieren(const QString& text, const QString& modus, bool grossschrei
             gross += c == QChar(0xDF) ? c : c.toUpper();
         t = gross;
     }
-    bool mehrzeichen = false, bekannt = false;
-    const Tabelle& tab = TabelleFuer(modus, mehrzeichen, bekannt);
     // No replacement of a mode yields a text that a later one of the same mode
     // searches for, so one walk over the text gives the same result as one walk
     // per replacement. Texts without any searched character stay as they are.
     // ASCII characters are looked up in a table made once per mode, the rest by a short search.
-    const auto& ascii = AsciiTabelle(tab);
-    auto suchen = [&tab, &ascii](QChar c) -> const std::pair<QString, QString>* {
-        if (c.unicode() < 128) return ascii[c.unicode()];
-        for (const auto& paar : tab)
-            if (c == paar.first[0]) return &paar;
-        return nullptr;
-    };
     qsizetype erster = 0;
-    while (erster < t.size() && !suchen(t[erster]))
+    while (erster < t.size() && !Suchen(t[erster]))
         ++erster;
     if (erster == t.size()) return t;
-    if (!mehrzeichen) {
+    if (!m_mehrzeichen) {
         // One character for one: change a copy in place.
         QString ergebnis = t;
         QChar* d = ergebnis.data();
         for (qsizetype i = erster; i < ergebnis.size(); ++i)
-            if (const auto* treffer = suchen(d[i]); treffer && !treffer->second.isEmpty())
+            if (const auto* treffer = Suchen(d[i]); treffer && !treffer->second.isEmpty())
                 d[i] = treffer->second[0];
         return ergebnis;
     }
@@ -100,7 +108,7 @@ QString Konvertieren(const QString& text, const QString& modus, bool grossschrei
     ergebnis.reserve(t.size() + 16);
     for (qsizetype i = erster; i < t.size(); ++i) {
         const QChar c = t[i];
-        if (const auto* treffer = suchen(c))
+        if (const auto* treffer = Suchen(c))
             ergebnis += treffer->second;
         else
             ergebnis += c;

@@ -15,6 +15,7 @@
 #include "signon/fmpass.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QStorageInfo>
@@ -99,6 +100,7 @@ class TestHaerte : public QObject {
     void gleichzeitigAnlegen();
     void falschesDatenbankpasswort();
     void passwortVerschwindetAusDerProzessliste();
+    void keinCheckpointImBefehl();
 
   private:
     void Starten();
@@ -361,6 +363,28 @@ void TestHaerte::passwortVerschwindetAusDerProzessliste() {
     // Out of range does nothing.
     Plattform::ArgumentVerbergen(6, argv, 9);
     QCOMPARE(QByteArray(argv[5]), QByteArray("/srv"));
+}
+
+// SQLite: a large save leaves its pages in the log; they reach the database
+// file when the connection closes, not inside the user's command.
+void TestHaerte::keinCheckpointImBefehl() {
+    if (Testdatenbank::IstPostgres()) QSKIP("die eingebettete Datenbank");
+    const QString datei = u->db->Server() + QStringLiteral("/KORVAL.sqlite");
+    auto f = NeueCacheFactory();
+    QVERIFY(f->Connect(u->db->ConnStrg()));
+    const qint64 vorher = QFileInfo(datei).size();
+    auto liste = f->NeueListe();
+    for (int i = 0; i < 60000; ++i)
+        liste->Append(QStringLiteral("CODE%1-ein-langer-personalcode").arg(i));
+    f->Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))
+        ->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Lager"), liste});
+    QCOMPARE(QFileInfo(datei).size(), vorher);
+    QVERIFY(QFileInfo(datei + QStringLiteral("-wal")).size() > 1000 * 4096);
+    f->Disconnect();
+    QVERIFY(QFileInfo(datei).size() > vorher);
+    QCOMPARE(QFileInfo(datei + QStringLiteral("-wal")).size(), 0);
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_gruppen_pcode WHERE gruppe = 'Lager'")),
+             QStringList{QStringLiteral("60000")});
 }
 
 QTEST_MAIN(TestHaerte)

@@ -101,6 +101,17 @@ void CtListModel::EndBulk() {
     if (--m_bulk == 0) endResetModel();
 }
 
+CtList::Aktualisierung::Aktualisierung(CtList& l) : m_l(l), m_zeichnen(l.m_view->updatesEnabled()) {
+    // No paint and no layout of a list that is half rebuilt.
+    m_l.m_view->setUpdatesEnabled(false);
+    m_l.m_model->BeginBulk();
+}
+
+CtList::Aktualisierung::~Aktualisierung() {
+    m_l.m_model->EndBulk();
+    m_l.m_view->setUpdatesEnabled(m_zeichnen);
+}
+
 void CtListModel::Clear() {
     if (m_zeilen.empty()) return;
     if (m_bulk) {

@@ -91,13 +91,14 @@ class CtList : public QWidget {
     // Many changes, one redraw.
     class Aktualisierung {
       public:
-        explicit Aktualisierung(CtList& l) : m_l(l) { m_l.m_model->BeginBulk(); }
-        ~Aktualisierung() { m_l.m_model->EndBulk(); }
+        explicit Aktualisierung(CtList& l);
+        ~Aktualisierung();
         Aktualisierung(const Aktualisierung&) = delete;
         Aktualisierung& operator=(const Aktualisierung&) = delete;
 
       private:
         CtList& m_l;
+        bool m_zeichnen;
     };
 
   signals:

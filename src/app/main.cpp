@@ -77,6 +77,31 @@ bool Auskunft(int argc, char** argv) {
 }
 } // namespace
 
+namespace {
+// Ends the program at the first paint of the window it watches.
+class ErstesBild final : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Paint && !m_gemeldet) {
+            m_gemeldet = true;
+            QFile status(QStringLiteral("/proc/self/status"));
+            QByteArray hwm = "VmHWM: unbekannt";
+            if (status.open(QIODevice::ReadOnly))
+                for (const QByteArray& zeile : status.readAll().split('\n'))
+                    if (zeile.startsWith("VmHWM")) hwm = zeile;
+            std::printf("gezeichnet\n%s\n", hwm.constData());
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        }
+        return QObject::eventFilter(o, e);
+    }
+
+  private:
+    bool m_gemeldet = false;
+};
+} // namespace
+
 int main(int argc, char** argv) {
     // Answered before any window: no display is needed for them.
     if (Auskunft(argc, argv)) return 0;
@@ -121,16 +146,15 @@ int main(int argc, char** argv) {
     start.Form_Load();
     start.show();
 
-    // For measuring start-up: end as soon as the main window is loaded and shown.
+    // For measuring start-up: end at the loaded main window's first paint,
+    // printing the peak memory until then.
     if (qEnvironmentVariableIsSet("KORVAL_NACH_LADEN_BEENDEN")) {
-        QApplication::processEvents();
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (status.open(QIODevice::ReadOnly))
-            for (const QByteArray& zeile : status.readAll().split('\n'))
-                if (zeile.startsWith("VmHWM")) std::printf("%s\n", zeile.constData());
-        std::fflush(stdout);
+        auto* erstesBild = new ErstesBild(&start);
+        start.installEventFilter(erstesBild);
+        start.update();
+        const int rc = QApplication::exec();
         z.CacheFactory.reset();
-        return 0;
+        return rc;
     }
 
     // For a picture of the loaded window without a display (run.sh under xvfb).

@@ -1,10 +1,18 @@
-// Measures the program's own procedures on a large generated company, beside
-// the bare cost of the same data work through Qt SQL, on SQLite or PostgreSQL.
+// Measures the program's own actions on a large generated company against the
+// least bare work that reaches the same end state, on SQLite or PostgreSQL.
 //
-//   korval_bench [--backend sqlite|postgres] [--employees N] [--repeat R] [--smoke]
+//   korval_bench [--backend sqlite|postgres] [--employees N] [--pairs P]
+//                [--latency MS] [--csv] [--smoke] [--program PATH]
 //
-// Sizes follow the employee count: N/10 groups of up to N/10 members (the first
-// group has exactly N/10), N/40 programs of 10 sub-programs with 5 levels each.
+// Program and bare run alternately inside every pair (the order swaps from
+// pair to pair), the bare side on one connection opened before any timing.
+// Each figure reports CPU and wall time (min/median/max) and the server round
+// trips (statements) of the action. --latency puts PostgreSQL behind a relay on
+// the loopback that delays each direction by MS/2.
+//
+// Sizes follow the employee count: min(N/10, 2000) groups of up to
+// min(N/10, 2000) members (the first group has exactly that many and holds
+// every level), N/40 programs of 10 sub-programs with 5 levels each.
 
 #include "testumgebung.h"
 
@@ -14,8 +22,9 @@
 #include "datenbankwerkzeug.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/listenladen.h"
-#include "server/schema.h"
 #include "platform/widgets/ctlist.h"
+#include "server/schema.h"
+#include "server/sqlfactory.h"
 #include "signon/fmpass.h"
 
 #include <QApplication>
@@ -29,14 +38,165 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStandardPaths>
+#include <QThread>
 #include <QUuid>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
+#ifdef Q_OS_UNIX
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+double CpuMs() {
+#ifdef Q_OS_UNIX
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+#else
+    static QElapsedTimer uhr;
+    if (!uhr.isValid()) uhr.start();
+    return static_cast<double>(uhr.nsecsElapsed()) / 1e6; // no process CPU clock: wall time
+#endif
+}
+
+struct Messung {
+    double cpu = 0, wand = 0;
+    int rt = 0;
+};
+
+struct Reihe {
+    std::vector<double> werte;
+    double Min() const { return werte.empty() ? 0 : *std::min_element(werte.begin(), werte.end()); }
+    double Max() const { return werte.empty() ? 0 : *std::max_element(werte.begin(), werte.end()); }
+    double Median() const {
+        std::vector<double> v = werte;
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0 : v[v.size() / 2];
+    }
+};
+
+#ifdef Q_OS_UNIX
+// A TCP relay on the loopback that delays each direction by a fixed time, as a
+// network with that round trip would. Only for the benchmark's own server.
+class Relais {
+  public:
+    Relais(const QString& host, int port, double verzoegerungMs) : m_ms(verzoegerungMs) {
+        addrinfo hinweis{};
+        hinweis.ai_family = AF_INET;
+        hinweis.ai_socktype = SOCK_STREAM;
+        addrinfo* ergebnis = nullptr;
+        if (getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(), &hinweis, &ergebnis) != 0)
+            qFatal("Relais: %s nicht gefunden", qPrintable(host));
+        m_ziel = *reinterpret_cast<sockaddr_in*>(ergebnis->ai_addr);
+        freeaddrinfo(ergebnis);
+        m_lauscher = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = 0;
+        if (bind(m_lauscher, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(m_lauscher, 16) != 0)
+            qFatal("Relais: kein Port");
+        socklen_t l = sizeof a;
+        getsockname(m_lauscher, reinterpret_cast<sockaddr*>(&a), &l);
+        m_port = ntohs(a.sin_port);
+        std::thread([this] { Annehmen(); }).detach();
+    }
+    int Port() const { return m_port; }
+
+  private:
+    struct Strecke {
+        std::mutex m;
+        std::condition_variable cv;
+        std::deque<std::pair<std::chrono::steady_clock::time_point, QByteArray>> warteschlange;
+        bool ende = false;
+    };
+
+    static void Nodelay(int s) {
+        int an = 1;
+        setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &an, sizeof an);
+    }
+
+    void Annehmen() {
+        for (;;) {
+            const int client = accept(m_lauscher, nullptr, nullptr);
+            if (client < 0) return;
+            const int server = socket(AF_INET, SOCK_STREAM, 0);
+            if (connect(server, reinterpret_cast<const sockaddr*>(&m_ziel), sizeof m_ziel) != 0) {
+                close(client);
+                close(server);
+                continue;
+            }
+            Nodelay(client);
+            Nodelay(server);
+            Richtung(client, server);
+            Richtung(server, client);
+        }
+    }
+
+    // Reads from `von`, and after the delay writes to `nach`.
+    void Richtung(int von, int nach) {
+        auto s = std::make_shared<Strecke>();
+        const auto dauer = std::chrono::microseconds(static_cast<long long>(m_ms * 1000));
+        std::thread([s, von, dauer] {
+            char puffer[65536];
+            for (;;) {
+                const ssize_t n = recv(von, puffer, sizeof puffer, 0);
+                std::lock_guard<std::mutex> g(s->m);
+                if (n <= 0) {
+                    s->ende = true;
+                    s->cv.notify_one();
+                    return;
+                }
+                s->warteschlange.emplace_back(std::chrono::steady_clock::now() + dauer,
+                                              QByteArray(puffer, static_cast<qsizetype>(n)));
+                s->cv.notify_one();
+            }
+        }).detach();
+        std::thread([s, nach] {
+            for (;;) {
+                std::unique_lock<std::mutex> g(s->m);
+                s->cv.wait(g, [&] { return s->ende || !s->warteschlange.empty(); });
+                if (s->warteschlange.empty()) {
+                    shutdown(nach, SHUT_WR);
+                    return;
+                }
+                auto [wann, daten] = s->warteschlange.front();
+                s->warteschlange.pop_front();
+                g.unlock();
+                std::this_thread::sleep_until(wann);
+                for (qsizetype gesendet = 0; gesendet < daten.size();) {
+                    const ssize_t n = send(nach, daten.constData() + gesendet,
+                                           static_cast<size_t>(daten.size() - gesendet), MSG_NOSIGNAL);
+                    if (n <= 0) return;
+                    gesendet += n;
+                }
+            }
+        }).detach();
+    }
+
+    double m_ms;
+    sockaddr_in m_ziel{};
+    int m_lauscher = -1;
+    int m_port = 0;
+};
+#endif
 
 struct Ziel {
     bool postgres = false;
@@ -44,25 +204,7 @@ struct Ziel {
     QString connStrg() const { return QStringLiteral("cn_iptcp:%1[%2]:%3").arg(server, port, ns); }
 };
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// Runs `vorher` untimed and `messen` timed, `n` times; median in milliseconds.
-double Messen(int n, const std::function<void()>& vorher, const std::function<void()>& messen) {
-    std::vector<double> zeiten;
-    for (int i = 0; i < n; ++i) {
-        if (vorher) vorher();
-        QElapsedTimer t;
-        t.start();
-        messen();
-        zeiten.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
-    }
-    return Median(zeiten);
-}
-
-// A plain Qt SQL connection for the bare figures.
+// The bare side: one Qt SQL connection, opened before any timing, counting its statements.
 class Direkt {
   public:
     explicit Direkt(const Ziel& z)
@@ -77,49 +219,66 @@ class Direkt {
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
     }
-    // Runs a statement and reads every row and column.
-    int Lesen(const QString& sql, const QVariantList& werte) {
+    int Anweisungen() const { return m_anweisungen; }
+    // Runs a statement and reads every value; the rows.
+    QList<QVariantList> Lesen(const QString& sql, const QVariantList& werte = {}) {
+        QSqlQuery q = Ausfuehren(sql, werte);
+        QList<QVariantList> zeilen;
+        const int spalten = q.record().count();
+        while (q.next()) {
+            QVariantList z;
+            for (int c = 0; c < spalten; ++c)
+                z.append(q.value(c).toString());
+            zeilen.append(z);
+        }
+        return zeilen;
+    }
+    QSqlQuery Ausfuehren(const QString& sql, const QVariantList& werte = {}) {
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
-        q.prepare(sql);
+        if (!q.prepare(sql)) qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
         for (int i = 0; i < werte.size(); ++i)
             q.bindValue(i, werte[i]);
         if (!q.exec()) qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-        int n = 0;
-        const int spalten = q.record().count();
-        QString summe;
-        while (q.next()) {
-            for (int c = 0; c < spalten; ++c)
-                summe = q.value(c).toString();
-            ++n;
-        }
-        return n;
+        ++m_anweisungen;
+        return q;
     }
-    void Ausfuehren(const QStringList& sql, const QVariantList& werte) {
+    void Beginnen() {
         m_db.transaction();
-        for (const QString& s : sql) {
-            QSqlQuery q(m_db);
-            q.prepare(s);
-            for (int i = 0; i < werte.size(); ++i)
-                q.bindValue(i, werte[i]);
-            if (!q.exec()) qFatal("%s: %s", qPrintable(s), qPrintable(q.lastError().text()));
-        }
+        ++m_anweisungen;
+    }
+    void Bestaetigen() {
         m_db.commit();
+        ++m_anweisungen;
+    }
+    // Rows in blocks of 100 per statement, the least number of round trips.
+    void Einfuegen(const QString& tabelle, const QString& spalten, int anzahl, const QList<QVariantList>& zeilen) {
+        const QString eine = QStringLiteral("(") + QStringLiteral("?, ").repeated(anzahl - 1) + QStringLiteral("?)");
+        for (qsizetype a = 0; a < zeilen.size(); a += 100) {
+            const qsizetype n = std::min<qsizetype>(100, zeilen.size() - a);
+            QStringList teile(n, eine);
+            QVariantList werte;
+            for (qsizetype i = a; i < a + n; ++i)
+                werte.append(zeilen[i]);
+            Ausfuehren(QStringLiteral("INSERT INTO %1 (%2) VALUES %3").arg(tabelle, spalten, teile.join(u',')),
+                       werte);
+        }
     }
     QSqlDatabase& Db() { return m_db; }
 
   private:
     QString m_name;
     QSqlDatabase m_db;
+    int m_anweisungen = 0;
 };
 
-bool PgBefehl(const Ziel& z, const QString& sql) {
+bool PgBefehl(const QString& host, const QString& port, const QString& sql) {
     const QString name = QStringLiteral("bench-admin");
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
-        db.setHostName(z.server);
-        db.setPort(z.port.toInt());
+        db.setHostName(host);
+        db.setPort(port.toInt());
         db.setDatabaseName(QStringLiteral("postgres"));
         if (db.open()) {
             QSqlQuery q(db);
@@ -132,17 +291,31 @@ bool PgBefehl(const Ziel& z, const QString& sql) {
     return ok;
 }
 
+struct Operation {
+    QString name;
+    std::function<void()> programmVorher, programm, barVorher, bar;
+};
+
 class Bench {
   public:
-    Bench(bool postgres, int mitarbeiter, int wiederholungen, QTextStream& out)
-        : m_n(mitarbeiter), m_r(wiederholungen), m_out(out) {
+    Bench(bool postgres, int mitarbeiter, int paare, double latenz, QTextStream& out)
+        : m_n(mitarbeiter), m_paare(paare), m_latenz(latenz), m_out(out) {
         m_vorlage.postgres = m_arbeit.postgres = postgres;
         if (postgres) {
-            m_vorlage.server = m_arbeit.server = qEnvironmentVariable("PGHOST", QStringLiteral("localhost"));
-            m_vorlage.port = m_arbeit.port = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
+            m_pgHost = qEnvironmentVariable("PGHOST", QStringLiteral("localhost"));
+            m_pgPort = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
+            m_vorlage.server = m_arbeit.server = m_pgHost;
+            m_vorlage.port = m_arbeit.port = m_pgPort;
             const QString id = QString::number(QCoreApplication::applicationPid());
             m_vorlage.ns = QStringLiteral("korval_bench_vorlage_") + id;
             m_arbeit.ns = QStringLiteral("korval_bench_") + id;
+#ifdef Q_OS_UNIX
+            if (latenz > 0) {
+                m_relais = std::make_unique<Relais>(m_pgHost, m_pgPort.toInt(), latenz / 2);
+                m_arbeit.server = QStringLiteral("127.0.0.1");
+                m_arbeit.port = QString::number(m_relais->Port());
+            }
+#endif
         } else {
             m_vorlage.server = m_dir.filePath(QStringLiteral("vorlage"));
             m_arbeit.server = m_dir.filePath(QStringLiteral("arbeit"));
@@ -154,8 +327,8 @@ class Bench {
 
     ~Bench() {
         if (m_vorlage.postgres) {
-            PgBefehl(m_arbeit, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(m_arbeit.ns));
-            PgBefehl(m_vorlage, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(m_vorlage.ns));
+            PgBefehl(m_pgHost, m_pgPort, QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(m_arbeit.ns));
+            PgBefehl(m_pgHost, m_pgPort, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(m_vorlage.ns));
         }
     }
 
@@ -163,13 +336,14 @@ class Bench {
         DatenbankZiel z{m_vorlage.server, m_vorlage.port, m_vorlage.ns};
         GenerierParameter p;
         p.mitarbeiter = m_n;
-        p.gruppen = std::max(1, m_n / 10);
-        p.maxMitglieder = std::max(1, m_n / 10);
+        p.gruppen = std::clamp(m_n / 10, 1, 2000);
+        p.maxMitglieder = std::clamp(m_n / 10, 1, 2000);
         p.programme = std::max(2, m_n / 40);
         p.subprogramme = 10;
         p.stufen = 5;
         p.gruppenJeStufe = 3;
         m_stufen = p.programme * 50;
+        m_mitglieder = p.maxMitglieder;
         QString text;
         QTextStream leise(&text);
         QElapsedTimer t;
@@ -182,17 +356,21 @@ class Bench {
             QSqlQuery q(d.Db());
             q.exec(m_vorlage.postgres ? QStringLiteral("VACUUM ANALYZE") : QStringLiteral("ANALYZE"));
         }
-        m_out << "Daten: " << m_n << " Mitarbeiter, " << p.gruppen << " Gruppen (größte " << p.maxMitglieder
-              << " Mitglieder), " << m_stufen << " Stufen; erzeugt in " << t.elapsed() << " ms" << Qt::endl;
+        m_info = QStringLiteral("%1 Mitarbeiter, %2 Gruppen (größte %3 Mitglieder), %4 Stufen; erzeugt in %5 ms")
+                     .arg(m_n)
+                     .arg(p.gruppen)
+                     .arg(p.maxMitglieder)
+                     .arg(m_stufen)
+                     .arg(t.elapsed());
+        if (ok) Kopie();
         return ok;
     }
 
-    // A fresh working copy of the generated company.
+    // The working copy of the generated company.
     void Kopie() {
-        Zustand().CacheFactory.reset();
         if (m_arbeit.postgres) {
-            PgBefehl(m_arbeit, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(m_arbeit.ns));
-            PgBefehl(m_arbeit,
+            PgBefehl(m_pgHost, m_pgPort, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(m_arbeit.ns));
+            PgBefehl(m_pgHost, m_pgPort,
                      QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE \"%2\"").arg(m_arbeit.ns, m_vorlage.ns));
             return;
         }
@@ -202,182 +380,319 @@ class Bench {
         QFile::copy(m_vorlage.server + QStringLiteral("/KORVAL.sqlite"), ziel);
     }
 
-    void Zeile(const char* was, double programm, double bar) {
-        m_out << QStringLiteral("%1 %2 ms").arg(QString::fromUtf8(was), -34).arg(programm, 9, 'f', 1);
-        if (bar > 0)
-            m_out << QStringLiteral("   bar %1 ms   Faktor %2")
-                         .arg(bar, 8, 'f', 1)
-                         .arg(programm / bar, 5, 'f', 2);
-        m_out << Qt::endl;
+    int ProgrammAnweisungen() const {
+        auto* f = dynamic_cast<SqlCacheFactory*>(Zustand().CacheFactory.get());
+        return f ? f->statementsRun() : 0;
     }
 
-    void Laufen(const QString& programmPfad) {
-        Kopie();
+    // One pair: program and bare, the order swapping from pair to pair.
+    void Messen(const Operation& op, bool csv) {
+        Reihe pCpu, pWand, bCpu, bWand;
+        int pRt = 0, bRt = 0;
+        for (int i = 0; i < m_paare; ++i) {
+            auto einmal = [&](bool programm) {
+                if (programm && op.programmVorher) op.programmVorher();
+                if (!programm && op.barVorher) op.barVorher();
+                const int rt0 = programm ? ProgrammAnweisungen() : m_bar->Anweisungen();
+                const double c0 = CpuMs();
+                QElapsedTimer t;
+                t.start();
+                (programm ? op.programm : op.bar)();
+                const double wand = static_cast<double>(t.nsecsElapsed()) / 1e6;
+                const double cpu = CpuMs() - c0;
+                const int rt = (programm ? ProgrammAnweisungen() : m_bar->Anweisungen()) - rt0;
+                (programm ? pCpu : bCpu).werte.push_back(cpu);
+                (programm ? pWand : bWand).werte.push_back(wand);
+                (programm ? pRt : bRt) = rt;
+            };
+            const bool programmZuerst = i % 2 == 0;
+            einmal(programmZuerst);
+            einmal(!programmZuerst);
+        }
+        const bool pg = m_arbeit.postgres;
+        const double ratio = pg ? pWand.Median() / std::max(bWand.Median(), 1e-3)
+                                : pCpu.Median() / std::max(bCpu.Median(), 1e-3);
+        if (csv) {
+            m_out << op.name << ',' << (pg ? "postgres" : "sqlite") << ',' << m_n << ',' << m_latenz << ','
+                  << m_paare << ',' << QString::number(pCpu.Median(), 'f', 2) << ','
+                  << QString::number(pWand.Median(), 'f', 2) << ',' << QString::number(bCpu.Median(), 'f', 2)
+                  << ',' << QString::number(bWand.Median(), 'f', 2) << ',' << QString::number(ratio, 'f', 2)
+                  << ',' << pRt << Qt::endl;
+            return;
+        }
+        auto drei = [](const Reihe& r) {
+            return QStringLiteral("%1/%2/%3")
+                .arg(r.Min(), 0, 'f', 1)
+                .arg(r.Median(), 0, 'f', 1)
+                .arg(r.Max(), 0, 'f', 1);
+        };
+        m_out << QStringLiteral("%1 Programm CPU %2 Wand %3 (%4 RT) | bar CPU %5 Wand %6 (%7 RT) | Faktor %8")
+                     .arg(op.name, -34)
+                     .arg(drei(pCpu), 16)
+                     .arg(drei(pWand), 16)
+                     .arg(pRt)
+                     .arg(drei(bCpu), 16)
+                     .arg(drei(bWand), 16)
+                     .arg(bRt)
+                     .arg(ratio, 0, 'f', 2)
+              << Qt::endl;
+    }
+
+    void Laufen(const QString& programmPfad, bool csv) {
+        if (csv)
+            m_out << "operation,backend,employees,latency_ms,pairs,program_cpu_ms,program_wall_ms,bare_cpu_ms,"
+                     "bare_wall_ms,ratio,round_trips"
+                  << Qt::endl;
+        else
+            m_out << "Daten: " << m_info << Qt::endl << "min/Median/max in ms über " << m_paare << " Paare"
+                  << Qt::endl;
         Testumgebung u(false);
         FMStart w(u.login.get(), u.verlauf.get());
         u.login->setHauptfenster(&w);
         w.show();
-        auto barVerbindung = std::make_unique<Direkt>(m_arbeit);
-        Direkt& bar = *barVerbindung;
+        QCoreApplication::processEvents();
         const QString zeile =
             QStringLiteral("1 0 ADM demo %1 %2 %3").arg(m_arbeit.server, m_arbeit.port, m_arbeit.ns);
+        Zustand().ProgrammKommandozeile = zeile;
+        if (!user_anmeld()) qFatal("Anmeldung fehlgeschlagen");
+        m_bar = std::make_unique<Direkt>(m_arbeit);
+        Direkt& bar = *m_bar;
         const QString gruppe = QStringLiteral("Gruppe 0001");
+        const QString programm = QStringLiteral("Programm 0002");
+        const QVariantList stufe{QStringLiteral("Programm 0001"), QStringLiteral("Teil 01"), QStringLiteral("1")};
+        // The window repaints what it shows before the next action, untimed.
+        auto ruhe = [] { QCoreApplication::processEvents(); };
 
-        Zeile("Anmeldung (user_anmeld)",
-              Messen(
-                  m_r, [] { Trennen(); },
-                  [&] {
-                      Zustand().ProgrammKommandozeile = zeile;
-                      Zustand().Kommandozeile.clear();
-                      if (!user_anmeld()) qFatal("Anmeldung fehlgeschlagen");
-                  }),
-              Messen(m_r, nullptr, [&] {
-                  Direkt d(m_arbeit);
-                  d.Lesen(QStringLiteral("SELECT * FROM kv_parpersedv WHERE firma = '1' AND pcode = 'ADM'"),
-                          {});
-                  d.Lesen(QStringLiteral("SELECT * FROM kv_parpersabt WHERE firma = '1' AND abtnr = '10'"),
-                          {});
-                  d.Lesen(QStringLiteral("SELECT * FROM kv_persbasis WHERE firma = '1' AND pnr = '1'"), {});
-              }));
-        int zeilen = 0;
-        const double barListe = Messen(m_r, nullptr, [&] {
-            zeilen = bar.Lesen(
-                QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"),
-                {QStringLiteral("1")});
-        });
-        Zeile("MitarbeiterLaden",
-              Messen(m_r, nullptr,
-                     [&] {
-                         MitarbeiterLaden(w.ctListMitarbeiter, false);
-                         QCoreApplication::processEvents();
-                     }),
-              barListe);
-        // The same without the repaint that follows it.
-        Zeile("  davon ohne Neuzeichnen",
-              Messen(
-                  m_r, [] { QCoreApplication::processEvents(); },
-                  [&] { MitarbeiterLaden(w.ctListMitarbeiter, false); }),
-              barListe);
-        QCoreApplication::processEvents();
-        if (w.ctListMitarbeiter->ListCount() != zeilen)
-            qFatal("Mitarbeiterliste unvollständig: %d von %d", w.ctListMitarbeiter->ListCount(), zeilen);
-        Zeile("GruppenLaden", Messen(m_r, nullptr, [&] { GruppenLaden(w.cmbGruppe); }),
-              Messen(m_r, nullptr, [&] {
-                  bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {});
-              }));
-        Zeile("ProgrammeLaden", Messen(m_r, nullptr, [&] { ProgrammeLaden(w.cmbProgramm); }),
-              Messen(m_r, nullptr, [&] {
-                  bar.Lesen(QStringLiteral(
-                                "SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
-                            {});
-              }));
-        w.cmbGruppe->setEditText(gruppe);
-        Zeile("cmbGruppe_Click (größte Gruppe)", Messen(m_r, nullptr, [&] { w.cmbGruppe_Click(); }),
-              Messen(m_r, nullptr, [&] {
-                  bar.Lesen(QStringLiteral(
-                                "SELECT g.pcode, p.pname FROM uv_gruppen_pcode g LEFT JOIN kv_parpersedv p "
-                                "ON p.firma = '1' AND p.pcode = g.pcode WHERE g.gruppe = ? ORDER BY g.pos"),
-                            {gruppe});
-              }));
-        const int mitglieder = w.ctListGruppe->ListCount();
-        Zeile("Gruppe speichern", Messen(m_r, nullptr, [&] { w.cmdGruppeSpeichern_Click(); }),
-              Messen(m_r, nullptr, [&] {
-                  bar.Db().transaction();
-                  QSqlQuery d(bar.Db());
-                  d.prepare(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"));
-                  d.addBindValue(gruppe);
-                  d.exec();
-                  QSqlQuery i(bar.Db());
-                  i.prepare(
-                      QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, ?, ?)"));
-                  for (int k = 0; k < mitglieder; ++k) {
-                      i.bindValue(0, gruppe);
-                      i.bindValue(1, k + 1);
-                      i.bindValue(2, w.ctListGruppe->List(k).section(QLatin1Char(';'), 0, 0));
-                      i.exec();
-                  }
-                  bar.Db().commit();
-              }));
-        w.cmbProgramm->setEditText(QStringLiteral("Programm 0001"));
-        w.cmbSubProgramm->setEditText(QStringLiteral("Teil 01"));
-        w.cmbProgrammStufe->setEditText(QStringLiteral("1"));
-        Zeile("cmbProgrammStufe_Click", Messen(m_r, nullptr, [&] { w.cmbProgrammStufe_Click(); }),
-              Messen(m_r, nullptr, [&] {
-                  bar.Lesen(
-                      QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = ? AND "
-                                     "subprogramm = ? AND berechtigungsstufe = ? ORDER BY pos"),
-                      {QStringLiteral("Programm 0001"), QStringLiteral("Teil 01"), QStringLiteral("1")});
-              }));
-        if (w.ctListProgramm->ListCount() == 0) qFatal("Stufe ohne Gruppen");
+        std::vector<Operation> ops;
+        ops.push_back({QStringLiteral("user_anmeld"), ruhe,
+                       [&] {
+                           Zustand().ProgrammKommandozeile = zeile;
+                           Zustand().Kommandozeile.clear();
+                           if (!user_anmeld()) qFatal("Anmeldung fehlgeschlagen");
+                       },
+                       nullptr,
+                       [&] {
+                           bar.Lesen(QStringLiteral("SELECT * FROM kv_parpersedv WHERE firma = '1' AND pcode = 'ADM'"));
+                           bar.Lesen(QStringLiteral("SELECT * FROM kv_parpersabt WHERE firma = '1' AND abtnr = '10'"));
+                           bar.Lesen(QStringLiteral("SELECT * FROM kv_persbasis WHERE firma = '1' AND pnr = '1'"));
+                       }});
+        ops.push_back({QStringLiteral("MitarbeiterLaden"), ruhe,
+                       [&] { MitarbeiterLaden(w.ctListMitarbeiter, false); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral(
+                                         "SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"),
+                                     {QStringLiteral("1")});
+                       }});
+        ops.push_back({QStringLiteral("GruppenLaden"), ruhe, [&] { GruppenLaden(w.cmbGruppe); }, nullptr,
+                       [&] { bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe")); }});
+        ops.push_back({QStringLiteral("ProgrammeLaden"), ruhe, [&] { ProgrammeLaden(w.cmbProgramm); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral(
+                               "SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"));
+                       }});
+        ops.push_back({QStringLiteral("cmbGruppe_Click"),
+                       [&] {
+                           ruhe();
+                           w.cmbGruppe->setEditText(gruppe);
+                       },
+                       [&] { w.cmbGruppe_Click(); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral(
+                                         "SELECT g.pcode, p.pname FROM uv_gruppen_pcode g LEFT JOIN kv_parpersedv p "
+                                         "ON p.firma = '1' AND p.pcode = g.pcode WHERE g.gruppe = ? ORDER BY g.pos"),
+                                     {gruppe});
+                       }});
+        ops.push_back({QStringLiteral("cmdGruppeSpeichern_Click"),
+                       [&] {
+                           ruhe();
+                           w.cmbGruppe->setEditText(gruppe);
+                       },
+                       [&] { w.cmdGruppeSpeichern_Click(); }, nullptr, [&] {
+                           QList<QVariantList> zeilen;
+                           for (int k = 0; k < w.ctListGruppe->ListCount(); ++k)
+                               zeilen.append({gruppe, k + 1, w.ctListGruppe->List(k).section(u';', 0, 0)});
+                           bar.Beginnen();
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"), {gruppe});
+                           bar.Einfuegen(QStringLiteral("uv_gruppen_pcode"), QStringLiteral("gruppe, pos, pcode"), 3,
+                                         zeilen);
+                           bar.Bestaetigen();
+                       }});
+        ops.push_back({QStringLiteral("cmbProgrammStufe_Click"),
+                       [&] {
+                           ruhe();
+                           w.cmbProgramm->setEditText(stufe[0].toString());
+                           w.cmbSubProgramm->setEditText(stufe[1].toString());
+                           w.cmbProgrammStufe->setEditText(stufe[2].toString());
+                       },
+                       [&] { w.cmbProgrammStufe_Click(); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = ? AND "
+                                                    "subprogramm = ? AND berechtigungsstufe = ? ORDER BY pos"),
+                                     stufe);
+                       }});
+        ops.push_back({QStringLiteral("cmdProgrammSpeichern_Click"),
+                       [&] {
+                           ruhe();
+                           w.cmbProgramm->setEditText(stufe[0].toString());
+                           w.cmbSubProgramm->setEditText(stufe[1].toString());
+                           w.cmbProgrammStufe->setEditText(stufe[2].toString());
+                       },
+                       [&] { w.cmdProgrammSpeichern_Click(); }, nullptr, [&] {
+                           QList<QVariantList> zeilen;
+                           for (int k = 0; k < w.ctListProgramm->ListCount(); ++k)
+                               zeilen.append({stufe[0], stufe[1], stufe[2], k + 1, w.ctListProgramm->List(k)});
+                           bar.Beginnen();
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE programmname = ? AND "
+                                                         "subprogramm = ? AND berechtigungsstufe = ?"),
+                                          stufe);
+                           bar.Einfuegen(QStringLiteral("uv_programm_gruppe"),
+                                         QStringLiteral("programmname, subprogramm, berechtigungsstufe, pos, gruppe"),
+                                         5, zeilen);
+                           bar.Bestaetigen();
+                       }});
 
-        // The deletes each start from a fresh copy; no connection may stay on the old one.
-        barVerbindung.reset();
-        auto neu = [&] {
-            Kopie();
-            Zustand().ProgrammKommandozeile = zeile;
-            Zustand().Kommandozeile.clear();
-            user_anmeld();
+        // The deletes: what they remove is put back, untimed, before each run.
+        const QList<QVariantList> gruppenZeilen = bar.Lesen(
+            QStringLiteral("SELECT gruppe, pos, pcode FROM uv_gruppen_pcode WHERE gruppe = ?"), {gruppe});
+        const QList<QVariantList> gruppeInStufen = bar.Lesen(
+            QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, pos, gruppe FROM uv_programm_gruppe "
+                           "WHERE gruppe = ?"),
+            {gruppe});
+        auto gruppeZurueck = [&] {
+            if (!bar.Lesen(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}).isEmpty()) return;
+            bar.Beginnen();
+            bar.Ausfuehren(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?)"), {gruppe});
+            bar.Einfuegen(QStringLiteral("uv_gruppen_pcode"), QStringLiteral("gruppe, pos, pcode"), 3, gruppenZeilen);
+            bar.Einfuegen(QStringLiteral("uv_programm_gruppe"),
+                          QStringLiteral("programmname, subprogramm, berechtigungsstufe, pos, gruppe"), 5,
+                          gruppeInStufen);
+            bar.Bestaetigen();
         };
-        Zeile(qPrintable(QStringLiteral("Gruppe löschen (%1 Stufen)").arg(m_stufen)),
-              Messen(
-                  m_r,
-                  [&] {
-                      neu();
-                      w.cmbGruppe->setEditText(gruppe);
-                      u.dialoge.antworten.push_back(DialogService::Yes);
-                  },
-                  [&] { w.cmdGruppeLoeschen_Click(); }),
-              Messen(
-                  m_r, [&] { Kopie(); },
-                  [&] {
-                      Direkt d(m_arbeit);
-                      d.Ausfuehren({QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"),
-                                    QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"),
-                                    QStringLiteral("DELETE FROM uv_gruppen WHERE gruppe = ?")},
-                                   {gruppe});
-                  }));
-        if (u.dialoge.Anzahl(QStringLiteral("MsgBox")) != m_r) qFatal("Gruppe löschen meldete einen Fehler");
-        Zeile("Programm löschen (50 Stufen)",
-              Messen(
-                  m_r,
-                  [&] {
-                      neu();
-                      w.cmbProgramm->setEditText(QStringLiteral("Programm 0002"));
-                      u.dialoge.antworten.push_back(DialogService::Yes);
-                  },
-                  [&] { w.cmdProgrammLoeschen_Click(); }),
-              Messen(
-                  m_r, [&] { Kopie(); },
-                  [&] {
-                      Direkt d(m_arbeit);
-                      d.Ausfuehren({QStringLiteral("DELETE FROM uv_programm_gruppe WHERE programmname = ?"),
-                                    QStringLiteral("DELETE FROM uv_programm WHERE programmname = ?")},
-                                   {QStringLiteral("Programm 0002")});
-                  }));
-        Zustand().CacheFactory.reset();
+        ops.push_back({QStringLiteral("cmdGruppeLoeschen_Click"),
+                       [&] {
+                           gruppeZurueck();
+                           ruhe();
+                           w.cmbGruppe->setEditText(gruppe);
+                           u.dialoge.antworten.push_back(DialogService::Yes);
+                       },
+                       [&] { w.cmdGruppeLoeschen_Click(); }, gruppeZurueck, [&] {
+                           bar.Beginnen();
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"), {gruppe});
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen WHERE gruppe = ?"), {gruppe});
+                           bar.Bestaetigen();
+                       }});
+        const QList<QVariantList> programmStufen = bar.Lesen(
+            QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe FROM uv_programm WHERE programmname = ?"),
+            {programm});
+        const QList<QVariantList> programmGruppen = bar.Lesen(
+            QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, pos, gruppe FROM uv_programm_gruppe "
+                           "WHERE programmname = ?"),
+            {programm});
+        auto programmZurueck = [&] {
+            if (!bar.Lesen(QStringLiteral("SELECT 1 FROM uv_programm WHERE programmname = ?"), {programm}).isEmpty())
+                return;
+            bar.Beginnen();
+            bar.Einfuegen(QStringLiteral("uv_programm"), QStringLiteral("programmname, subprogramm, berechtigungsstufe"),
+                          3, programmStufen);
+            bar.Einfuegen(QStringLiteral("uv_programm_gruppe"),
+                          QStringLiteral("programmname, subprogramm, berechtigungsstufe, pos, gruppe"), 5,
+                          programmGruppen);
+            bar.Bestaetigen();
+        };
+        ops.push_back({QStringLiteral("cmdProgrammLoeschen_Click"),
+                       [&] {
+                           programmZurueck();
+                           ruhe();
+                           w.cmbProgramm->setEditText(programm);
+                           u.dialoge.antworten.push_back(DialogService::Yes);
+                       },
+                       [&] { w.cmdProgrammLoeschen_Click(); }, programmZurueck, [&] {
+                           bar.Beginnen();
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE programmname = ?"),
+                                          {programm});
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm WHERE programmname = ?"), {programm});
+                           bar.Bestaetigen();
+                       }});
 
-        // Start-up of the real program, from process start to the loaded main window.
+        for (const Operation& op : ops)
+            Messen(op, csv);
+        for (const Gezeigt& g : u.dialoge.gezeigt)
+            if (g.titel != QStringLiteral("Löschen?")) qFatal("Das Programm meldete: %s", qPrintable(g.text));
+        if (w.ctListMitarbeiter->ListCount() == 0)
+            qFatal("Listen leer: die Messung hat nichts geladen");
+        m_bar.reset();
+        Zustand().CacheFactory.reset();
+        // The start measures the whole company again.
         Kopie();
+        Start(programmPfad, zeile, csv);
+    }
+
+    // The real program from exec to the loaded main window's first paint.
+    void Start(const QString& programmPfad, const QString& zeile, bool csv) {
+        QProcess xvfb;
+        QString anzeige;
+        const QString xvfbPfad = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (!xvfbPfad.isEmpty()) {
+            anzeige = QStringLiteral(":%1").arg(90 + QCoreApplication::applicationPid() % 100);
+            xvfb.start(xvfbPfad, {anzeige, QStringLiteral("-screen"), QStringLiteral("0"),
+                                  QStringLiteral("1280x900x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+            xvfb.waitForStarted();
+            QThread::msleep(300);
+        }
+        Reihe wand;
         QString speicher;
-        const double start = Messen(m_r, nullptr, [&] {
+        for (int i = 0; i < m_paare; ++i) {
             QProcess p;
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("KORVAL_NACH_LADEN_BEENDEN"), QStringLiteral("1"));
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            if (anzeige.isEmpty())
+                env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            else {
+                env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+                env.insert(QStringLiteral("DISPLAY"), anzeige);
+            }
             p.setProcessEnvironment(env);
+            QElapsedTimer t;
+            t.start();
             p.start(programmPfad, zeile.split(QLatin1Char(' ')));
+            QByteArray ausgabe;
+            while (!ausgabe.contains("gezeichnet") && p.waitForReadyRead(120000))
+                ausgabe += p.readAllStandardOutput();
+            wand.werte.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
             p.waitForFinished(120000);
-            speicher = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-        });
-        Zeile("Start bis geladenes Hauptfenster", start, 0);
-        m_out << "Spitzenspeicher des Programms nach dem Start: " << speicher.simplified() << Qt::endl;
+            ausgabe += p.readAllStandardOutput();
+            if (!ausgabe.contains("gezeichnet")) qFatal("Start ohne Bild: %s", p.readAllStandardError().constData());
+            for (const QByteArray& z : ausgabe.split('\n'))
+                if (z.startsWith("VmHWM")) speicher = QString::fromLatin1(z.mid(6)).simplified();
+        }
+        if (!anzeige.isEmpty()) {
+            xvfb.terminate();
+            xvfb.waitForFinished();
+        }
+        const QString wie = anzeige.isEmpty() ? QStringLiteral("offscreen") : QStringLiteral("Xvfb");
+        if (csv) {
+            m_out << "Start," << (m_arbeit.postgres ? "postgres" : "sqlite") << ',' << m_n << ',' << m_latenz << ','
+                  << m_paare << ",," << QString::number(wand.Median(), 'f', 1) << ",,,," << Qt::endl;
+            m_out << "# peak_memory " << speicher << " (" << wie << ")" << Qt::endl;
+            return;
+        }
+        m_out << QStringLiteral("Start bis erstes Bild (%1)").arg(wie)
+              << QStringLiteral(": %1/%2/%3 ms, Spitzenspeicher %4")
+                     .arg(wand.Min(), 0, 'f', 0)
+                     .arg(wand.Median(), 0, 'f', 0)
+                     .arg(wand.Max(), 0, 'f', 0)
+                     .arg(speicher)
+              << Qt::endl;
     }
 
   private:
     QTemporaryDir m_dir;
     Ziel m_vorlage, m_arbeit;
-    int m_n, m_r, m_stufen = 0;
+    QString m_pgHost, m_pgPort, m_info;
+    int m_n, m_paare, m_stufen = 0, m_mitglieder = 0;
+    double m_latenz;
     QTextStream& m_out;
+    std::unique_ptr<Direkt> m_bar;
+#ifdef Q_OS_UNIX
+    std::unique_ptr<Relais> m_relais;
+#endif
 };
 
 } // namespace
@@ -390,12 +705,16 @@ int main(int argc, char** argv) {
                                      QStringLiteral("B"), QStringLiteral("sqlite"));
     const QCommandLineOption mitarbeiter(QStringLiteral("employees"), QStringLiteral("Mitarbeiter"),
                                          QStringLiteral("N"), QStringLiteral("20000"));
-    const QCommandLineOption wiederholungen(QStringLiteral("repeat"), QStringLiteral("Wiederholungen"),
-                                            QStringLiteral("R"), QStringLiteral("5"));
+    const QCommandLineOption paare(QStringLiteral("pairs"), QStringLiteral("Paare aus Programm und bar (mindestens 7)"),
+                                   QStringLiteral("P"), QStringLiteral("7"));
+    const QCommandLineOption latenz(QStringLiteral("latency"),
+                                    QStringLiteral("Umlaufzeit in ms vor PostgreSQL (Relais auf dem Loopback)"),
+                                    QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("eine CSV-Zeile je Operation"));
     const QCommandLineOption smoke(QStringLiteral("smoke"), QStringLiteral("kurzer Lauf mit kleinen Daten"));
-    const QCommandLineOption programm(QStringLiteral("program"),
-                                      QStringLiteral("Pfad der benutzerverwaltung"), QStringLiteral("P"));
-    parser.addOptions({backend, mitarbeiter, wiederholungen, smoke, programm});
+    const QCommandLineOption programm(QStringLiteral("program"), QStringLiteral("Pfad der benutzerverwaltung"),
+                                      QStringLiteral("P"));
+    parser.addOptions({backend, mitarbeiter, paare, latenz, csv, smoke, programm});
     parser.addHelpOption();
     parser.process(app);
     QTextStream out(stdout);
@@ -404,14 +723,25 @@ int main(int argc, char** argv) {
         out << "kein PostgreSQL-Server (PGHOST fehlt)" << Qt::endl;
         return qEnvironmentVariable("CI") == QLatin1String("true") ? 1 : 0;
     }
+    const double ms = parser.value(latenz).toDouble();
+#ifndef Q_OS_UNIX
+    if (ms > 0) {
+        out << "--latency gibt es nur unter Unix" << Qt::endl;
+        return 2;
+    }
+#endif
+    if (ms > 0 && !pg) {
+        out << "--latency gilt für PostgreSQL" << Qt::endl;
+        return 2;
+    }
     const int n = parser.isSet(smoke) ? 400 : parser.value(mitarbeiter).toInt();
-    const int r = parser.isSet(smoke) ? 1 : std::max(1, parser.value(wiederholungen).toInt());
+    const int p = parser.isSet(smoke) ? 1 : std::max(1, parser.value(paare).toInt());
     QString pfad = parser.value(programm);
-    if (pfad.isEmpty())
-        pfad = QCoreApplication::applicationDirPath() + QStringLiteral("/../src/benutzerverwaltung");
-    out << "Backend " << (pg ? "PostgreSQL" : "SQLite") << ", Median aus " << r << " Läufen" << Qt::endl;
-    Bench b(pg, n, r, out);
+    if (pfad.isEmpty()) pfad = QCoreApplication::applicationDirPath() + QStringLiteral("/../src/benutzerverwaltung");
+    if (!parser.isSet(csv))
+        out << "Backend " << (pg ? "PostgreSQL" : "SQLite") << ", Umlaufzeit " << ms << " ms" << Qt::endl;
+    Bench b(pg, n, p, ms, out);
     if (!b.Erzeugen()) return 1;
-    b.Laufen(pfad);
+    b.Laufen(pfad, parser.isSet(csv));
     return 0;
 }

@@ -363,6 +363,7 @@ CacheAbfragePtr SqlCacheFactory::Abfrage(const QString& klasse, const QString& a
 // SQLite takes the write lock at the start, so that two workstations saving at
 // once wait for each other instead of failing halfway.
 bool SqlCacheFactory::Steuerbefehl(const QString& sql, QString& warum) {
+    ++m_statementsRun; // a round trip like any statement
     if (isPostgres()) {
         const bool ok = sql == QLatin1String("BEGIN")    ? m_db.transaction()
                         : sql == QLatin1String("COMMIT") ? m_db.commit()

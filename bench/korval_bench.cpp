@@ -47,6 +47,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -215,6 +216,7 @@ class Direkt {
         if (!m_db.isOpen()) qFatal("Keine Verbindung: %s", qPrintable(warum));
     }
     ~Direkt() {
+        m_vorbereitet.clear();
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
@@ -222,7 +224,7 @@ class Direkt {
     int Anweisungen() const { return m_anweisungen; }
     // Runs a statement and reads every value; the rows.
     QList<QVariantList> Lesen(const QString& sql, const QVariantList& werte = {}) {
-        QSqlQuery q = Ausfuehren(sql, werte);
+        QSqlQuery& q = Ausfuehren(sql, werte);
         QList<QVariantList> zeilen;
         const int spalten = q.record().count();
         while (q.next()) {
@@ -231,17 +233,22 @@ class Direkt {
                 z.append(q.value(c).toString());
             zeilen.append(z);
         }
+        q.finish();
         return zeilen;
     }
-    QSqlQuery Ausfuehren(const QString& sql, const QVariantList& werte = {}) {
-        QSqlQuery q(m_db);
-        q.setForwardOnly(true);
-        if (!q.prepare(sql)) qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    // Each statement is prepared once, as the program does.
+    QSqlQuery& Ausfuehren(const QString& sql, const QVariantList& werte = {}) {
+        auto& q = m_vorbereitet[sql];
+        if (!q) {
+            q = std::make_unique<QSqlQuery>(m_db);
+            q->setForwardOnly(true);
+            if (!q->prepare(sql)) qFatal("%s: %s", qPrintable(sql), qPrintable(q->lastError().text()));
+        }
         for (int i = 0; i < werte.size(); ++i)
-            q.bindValue(i, werte[i]);
-        if (!q.exec()) qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+            q->bindValue(i, werte[i]);
+        if (!q->exec()) qFatal("%s: %s", qPrintable(sql), qPrintable(q->lastError().text()));
         ++m_anweisungen;
-        return q;
+        return *q;
     }
     void Beginnen() {
         m_db.transaction();
@@ -269,6 +276,7 @@ class Direkt {
   private:
     QString m_name;
     QSqlDatabase m_db;
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_vorbereitet;
     int m_anweisungen = 0;
 };
 
@@ -460,6 +468,7 @@ class Bench {
         const QString gruppe = QStringLiteral("Gruppe 0001");
         const QString programm = QStringLiteral("Programm 0002");
         const QVariantList stufe{QStringLiteral("Programm 0001"), QStringLiteral("Teil 01"), QStringLiteral("1")};
+        QList<QVariantList> zeilen;
         // The window repaints what it shows before the next action, untimed.
         auto ruhe = [] { QCoreApplication::processEvents(); };
 
@@ -504,10 +513,14 @@ class Bench {
                            ruhe();
                            w.cmbGruppe->setEditText(gruppe);
                        },
-                       [&] { w.cmdGruppeSpeichern_Click(); }, nullptr, [&] {
-                           QList<QVariantList> zeilen;
+                       [&] { w.cmdGruppeSpeichern_Click(); },
+                       [&] {
+                           // The rows are ready before the clock runs: the bare side only stores.
+                           zeilen.clear();
                            for (int k = 0; k < w.ctListGruppe->ListCount(); ++k)
                                zeilen.append({gruppe, k + 1, w.ctListGruppe->List(k).section(u';', 0, 0)});
+                       },
+                       [&] {
                            bar.Beginnen();
                            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"), {gruppe});
                            bar.Einfuegen(QStringLiteral("uv_gruppen_pcode"), QStringLiteral("gruppe, pos, pcode"), 3,
@@ -533,10 +546,13 @@ class Bench {
                            w.cmbSubProgramm->setEditText(stufe[1].toString());
                            w.cmbProgrammStufe->setEditText(stufe[2].toString());
                        },
-                       [&] { w.cmdProgrammSpeichern_Click(); }, nullptr, [&] {
-                           QList<QVariantList> zeilen;
+                       [&] { w.cmdProgrammSpeichern_Click(); },
+                       [&] {
+                           zeilen.clear();
                            for (int k = 0; k < w.ctListProgramm->ListCount(); ++k)
                                zeilen.append({stufe[0], stufe[1], stufe[2], k + 1, w.ctListProgramm->List(k)});
+                       },
+                       [&] {
                            bar.Beginnen();
                            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE programmname = ? AND "
                                                          "subprogramm = ? AND berechtigungsstufe = ?"),

@@ -29,11 +29,6 @@
 #include <QtTest>
 
 namespace {
-QString Mitglieder(const Testdatenbank& db, const QString& gruppe) {
-    return db.Sql(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = ? ORDER BY pos"), {gruppe})
-        .join(QLatin1Char(','));
-}
-
 int Anzahl(const Testdatenbank& db, const QString& sql, const QVariantList& werte = {}) {
     return db.Sql(sql, werte).value(0).toInt();
 }
@@ -45,9 +40,6 @@ QPoint ZeilenPunkt(CtList* liste, int zeile) {
     return v->viewport()->mapTo(liste->window(), r.center());
 }
 
-void Klicken(QWidget* w, Qt::MouseButton taste = Qt::LeftButton) {
-    QTest::mouseClick(w, taste, {}, w->rect().center());
-}
 } // namespace
 
 class TestBedienung : public QObject {
@@ -94,8 +86,7 @@ void TestBedienung::init() {
     u.reset();
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
-    w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());
-    u->login->setHauptfenster(w.get());
+    w = Hauptfenster(*u);
 }
 
 void TestBedienung::cleanup() {
@@ -103,13 +94,8 @@ void TestBedienung::cleanup() {
     u.reset();
 }
 
-// Start-up as the program does it, signed on through the command line.
 void TestBedienung::Starten() {
-    Zustand().ProgrammKommandozeile = u->Kommandozeile();
-    w->Form_Load();
-    QCOMPARE(u->beendet, 0);
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QVERIFY(::Starten(*u, *w));
 }
 
 void TestBedienung::getippteNamenBleiben_data() {
@@ -124,7 +110,7 @@ void TestBedienung::getippteNamenBleiben() {
     QFETCH(QString, gruppe);
     QFETCH(bool, mitEnter);
     Starten();
-    const QString lagerVorher = Mitglieder(*u->db, QStringLiteral("Lager"));
+    const QString lagerVorher = u->db->Mitglieder(QStringLiteral("Lager"));
     Tippen(w->cmbGruppe, gruppe);
     if (mitEnter) QTest::keyClick(w->cmbGruppe->lineEdit(), Qt::Key_Return);
     QCOMPARE(w->cmbGruppe->currentText(), gruppe);
@@ -132,8 +118,8 @@ void TestBedienung::getippteNamenBleiben() {
     QTest::keyClicks(w->txtUser, QStringLiteral("4711"));
     Klicken(w->cmdMitarbeiterGruppe[4]);
     Klicken(w->cmdGruppeSpeichern);
-    QCOMPARE(Mitglieder(*u->db, gruppe), QStringLiteral("4711"));
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Lager")), lagerVorher);
+    QCOMPARE(u->db->Mitglieder(gruppe), QStringLiteral("4711"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), lagerVorher);
 
     // The program boxes keep their text too: a new level, Finanzen untouched.
     const QStringList finanzen =
@@ -242,7 +228,7 @@ void TestBedienung::altesProgrammMitStrichLoeschbar() {
 
 void TestBedienung::halbGeladeneMitgliederNichtSpeichern() {
     Starten();
-    const QString vorher = Mitglieder(*u->db, QStringLiteral("Verkauf"));
+    const QString vorher = u->db->Mitglieder(QStringLiteral("Verkauf"));
     QTest::keyClick(w->cmbGruppe, Qt::Key_Down);
     QTest::keyClick(w->cmbGruppe, Qt::Key_Down);
     QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Revision"));
@@ -254,7 +240,7 @@ void TestBedienung::halbGeladeneMitgliederNichtSpeichern() {
     QCOMPARE(w->ctListGruppe->ListCount(), 0);
     Klicken(w->cmdGruppeSpeichern);
     QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("nicht vollständig")));
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Verkauf")), vorher);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Verkauf")), vorher);
     // Chosen again, the list is whole and may be saved.
     QTest::keyClick(w->cmbGruppe, Qt::Key_Up);
     QTest::keyClick(w->cmbGruppe, Qt::Key_Down);
@@ -262,7 +248,7 @@ void TestBedienung::halbGeladeneMitgliederNichtSpeichern() {
     w->ctListGruppe->Auswaehlen(0);
     Klicken(w->cmdMitarbeiterGruppe[1]);
     Klicken(w->cmdGruppeSpeichern);
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Verkauf")).count(QLatin1Char(',')), 1);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Verkauf")).count(QLatin1Char(',')), 1);
 }
 
 void TestBedienung::falschesPasswortAufDerKommandozeile() {
@@ -402,7 +388,7 @@ void TestBedienung::befehlWaehrendBefehl() {
     Klicken(w->cmdGruppeSpeichern);
     QVERIFY(geklickt);
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 0);
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Neu")), QStringLiteral("X1"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Neu")), QStringLiteral("X1"));
     QVERIFY(!Pflege::BefehlLaeuft());
 
     // On the server an inner part that fails takes the whole command with it.
@@ -415,7 +401,7 @@ void TestBedienung::befehlWaehrendBefehl() {
         ->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Neu"), liste});
     f->TransaktionZuruecknehmen();
     QVERIFY_THROWS_EXCEPTION(CacheFehler, f->TransaktionBestaetigen());
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Neu")), QStringLiteral("X1"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Neu")), QStringLiteral("X1"));
 }
 
 void TestBedienung::fehlgeschlageneDannGelungeneSicherung() {
@@ -423,14 +409,14 @@ void TestBedienung::fehlgeschlageneDannGelungeneSicherung() {
     Tippen(w->cmbGruppe, QStringLiteral("Lager"));
     QTest::keyClicks(w->txtUser, QStringLiteral("Z9"));
     Klicken(w->cmdMitarbeiterGruppe[4]);
-    const QString vorher = Mitglieder(*u->db, QStringLiteral("Lager"));
+    const QString vorher = u->db->Mitglieder(QStringLiteral("Lager"));
     u->Factory()->setFailAfter(3);
     Klicken(w->cmdGruppeSpeichern);
     QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->titel, QStringLiteral("Caché Zugriffsfehler"));
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Lager")), vorher);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), vorher);
     // The same connection saves the next time.
     Klicken(w->cmdGruppeSpeichern);
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Lager")), QStringLiteral("Z9"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("Z9"));
     QCOMPARE(Zustand().DbZugriffe, 0L);
 }
 
@@ -472,7 +458,7 @@ void TestBedienung::mitgliedMitUmlaut() {
     QTest::keyClicks(w->txtUser, QStringLiteral("BÄR"));
     Klicken(w->cmdMitarbeiterGruppe[4]);
     Klicken(w->cmdGruppeSpeichern);
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Revision")), QStringLiteral("BÄR"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QStringLiteral("BÄR"));
     // Chosen anew: the name comes from the employee record.
     QTest::keyClick(w->cmbGruppe, Qt::Key_Down);
     QTest::keyClick(w->cmbGruppe, Qt::Key_Up);

@@ -27,15 +27,6 @@
 #include <thread>
 
 namespace {
-QString Mitglieder(const Testdatenbank& db, const QString& gruppe) {
-    return db.Sql(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = ? ORDER BY pos"), {gruppe})
-        .join(QLatin1Char(','));
-}
-
-void Klicken(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
-}
-
 bool Befehl(const QString& programm, const QStringList& argumente) {
     QProcess p;
     p.start(programm, argumente);
@@ -114,8 +105,7 @@ void TestHaerte::init() {
     u.reset();
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
-    w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());
-    u->login->setHauptfenster(w.get());
+    w = Hauptfenster(*u);
 }
 
 void TestHaerte::cleanup() {
@@ -124,10 +114,7 @@ void TestHaerte::cleanup() {
 }
 
 void TestHaerte::Starten() {
-    Zustand().ProgrammKommandozeile = u->Kommandozeile();
-    w->Form_Load();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QVERIFY(::Starten(*u, *w));
 }
 
 void TestHaerte::verbindungszeichenfolge_data() {
@@ -173,7 +160,7 @@ void TestHaerte::ausgangUnbekannt_data() {
 void TestHaerte::ausgangUnbekannt() {
     QFETCH(bool, gespeichert);
     Starten();
-    const QString vorher = Mitglieder(*u->db, QStringLiteral("Lager"));
+    const QString vorher = u->db->Mitglieder(QStringLiteral("Lager"));
     w->cmbGruppe->lineEdit()->clear();
     QTest::keyClicks(w->cmbGruppe->lineEdit(), QStringLiteral("Lager"));
     QTest::keyClicks(w->txtUser, QStringLiteral("NEU"));
@@ -183,7 +170,7 @@ void TestHaerte::ausgangUnbekannt() {
     Klicken(w->cmdGruppeSpeichern);
     const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
     QVERIFY(m);
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Lager")), gespeichert ? QStringLiteral("NEU") : vorher);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), gespeichert ? QStringLiteral("NEU") : vorher);
     if (gespeichert) {
         QCOMPARE(m->stil, int(DialogService::Information));
         QVERIFY2(m->text.contains(QStringLiteral("Die Änderung ist gespeichert.")), qPrintable(m->text));
@@ -197,7 +184,7 @@ void TestHaerte::ausgangUnbekannt() {
     // The session goes on over the new connection.
     QVERIFY(Zustand().CacheFactory->IsConnected());
     Klicken(w->cmdGruppeSpeichern);
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Lager")), QStringLiteral("NEU"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("NEU"));
 }
 
 void TestHaerte::verbindungBeimBestaetigenWeg() {
@@ -205,7 +192,7 @@ void TestHaerte::verbindungBeimBestaetigenWeg() {
     Starten();
     const QString pid =
         u->Factory()->select(QStringLiteral("SELECT pg_backend_pid()"), {}, 1).front().front();
-    const QString vorher = Mitglieder(*u->db, QStringLiteral("Lager"));
+    const QString vorher = u->db->Mitglieder(QStringLiteral("Lager"));
     // The server ends the session just before COMMIT, as a restart does.
     u->Factory()->setVorBestaetigen(
         [&] { u->db->Sql(QStringLiteral("SELECT pg_terminate_backend(?)"), {pid.toInt()}); });
@@ -213,7 +200,7 @@ void TestHaerte::verbindungBeimBestaetigenWeg() {
     QTest::keyClicks(w->cmbGruppe->lineEdit(), QStringLiteral("Lager"));
     Klicken(w->cmdMitarbeiterGruppe[3]);
     Klicken(w->cmdGruppeSpeichern);
-    QCOMPARE(Mitglieder(*u->db, QStringLiteral("Lager")), vorher);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), vorher);
     const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
     QVERIFY(m);
     QVERIFY2(m->text.contains(QStringLiteral("nicht gespeichert")), qPrintable(m->text));
@@ -312,7 +299,7 @@ void TestHaerte::gleichzeitigAnlegen() {
         b.join();
         QVERIFY2(fehlerA.isEmpty(), qPrintable(fehlerA));
         QVERIFY2(fehlerB.isEmpty(), qPrintable(fehlerB));
-        const QString liste = Mitglieder(*u->db, gruppe);
+        const QString liste = u->db->Mitglieder(gruppe);
         QVERIFY2(liste == QStringList(50, QStringLiteral("A")).join(QLatin1Char(',')) ||
                      liste == QStringList(50, QStringLiteral("B")).join(QLatin1Char(',')),
                  qPrintable(liste));

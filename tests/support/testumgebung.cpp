@@ -1,6 +1,7 @@
 #include "testumgebung.h"
 
 #include "auxwindows/frmprogrammverlauf.h"
+#include "mainwindow/fmstart.h"
 #include "database/anmeldung.h"
 #include "database/zustand.h"
 #include "datenbankwerkzeug.h"
@@ -18,6 +19,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTest>
 #include <QTimer>
 
 int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title) {
@@ -186,6 +188,29 @@ QStringList Testdatenbank::Sql(const QString& sql, const QVariantList& werte) co
 
 void Testdatenbank::SqlAendern(const QString& sql, const QVariantList& werte) const {
     MitDirekterVerbindung(m_server, m_port, m_ns, [&](QSqlDatabase& db) { Ausfuehren(db, sql, werte); });
+}
+
+QString Testdatenbank::Mitglieder(const QString& gruppe) const {
+    return Sql(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = ? ORDER BY pos"), {gruppe})
+        .join(QLatin1Char(','));
+}
+
+std::unique_ptr<FMStart> Hauptfenster(Testumgebung& u) {
+    auto w = std::make_unique<FMStart>(u.login.get(), u.verlauf.get());
+    u.login->setHauptfenster(w.get());
+    return w;
+}
+
+bool Starten(Testumgebung& u, FMStart& w) {
+    Zustand().ProgrammKommandozeile = u.Kommandozeile();
+    w.Form_Load();
+    if (u.beendet != 0) return false;
+    w.show();
+    return QTest::qWaitForWindowExposed(&w);
+}
+
+void Klicken(QWidget* w) {
+    QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
 }
 
 Testumgebung::Testumgebung(bool mitDatenbank) {

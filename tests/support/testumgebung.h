@@ -84,6 +84,8 @@ class Testdatenbank {
     QStringList Sql(const QString& sql, const QVariantList& werte = {}) const;
     // A statement that changes the tables straight, as another program would.
     void SqlAendern(const QString& sql, const QVariantList& werte = {}) const;
+    // A group's member codes in stored order, joined by ",", read from its table.
+    QString Mitglieder(const QString& gruppe) const;
 
   private:
     QTemporaryDir m_dir;
@@ -129,7 +131,14 @@ class Testumgebung {
 };
 
 class CtList;
+class FMStart;
 class QComboBox;
+// A main window that belongs to the environment's login dialog and viewer.
+std::unique_ptr<FMStart> Hauptfenster(Testumgebung& u);
+// Start-up as the program does it, signed on through the command line, the window shown.
+bool Starten(Testumgebung& u, FMStart& w);
+// A left click in the middle of a widget.
+void Klicken(QWidget* w);
 // What a list or a combo box shows, row by row.
 QStringList ListenZeilen(const CtList* liste);
 QStringList KomboEintraege(const QComboBox* box);

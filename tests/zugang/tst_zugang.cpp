@@ -109,12 +109,8 @@ void TestZugang::init() {
     u.reset();
     u = std::make_unique<Testumgebung>();
     QVERIFY(u->db->Ok());
-    w = std::make_unique<FMStart>(u->login.get(), u->verlauf.get());
-    u->login->setHauptfenster(w.get());
-    Zustand().ProgrammKommandozeile = u->Kommandozeile();
-    w->Form_Load();
-    w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w = Hauptfenster(*u);
+    QVERIFY(Starten(*u, *w));
 }
 
 void TestZugang::cleanup() {

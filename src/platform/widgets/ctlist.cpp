@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdint>
+#include <string_view>
 
 namespace {
 // A sort key that puts umlauts with their letters and ignores case, cheap
@@ -156,33 +158,47 @@ void CtListModel::setItemData(int pos, const QVariant& v) {
 
 void CtListModel::Sortieren(int spalte, int richtung) {
     const int s = std::max(spalte, 1) - 1;
-    // Folded keys once per row, side by side in one buffer; then a stable sort
-    // of row numbers that compares views into it.
+    // Folded keys once per row, side by side in one buffer. The first four
+    // characters of each key also stand packed in one number, so that most
+    // comparisons are one integer comparison; only equal heads look further.
     const size_t n = m_zeilen.size();
     std::vector<char16_t> puffer;
     puffer.reserve(n * 16);
-    std::vector<std::pair<size_t, size_t>> bereiche(n);
+    struct Schluessel {
+        std::uint64_t kopf;
+        std::uint32_t anfang, laenge;
+        std::uint32_t zeile;
+    };
+    std::vector<Schluessel> schluessel(n);
     for (size_t i = 0; i < n; ++i) {
         const size_t anfang = puffer.size();
         Gefaltet g(SpaltenAusschnitt(m_zeilen[i].text, s, false));
         for (char16_t c = g.Naechstes(); c != 0; c = g.Naechstes())
             puffer.push_back(c);
-        bereiche[i] = {anfang, puffer.size() - anfang};
+        const size_t laenge = puffer.size() - anfang;
+        std::uint64_t kopf = 0;
+        for (size_t k = 0; k < 4; ++k)
+            kopf = (kopf << 16) | (k < laenge ? puffer[anfang + k] : 0);
+        schluessel[i] = {kopf, static_cast<std::uint32_t>(anfang), static_cast<std::uint32_t>(laenge),
+                         static_cast<std::uint32_t>(i)};
     }
-    auto schluessel = [&](size_t i) {
-        return QStringView(puffer.data() + bereiche[i].first, static_cast<qsizetype>(bereiche[i].second));
+    auto vergleich = [&](const Schluessel& a, const Schluessel& b) {
+        if (a.kopf != b.kopf) return a.kopf < b.kopf ? -1 : 1;
+        if (a.laenge <= 4 && b.laenge <= 4) return 0;
+        // Past the head: the rest in code units, as the head compares them.
+        const size_t ka = std::min<size_t>(4, a.laenge), kb = std::min<size_t>(4, b.laenge);
+        const std::u16string_view x(puffer.data() + a.anfang + ka, a.laenge - ka);
+        const std::u16string_view y(puffer.data() + b.anfang + kb, b.laenge - kb);
+        return x.compare(y);
     };
-    std::vector<size_t> reihenfolge(n);
-    for (size_t i = 0; i < n; ++i)
-        reihenfolge[i] = i;
-    std::stable_sort(reihenfolge.begin(), reihenfolge.end(), [&](size_t a, size_t b) {
-        const int c = schluessel(a).compare(schluessel(b));
+    std::stable_sort(schluessel.begin(), schluessel.end(), [&](const Schluessel& a, const Schluessel& b) {
+        const int c = vergleich(a, b);
         return richtung == 0 ? c < 0 : c > 0;
     });
     if (!m_bulk) beginResetModel();
     std::deque<Zeile> neu;
-    for (size_t i : reihenfolge)
-        neu.push_back(std::move(m_zeilen[i]));
+    for (const Schluessel& k : schluessel)
+        neu.push_back(std::move(m_zeilen[k.zeile]));
     m_zeilen.swap(neu);
     if (!m_bulk) endResetModel();
 }

@@ -31,9 +31,10 @@ void FMStart::cmbGruppe_Click() {
         q = f.Abfrage(Berechtigung::KlasseGruppen, QStringLiteral("Mitglieder"));
         q->Ausfuehren({cmbGruppe->currentText(), Zustand().Firma});
         while (q->Naechste()) {
-            const bool mitarbeiter = q->Spalte(3) == QLatin1String("1");
+            // Column 2: "1" and the name, or empty without an employee record.
+            const QString name = q->Spalte(2);
             ctListGruppe->AddItem(q->Spalte(1) + QLatin1Char(';') +
-                                  (mitarbeiter ? Anzeigename(q->Spalte(2)) : QString()));
+                                  (name.isEmpty() ? QString() : Anzeigename(name.mid(1))));
         }
         ObjektSchliessen(q);
         DbEnde(false);

@@ -86,17 +86,19 @@ QHash<QString, QueryDef> makeQueries() {
     // A group's members in their order, each with the name of its employee record
     // in the given company (empty without one): one round trip for the whole list.
     // Members are stored in window form, employee codes in the 7-bit form.
+    // A group's members in their order, each with "1" and the name of its
+    // employee record in the given company (empty without one): one round trip.
+    // Members are stored in window form, employee codes in the 7-bit form; the
+    // lookup per member uses the employee key, whatever the company's size.
     q.insert(QStringLiteral("userverwaltung.gruppen|mitglieder"),
-             {QStringLiteral("SELECT g.pcode, COALESCE(p.pname, ''), "
-                             "CASE WHEN p.pcode IS NULL THEN '0' ELSE '1' END FROM uv_gruppen_pcode g "
-                             "LEFT JOIN kv_parpersedv p ON p.firma = ? AND p.pcode = "
-                             "REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(g.pcode, "
+             {QStringLiteral("SELECT g.pcode, (SELECT '1' || p.pname FROM kv_parpersedv p WHERE p.firma = ? AND "
+                             "p.pcode = REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(g.pcode, "
                              "'ä', '{'), 'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), 'Ö', '\\'), "
-                             "'Ü', ']'), '§', 'õ') "
-                             "WHERE g.gruppe = ? ORDER BY g.pos"),
+                             "'Ü', ']'), '§', 'õ')) "
+                             "FROM uv_gruppen_pcode g WHERE g.gruppe = ? ORDER BY g.pos"),
               {1, 0},
               2,
-              3,
+              2,
               {1}});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),

@@ -43,10 +43,11 @@ bool AusgangKlaeren(const CacheFehler& fehler, const QString& vorgang, const Pru
     if (stand && *stand) {
         Programmverlauf(QStringLiteral("cacheapi.CacheFehlermeldung"), vorgang,
                         QStringLiteral("Verbindung beim Bestätigen verloren; die Änderung ist gespeichert"));
+        // The command ends before the message, so that the pointer is an arrow over it.
+        DbEnde(true);
         Dialoge().MsgBox(QStringLiteral("Die Verbindung zum Server brach beim Bestätigen ab.\r\n"
                                         "Die Änderung ist gespeichert."),
                          DialogService::Information, QStringLiteral("Caché Zugriffsfehler"));
-        DbEnde(true);
         return true;
     }
     CacheFehlermeldung(fehler, vorgang + (stand ? QStringLiteral(": nicht gespeichert")

@@ -494,12 +494,8 @@ class Bench {
         ops.push_back({QStringLiteral("GruppenLaden"), ruhe, [&] { GruppenLaden(w.cmbGruppe); }, nullptr,
                        [&] { bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe")); }});
         ops.push_back({QStringLiteral("ProgrammeLaden"), ruhe, [&] { ProgrammeLaden(w.cmbProgramm); }, nullptr, [&] {
-                           // The least work: step through the key's index from program to program.
                            bar.Lesen(QStringLiteral(
-                               "WITH RECURSIVE p (name) AS (SELECT MIN(programmname) FROM uv_programm UNION ALL "
-                               "SELECT (SELECT MIN(programmname) FROM uv_programm WHERE programmname > p.name) "
-                               "FROM p WHERE p.name IS NOT NULL) SELECT name FROM p WHERE name IS NOT NULL "
-                               "ORDER BY name DESC"));
+                               "SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"));
                        }});
         ops.push_back({QStringLiteral("cmbGruppe_Click"),
                        [&] {

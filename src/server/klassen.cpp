@@ -100,14 +100,8 @@ QHash<QString, QueryDef> makeQueries() {
               2,
               2,
               {1}});
-    // The distinct programs by stepping through the key's index from one
-    // program to the next, instead of reading every level record.
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
-             {QStringLiteral("WITH RECURSIVE p (name) AS ("
-                             "SELECT MIN(programmname) FROM uv_programm UNION ALL "
-                             "SELECT (SELECT MIN(programmname) FROM uv_programm WHERE programmname > p.name) "
-                             "FROM p WHERE p.name IS NOT NULL) "
-                             "SELECT name FROM p WHERE name IS NOT NULL ORDER BY name DESC"),
+             {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},
               0,
               1});

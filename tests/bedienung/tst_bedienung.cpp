@@ -68,6 +68,7 @@ class TestBedienung : public QObject {
     void gruppeLoeschenLeertMitglieder();
     void mitgliedMitUmlaut();
     void texteNichtAbgeschnitten();
+    void tippenSuchtInDerListe();
 
   private:
     void Starten();
@@ -485,6 +486,34 @@ void TestBedienung::texteNichtAbgeschnitten() {
     QCOMPARE(v->header()->sectionViewportPosition(1) + v->header()->sectionSize(1), v->viewport()->width());
     frmAbout a;
     QCOMPARE(a.lblVersion->text(), QStringLiteral(KORVAL_VERSION));
+}
+
+// Typing letters in a list moves to the first row whose name (or code, in the
+// code column) begins with them.
+void TestBedienung::tippenSuchtInDerListe() {
+    Starten();
+    CtList* l = w->ctListMitarbeiter;
+    QTreeView* v = l->View();
+    v->setFocus();
+    QTest::keyClicks(v, QStringLiteral("ma"));
+    QCOMPARE(l->List(v->currentIndex().row()), QStringLiteral("BAE;Maria Bär"));
+    QVERIFY(l->Selected(v->currentIndex().row()));
+    // Umlauts with their letters; another key starts afresh.
+    QTest::keyClick(v, Qt::Key_Escape);
+    QTest::keyClicks(v, QStringLiteral("jur"));
+    QCOMPARE(l->List(v->currentIndex().row()), QStringLiteral("GRO;Jürgen Groß"));
+    QTest::keyClick(v, Qt::Key_Escape);
+    QTest::keyClicks(v, QStringLiteral("xyz"));
+    QCOMPARE(l->List(v->currentIndex().row()), QStringLiteral("GRO;Jürgen Groß")); // nothing found: stays
+    // In the code column the code counts.
+    QTest::mouseClick(w->windowHandle(), Qt::LeftButton, {},
+                      v->viewport()->mapTo(w.get(), v->visualRect(l->Model()->index(0, 0)).center()));
+    QCOMPARE(v->currentIndex().column(), 0);
+    QTest::keyClick(v, Qt::Key_Escape);
+    QTest::keyClicks(v, QStringLiteral("us"));
+    QCOMPARE(l->List(v->currentIndex().row()), QStringLiteral("USR;Petra Schröder"));
+    // Nothing else changed: no group chosen, nothing shown.
+    QCOMPARE(w->ctListGruppe->ListCount(), 0);
 }
 
 QTEST_MAIN(TestBedienung)

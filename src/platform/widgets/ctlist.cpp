@@ -1,6 +1,10 @@
 #include "ctlist.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -9,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -63,6 +68,57 @@ QStringView SpaltenAusschnitt(const QString& text, int n, bool rest) {
     const qsizetype ende = text.indexOf(QLatin1Char(';'), anfang);
     return QStringView(text).mid(anfang, (ende < 0 ? text.size() : ende) - anfang);
 }
+} // namespace
+
+namespace {
+// Typing letters moves to the first row whose text in the current column (the
+// name when none is current) begins with them; umlauts and case as in the sort.
+class Ansicht final : public QTreeView {
+  public:
+    using QTreeView::QTreeView;
+    void keyboardSearch(const QString& text) override {
+        auto* m = static_cast<CtListModel*>(model());
+        if (!m || m->Anzahl() == 0 || text.isEmpty()) return;
+        if (!m_seit.isValid() || m_seit.elapsed() > QApplication::keyboardInputInterval()) m_eingabe.clear();
+        m_seit.start();
+        m_eingabe += text;
+        const int spalte = m_spalte >= 0 && m_spalte < m->columnCount() ? m_spalte : m->columnCount() - 1;
+        const std::u16string gesucht = Falten(m_eingabe);
+        for (int i = 0; i < m->Anzahl(); ++i) {
+            const std::u16string zelle = Falten(m->Spalte(m->At(i).text, spalte));
+            if (zelle.compare(0, gesucht.size(), gesucht) != 0) continue;
+            const QModelIndex ziel = m->index(i, spalte);
+            selectionModel()->setCurrentIndex(ziel, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            scrollTo(ziel);
+            return;
+        }
+    }
+
+  protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        // The column clicked last is the one typing searches.
+        const QModelIndex i = indexAt(e->position().toPoint());
+        if (i.isValid()) m_spalte = i.column();
+        QTreeView::mousePressEvent(e);
+    }
+    void keyPressEvent(QKeyEvent* e) override {
+        // Any other key starts the next search afresh.
+        if (e->text().isEmpty() || !e->text().at(0).isPrint()) m_eingabe.clear();
+        QTreeView::keyPressEvent(e);
+    }
+
+  private:
+    static std::u16string Falten(const QString& s) {
+        std::u16string f;
+        Gefaltet g(s);
+        for (char16_t c = g.Naechstes(); c != 0; c = g.Naechstes())
+            f.push_back(c);
+        return f;
+    }
+    QString m_eingabe;
+    QElapsedTimer m_seit;
+    int m_spalte = -1; // none clicked yet: the last column, the name
+};
 } // namespace
 
 QString CtListModel::Spalte(const QString& text, int n) const {
@@ -204,7 +260,7 @@ void CtListModel::Sortieren(int spalte, int richtung) {
 }
 
 CtList::CtList(QWidget* parent)
-    : QWidget(parent), m_model(new CtListModel(this)), m_view(new QTreeView(this)),
+    : QWidget(parent), m_model(new CtListModel(this)), m_view(new Ansicht(this)),
       m_titel(new QLabel(this)) {
     auto* lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);

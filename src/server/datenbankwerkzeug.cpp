@@ -1,5 +1,8 @@
 #include "datenbankwerkzeug.h"
 
+#include "database/cacheclient.h"
+#include "util/csv.h"
+
 #include "server/klassen.h"
 #include "server/schema.h"
 #include "server/verbindungsziel.h"
@@ -382,6 +385,37 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
     if (ok)
         out << "Große Firma in " << ziel.connStrg() << " angelegt (" << uhr.elapsed() << " ms)." << Qt::endl;
     return ok;
+}
+
+bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& auswahl, QTextStream& out,
+             QTextStream& fehler) {
+    CacheFactoryPtr f = NeueCacheFactory();
+    if (!f->Connect(ziel.connStrg())) {
+        fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
+        return false;
+    }
+    try {
+        CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Matrix"));
+        QStringList parameter{firma};
+        for (int i = 0; i < 5; ++i)
+            parameter.append(auswahl.value(i));
+        q->Ausfuehren(parameter);
+        out << Csv::Anfang()
+            << Csv::Zeile({QStringLiteral("Code"), QStringLiteral("Name"), QStringLiteral("Gruppe"),
+                           QStringLiteral("Programm"), QStringLiteral("Unterprogramm"), QStringLiteral("Stufe")});
+        while (q->Naechste()) {
+            QStringList zeile;
+            for (int i = 1; i <= 6; ++i)
+                zeile.append(q->Spalte(i));
+            out << Csv::Zeile(zeile);
+        }
+        q->sys_close();
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
+        return false;
+    }
+    out.flush();
+    return true;
 }
 
 } // namespace Datenbankwerkzeug

@@ -31,6 +31,11 @@ namespace Datenbankwerkzeug {
 bool Init(const DatenbankZiel& ziel, QTextStream& out);
 bool Demo(const DatenbankZiel& ziel, QTextStream& out);
 bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStream& out);
+// Who may do what, as CSV (code, name, group, program, sub-program, level),
+// through the client interface like the program. `auswahl` holds code, group,
+// program, sub-program and level, each "" for any.
+bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& auswahl, QTextStream& out,
+             QTextStream& fehler);
 // Window text to the server's 7-bit form (ä → { and so on).
 QString Siebenbit(const QString& text);
 } // namespace Datenbankwerkzeug

@@ -100,6 +100,26 @@ QHash<QString, QueryDef> makeQueries() {
               2,
               2,
               {1}});
+    // Who may do what: one row per member code, level held and granting group,
+    // with the member's name in the given company (empty without an employee
+    // record). Parameters: company, then code, group, program, sub-program and
+    // level, each "" for any. One round trip for any of the overviews.
+    q.insert(QStringLiteral("userverwaltung.gruppen|matrix"),
+             {QStringLiteral("SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
+                             "WHERE p.firma = ? AND p.pcode = REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE("
+                             "REPLACE(REPLACE(gp.pcode, 'ä', '{'), 'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), "
+                             "'Ö', '\\'), 'Ü', ']'), '§', 'õ')), ''), "
+                             "gp.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
+                             "FROM uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe "
+                             "WHERE (CAST(? AS TEXT) = '' OR gp.pcode = ?) AND (CAST(? AS TEXT) = '' OR gp.gruppe = ?) "
+                             "AND (CAST(? AS TEXT) = '' OR pg.programmname = ?) "
+                             "AND (CAST(? AS TEXT) = '' OR pg.subprogramm = ?) "
+                             "AND (CAST(? AS TEXT) = '' OR pg.berechtigungsstufe = ?) "
+                             "ORDER BY 1, 3, 4, 5, 6"),
+              {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5},
+              6,
+              6,
+              {1}});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

@@ -16,7 +16,45 @@ class TestKorvalDb : public QObject {
     void demoZweimalWirdAbgewiesen();
     void generierenIstWiederholbar();
     void kommandozeile();
+    void berichtWerWasDarf();
 };
+
+namespace {
+// A CSV text back into rows of fields (quotes, ";" and line breaks inside quotes).
+QList<QStringList> CsvLesen(const QString& text) {
+    QList<QStringList> zeilen;
+    QStringList zeile;
+    QString feld;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (inQuotes) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                feld += c;
+                ++i;
+            } else if (c == u'"') {
+                inQuotes = false;
+            } else {
+                feld += c;
+            }
+        } else if (c == u'"') {
+            inQuotes = true;
+        } else if (c == u';') {
+            zeile.append(feld);
+            feld.clear();
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            zeile.append(feld);
+            zeilen.append(zeile);
+            zeile.clear();
+            feld.clear();
+            ++i;
+        } else {
+            feld += c;
+        }
+    }
+    return zeilen;
+}
+} // namespace
 
 void TestKorvalDb::schlechteZiele() {
     QString text;
@@ -95,6 +133,53 @@ void TestKorvalDb::kommandozeile() {
     QCOMPARE(p.exitCode(), 0);
     QVERIFY(QFile::exists(dir.filePath(QStringLiteral("KORVAL.sqlite"))));
     p.start(prog, {QStringLiteral("unsinn")});
+    QVERIFY(p.waitForFinished());
+    QCOMPARE(p.exitCode(), 2);
+}
+
+// korval-db report: who may do what as CSV, checked against the tables.
+void TestKorvalDb::berichtWerWasDarf() {
+    Testdatenbank db;
+    QVERIFY(db.Ok());
+    // A name that must be quoted, and a member without employee record.
+    db.SqlAendern(QStringLiteral("INSERT INTO kv_parpersedv (firma, pcode, passwort, aktiv, pname) "
+                                 "VALUES ('1', 'QQ', 'x', 'J', 'Semi;Kolon \"Q\" M}ller')"));
+    db.SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES "
+                                 "('Lager', 10, 'QQ'), ('Lager', 11, 'OHNE')"));
+    DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
+    QString text, fehler;
+    QTextStream aus(&text), err(&fehler);
+    QVERIFY2(Datenbankwerkzeug::Bericht(z, QStringLiteral("1"), {}, aus, err), qPrintable(fehler));
+    QVERIFY(text.startsWith(QChar(0xFEFF)));
+    const QList<QStringList> zeilen = CsvLesen(text.mid(1));
+    QCOMPARE(zeilen.front(), (QStringList{QStringLiteral("Code"), QStringLiteral("Name"), QStringLiteral("Gruppe"),
+                                          QStringLiteral("Programm"), QStringLiteral("Unterprogramm"),
+                                          QStringLiteral("Stufe")}));
+    const QString anzahl =
+        db.Sql(QStringLiteral("SELECT COUNT(*) FROM (SELECT DISTINCT gp.pcode, gp.gruppe, pg.programmname, "
+                              "pg.subprogramm, pg.berechtigungsstufe FROM uv_gruppen_pcode gp JOIN "
+                              "uv_programm_gruppe pg ON pg.gruppe = gp.gruppe) x"))
+            .front();
+    QCOMPARE(QString::number(zeilen.size() - 1), anzahl);
+    QVERIFY(zeilen.contains(QStringList{QStringLiteral("QQ"), QStringLiteral("Semi;Kolon \"Q\" Müller"),
+                                        QStringLiteral("Lager"), QStringLiteral("Lager"), QStringLiteral("Bestand"),
+                                        QStringLiteral("1")}));
+    QVERIFY(zeilen.contains(QStringList{QStringLiteral("OHNE"), QString(), QStringLiteral("Lager"),
+                                        QStringLiteral("Lager"), QStringLiteral("Inventur"), QStringLiteral("1")}));
+    // One level: the groups that hold it and their members.
+    text.clear();
+    QVERIFY(Datenbankwerkzeug::Bericht(
+        z, QStringLiteral("1"), {QString(), QString(), QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("2")},
+        aus, err));
+    QStringList codes;
+    for (const QStringList& r : CsvLesen(text.mid(1)).mid(1))
+        codes.append(r[0] + QLatin1Char('/') + r[2]);
+    QCOMPARE(codes, (QStringList{QStringLiteral("GRO/Lager"), QStringLiteral("OEZ/Lager"), QStringLiteral("OHNE/Lager"),
+                                 QStringLiteral("QQ/Lager")}));
+    // The command line: a wrong selection is refused.
+    const QString prog = QCoreApplication::applicationDirPath() + QStringLiteral("/../tools/korval-db/korval-db");
+    QProcess p;
+    p.start(prog, {QStringLiteral("report"), QStringLiteral("stufe"), QStringLiteral("nur-eins")});
     QVERIFY(p.waitForFinished());
     QCOMPARE(p.exitCode(), 2);
 }

@@ -18,12 +18,16 @@ const char* const Hilfe =
     "  init       Datenbank und Schema anlegen (vorhandene Daten bleiben)\n"
     "  demo       die Demofirma anlegen (Anmeldung: 1 0 ADM demo)\n"
     "  generate   eine große, immer gleiche Firma für Messungen anlegen\n"
+    "  report mitarbeiter CODE | report stufe P S L | report gruppe NAME | report matrix\n"
+    "             wer was darf, als CSV auf die Standardausgabe (Code, Name, Gruppe,\n"
+    "             Programm, Unterprogramm, Stufe; UTF-8 mit BOM, \";\" getrennt)\n"
     "\n"
     "Optionen:\n"
     "  --server S       Verzeichnis der eingebetteten Datenbank oder\n"
     "                   PostgreSQL-Server (Vorgabe: localhost)\n"
     "  --port P         Port des PostgreSQL-Servers (Vorgabe: 1973)\n"
     "  --namespace N    Datenbankname (Vorgabe: KORVAL)\n"
+    "  --firma F        report: Firma der Mitarbeiternamen (Vorgabe: 1)\n"
     "  --employees N    generate: Mitarbeiter (20000)\n"
     "  --groups G       generate: Gruppen (2000)\n"
     "  --members M      generate: höchstens Mitglieder je Gruppe (2000)\n"
@@ -80,10 +84,13 @@ int main(int argc, char** argv) {
                                     QStringLiteral("L"), QStringLiteral("5"));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Startwert des Zufalls"),
                                   QStringLiteral("N"), QStringLiteral("4711"));
-    parser.addOptions({server, port, ns, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed});
+    const QCommandLineOption firma(QStringLiteral("firma"), QStringLiteral("Firma"), QStringLiteral("F"),
+                                   QStringLiteral("1"));
+    parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed});
     parser.process(app);
     const QStringList args = parser.positionalArguments();
-    if (args.size() != 1) {
+    const bool bericht = !args.isEmpty() && args.front() == QLatin1String("report");
+    if (args.isEmpty() || (!bericht && args.size() != 1)) {
         std::fputs(Hilfe, stderr);
         return 2;
     }
@@ -92,6 +99,26 @@ int main(int argc, char** argv) {
     ziel.port = parser.value(port);
     ziel.ns = parser.value(ns);
     const QString befehl = args.front();
+    if (bericht) {
+        // Selection: code, group, program, sub-program, level.
+        const QString art = args.value(1);
+        QStringList auswahl(5);
+        bool passt = true;
+        if (art == QLatin1String("mitarbeiter") && args.size() == 3)
+            auswahl[0] = args[2];
+        else if (art == QLatin1String("gruppe") && args.size() == 3)
+            auswahl[1] = args[2];
+        else if (art == QLatin1String("stufe") && args.size() == 5)
+            auswahl = {QString(), QString(), args[2], args[3], args[4]};
+        else
+            passt = art == QLatin1String("matrix") && args.size() == 2;
+        if (!passt) {
+            std::fputs(Hilfe, stderr);
+            return 2;
+        }
+        QTextStream fehler(stderr);
+        return Datenbankwerkzeug::Bericht(ziel, parser.value(firma), auswahl, out, fehler) ? 0 : 1;
+    }
     if (befehl == QLatin1String("init")) return Datenbankwerkzeug::Init(ziel, out) ? 0 : 1;
     if (befehl == QLatin1String("demo")) return Datenbankwerkzeug::Demo(ziel, out) ? 0 : 1;
     if (befehl == QLatin1String("generate")) {

@@ -67,6 +67,14 @@ QList<ClassDef> makeClasses() {
     return c;
 }
 
+// A member code (window form) in the server's 7-bit form, in SQL: the key of
+// its employee record.
+QString SiebenbitSql(const QString& spalte) {
+    return QStringLiteral("REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(%1, 'ä', '{'), "
+                          "'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), 'Ö', '\\'), 'Ü', ']'), '§', 'õ')")
+        .arg(spalte);
+}
+
 QHash<QString, QueryDef> makeQueries() {
     QHash<QString, QueryDef> q;
     // Every box shows ascending entries: the group box appends, the others insert at the top.
@@ -92,10 +100,9 @@ QHash<QString, QueryDef> makeQueries() {
     // lookup per member uses the employee key, whatever the company's size.
     q.insert(QStringLiteral("userverwaltung.gruppen|mitglieder"),
              {QStringLiteral("SELECT g.pcode, (SELECT '1' || p.pname FROM kv_parpersedv p WHERE p.firma = ? AND "
-                             "p.pcode = REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(g.pcode, "
-                             "'ä', '{'), 'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), 'Ö', '\\'), "
-                             "'Ü', ']'), '§', 'õ')) "
-                             "FROM uv_gruppen_pcode g WHERE g.gruppe = ? ORDER BY g.pos"),
+                             "p.pcode = %1) "
+                             "FROM uv_gruppen_pcode g WHERE g.gruppe = ? ORDER BY g.pos")
+                  .arg(SiebenbitSql(QStringLiteral("g.pcode"))),
               {1, 0},
               2,
               2,
@@ -106,16 +113,15 @@ QHash<QString, QueryDef> makeQueries() {
     // level, each "" for any. One round trip for any of the overviews.
     q.insert(QStringLiteral("userverwaltung.gruppen|matrix"),
              {QStringLiteral("SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
-                             "WHERE p.firma = ? AND p.pcode = REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE("
-                             "REPLACE(REPLACE(gp.pcode, 'ä', '{'), 'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), "
-                             "'Ö', '\\'), 'Ü', ']'), '§', 'õ')), ''), "
+                             "WHERE p.firma = ? AND p.pcode = %1), ''), "
                              "gp.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
                              "FROM uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe "
                              "WHERE (CAST(? AS TEXT) = '' OR gp.pcode = ?) AND (CAST(? AS TEXT) = '' OR gp.gruppe = ?) "
                              "AND (CAST(? AS TEXT) = '' OR pg.programmname = ?) "
                              "AND (CAST(? AS TEXT) = '' OR pg.subprogramm = ?) "
                              "AND (CAST(? AS TEXT) = '' OR pg.berechtigungsstufe = ?) "
-                             "ORDER BY 1, 3, 4, 5, 6"),
+                             "ORDER BY 1, 3, 4, 5, 6")
+                  .arg(SiebenbitSql(QStringLiteral("gp.pcode"))),
               {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5},
               6,
               6,

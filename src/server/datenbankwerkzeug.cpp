@@ -164,22 +164,6 @@ struct Daten {
     }
 };
 
-bool Transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>& f) {
-    if (!db.transaction()) {
-        reason = db.lastError().text();
-        return false;
-    }
-    if (!f()) {
-        db.rollback();
-        return false;
-    }
-    if (!db.commit()) {
-        reason = db.lastError().text();
-        return false;
-    }
-    return true;
-}
-
 bool Leer(QSqlDatabase& db, QString& reason) {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM kv_parpersedv")) || !q.next()) {
@@ -206,7 +190,7 @@ bool Init(const DatenbankZiel& ziel, QTextStream& out) {
 bool Demo(const DatenbankZiel& ziel, QTextStream& out) {
     const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
         if (!Leer(db, reason)) return false;
-        return Transaktion(db, reason, [&] {
+        return Schema::transaktion(db, reason, [&] {
             Daten d(db);
             const QString f = QStringLiteral("1");
             struct Person {
@@ -302,7 +286,7 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
     uhr.start();
     const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
         if (!Leer(db, reason)) return false;
-        return Transaktion(db, reason, [&] {
+        return Schema::transaktion(db, reason, [&] {
             Daten d(db);
             std::mt19937 zufall(p.seed);
             const QString f = QStringLiteral("1");

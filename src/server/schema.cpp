@@ -135,27 +135,12 @@ bool createDatabase(const ConnectionTarget& target, QString& reason) {
     return ok;
 }
 
-bool create(QSqlDatabase& db, QString& reason) {
+bool transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>& arbeit) {
     if (!db.transaction()) {
         reason = db.lastError().text();
         return false;
     }
-    QSqlQuery q(db);
-    for (const QString& s : statements(db)) {
-        if (!q.exec(s)) {
-            reason = q.lastError().text();
-            db.rollback();
-            return false;
-        }
-    }
-    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM kv_schema")) || !q.next()) {
-        reason = q.lastError().text();
-        db.rollback();
-        return false;
-    }
-    if (q.value(0).toInt() == 0 &&
-        !q.exec(QStringLiteral("INSERT INTO kv_schema (version) VALUES (%1)").arg(Version))) {
-        reason = q.lastError().text();
+    if (!arbeit()) {
         db.rollback();
         return false;
     }
@@ -164,6 +149,28 @@ bool create(QSqlDatabase& db, QString& reason) {
         return false;
     }
     return true;
+}
+
+bool create(QSqlDatabase& db, QString& reason) {
+    return transaktion(db, reason, [&] {
+        QSqlQuery q(db);
+        for (const QString& s : statements(db)) {
+            if (!q.exec(s)) {
+                reason = q.lastError().text();
+                return false;
+            }
+        }
+        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM kv_schema")) || !q.next()) {
+            reason = q.lastError().text();
+            return false;
+        }
+        if (q.value(0).toInt() == 0 &&
+            !q.exec(QStringLiteral("INSERT INTO kv_schema (version) VALUES (%1)").arg(Version))) {
+            reason = q.lastError().text();
+            return false;
+        }
+        return true;
+    });
 }
 
 int version(QSqlDatabase& db) {

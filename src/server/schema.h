@@ -7,6 +7,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <functional>
+
 namespace Schema {
 
 constexpr int Version = 1;
@@ -17,6 +19,10 @@ QSqlDatabase open(const ConnectionTarget& target, const QString& name, QString& 
 
 // Creates the SQLite file or the PostgreSQL database when missing.
 bool createDatabase(const ConnectionTarget& target, QString& reason);
+
+// Runs `arbeit` in one transaction: commits when it returns true, else rolls
+// back; `reason` says why it failed.
+bool transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>& arbeit);
 
 // Creates the tables when they are missing and records the version.
 bool create(QSqlDatabase& db, QString& reason);

@@ -2,11 +2,16 @@
 
 #include "listenladen.h"
 
+#include "auswertung/frmuebersicht.h"
+#include "auswertung/uebersicht.h"
+#include "auswertung/bericht.h"
 #include "auxwindows/frmabout.h"
 #include "auxwindows/frmprogrammverlauf.h"
 #include "auxwindows/splash.h"
 #include "database/anmeldung.h"
 #include "database/dbzugriff.h"
+#include "platform/dialogservice.h"
+#include "platform/umgebung.h"
 #include "database/verbindung.h"
 #include "database/zustand.h"
 #include "platform/plattform.h"
@@ -22,9 +27,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStandardPaths>
 #include <QTreeView>
 #include <QWindow>
 
@@ -73,8 +80,9 @@ FMStart::FMStart(FMPass* login, frmProgrammverlauf* verlauf, QWidget* parent)
 }
 
 FMStart::~FMStart() {
-    // The about box has no owner: it goes with the main window.
+    // The about box and the overview have no owner: they go with the main window.
     delete m_about;
+    delete m_uebersicht;
 }
 
 void FMStart::Aufbauen() {
@@ -219,6 +227,15 @@ void FMStart::MenusAufbauen() {
     datei->addSeparator();
     Beenden = datei->addAction(QStringLiteral("&Beenden"));
     Beenden->setObjectName(QStringLiteral("Beenden"));
+    QMenu* auswertung = menuBar()->addMenu(QStringLiteral("&Auswertung"));
+    auswertung->setObjectName(QStringLiteral("Auswertung"));
+    mUebersicht = auswertung->addAction(QStringLiteral("&Berechtigungsübersicht…"));
+    mUebersicht->setObjectName(QStringLiteral("mUebersicht"));
+    mUebersicht->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    mMatrixExport = auswertung->addAction(QStringLiteral("Berechtigungs&matrix exportieren…"));
+    mMatrixExport->setObjectName(QStringLiteral("mMatrixExport"));
+    connect(mUebersicht, &QAction::triggered, this, &FMStart::mUebersicht_Click);
+    connect(mMatrixExport, &QAction::triggered, this, &FMStart::mMatrixExport_Click);
     QMenu* hilfe = menuBar()->addMenu(QStringLiteral("&Hilfe"));
     hilfe->setObjectName(QStringLiteral("Hilfe"));
     HilfeUeber = hilfe->addAction(QStringLiteral("Hilfe &über ..."));
@@ -381,4 +398,68 @@ void FMStart::mProgrammverlauf_Click(int index) {
         mProgrammverlauf[1]->setChecked(!mProgrammverlauf[1]->isChecked());
         Verlauf::setDateiProtokoll(mProgrammverlauf[1]->isChecked());
     }
+}
+
+void FMStart::mUebersicht_Click() {
+    if (!m_uebersicht) {
+        m_uebersicht = new frmUebersicht(nullptr);
+        connect(m_uebersicht, &frmUebersicht::MitarbeiterZeigen, this, &FMStart::MitarbeiterZeigen);
+        connect(m_uebersicht, &frmUebersicht::GruppeZeigen, this, &FMStart::GruppeZeigen);
+        connect(m_uebersicht, &frmUebersicht::StufeZeigen, this, &FMStart::StufeZeigen);
+        Besitzer(m_uebersicht);
+    }
+    m_uebersicht->Form_Load(chkAbt->isChecked());
+    m_uebersicht->show();
+    m_uebersicht->raise();
+    m_uebersicht->activateWindow();
+}
+
+void FMStart::mMatrixExport_Click() {
+    const QString pfad = Dialoge().Speicherort(
+        QStringLiteral("Berechtigungsmatrix exportieren"),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(
+            QStringLiteral("Berechtigungsmatrix.csv")),
+        QStringLiteral("CSV-Dateien (*.csv)"));
+    if (pfad.isEmpty()) return;
+    QString fehler;
+    bool ok = false;
+    try {
+        Plattform::setSanduhr(true);
+        ok = Uebersicht::MatrixSchreiben(pfad, {}, fehler);
+        Plattform::setSanduhr(false);
+    } catch (const CacheFehler& e) {
+        Plattform::setSanduhr(false);
+        CacheFehlermeldung(e, QStringLiteral("fmstart.mMatrixExport_Click"));
+        return;
+    }
+    Berichte::Melden(ok, fehler, pfad);
+}
+
+void FMStart::MitarbeiterZeigen(const QString& code) {
+    for (int i = 0; i < ctListMitarbeiter->ListCount(); ++i)
+        if (ctListMitarbeiter->Model()->Spalte(ctListMitarbeiter->List(i), 0) == code) {
+            ctListMitarbeiter->Auswaehlen(i);
+            ctListMitarbeiter->View()->scrollTo(ctListMitarbeiter->Model()->index(i, 0));
+            ctListMitarbeiter->setFocus();
+            break;
+        }
+    activateWindow();
+    raise();
+}
+
+void FMStart::GruppeZeigen(const QString& gruppe) {
+    cmbGruppe->setEditText(gruppe);
+    cmbGruppe_Click();
+    activateWindow();
+    raise();
+}
+
+void FMStart::StufeZeigen(const QString& programm, const QString& subprogramm, const QString& stufe) {
+    cmbProgramm->setEditText(programm);
+    cmbProgramm_Click();
+    cmbSubProgramm->setEditText(subprogramm);
+    cmbProgrammStufe->setEditText(stufe);
+    cmbSubProgramm_Click();
+    activateWindow();
+    raise();
 }

@@ -17,6 +17,7 @@ class QLineEdit;
 class Splash;
 class frmAbout;
 class frmProgrammverlauf;
+class frmUebersicht;
 
 class FMStart final : public QMainWindow {
     Q_OBJECT
@@ -33,6 +34,13 @@ class FMStart final : public QMainWindow {
     void mLogin_Click();
     void HilfeUeber_Click();
     void mProgrammverlauf_Click(int index);
+    void mUebersicht_Click();
+    void mMatrixExport_Click();
+
+    // What the permission overview asks to show here.
+    void MitarbeiterZeigen(const QString& code);
+    void GruppeZeigen(const QString& gruppe);
+    void StufeZeigen(const QString& programm, const QString& subprogramm, const QString& stufe);
 
     // Selection handling
     void cmbGruppe_Click();
@@ -61,6 +69,7 @@ class FMStart final : public QMainWindow {
     // Created while start-up loads the lists, gone afterwards.
     Splash* SplashFenster() const { return m_splash; }
     frmAbout* AboutFenster() const { return m_about; }
+    frmUebersicht* UebersichtFenster() const { return m_uebersicht; }
 
     std::array<CtSize*, 3> ctSize{};
     QLabel *Label1, *Label2, *Label3;
@@ -72,7 +81,7 @@ class FMStart final : public QMainWindow {
     CtPush *cmdGruppeLoeschen, *cmdProgrammLoeschen, *cmdSubProgrammLoeschen, *cmdProgrammStufeLoeschen;
     std::array<CtPush*, 2> cmdGruppeProgramm{};
     CtPush *cmdGruppeSpeichern, *cmdProgrammSpeichern;
-    QAction *mLogin, *Beenden, *HilfeUeber;
+    QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport;
     std::array<QAction*, 2> mProgrammverlauf{};
 
   protected:
@@ -93,5 +102,6 @@ class FMStart final : public QMainWindow {
     FMPass* m_login;
     frmProgrammverlauf* m_verlauf;
     frmAbout* m_about = nullptr;
+    frmUebersicht* m_uebersicht = nullptr;
     Splash* m_splash = nullptr;
 };

@@ -5,6 +5,7 @@
 
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
+#include "auswertung/frmuebersicht.h"
 #include "permissions/berechtigungen.h"
 #include "platform/plattform.h"
 #include "platform/widgets/ctcombo.h"
@@ -59,24 +60,14 @@ void FMStart::cmbSubProgramm_Click() {
     const QString stufe = cmbProgrammStufe->currentText();
     cmbProgrammStufe->clear();
     cmbProgrammStufe->setEditText(stufe);
-    try {
-        DbBeginn(true);
-        CacheAbfragePtr q =
-            Zustand().CacheFactory->Abfrage(Berechtigung::KlasseProgramm, QStringLiteral("Stufen"));
-        q->Ausfuehren({cmbProgramm->currentText(), cmbSubProgramm->currentText()});
-        QStringList stufen;
-        while (q->Naechste())
-            stufen.prepend(q->Spalte(1));
-        ObjektSchliessen(q);
-        DbEnde(true);
-        KomboFuellen(cmbProgrammStufe, stufen, stufe);
-    } catch (const CacheFehler&) {
+    QStringList stufen;
+    if (!StufenLesen(cmbProgramm->currentText(), cmbSubProgramm->currentText(), stufen)) {
         // No message here; the operation still ends so that the idle timer runs.
-        DbEnde(true);
         Plattform::setSanduhr(false);
         cmbSubProgramm->setEditText(QString());
         return;
     }
+    KomboFuellen(cmbProgrammStufe, stufen, stufe);
     cmbProgrammStufe_Click();
 }
 
@@ -111,6 +102,8 @@ void FMStart::chkAbt_Click() {
         MitarbeiterLaden(ctListMitarbeiter, false);
     else if (s == Qt::Checked)
         MitarbeiterLaden(ctListMitarbeiter, true);
+    // The overview lists the same employees as this window.
+    if (m_uebersicht && m_uebersicht->isVisible()) m_uebersicht->Form_Load(s == Qt::Checked);
 }
 
 void FMStart::ctListMitarbeiter_DblClick() {

@@ -80,18 +80,15 @@ bool SubProgrammeLaden(QComboBox* cmbProgramm, QComboBox* cmbSubProgramm) {
                       {cmbProgramm->currentText()}, true);
 }
 
-bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
+void MitarbeiterLesen(bool AbteilungenAnzeigen, const std::function<void(QString zeile, const QString& code)>& je,
+                      QString* vorgang) {
     CacheAbfragePtr q;
-    QString vorgang = QStringLiteral("Abfrage Liste");
     try {
-        // The list is neither laid out nor painted while it is rebuilt: the
-        // event processing that ends the query would otherwise do it half-built.
-        CtList::Aktualisierung einmalZeichnen(*liste);
-        liste->Clear();
+        if (vorgang) *vorgang = QStringLiteral("Abfrage Liste");
         DbBeginn(false);
         q = Zustand().CacheFactory->Abfrage(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"));
         q->Ausfuehren({Zustand().Firma});
-        vorgang = QStringLiteral("Zeilen lesen");
+        if (vorgang) *vorgang = QStringLiteral("Zeilen lesen");
         const Konverter korval(QStringLiteral("KORVAL"), false);
         while (q->Naechste()) {
             const QString code = q->Spalte(1);
@@ -101,17 +98,51 @@ bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
             QString zeile;
             zeile.reserve(anzeigeCode.size() + 1 + name.size());
             zeile.append(anzeigeCode).append(QLatin1Char(';')).append(name);
-            liste->InsertItem(0, zeile);
-            liste->setItemData(0, code);
+            je(std::move(zeile), code);
         }
         ObjektSchliessen(q);
         DbEnde(false);
+    } catch (const CacheFehler&) {
+        ObjektSchliessen(q);
+        throw;
+    }
+}
+
+bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
+    QString vorgang;
+    try {
+        // The list is neither laid out nor painted while it is rebuilt: the
+        // event processing that ends the query would otherwise do it half-built.
+        CtList::Aktualisierung einmalZeichnen(*liste);
+        liste->Clear();
+        MitarbeiterLesen(AbteilungenAnzeigen, [liste](QString zeile, const QString& code) {
+            liste->InsertItem(0, zeile);
+            liste->setItemData(0, code);
+        }, &vorgang);
         liste->setSortColumn(2);
         liste->setSortOrder(0);
         liste->Sort();
     } catch (const CacheFehler& e) {
-        ObjektSchliessen(q);
         CacheFehlermeldung(e, QStringLiteral("fmstart.MitarbeiterLaden ") + vorgang);
+        return false;
+    }
+    return true;
+}
+
+bool StufenLesen(const QString& programm, const QString& subprogramm, QStringList& stufen) {
+    stufen.clear();
+    CacheAbfragePtr q;
+    try {
+        DbBeginn(true);
+        q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Stufen"));
+        q->Ausfuehren({programm, subprogramm});
+        while (q->Naechste())
+            stufen.prepend(q->Spalte(1));
+        ObjektSchliessen(q);
+        DbEnde(true);
+    } catch (const CacheFehler&) {
+        ObjektSchliessen(q);
+        DbEnde(true);
         return false;
     }
     return true;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QPushButton>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -62,4 +64,23 @@ void QtDialogService::ShowModal(QWidget* window, QWidget* owner) {
     QEventLoop loop;
     while (w && w->isVisible())
         loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+QString QtDialogService::Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) {
+    return QFileDialog::getSaveFileName(QApplication::activeWindow(), titel, vorgabe, filter);
+}
+
+int QtDialogService::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(titel);
+    box.setText(text);
+    box.setIcon(QMessageBox::Warning);
+    QList<QAbstractButton*> b;
+    for (int i = 0; i < knoepfe.size(); ++i)
+        b.append(box.addButton(knoepfe[i], i == knoepfe.size() - 1 ? QMessageBox::RejectRole
+                                                                   : QMessageBox::AcceptRole));
+    if (!b.isEmpty()) box.setEscapeButton(b.last());
+    box.exec();
+    const int i = static_cast<int>(b.indexOf(box.clickedButton()));
+    return i < 0 ? static_cast<int>(knoepfe.size()) - 1 : i;
 }

@@ -3,6 +3,7 @@
 // replaceable object, so that tests answer from a script and never hang.
 
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -18,6 +19,11 @@ class DialogService {
     virtual QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) = 0;
     // Shows the window modally, owned by `owner`; returns when it is hidden.
     virtual void ShowModal(QWidget* window, QWidget* owner) = 0;
+    // Asks where to save a file; "" when cancelled. `filter` as Qt's file dialogs take it.
+    virtual QString Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) = 0;
+    // A question with buttons of its own; the index of the chosen one, or the
+    // last one (the way out) when the box is closed.
+    virtual int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) = 0;
 };
 
 class QtDialogService final : public DialogService {
@@ -25,4 +31,6 @@ class QtDialogService final : public DialogService {
     int MsgBox(const QString& text, int style, const QString& title) override;
     QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) override;
     void ShowModal(QWidget* window, QWidget* owner) override;
+    QString Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) override;
+    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) override;
 };

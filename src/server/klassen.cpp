@@ -91,9 +91,6 @@ QHash<QString, QueryDef> makeQueries() {
              {QStringLiteral("SELECT sys_id, bezeichnung FROM kv_kassasw ORDER BY sys_id"), {}, 1, 2});
     q.insert(QStringLiteral("userverwaltung.gruppen|gruppen"),
              {QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"), {}, 0, 1});
-    // A group's members in their order, each with the name of its employee record
-    // in the given company (empty without one): one round trip for the whole list.
-    // Members are stored in window form, employee codes in the 7-bit form.
     // A group's members in their order, each with "1" and the name of its
     // employee record in the given company (empty without one): one round trip.
     // Members are stored in window form, employee codes in the 7-bit form; the
@@ -126,6 +123,31 @@ QHash<QString, QueryDef> makeQueries() {
               6,
               6,
               {1}});
+    // The overview of one employee (code), one group or one level (program,
+    // sub-program and level): the groups in question ("G"), their members ("M",
+    // only the employee's own rows for an employee) with "1" and the name of the
+    // employee record in the company (empty without one), and the levels they
+    // hold ("S", only the level itself for a level). Parameters: company, code,
+    // group, program, sub-program, level; one of code, group or level is given.
+    q.insert(QStringLiteral("userverwaltung.gruppen|uebersicht"),
+             {QStringLiteral(
+                  "WITH g AS (SELECT gruppe FROM uv_gruppen_pcode WHERE CAST(? AS TEXT) <> '' AND pcode = ? "
+                  "UNION SELECT gruppe FROM uv_programm_gruppe WHERE CAST(? AS TEXT) <> '' AND programmname = ? "
+                  "AND subprogramm = ? AND berechtigungsstufe = ? "
+                  "UNION SELECT CAST(? AS TEXT) WHERE CAST(? AS TEXT) <> '') "
+                  "SELECT 'G', g.gruppe, '', '', '', '', '' FROM g "
+                  "UNION ALL SELECT 'M', m.gruppe, m.pcode, COALESCE((SELECT '1' || p.pname FROM kv_parpersedv p "
+                  "WHERE p.firma = ? AND p.pcode = %1), ''), '', '', '' "
+                  "FROM uv_gruppen_pcode m JOIN g ON g.gruppe = m.gruppe WHERE CAST(? AS TEXT) = '' OR m.pcode = ? "
+                  "UNION ALL SELECT 'S', s.gruppe, '', '', s.programmname, s.subprogramm, s.berechtigungsstufe "
+                  "FROM uv_programm_gruppe s JOIN g ON g.gruppe = s.gruppe WHERE CAST(? AS TEXT) = '' OR "
+                  "(s.programmname = ? AND s.subprogramm = ? AND s.berechtigungsstufe = ?) "
+                  "ORDER BY 1, 2, 3, 5, 6, 7")
+                  .arg(SiebenbitSql(QStringLiteral("m.pcode"))),
+              {1, 1, 3, 3, 4, 5, 2, 2, 0, 1, 1, 3, 3, 4, 5},
+              6,
+              7,
+              {3}});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

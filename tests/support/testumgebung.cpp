@@ -49,6 +49,22 @@ void ScriptedDialogs::ShowModal(QWidget* window, QWidget*) {
     }
 }
 
+QString ScriptedDialogs::Speicherort(const QString& titel, const QString& vorgabe, const QString&) {
+    gezeigt.push_back({QStringLiteral("Speicherort"), titel, vorgabe, 0, nullptr});
+    if (dateien.empty()) return {};
+    QString s = dateien.front();
+    dateien.pop_front();
+    return s;
+}
+
+int ScriptedDialogs::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) {
+    gezeigt.push_back({QStringLiteral("Auswahl"), titel, text, 0, nullptr});
+    if (auswahl.empty()) return static_cast<int>(knoepfe.size()) - 1;
+    const int a = auswahl.front();
+    auswahl.pop_front();
+    return a;
+}
+
 int ScriptedDialogs::Anzahl(const QString& art) const {
     int n = 0;
     for (const Gezeigt& g : gezeigt)
@@ -250,6 +266,14 @@ class KeineDialoge final : public DialogService {
     }
     void ShowModal(QWidget* window, QWidget*) override {
         qWarning("Fenster ohne Testumgebung: %s", qPrintable(window->objectName()));
+    }
+    QString Speicherort(const QString& titel, const QString&, const QString&) override {
+        qWarning("Dateiauswahl ohne Testumgebung: %s", qPrintable(titel));
+        return {};
+    }
+    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) override {
+        qWarning("Frage ohne Testumgebung: %s: %s", qPrintable(titel), qPrintable(text));
+        return static_cast<int>(knoepfe.size()) - 1;
     }
 };
 } // namespace

@@ -24,7 +24,7 @@ class frmProgrammverlauf;
 class SqlCacheFactory;
 
 struct Gezeigt {
-    QString art; // "MsgBox", "InputBox", "Modal"
+    QString art; // "MsgBox", "InputBox", "Modal", "Speicherort", "Auswahl"
     QString titel;
     QString text;
     int stil = 0;
@@ -36,8 +36,12 @@ class ScriptedDialogs final : public DialogService {
     int MsgBox(const QString& text, int style, const QString& title) override;
     QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) override;
     void ShowModal(QWidget* window, QWidget* owner) override;
+    QString Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) override;
+    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) override;
 
     std::vector<Gezeigt> gezeigt;
+    std::deque<QString> dateien; // for "save as"; "" (cancelled) when empty
+    std::deque<int> auswahl;     // for questions with own buttons; the last button when empty
     std::deque<int> antworten;    // for message boxes; Ok or No when empty
     std::deque<QString> eingaben; // for input boxes; "" when empty
     // Run when a window is shown modally: what the user does in it.

@@ -1,11 +1,11 @@
 #include "ctlist.h"
+#include "falten.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeView>
@@ -17,46 +17,6 @@
 #include <string_view>
 
 namespace {
-// A sort key that puts umlauts with their letters and ignores case, cheap
-// enough for a hundred thousand rows.
-// Compares as a German reader expects: case does not count, umlauts sort
-// with their letters, ß as ss. No key is built, so a sort allocates nothing per row.
-class Gefaltet {
-  public:
-    explicit Gefaltet(QStringView s) : m_s(s) {}
-    // The next folded character, or 0 at the end.
-    char16_t Naechstes() {
-        if (m_zweitesS) {
-            m_zweitesS = false;
-            return u's';
-        }
-        if (m_i >= m_s.size()) return 0;
-        const char16_t c = m_s[m_i++].unicode();
-        if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-        switch (c) {
-        case 0xE4:
-        case 0xC4:
-            return u'a';
-        case 0xF6:
-        case 0xD6:
-            return u'o';
-        case 0xFC:
-        case 0xDC:
-            return u'u';
-        case 0xDF:
-            m_zweitesS = true;
-            return u's';
-        default:
-            return QChar(c).toLower().unicode();
-        }
-    }
-
-  private:
-    QStringView m_s;
-    qsizetype m_i = 0;
-    bool m_zweitesS = false;
-};
-
 QStringView SpaltenAusschnitt(const QString& text, int n, bool rest) {
     qsizetype anfang = 0;
     for (int i = 0; i < n; ++i) {

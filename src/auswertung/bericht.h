@@ -1,0 +1,42 @@
+#pragma once
+// Reports as files: CSV the way German spreadsheet programs open it, and the
+// printed or PDF form with title, company, date, user and page numbers. A file
+// is written whole or not at all.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+class QPagedPaintDevice;
+
+struct Bericht {
+    struct Tabelle {
+        QString ueberschrift;
+        QStringList spalten;
+        std::vector<QStringList> zeilen;
+        QString leertext; // printed instead of an empty table
+    };
+    QString titel;
+    std::vector<Tabelle> tabellen;
+};
+
+namespace Berichte {
+
+using Schreiber = std::function<void(const QStringList& zeile)>;
+// Writes the header and every row `fuellen` hands to the writer. On any failure
+// (an exception from `fuellen` included, which passes on) the file is left as
+// it was and `fehler` says why.
+bool CsvSchreiben(const QString& pfad, const QStringList& kopf, const std::function<void(const Schreiber&)>& fuellen,
+                  QString& fehler);
+bool CsvSchreiben(const QString& pfad, const QStringList& kopf, const std::vector<QStringList>& zeilen,
+                  QString& fehler);
+bool PdfSchreiben(const QString& pfad, const Bericht& bericht, QString& fehler);
+// Lays the report out on the device's pages: a head on every page, the page
+// number at the foot.
+void Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht);
+// Tells the user that the file was written, or why not.
+void Melden(bool ok, const QString& fehler, const QString& datei);
+
+} // namespace Berichte

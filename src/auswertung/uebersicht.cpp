@@ -1,0 +1,86 @@
+#include "uebersicht.h"
+
+#include "bericht.h"
+
+#include "database/dbzugriff.h"
+#include "database/zustand.h"
+#include "mainwindow/listenladen.h"
+
+namespace Uebersicht {
+
+namespace {
+const QString KlasseGruppen = QStringLiteral("UserVerwaltung.Gruppen");
+
+// Runs a query of the group class and hands on each row; the query is closed
+// whatever happens.
+void Abfragen(const QString& name, const QStringList& parameter, int spalten,
+              const std::function<bool(const QStringList&)>& je) {
+    CacheAbfragePtr q;
+    try {
+        DbBeginn(false);
+        q = Zustand().CacheFactory->Abfrage(KlasseGruppen, name);
+        q->Ausfuehren(parameter);
+        QStringList zeile;
+        while (q->Naechste()) {
+            zeile.clear();
+            for (int i = 1; i <= spalten; ++i)
+                zeile.append(q->Spalte(i));
+            if (!je(zeile)) break;
+        }
+        ObjektSchliessen(q);
+        DbEnde(false);
+    } catch (const CacheFehler&) {
+        ObjektSchliessen(q);
+        DbEnde(false);
+        throw;
+    }
+}
+} // namespace
+
+Ergebnis Lesen(const Auswahl& a) {
+    Ergebnis e;
+    Abfragen(QStringLiteral("Uebersicht"),
+             {Zustand().Firma, a.code, a.gruppe, a.programm, a.subprogramm, a.stufe}, 7,
+             [&e](const QStringList& z) {
+                 const QString art = z[0];
+                 if (art == QLatin1String("G")) {
+                     e.gruppen.append(z[1]);
+                 } else if (art == QLatin1String("M")) {
+                     // "1" and the name, or empty without an employee record.
+                     const bool stamm = !z[3].isEmpty();
+                     e.mitglieder.push_back({z[1], z[2], stamm ? Anzeigename(z[3].mid(1)) : QString(), stamm});
+                 } else {
+                     e.stufen.push_back({z[1], z[4], z[5], z[6]});
+                 }
+                 return true;
+             });
+    return e;
+}
+
+QStringList MatrixSpalten() {
+    return {QStringLiteral("Code"),     QStringLiteral("Name"),          QStringLiteral("Gruppe"),
+            QStringLiteral("Programm"), QStringLiteral("Unterprogramm"), QStringLiteral("Stufe")};
+}
+
+void Matrix(const Auswahl& a, const std::function<bool(const QStringList&)>& je) {
+    Abfragen(QStringLiteral("Matrix"),
+             {Zustand().Firma, a.code, a.gruppe, a.programm, a.subprogramm, a.stufe}, 6, je);
+}
+
+bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehler) {
+    return Berichte::CsvSchreiben(
+        pfad, MatrixSpalten(),
+        [&auswahl](const Berichte::Schreiber& schreiben) {
+            Matrix(auswahl, [&schreiben](const QStringList& z) {
+                schreiben(z);
+                return true;
+            });
+        },
+        fehler);
+}
+
+QString Name(const Mitglied& m) {
+    return m.stamm ? m.name : QStringLiteral("(kein Mitarbeiterstamm)");
+}
+
+} // namespace Uebersicht

@@ -1,0 +1,53 @@
+#pragma once
+// Who may do what, read from the server: the overview of one employee, one
+// group or one level, and the whole matrix. Each is one server query.
+
+#include "database/cacheclient.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace Uebersicht {
+
+struct Auswahl {
+    QString code; // a member code in window form
+    QString gruppe;
+    QString programm, subprogramm, stufe;
+};
+
+struct Mitglied {
+    QString gruppe, code;
+    QString name; // as the window shows it (first name first)
+    bool stamm = false; // has an employee record in the company
+};
+
+struct Stufe {
+    QString gruppe, programm, subprogramm, stufe;
+};
+
+struct Ergebnis {
+    QStringList gruppen; // ascending, each once
+    std::vector<Mitglied> mitglieder;
+    std::vector<Stufe> stufen;
+};
+
+// One of code, group or level. Throws CacheFehler.
+Ergebnis Lesen(const Auswahl& auswahl);
+
+// The matrix rows (code, name as stored, group, program, sub-program, level)
+// for any part of the selection given; each row is handed on as it is read.
+// Throws CacheFehler; `je` returning false stops the reading.
+void Matrix(const Auswahl& auswahl, const std::function<bool(const QStringList& zeile)>& je);
+QStringList MatrixSpalten();
+// The matrix rows of the selection as a CSV file, written whole or not at all.
+// False with the reason when the file cannot be written; throws CacheFehler
+// when the server fails (the file then stays as it was).
+bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehler);
+
+// What a member shows in the name column: its name, or that it has no record.
+QString Name(const Mitglied& m);
+
+} // namespace Uebersicht

@@ -1,0 +1,117 @@
+#include "ctfilter.h"
+
+#include "ctlist.h"
+#include "falten.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTreeView>
+
+CtFilterList::CtFilterList(const QString& titel, const QString& name, QWidget* parent)
+    : QWidget(parent), m_filter(new QLineEdit(this)), m_anzahl(new QLabel(this)), m_hinweis(new QLabel(this)),
+      m_liste(new CtList(this)) {
+    setObjectName(name);
+    auto* lay = new QGridLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    auto* beschriftung = new QLabel(titel, this);
+    lay->addWidget(beschriftung, 0, 0, 1, 2);
+    m_filter->setObjectName(QStringLiteral("txtFilter") + name);
+    m_filter->setPlaceholderText(QStringLiteral("Filter"));
+    m_filter->setClearButtonEnabled(true);
+    m_filter->setAccessibleName(QStringLiteral("Filter ") + titel);
+    lay->addWidget(m_filter, 1, 0);
+    m_anzahl->setObjectName(QStringLiteral("lblAnzahl") + name);
+    lay->addWidget(m_anzahl, 1, 1);
+    m_liste->setObjectName(QStringLiteral("ctList") + name);
+    m_liste->setZugriffsname(titel);
+    beschriftung->setBuddy(m_liste->View());
+    lay->addWidget(m_liste, 2, 0, 1, 2);
+    m_hinweis->setObjectName(QStringLiteral("lblHinweis") + name);
+    m_hinweis->setWordWrap(true);
+    m_hinweis->setVisible(false);
+    lay->addWidget(m_hinweis, 3, 0, 1, 2);
+    lay->setRowStretch(2, 1);
+    setFocusProxy(m_filter);
+    connect(m_filter, &QLineEdit::textChanged, this, &CtFilterList::Filtern);
+    connect(m_liste, &CtList::Click, this, [this] {
+        const QModelIndex i = m_liste->View()->currentIndex();
+        if (i.isValid()) emit Gewaehlt(i.row());
+    });
+    connect(m_liste, &CtList::DblClick, this, [this] {
+        const QModelIndex i = m_liste->View()->currentIndex();
+        if (i.isValid()) emit DblClick(i.row());
+    });
+    Filtern();
+}
+
+void CtFilterList::setSpalten(const QStringList& titel, const QList<int>& breiten) {
+    m_liste->setSpalten(titel, breiten);
+}
+
+void CtFilterList::setLeertext(const QString& text) {
+    m_leertext = text;
+    Filtern();
+}
+
+void CtFilterList::setZeilen(std::vector<Eintrag> zeilen) {
+    m_alle = std::move(zeilen);
+    m_kurz.clear();
+    m_lang.clear();
+    m_kurz.reserve(m_alle.size());
+    m_lang.reserve(m_alle.size());
+    for (const Eintrag& e : m_alle) {
+        m_kurz.push_back(Gefaltet::Ganz(e.text));
+        m_lang.push_back(Gefaltet::Ganz(e.text, true));
+    }
+    Filtern();
+}
+
+void CtFilterList::Leeren(const QString& leertext) {
+    m_leertext = leertext;
+    setZeilen({});
+}
+
+int CtFilterList::Angezeigt() const {
+    return static_cast<int>(m_gezeigt.size());
+}
+
+const CtFilterList::Eintrag* CtFilterList::Gezeigt(int zeile) const {
+    if (zeile < 0 || zeile >= Angezeigt()) return nullptr;
+    return &m_alle[static_cast<size_t>(m_gezeigt[static_cast<size_t>(zeile)])];
+}
+
+bool CtFilterList::Passt(const QString& text, const QString& filter) {
+    return Gefaltet::Ganz(text).contains(Gefaltet::Ganz(filter)) ||
+           Gefaltet::Ganz(text, true).contains(Gefaltet::Ganz(filter, true));
+}
+
+void CtFilterList::Filtern() {
+    // Plain text, compared as it stands: "%", "_" or quotes mean themselves.
+    const QString kurz = Gefaltet::Ganz(m_filter->text()), lang = Gefaltet::Ganz(m_filter->text(), true);
+    m_gezeigt.clear();
+    for (size_t i = 0; i < m_alle.size(); ++i)
+        if (kurz.isEmpty() || m_kurz[i].contains(kurz) || m_lang[i].contains(lang))
+            m_gezeigt.push_back(static_cast<int>(i));
+    {
+        CtList::Aktualisierung einmalZeichnen(*m_liste);
+        m_liste->Clear();
+        for (int i : m_gezeigt) {
+            const Eintrag& e = m_alle[static_cast<size_t>(i)];
+            m_liste->AddItem(e.text);
+            m_liste->setItemData(m_liste->ListCount() - 1, e.daten);
+        }
+    }
+    const QLocale de(QLocale::German, QLocale::Germany);
+    m_anzahl->setText(QStringLiteral("%1 von %2").arg(de.toString(Angezeigt()), de.toString(Gesamt())));
+    if (m_alle.empty()) {
+        m_hinweis->setText(m_leertext);
+        m_hinweis->setVisible(!m_leertext.isEmpty());
+    } else if (m_gezeigt.empty()) {
+        m_hinweis->setText(QStringLiteral("Kein Eintrag enthält „%1“.").arg(m_filter->text()));
+        m_hinweis->setVisible(true);
+    } else {
+        m_hinweis->setVisible(false);
+    }
+}

@@ -195,6 +195,10 @@ void frmUebersicht::Verbinden() {
     connect(cmbProgramm, &QComboBox::activated, this, &frmUebersicht::cmbProgramm_Click);
     connect(cmbSubProgramm, &QComboBox::activated, this, &frmUebersicht::cmbSubProgramm_Click);
     connect(cmbProgrammStufe, &QComboBox::activated, this, &frmUebersicht::cmbProgrammStufe_Click);
+    // Here Enter shows what was typed; the boxes themselves choose nothing on Enter.
+    connect(cmbProgramm->lineEdit(), &QLineEdit::returnPressed, this, &frmUebersicht::cmbProgramm_Click);
+    connect(cmbSubProgramm->lineEdit(), &QLineEdit::returnPressed, this, &frmUebersicht::cmbSubProgramm_Click);
+    connect(cmbProgrammStufe->lineEdit(), &QLineEdit::returnPressed, this, &frmUebersicht::cmbProgrammStufe_Click);
     connect(cmdCsv, &QPushButton::clicked, this, &frmUebersicht::cmdCsv_Click);
     connect(cmdPdf, &QPushButton::clicked, this, &frmUebersicht::cmdPdf_Click);
     connect(cmdDrucken, &QPushButton::clicked, this, &frmUebersicht::cmdDrucken_Click);

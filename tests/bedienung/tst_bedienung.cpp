@@ -33,13 +33,6 @@ int Anzahl(const Testdatenbank& db, const QString& sql, const QVariantList& wert
     return db.Sql(sql, werte).value(0).toInt();
 }
 
-// Where row `zeile` of a list lies, in the coordinates of its window.
-QPoint ZeilenPunkt(CtList* liste, int zeile) {
-    QTreeView* v = liste->View();
-    const QRect r = v->visualRect(liste->Model()->index(zeile, v->isColumnHidden(0) ? 1 : 0));
-    return v->viewport()->mapTo(liste->window(), r.center());
-}
-
 } // namespace
 
 class TestBedienung : public QObject {

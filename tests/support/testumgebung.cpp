@@ -21,6 +21,7 @@
 #include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
 int ScriptedDialogs::MsgBox(const QString& text, int style, const QString& title) {
     gezeigt.push_back({QStringLiteral("MsgBox"), title, text, style, nullptr});
@@ -225,8 +226,42 @@ bool Starten(Testumgebung& u, FMStart& w) {
     return QTest::qWaitForWindowExposed(&w);
 }
 
+void Eintippen(QWidget* w, const QString& text) {
+    for (const QChar c : text) {
+        // QTest knows keys only for ASCII and the capital Latin-1 letters.
+        if (c.unicode() < 0x80)
+            QTest::keyClick(w, c.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
 void Klicken(QWidget* w) {
     QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+}
+
+QPoint ZeilenPunkt(CtList* liste, int zeile) {
+    QTreeView* v = liste->View();
+    const QRect r = v->visualRect(liste->Model()->index(zeile, v->isColumnHidden(0) ? 1 : 0));
+    return v->viewport()->mapTo(liste->window(), r.center());
+}
+
+namespace {
+QPoint ImViewport(CtList* liste, int zeile) {
+    QTreeView* v = liste->View();
+    v->scrollTo(liste->Model()->index(zeile, 0));
+    return v->visualRect(liste->Model()->index(zeile, v->isColumnHidden(0) ? 1 : 0)).center();
+}
+} // namespace
+
+void ZeileKlicken(CtList* liste, int zeile) {
+    QTest::mouseClick(liste->View()->viewport(), Qt::LeftButton, {}, ImViewport(liste, zeile));
+}
+
+void ZeileDoppelklicken(CtList* liste, int zeile) {
+    const QPoint p = ImViewport(liste, zeile);
+    QTest::mouseClick(liste->View()->viewport(), Qt::LeftButton, {}, p);
+    QTest::mouseDClick(liste->View()->viewport(), Qt::LeftButton, {}, p);
 }
 
 Testumgebung::Testumgebung(bool mitDatenbank) {

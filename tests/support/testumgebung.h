@@ -141,8 +141,15 @@ class QComboBox;
 std::unique_ptr<FMStart> Hauptfenster(Testumgebung& u);
 // Start-up as the program does it, signed on through the command line, the window shown.
 bool Starten(Testumgebung& u, FMStart& w);
+// Types text key by key, umlauts and other letters beyond ASCII included.
+void Eintippen(QWidget* w, const QString& text);
 // A left click in the middle of a widget.
 void Klicken(QWidget* w);
+// Where row `zeile` of a list lies, in the coordinates of its window.
+QPoint ZeilenPunkt(CtList* liste, int zeile);
+// A left click, or a double-click, on a row of a list.
+void ZeileKlicken(CtList* liste, int zeile);
+void ZeileDoppelklicken(CtList* liste, int zeile);
 // What a list or a combo box shows, row by row.
 QStringList ListenZeilen(const CtList* liste);
 QStringList KomboEintraege(const QComboBox* box);

@@ -4,6 +4,7 @@
 #include "falten.h"
 
 #include <QGridLayout>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -35,10 +36,11 @@ CtFilterList::CtFilterList(const QString& titel, const QString& name, QWidget* p
     lay->setRowStretch(2, 1);
     setFocusProxy(m_filter);
     connect(m_filter, &QLineEdit::textChanged, this, &CtFilterList::Filtern);
-    connect(m_liste, &CtList::Click, this, [this] {
-        const QModelIndex i = m_liste->View()->currentIndex();
-        if (i.isValid()) emit Gewaehlt(i.row());
-    });
+    // A click, the arrow keys and typing a name all move the current row.
+    connect(m_liste->View()->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& i) {
+                if (i.isValid()) emit Gewaehlt(i.row());
+            });
     connect(m_liste, &CtList::DblClick, this, [this] {
         const QModelIndex i = m_liste->View()->currentIndex();
         if (i.isValid()) emit DblClick(i.row());

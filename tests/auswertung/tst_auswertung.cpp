@@ -1,0 +1,476 @@
+// The permission overview, its filters and reports, worked through the real
+// widgets; results compared with the server's tables read directly.
+
+#include "testumgebung.h"
+
+#include "auswertung/frmuebersicht.h"
+#include "database/zustand.h"
+#include "mainwindow/fmstart.h"
+#include "platform/widgets/ctfilter.h"
+#include "platform/widgets/ctlist.h"
+#include "server/sqlfactory.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QtTest>
+
+namespace {
+// A CSV file as written: checks the byte-order mark and line ends, splits the
+// fields (quotes and doubled quotes as spreadsheet programs read them).
+QList<QStringList> CsvLesen(const QString& pfad) {
+    QFile f(pfad);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    QByteArray roh = f.readAll();
+    if (!roh.startsWith("\xEF\xBB\xBF")) return {{QStringLiteral("ohne BOM")}};
+    const QString text = QString::fromUtf8(roh.mid(3));
+    QList<QStringList> zeilen;
+    QStringList zeile;
+    QString feld;
+    bool inQuote = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (inQuote) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
+                feld += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                inQuote = false;
+            } else {
+                feld += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            inQuote = true;
+        } else if (c == QLatin1Char(';')) {
+            zeile.append(feld);
+            feld.clear();
+        } else if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) {
+            zeile.append(feld);
+            zeilen.append(zeile);
+            zeile.clear();
+            feld.clear();
+            ++i;
+        } else {
+            feld += c;
+        }
+    }
+    if (!feld.isEmpty() || !zeile.isEmpty()) zeilen.append({QStringLiteral("ohne CRLF am Ende")});
+    return zeilen;
+}
+
+QStringList Zeilen(const CtFilterList* l) {
+    return ListenZeilen(l->Liste());
+}
+
+int Zeile(const CtFilterList* l, const QString& anfang) {
+    const QStringList z = Zeilen(l);
+    for (int i = 0; i < z.size(); ++i)
+        if (z[i].startsWith(anfang)) return i;
+    return -1;
+}
+
+void Filtern(CtFilterList* l, const QString& text) {
+    l->Filter()->clear();
+    Eintippen(l->Filter(), text);
+}
+
+// Chooses a level by typing into the three boxes, each ended with Enter.
+void StufeTippen(frmUebersicht* f, const QString& p, const QString& s, const QString& l) {
+    for (auto [box, text] : {std::pair{f->cmbProgramm, p}, {f->cmbSubProgramm, s}, {f->cmbProgrammStufe, l}}) {
+        box->lineEdit()->clear();
+        QTest::keyClicks(box->lineEdit(), text);
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    }
+}
+} // namespace
+
+class TestAuswertung : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void menueOeffnetEinFenster();
+    void mitarbeiterInZweiGruppenMitGleicherStufe();
+    void stufeNurUeberMitgliedOhneStamm();
+    void filterFindetUmlauteUndNimmtZeichenWoertlich_data();
+    void filterFindetUmlauteUndNimmtZeichenWoertlich();
+    void filterInGruppen();
+    void leereListenSagenEs();
+    void gruppeExportierenDruckenPdf();
+    void exportOhneSchreibrechtOderMitServerfehler();
+    void matrixExportZaehltWieDerServer();
+    void doppelklickZeigtImHauptfenster();
+    void fensterBehaeltGroesseUndOrt();
+
+  private:
+    frmUebersicht* Oeffnen();
+    std::unique_ptr<Testumgebung> u;
+    std::unique_ptr<FMStart> w;
+};
+
+void TestAuswertung::init() {
+    KORVAL_BACKEND_PRUEFEN();
+    w.reset();
+    u.reset();
+    u = std::make_unique<Testumgebung>();
+    QVERIFY(u->db->Ok());
+    w = Hauptfenster(*u);
+    QVERIFY(Starten(*u, *w));
+}
+
+void TestAuswertung::cleanup() {
+    w.reset();
+    u.reset();
+}
+
+frmUebersicht* TestAuswertung::Oeffnen() {
+    // The shortcut belongs to the main window: it must be the active one.
+    w->activateWindow();
+    if (!QTest::qWaitForWindowActive(w.get())) return nullptr;
+    if (w->UebersichtFenster()) w->UebersichtFenster()->hide();
+    QTest::keyClick(w.get(), Qt::Key_B, Qt::ControlModifier);
+    frmUebersicht* f = w->UebersichtFenster();
+    if (f) (void)QTest::qWaitForWindowExposed(f);
+    return f;
+}
+
+void TestAuswertung::menueOeffnetEinFenster() {
+    QStringList menues;
+    for (QAction* a : w->menuBar()->actions())
+        menues.append(a->text());
+    QCOMPARE(menues, (QStringList{QStringLiteral("&Datei"), QStringLiteral("&Auswertung"), QStringLiteral("&Hilfe")}));
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    QVERIFY(f->isVisible());
+    QCOMPARE(f->windowTitle(), QStringLiteral("Berechtigungsübersicht"));
+    QVERIFY(!f->isModal());
+    // Department entries only while the main window shows them.
+    QCOMPARE(f->ctListMitarbeiter->Gesamt(), 8);
+    QCOMPARE(f->ctListMitarbeiter->Anzahl()->text(), QStringLiteral("8 von 8"));
+    f->close();
+    QTest::keyClick(w->chkAbt, Qt::Key_Space);
+    QCOMPARE(Oeffnen(), f); // one instance
+    QCOMPARE(f->ctListMitarbeiter->Gesamt(), 11);
+}
+
+void TestAuswertung::mitarbeiterInZweiGruppenMitGleicherStufe() {
+    // Müller is in Verkauf; in Verwaltung too, both grant Auftrag/Erfassen/1.
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES ('Verwaltung', 3, 'MUE')"));
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    Filtern(f->ctListMitarbeiter, QStringLiteral("Müller"));
+    QCOMPARE(Zeilen(f->ctListMitarbeiter), QStringList{QStringLiteral("MUE;Hans Müller")});
+    QCOMPARE(f->ctListMitarbeiter->Anzahl()->text(), QStringLiteral("1 von 8"));
+    ZeileKlicken(f->ctListMitarbeiter->Liste(), 0);
+    const QStringList stufen = Zeilen(f->ctListMitarbeiterStufen);
+    QCOMPARE(stufen.count(QStringLiteral("Auftrag;Erfassen;1;Verkauf, Verwaltung")), 1);
+    // Every level of either group, each once.
+    const QStringList erwartet = u->db->Sql(QStringLiteral(
+        "SELECT DISTINCT programmname, subprogramm, berechtigungsstufe FROM uv_programm_gruppe "
+        "WHERE gruppe IN ('Verkauf', 'Verwaltung') ORDER BY 1, 2, 3"));
+    QCOMPARE(stufen.size(), erwartet.size());
+    for (int i = 0; i < erwartet.size(); ++i)
+        QVERIFY2(stufen[i].startsWith(erwartet[i] + QLatin1Char(';')), qPrintable(stufen[i]));
+    QCOMPARE(Zeilen(f->ctListMitarbeiterGruppen), (QStringList{QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
+
+    // Typing chooses as well: after the click in the code column, codes are searched.
+    Filtern(f->ctListMitarbeiter, QString());
+    QTest::keyClicks(f->ctListMitarbeiter->Liste()->View(), QStringLiteral("SOM"));
+    QCOMPARE(Zeilen(f->ctListMitarbeiterGruppen), QStringList{QStringLiteral("Verwaltung")});
+    QTest::keyClick(f->ctListMitarbeiter->Liste()->View(), Qt::Key_Down);
+    QCOMPARE(Zeilen(f->ctListMitarbeiterGruppen), QStringList{QStringLiteral("Verkauf")}); // Petra Schröder
+}
+
+void TestAuswertung::stufeNurUeberMitgliedOhneStamm() {
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES ('Extern')"));
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES ('Extern', 1, 'XYZ')"));
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('Zugang', 'Tor', '1')"));
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm_gruppe VALUES ('Zugang', 'Tor', '1', 1, 'Extern')"));
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    f->tabUebersicht->setCurrentIndex(1);
+    StufeTippen(f, QStringLiteral("Zugang"), QStringLiteral("Tor"), QStringLiteral("1"));
+    QCOMPARE(Zeilen(f->ctListStufeGruppen), QStringList{QStringLiteral("Extern")});
+    QCOMPARE(Zeilen(f->ctListStufeMitarbeiter),
+             QStringList{QStringLiteral("XYZ;(kein Mitarbeiterstamm);Extern")});
+
+    // A level held by two groups lists each member with the group that grants it.
+    StufeTippen(f, QStringLiteral("Auftrag"), QStringLiteral("Erfassen"), QStringLiteral("1"));
+    QCOMPARE(Zeilen(f->ctListStufeGruppen), (QStringList{QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
+    const QStringList direkt = u->db->Sql(QStringLiteral(
+        "SELECT gp.pcode, gp.gruppe FROM uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe "
+        "WHERE pg.programmname = 'Auftrag' AND pg.subprogramm = 'Erfassen' AND pg.berechtigungsstufe = '1' "
+        "ORDER BY 1"));
+    QStringList gezeigt;
+    for (const QString& z : Zeilen(f->ctListStufeMitarbeiter))
+        gezeigt.append(z.section(QLatin1Char(';'), 0, 0) + QLatin1Char(';') + z.section(QLatin1Char(';'), 2));
+    QCOMPARE(gezeigt, direkt);
+    QVERIFY(Zeilen(f->ctListStufeMitarbeiter).contains(QStringLiteral("BAE;Maria Bär;Verkauf")));
+}
+
+void TestAuswertung::filterFindetUmlauteUndNimmtZeichenWoertlich_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("codes");
+    QTest::newRow("ä als ae") << "baer" << QStringList{QStringLiteral("BAE")};
+    QTest::newRow("ä als a") << "Bar" << QStringList{QStringLiteral("BAE")};
+    QTest::newRow("ä selbst") << "BÄR" << QStringList{QStringLiteral("BAE")};
+    QTest::newRow("ü als ue") << "mueller" << QStringList{QStringLiteral("MUE")};
+    QTest::newRow("ü als u, Groß/klein") << "MULLER" << QStringList{QStringLiteral("MUE")};
+    QTest::newRow("ß als ss") << "gross" << QStringList{QStringLiteral("GRO")};
+    QTest::newRow("ss als ß") << "Weiß" << QStringList{QStringLiteral("INA")};
+    QTest::newRow("Code") << "som" << QStringList{QStringLiteral("SOM")};
+    QTest::newRow("Prozent wörtlich") << "%" << QStringList{QStringLiteral("PCT")};
+    QTest::newRow("Unterstrich wörtlich") << "_" << QStringList{QStringLiteral("U_S")};
+    QTest::newRow("Anführungszeichen") << "'" << QStringList{QStringLiteral("QUO")};
+    QTest::newRow("nichts passt") << "zzz" << QStringList{};
+}
+
+void TestAuswertung::filterFindetUmlauteUndNimmtZeichenWoertlich() {
+    QFETCH(QString, filter);
+    QFETCH(QStringList, codes);
+    const QList<QStringList> neu = {{QStringLiteral("PCT"), QStringLiteral("Rabatt 100%")},
+                                    {QStringLiteral("U_S"), QStringLiteral("Unter Strich")},
+                                    {QStringLiteral("QUO"), QStringLiteral("O'Neil Sean")}};
+    for (const QStringList& p : neu)
+        u->db->SqlAendern(QStringLiteral("INSERT INTO kv_parpersedv (firma, pcode, pname) VALUES ('1', ?, ?)"),
+                          {p[0], p[1]});
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    Filtern(f->ctListMitarbeiter, filter);
+    QStringList gefunden;
+    for (const QString& z : Zeilen(f->ctListMitarbeiter))
+        gefunden.append(z.section(QLatin1Char(';'), 0, 0));
+    gefunden.sort();
+    QCOMPARE(gefunden, codes);
+    QCOMPARE(f->ctListMitarbeiter->Anzahl()->text(), QStringLiteral("%1 von 11").arg(codes.size()));
+    QCOMPARE(f->ctListMitarbeiter->Hinweis()->isVisible(), codes.isEmpty());
+    if (codes.isEmpty()) QVERIFY(f->ctListMitarbeiter->Hinweis()->text().contains(filter));
+}
+
+void TestAuswertung::filterInGruppen() {
+    // Names another program stored: "||", "%" and "_" are plain characters.
+    for (const char* g : {"A||B", "100%", "x_y", "Straße"})
+        u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?)"), {QString::fromUtf8(g)});
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    const QList<std::pair<QString, QStringList>> faelle = {
+        {QStringLiteral("||"), {QStringLiteral("A||B")}},
+        {QStringLiteral("%"), {QStringLiteral("100%")}},
+        {QStringLiteral("_"), {QStringLiteral("x_y")}},
+        {QStringLiteral("strasse"), {QStringLiteral("Straße")}},
+        {QStringLiteral("e"), {QStringLiteral("Lager"), QStringLiteral("Revision"), QStringLiteral("Straße"),
+                               QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}}};
+    for (const auto& [filter, gruppen] : faelle) {
+        Filtern(f->ctListGruppen, filter);
+        QCOMPARE(Zeilen(f->ctListGruppen), gruppen);
+        QCOMPARE(f->ctListGruppen->Anzahl()->text(), QStringLiteral("%1 von 8").arg(gruppen.size()));
+    }
+}
+
+void TestAuswertung::leereListenSagenEs() {
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('Leer', 'Nichts', '1')"));
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    f->tabUebersicht->setCurrentIndex(2);
+    const int revision = Zeile(f->ctListGruppen, QStringLiteral("Revision"));
+    QVERIFY(revision >= 0);
+    ZeileKlicken(f->ctListGruppen->Liste(), revision);
+    QCOMPARE(f->ctListGruppeMitglieder->Gesamt(), 0);
+    QCOMPARE(f->ctListGruppeMitglieder->Hinweis()->text(), QStringLiteral("Die Gruppe hat keine Mitglieder."));
+    QCOMPARE(f->ctListGruppeStufen->Hinweis()->text(), QStringLiteral("Die Gruppe hat keine Stufen."));
+    QVERIFY(!f->ctListGruppeStufen->Hinweis()->isHidden());
+
+    f->tabUebersicht->setCurrentIndex(1);
+    StufeTippen(f, QStringLiteral("Leer"), QStringLiteral("Nichts"), QStringLiteral("1"));
+    QCOMPARE(f->ctListStufeGruppen->Hinweis()->text(), QStringLiteral("Keine Gruppe hat diese Stufe."));
+    QCOMPARE(f->ctListStufeMitarbeiter->Hinweis()->text(), QStringLiteral("Kein Mitarbeiter hat diese Stufe."));
+
+    // A company without employees (the signed-on user's record gone too).
+    f->close();
+    u->db->SqlAendern(QStringLiteral("DELETE FROM kv_parpersedv WHERE firma = '1'"));
+    QCOMPARE(Oeffnen(), f);
+    QCOMPARE(f->ctListMitarbeiter->Gesamt(), 0);
+    QCOMPARE(f->ctListMitarbeiter->Anzahl()->text(), QStringLiteral("0 von 0"));
+    QCOMPARE(f->ctListMitarbeiter->Hinweis()->text(), QStringLiteral("Die Firma hat keine Mitarbeiter."));
+}
+
+void TestAuswertung::gruppeExportierenDruckenPdf() {
+    // A name with ";" and quotes must survive the round trip.
+    u->db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET pname = 'M}ller; \"Hansi\" Hans' WHERE pcode = 'MUE'"));
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    f->tabUebersicht->setCurrentIndex(2);
+    ZeileKlicken(f->ctListGruppen->Liste(), Zeile(f->ctListGruppen, QStringLiteral("Verkauf")));
+    QCOMPARE(f->ctListGruppeMitglieder->Gesamt(), 3);
+
+    const QString csv = u->temp.filePath(QStringLiteral("verkauf.csv"));
+    u->dialoge.dateien.push_back(csv);
+    Klicken(f->cmdCsv);
+    QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text,
+             QStringLiteral("Die Datei %1 wurde geschrieben.").arg(QDir::toNativeSeparators(csv)));
+    const QList<QStringList> zeilen = CsvLesen(csv);
+    QVERIFY(!zeilen.isEmpty());
+    QCOMPARE(zeilen[0], (QStringList{QStringLiteral("Code"), QStringLiteral("Name"), QStringLiteral("Gruppe"),
+                                     QStringLiteral("Programm"), QStringLiteral("Unterprogramm"), QStringLiteral("Stufe")}));
+    const QStringList direkt = u->db->Sql(QStringLiteral(
+        "SELECT gp.pcode, gp.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
+        "FROM uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe "
+        "WHERE gp.gruppe = 'Verkauf' ORDER BY 1, 2, 3, 4, 5"));
+    QCOMPARE(zeilen.size() - 1, direkt.size());
+    for (int i = 1; i < zeilen.size(); ++i) {
+        QCOMPARE(zeilen[i].size(), 6);
+        QCOMPARE(QStringList({zeilen[i][0], zeilen[i][2], zeilen[i][3], zeilen[i][4], zeilen[i][5]}).join(QLatin1Char(';')),
+                 direkt[i - 1]);
+        if (zeilen[i][0] == QLatin1String("MUE")) QCOMPARE(zeilen[i][1], QStringLiteral("Müller; \"Hansi\" Hans"));
+    }
+
+    // PDF: what the tab shows, with a page count in its foot.
+    const QString pdf = u->temp.filePath(QStringLiteral("verkauf.pdf"));
+    u->dialoge.dateien.push_back(pdf);
+    Klicken(f->cmdPdf);
+    QFile p(pdf);
+    QVERIFY(p.open(QIODevice::ReadOnly));
+    const QByteArray inhalt = p.readAll();
+    QVERIFY(inhalt.startsWith("%PDF-"));
+    QVERIFY(inhalt.contains("/Type /Page"));
+    QVERIFY(inhalt.contains("/Title"));
+
+    // Printing through the print dialog (to a PDF file, as a user may choose).
+    const QString gedruckt = u->temp.filePath(QStringLiteral("gedruckt.pdf"));
+    u->dialoge.modal.push_back([gedruckt](QWidget* fenster) {
+        auto* d = qobject_cast<QPrintDialog*>(fenster);
+        QVERIFY(d);
+        d->printer()->setOutputFormat(QPrinter::PdfFormat);
+        d->printer()->setOutputFileName(gedruckt);
+        // Past the dialog's own widgets, which would set the printer from their fields.
+        d->done(QDialog::Accepted);
+    });
+    Klicken(f->cmdDrucken);
+    QVERIFY(QFileInfo(gedruckt).size() > 1000);
+    // Cancelled: nothing printed, nothing said.
+    const int meldungen = u->dialoge.Anzahl(QStringLiteral("MsgBox"));
+    u->dialoge.modal.push_back([](QWidget* fenster) { qobject_cast<QDialog*>(fenster)->reject(); });
+    Klicken(f->cmdDrucken);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), meldungen);
+}
+
+void TestAuswertung::exportOhneSchreibrechtOderMitServerfehler() {
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    // Nothing chosen yet: a plain word, no file dialog.
+    Klicken(f->cmdCsv);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("Speicherort")), 0);
+    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.startsWith(QStringLiteral("Bitte zuerst")));
+
+    f->tabUebersicht->setCurrentIndex(2);
+    ZeileKlicken(f->ctListGruppen->Liste(), Zeile(f->ctListGruppen, QStringLiteral("Lager")));
+    // A folder that cannot be: its parent is a file.
+    QFile datei(u->temp.filePath(QStringLiteral("datei")));
+    QVERIFY(datei.open(QIODevice::WriteOnly));
+    datei.close();
+    u->dialoge.dateien.push_back(u->temp.filePath(QStringLiteral("datei/lager.csv")));
+    Klicken(f->cmdCsv);
+    const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
+    QVERIFY(m->text.startsWith(QStringLiteral("Die Datei ")));
+    QVERIFY(m->text.contains(QStringLiteral("konnte nicht geschrieben werden: ")));
+    QCOMPARE(m->stil & 0x70, int(DialogService::Critical));
+
+    // The server fails while the file is written: the old file stays whole, no leftovers.
+    QDir ordner(u->temp.filePath(QStringLiteral("ordner")));
+    QVERIFY(ordner.mkpath(QStringLiteral(".")));
+    const QString ziel = ordner.filePath(QStringLiteral("lager.csv"));
+    QFile alt(ziel);
+    QVERIFY(alt.open(QIODevice::WriteOnly));
+    alt.write("alt\r\n");
+    alt.close();
+    u->Factory()->setFailAfter(1);
+    u->dialoge.dateien.push_back(ziel);
+    Klicken(f->cmdCsv);
+    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("eingespeister Fehler")));
+    QFile wieder(ziel);
+    QVERIFY(wieder.open(QIODevice::ReadOnly));
+    QCOMPARE(wieder.readAll(), QByteArray("alt\r\n"));
+    QCOMPARE(ordner.entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("lager.csv")});
+}
+
+void TestAuswertung::matrixExportZaehltWieDerServer() {
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES ('Lager', 3, 'XYZ')"));
+    const QString csv = u->temp.filePath(QStringLiteral("matrix.csv"));
+    u->dialoge.dateien.push_back(csv);
+    w->mMatrixExport->trigger();
+    const QList<QStringList> zeilen = CsvLesen(csv);
+    const int direkt = u->db->Sql(QStringLiteral(
+                                      "SELECT COUNT(*) FROM (SELECT DISTINCT gp.pcode, gp.gruppe, pg.programmname, "
+                                      "pg.subprogramm, pg.berechtigungsstufe FROM uv_gruppen_pcode gp "
+                                      "JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe) x"))
+                           .value(0)
+                           .toInt();
+    QVERIFY(direkt > 10);
+    QCOMPARE(zeilen.size() - 1, direkt);
+    int ohneStamm = 0;
+    for (const QStringList& z : zeilen)
+        if (z.value(0) == QLatin1String("XYZ")) {
+            QCOMPARE(z.value(1), QString());
+            ++ohneStamm;
+        }
+    QCOMPARE(ohneStamm, u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_programm_gruppe WHERE gruppe = 'Lager'"))
+                            .value(0)
+                            .toInt());
+    // Cancelled in the file dialog: nothing written, nothing said.
+    const int meldungen = u->dialoge.Anzahl(QStringLiteral("MsgBox"));
+    w->mMatrixExport->trigger();
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), meldungen);
+}
+
+void TestAuswertung::doppelklickZeigtImHauptfenster() {
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    f->tabUebersicht->setCurrentIndex(2);
+    ZeileDoppelklicken(f->ctListGruppen->Liste(), Zeile(f->ctListGruppen, QStringLiteral("Lager")));
+    QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Lager"));
+    QCOMPARE(ListenZeilen(w->ctListGruppe).size(), 2);
+
+    ZeileKlicken(f->ctListGruppen->Liste(), Zeile(f->ctListGruppen, QStringLiteral("Lager")));
+    const int bestand = Zeile(f->ctListGruppeStufen, QStringLiteral("Lager;Bestand;2"));
+    QVERIFY(bestand >= 0);
+    ZeileDoppelklicken(f->ctListGruppeStufen->Liste(), bestand);
+    QCOMPARE(w->cmbProgramm->currentText(), QStringLiteral("Lager"));
+    QCOMPARE(w->cmbSubProgramm->currentText(), QStringLiteral("Bestand"));
+    QCOMPARE(w->cmbProgrammStufe->currentText(), QStringLiteral("2"));
+    QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("Lager")});
+
+    ZeileDoppelklicken(f->ctListGruppeMitglieder->Liste(), Zeile(f->ctListGruppeMitglieder, QStringLiteral("OEZ")));
+    const QModelIndex aktuell = w->ctListMitarbeiter->View()->currentIndex();
+    QVERIFY(aktuell.isValid());
+    QVERIFY(w->ctListMitarbeiter->Selected(aktuell.row()));
+    QVERIFY(w->ctListMitarbeiter->List(aktuell.row()).startsWith(QStringLiteral("OEZ;")));
+}
+
+void TestAuswertung::fensterBehaeltGroesseUndOrt() {
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    f->resize(777, 555);
+    f->close();
+    QVERIFY(!u->einstellungen->Get(QStringLiteral("Berechtigungsuebersicht")).isEmpty());
+    // The next session's window comes up at that size.
+    w.reset();
+    w = Hauptfenster(*u);
+    QVERIFY(Starten(*u, *w));
+    f = Oeffnen();
+    QVERIFY(f);
+    QCOMPARE(f->size(), QSize(777, 555));
+}
+
+QTEST_MAIN(TestAuswertung)
+#include "tst_auswertung.moc"

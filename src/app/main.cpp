@@ -1,10 +1,13 @@
 // Benutzerverwaltung: who may run which program of the KORVAL suite.
 
+#include "auswertung/frmuebersicht.h"
 #include "auxwindows/frmprogrammverlauf.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
 #include "platform/plattform.h"
+#include "platform/widgets/ctfilter.h"
+#include "platform/widgets/ctlist.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"
 #include "util/programmverlauf.h"
@@ -12,6 +15,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QTranslator>
@@ -163,6 +167,18 @@ int main(int argc, char** argv) {
         QTimer::singleShot(1500, &start, [&start, bild] {
             start.grab().save(bild);
             std::printf("%s\n", qPrintable(QDir::toNativeSeparators(bild)));
+            // The permission overview beside it, with the first employee chosen.
+            start.mUebersicht->trigger();
+            if (frmUebersicht* f = start.UebersichtFenster()) {
+                f->ctListMitarbeiter->Liste()->Auswaehlen(0);
+                QTimer::singleShot(500, &start, [&start, f, bild] {
+                    const QString neben = QFileInfo(bild).dir().filePath(QStringLiteral("uebersicht.png"));
+                    f->grab().save(neben);
+                    std::printf("%s\n", qPrintable(QDir::toNativeSeparators(neben)));
+                    start.close();
+                });
+                return;
+            }
             start.close();
         });
     }

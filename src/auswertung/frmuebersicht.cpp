@@ -14,6 +14,7 @@
 #include "platform/widgets/ctfilter.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/falten.h"
+#include "platform/widgets/zugang.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -63,14 +64,6 @@ Bericht::Tabelle Tabelle(const QString& ueberschrift, const QStringList& spalten
     return t;
 }
 
-QComboBox* Kombo(const QString& name, const QString& beschreibung) {
-    auto* c = new QComboBox();
-    c->setObjectName(name);
-    EingabeKomboEinrichten(c);
-    c->setAccessibleName(beschreibung);
-    return c;
-}
-
 void Sortieren(std::vector<CtFilterList::Eintrag>& zeilen, int spalte) {
     std::vector<std::pair<QString, CtFilterList::Eintrag>> s;
     s.reserve(zeilen.size());
@@ -87,6 +80,7 @@ frmUebersicht::frmUebersicht(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("frmUebersicht"));
     setWindowTitle(QStringLiteral("Berechtigungsübersicht"));
     setWindowIcon(QIcon(QStringLiteral(":/bilder/korval.svg")));
+    AlsFensterZeigen(this);
     auto* lay = new QVBoxLayout(this);
     tabUebersicht = new QTabWidget(this);
     tabUebersicht->setObjectName(QStringLiteral("tabUebersicht"));
@@ -109,7 +103,7 @@ frmUebersicht::frmUebersicht(QWidget* parent) : QWidget(parent, Qt::Window) {
     knoepfe->addStretch(1);
     knoepfe->addWidget(cmdSchliessen);
     lay->addLayout(knoepfe);
-    resize(Plattform::Pixel(11000), Plattform::Pixel(7000));
+    resize(Plattform::Pixel(14000), Plattform::Pixel(9000));
     Verbinden();
 }
 
@@ -142,9 +136,9 @@ QWidget* frmUebersicht::StufeSeite() {
     auto* seite = new QWidget();
     seite->setObjectName(QStringLiteral("seiteProgrammstufe"));
     auto* lay = new QGridLayout(seite);
-    cmbProgramm = Kombo(QStringLiteral("cmbProgramm"), QStringLiteral("Programm"));
-    cmbSubProgramm = Kombo(QStringLiteral("cmbSubProgramm"), QStringLiteral("Unterprogramm"));
-    cmbProgrammStufe = Kombo(QStringLiteral("cmbProgrammStufe"), QStringLiteral("Berechtigungsstufe"));
+    cmbProgramm = EingabeKombo(QStringLiteral("cmbProgramm"), QStringLiteral("Programm"));
+    cmbSubProgramm = EingabeKombo(QStringLiteral("cmbSubProgramm"), QStringLiteral("Unterprogramm"));
+    cmbProgrammStufe = EingabeKombo(QStringLiteral("cmbProgrammStufe"), QStringLiteral("Berechtigungsstufe"));
     const QString titel[3] = {QStringLiteral("Programm:"), QStringLiteral("Unterprogramm:"),
                               QStringLiteral("Stufe:")};
     QComboBox* boxen[3] = {cmbProgramm, cmbSubProgramm, cmbProgrammStufe};
@@ -260,6 +254,8 @@ void frmUebersicht::ctListMitarbeiter_Click(int zeile) {
     if (f.isEmpty()) return;
     m_code = f[0];
     m_codeName = f.value(1);
+    ctListMitarbeiterStufen->setTitel(QStringLiteral("Berechtigungen von %1 (%2)").arg(m_codeName, m_code));
+    ctListMitarbeiterGruppen->setTitel(QStringLiteral("Gruppen von %1 (%2)").arg(m_codeName, m_code));
     try {
         const Uebersicht::Ergebnis e = Uebersicht::Lesen({m_code, {}, {}, {}, {}});
         // One row per level, with every group that grants it.
@@ -292,6 +288,8 @@ void frmUebersicht::ctListGruppen_Click(int zeile) {
     const QStringList f = Felder(ctListGruppen, zeile);
     if (f.isEmpty()) return;
     m_gruppe = f[0];
+    ctListGruppeMitglieder->setTitel(QStringLiteral("Mitglieder der Gruppe %1").arg(m_gruppe));
+    ctListGruppeStufen->setTitel(QStringLiteral("Stufen der Gruppe %1").arg(m_gruppe));
     try {
         const Uebersicht::Ergebnis e = Uebersicht::Lesen({{}, m_gruppe, {}, {}, {}});
         std::vector<CtFilterList::Eintrag> mitglieder;

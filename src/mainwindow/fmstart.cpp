@@ -49,16 +49,6 @@ CtPush* Bildknopf(const QString& name, const QString& bild, const QString& besch
     return b;
 }
 
-QComboBox* Kombo(const QString& name, const QString& beschreibung) {
-    auto* c = new QComboBox();
-    c->setObjectName(name);
-    EingabeKomboEinrichten(c);
-    // The field keeps its name whatever it shows.
-    c->setAccessibleName(beschreibung);
-    c->lineEdit()->setAccessibleName(beschreibung);
-    return c;
-}
-
 CtList* Liste(const QString& name, const QString& beschreibung, const QStringList& spalten,
               const QList<int>& breiten) {
     auto* l = new CtList();
@@ -125,7 +115,7 @@ void FMStart::Aufbauen() {
     CtSize* p1 = ctSize[1];
     Label2 = new QLabel(QStringLiteral("Gruppe:"));
     p1->Platzieren(Label2, 240, 120, 2295, 255);
-    cmbGruppe = Kombo(QStringLiteral("cmbGruppe"), QStringLiteral("Gruppe"));
+    cmbGruppe = EingabeKombo(QStringLiteral("cmbGruppe"), QStringLiteral("Gruppe"));
     Label2->setBuddy(cmbGruppe);
     p1->Platzieren(cmbGruppe, 240, 480, 2655, 315, CtSize::Breiter);
     cmdGruppeLoeschen = Bildknopf(QStringLiteral("cmdGruppeLöschen"), QStringLiteral("kreuz"),
@@ -153,18 +143,18 @@ void FMStart::Aufbauen() {
     CtSize* p2 = ctSize[2];
     Label3 = new QLabel(QStringLiteral("Programm:"));
     p2->Platzieren(Label3, 240, 120, 2295, 255);
-    cmbProgramm = Kombo(QStringLiteral("cmbProgramm"), QStringLiteral("Programm"));
+    cmbProgramm = EingabeKombo(QStringLiteral("cmbProgramm"), QStringLiteral("Programm"));
     Label3->setBuddy(cmbProgramm);
     p2->Platzieren(cmbProgramm, 240, 480, 2775, 315, CtSize::Breiter);
     cmdProgrammLoeschen = Bildknopf(QStringLiteral("cmdProgrammLöschen"), QStringLiteral("kreuz"),
                                     QStringLiteral("Programm löschen"));
     p2->Platzieren(cmdProgrammLoeschen, 3000, 480, 360, 360);
-    cmbSubProgramm = Kombo(QStringLiteral("cmbSubProgramm"), QStringLiteral("Unterprogramm"));
+    cmbSubProgramm = EingabeKombo(QStringLiteral("cmbSubProgramm"), QStringLiteral("Unterprogramm"));
     p2->Platzieren(cmbSubProgramm, 240, 840, 2775, 315, CtSize::Breiter);
     cmdSubProgrammLoeschen = Bildknopf(QStringLiteral("cmdSubProgrammLöschen"), QStringLiteral("kreuz"),
                                        QStringLiteral("Unterprogramm löschen"));
     p2->Platzieren(cmdSubProgrammLoeschen, 3000, 840, 360, 360);
-    cmbProgrammStufe = Kombo(QStringLiteral("cmbProgrammStufe"), QStringLiteral("Berechtigungsstufe"));
+    cmbProgrammStufe = EingabeKombo(QStringLiteral("cmbProgrammStufe"), QStringLiteral("Berechtigungsstufe"));
     p2->Platzieren(cmbProgrammStufe, 240, 1200, 2775, 315, CtSize::Breiter);
     cmdProgrammStufeLoeschen = Bildknopf(QStringLiteral("cmdProgrammStufeLöschen"), QStringLiteral("kreuz"),
                                          QStringLiteral("Stufe löschen"));

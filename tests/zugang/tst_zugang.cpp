@@ -7,6 +7,7 @@
 #include "auxwindows/frmprogrammverlauf.h"
 #include "auxwindows/splash.h"
 #include "database/zustand.h"
+#include "auswertung/frmuebersicht.h"
 #include "mainwindow/fmstart.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/ctpush.h"
@@ -122,8 +123,14 @@ void TestZugang::jedesFensterHatNurBenannteBedienelemente() {
     u->server->Form_Load();
     frmAbout about;
     Splash splash;
-    const QList<QWidget*> fenster = {w.get(), u->login.get(), u->server.get(), u->verlauf.get(), &about, &splash};
+    w->mUebersicht->trigger();
+    QList<QWidget*> fenster = {w.get(), u->login.get(), u->server.get(), u->verlauf.get(), &about, &splash};
+    // Each page of the overview in turn: only the page in front is in the tree.
+    for (int seite = 0; seite < 3; ++seite)
+        fenster.append(w->UebersichtFenster());
+    int seite = 0;
     for (QWidget* f : fenster) {
+        if (f == w->UebersichtFenster()) w->UebersichtFenster()->tabUebersicht->setCurrentIndex(seite++);
         f->show();
         QVERIFY(QTest::qWaitForWindowExposed(f));
         int bedienbar = 0;

@@ -18,6 +18,15 @@ void EingabeKomboEinrichten(QComboBox* box) {
     QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, box, nullptr);
 }
 
+QComboBox* EingabeKombo(const QString& name, const QString& beschreibung) {
+    auto* c = new QComboBox();
+    c->setObjectName(name);
+    EingabeKomboEinrichten(c);
+    c->setAccessibleName(beschreibung);
+    c->lineEdit()->setAccessibleName(beschreibung);
+    return c;
+}
+
 void KomboFuellen(QComboBox* box, const QStringList& eintraege, const QString& text) {
     if (auto* m = qobject_cast<QStringListModel*>(box->model()))
         m->setStringList(eintraege);

@@ -4,6 +4,7 @@
 #include "falten.h"
 
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,8 +17,8 @@ CtFilterList::CtFilterList(const QString& titel, const QString& name, QWidget* p
     setObjectName(name);
     auto* lay = new QGridLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
-    auto* beschriftung = new QLabel(titel, this);
-    lay->addWidget(beschriftung, 0, 0, 1, 2);
+    m_titel = new QLabel(titel, this);
+    lay->addWidget(m_titel, 0, 0, 1, 2);
     m_filter->setObjectName(QStringLiteral("txtFilter") + name);
     m_filter->setPlaceholderText(QStringLiteral("Filter"));
     m_filter->setClearButtonEnabled(true);
@@ -27,7 +28,8 @@ CtFilterList::CtFilterList(const QString& titel, const QString& name, QWidget* p
     lay->addWidget(m_anzahl, 1, 1);
     m_liste->setObjectName(QStringLiteral("ctList") + name);
     m_liste->setZugriffsname(titel);
-    beschriftung->setBuddy(m_liste->View());
+    m_titel->setBuddy(m_liste->View());
+    m_liste->View()->header()->setStretchLastSection(true);
     lay->addWidget(m_liste, 2, 0, 1, 2);
     m_hinweis->setObjectName(QStringLiteral("lblHinweis") + name);
     m_hinweis->setWordWrap(true);
@@ -50,6 +52,10 @@ CtFilterList::CtFilterList(const QString& titel, const QString& name, QWidget* p
 
 void CtFilterList::setSpalten(const QStringList& titel, const QList<int>& breiten) {
     m_liste->setSpalten(titel, breiten);
+}
+
+void CtFilterList::setTitel(const QString& titel) {
+    m_titel->setText(titel);
 }
 
 void CtFilterList::setLeertext(const QString& text) {

@@ -24,6 +24,7 @@ class CtFilterList final : public QWidget {
 
     CtFilterList(const QString& titel, const QString& name, QWidget* parent = nullptr);
     void setSpalten(const QStringList& titel, const QList<int>& breiten);
+    void setTitel(const QString& titel);
     // What the list says when it has no rows at all (before any filtering).
     void setLeertext(const QString& text);
     // All rows, in the order shown; the filter stays and applies to them.
@@ -54,6 +55,7 @@ class CtFilterList final : public QWidget {
     std::vector<QString> m_kurz, m_lang;
     std::vector<int> m_gezeigt;
     QString m_leertext;
+    QLabel* m_titel;
     QLineEdit* m_filter;
     QLabel* m_anzahl;
     QLabel* m_hinweis;

@@ -20,8 +20,11 @@
 #include "database/verbindung.h"
 #include "database/zustand.h"
 #include "datenbankwerkzeug.h"
+#include "auswertung/frmuebersicht.h"
+#include "auswertung/uebersicht.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/listenladen.h"
+#include "platform/widgets/ctfilter.h"
 #include "platform/widgets/ctlist.h"
 #include "server/schema.h"
 #include "server/sqlfactory.h"
@@ -33,6 +36,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -627,10 +631,135 @@ class Bench {
                            bar.Bestaetigen();
                        }});
 
+        // The permission overview: opening, each kind of selection, a filter
+        // keystroke on the employee list, and the matrix export where it is of a
+        // size to be written in pairs.
+        w.mUebersicht_Click();
+        frmUebersicht& f = *w.UebersichtFenster();
+        const QString mitglied =
+            bar.Lesen(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = ? ORDER BY pos"), {gruppe})
+                .value(0)
+                .value(0)
+                .toString();
+        auto zeileVon = [](const CtFilterList* l, const QString& text) {
+            for (int i = 0; i < l->Angezeigt(); ++i)
+                if (l->Gezeigt(i)->daten.toStringList().value(0) == text) return i;
+            qFatal("Zeile %s fehlt", qPrintable(text));
+        };
+        ops.push_back({QStringLiteral("Übersicht öffnen"),
+                       [&] {
+                           // What the deletes above removed is there again for the overview:
+                           // the program first, then the group with all its levels.
+                           programmZurueck();
+                           if (bar.Lesen(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}).isEmpty())
+                               bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
+                           gruppeZurueck();
+                           ruhe();
+                       },
+                       [&] { w.mUebersicht_Click(); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"),
+                                     {QStringLiteral("1")});
+                           bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"));
+                           bar.Lesen(QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"));
+                       }});
+        ops.push_back({QStringLiteral("Übersicht Mitarbeiter wählen"), ruhe,
+                       [&] { f.ctListMitarbeiter_Click(zeileVon(f.ctListMitarbeiter, mitglied)); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral("SELECT DISTINCT gruppe FROM uv_gruppen_pcode WHERE pcode = ?"), {mitglied});
+                           bar.Lesen(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, gruppe "
+                                                    "FROM uv_programm_gruppe WHERE gruppe IN (SELECT gruppe FROM "
+                                                    "uv_gruppen_pcode WHERE pcode = ?) ORDER BY 1, 2, 3"),
+                                     {mitglied});
+                       }});
+        ops.push_back({QStringLiteral("Übersicht Gruppe wählen"), ruhe,
+                       [&] { f.ctListGruppen_Click(zeileVon(f.ctListGruppen, gruppe)); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral(
+                                         "SELECT g.pcode, p.pname FROM uv_gruppen_pcode g LEFT JOIN kv_parpersedv p "
+                                         "ON p.firma = '1' AND p.pcode = g.pcode WHERE g.gruppe = ? ORDER BY g.pos"),
+                                     {gruppe});
+                           bar.Lesen(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe FROM "
+                                                    "uv_programm_gruppe WHERE gruppe = ? ORDER BY 1, 2, 3"),
+                                     {gruppe});
+                       }});
+        ops.push_back({QStringLiteral("Übersicht Stufe wählen"),
+                       [&] {
+                           ruhe();
+                           f.cmbProgramm->setEditText(stufe[0].toString());
+                           f.cmbSubProgramm->setEditText(stufe[1].toString());
+                           f.cmbProgrammStufe->setEditText(stufe[2].toString());
+                       },
+                       [&] { f.cmbProgrammStufe_Click(); }, nullptr, [&] {
+                           bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = ? AND "
+                                                    "subprogramm = ? AND berechtigungsstufe = ? ORDER BY gruppe"),
+                                     stufe);
+                           bar.Lesen(QStringLiteral(
+                                         "SELECT g.pcode, p.pname, g.gruppe FROM uv_gruppen_pcode g LEFT JOIN "
+                                         "kv_parpersedv p ON p.firma = '1' AND p.pcode = g.pcode WHERE g.gruppe IN "
+                                         "(SELECT gruppe FROM uv_programm_gruppe WHERE programmname = ? AND "
+                                         "subprogramm = ? AND berechtigungsstufe = ?)"),
+                                     stufe);
+                       }});
+        // The bare side of a keystroke: which of the rows contain the text.
+        QStringList mitarbeiterTexte;
+        for (int i = 0; i < f.ctListMitarbeiter->Gesamt(); ++i)
+            mitarbeiterTexte.append(f.ctListMitarbeiter->Gezeigt(i)->text);
+        int treffer = 0;
+        ops.push_back({QStringLiteral("Übersicht Filter-Tastendruck"),
+                       [&] {
+                           f.ctListMitarbeiter->Filter()->setText(QStringLiteral("Müll"));
+                           ruhe();
+                       },
+                       [&] { f.ctListMitarbeiter->Filter()->setText(QStringLiteral("Mülle")); }, nullptr, [&] {
+                           treffer = 0;
+                           for (const QString& t : mitarbeiterTexte)
+                               treffer += t.contains(QStringLiteral("mülle"), Qt::CaseInsensitive);
+                       }});
+        const qint64 matrixZeilen =
+            bar.Lesen(QStringLiteral("SELECT SUM(m.n * s.n) FROM (SELECT gruppe, COUNT(*) n FROM uv_gruppen_pcode "
+                                     "GROUP BY gruppe) m JOIN (SELECT gruppe, COUNT(*) n FROM uv_programm_gruppe "
+                                     "GROUP BY gruppe) s ON s.gruppe = m.gruppe"))
+                .value(0)
+                .value(0)
+                .toLongLong();
+        const QString matrixDatei = m_dir.filePath(QStringLiteral("matrix.csv"));
+        if (matrixZeilen <= 2000000) {
+            ops.push_back({QStringLiteral("Matrix exportieren (%1 Zeilen)").arg(matrixZeilen),
+                           [&] {
+                               ruhe();
+                               u.dialoge.dateien.push_back(matrixDatei);
+                           },
+                           [&] { w.mMatrixExport_Click(); }, nullptr, [&] {
+                               QFile datei(matrixDatei + QStringLiteral(".bar"));
+                               if (!datei.open(QIODevice::WriteOnly)) qFatal("bar: Datei");
+                               QSqlQuery& q = bar.Ausfuehren(
+                                   QStringLiteral("SELECT DISTINCT gp.pcode, COALESCE(p.pname, ''), gp.gruppe, "
+                                                  "pg.programmname, pg.subprogramm, pg.berechtigungsstufe FROM "
+                                                  "uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = "
+                                                  "gp.gruppe LEFT JOIN kv_parpersedv p ON p.firma = '1' AND p.pcode = "
+                                                  "gp.pcode ORDER BY 1, 3, 4, 5, 6"));
+                               QByteArray puffer;
+                               while (q.next()) {
+                                   for (int c = 0; c < 6; ++c) {
+                                       puffer += q.value(c).toString().toUtf8();
+                                       puffer += c < 5 ? ";" : "\r\n";
+                                   }
+                                   if (puffer.size() > (1 << 20)) {
+                                       datei.write(puffer);
+                                       puffer.clear();
+                                   }
+                               }
+                               datei.write(puffer);
+                               q.finish();
+                           }});
+        } else if (!csv) {
+            m_out << "Matrix exportieren: " << matrixZeilen << " Zeilen, nicht paarweise gemessen" << Qt::endl;
+        }
+
         for (const Operation& op : ops)
             Messen(op, csv);
         for (const Gezeigt& g : u.dialoge.gezeigt)
-            if (g.titel != QStringLiteral("Löschen?")) qFatal("Das Programm meldete: %s", qPrintable(g.text));
+            if (g.titel != QStringLiteral("Löschen?") && g.art != QLatin1String("Speicherort") &&
+                !g.text.endsWith(QStringLiteral(" wurde geschrieben.")))
+                qFatal("Das Programm meldete: %s", qPrintable(g.text));
         if (w.ctListMitarbeiter->ListCount() == 0)
             qFatal("Listen leer: die Messung hat nichts geladen");
         m_bar.reset();

@@ -32,7 +32,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <map>
 #include <set>
 
 namespace {
@@ -258,17 +257,18 @@ void frmUebersicht::ctListMitarbeiter_Click(int zeile) {
     ctListMitarbeiterGruppen->setTitel(QStringLiteral("Gruppen von %1 (%2)").arg(m_codeName, m_code));
     try {
         const Uebersicht::Ergebnis e = Uebersicht::Lesen({m_code, {}, {}, {}, {}});
-        // One row per level, with every group that grants it.
-        std::map<std::tuple<QString, QString, QString>, QStringList> stufen;
-        for (const Uebersicht::Stufe& s : e.stufen) {
-            QStringList& g = stufen[{s.programm, s.subprogramm, s.stufe}];
-            if (!g.contains(s.gruppe)) g.append(s.gruppe);
-        }
+        // One row per level, with every group that grants it (the levels come
+        // sorted by level, then group).
         std::vector<CtFilterList::Eintrag> zeilen;
-        zeilen.reserve(stufen.size());
-        for (const auto& [stufe, g] : stufen)
-            zeilen.push_back(Eintrag({std::get<0>(stufe), std::get<1>(stufe), std::get<2>(stufe),
-                                      g.join(QStringLiteral(", "))}));
+        for (size_t i = 0; i < e.stufen.size();) {
+            const Uebersicht::Stufe& s = e.stufen[i];
+            QStringList gruppen;
+            for (; i < e.stufen.size() && e.stufen[i].programm == s.programm &&
+                   e.stufen[i].subprogramm == s.subprogramm && e.stufen[i].stufe == s.stufe;
+                 ++i)
+                if (gruppen.isEmpty() || gruppen.last() != e.stufen[i].gruppe) gruppen.append(e.stufen[i].gruppe);
+            zeilen.push_back(Eintrag({s.programm, s.subprogramm, s.stufe, gruppen.join(QStringLiteral(", "))}));
+        }
         ctListMitarbeiterStufen->setLeertext(QStringLiteral("Der Mitarbeiter hat keine Berechtigungen."));
         ctListMitarbeiterStufen->setZeilen(std::move(zeilen));
         std::vector<CtFilterList::Eintrag> gruppen;

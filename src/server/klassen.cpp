@@ -122,13 +122,15 @@ QHash<QString, QueryDef> makeQueries() {
               {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5},
               6,
               6,
-              {1}});
+              {1},
+              true});
     // The overview of one employee (code), one group or one level (program,
     // sub-program and level): the groups in question ("G"), their members ("M",
     // only the employee's own rows for an employee) with "1" and the name of the
     // employee record in the company (empty without one), and the levels they
-    // hold ("S", only the level itself for a level). Parameters: company, code,
-    // group, program, sub-program, level; one of code, group or level is given.
+    // hold ("S", only the level itself for a level), sorted by kind, level,
+    // group and code. Parameters: company, code, group, program, sub-program,
+    // level; one of code, group or level is given.
     q.insert(QStringLiteral("userverwaltung.gruppen|uebersicht"),
              {QStringLiteral(
                   "WITH g AS (SELECT gruppe FROM uv_gruppen_pcode WHERE CAST(? AS TEXT) <> '' AND pcode = ? "
@@ -142,7 +144,7 @@ QHash<QString, QueryDef> makeQueries() {
                   "UNION ALL SELECT 'S', s.gruppe, '', '', s.programmname, s.subprogramm, s.berechtigungsstufe "
                   "FROM uv_programm_gruppe s JOIN g ON g.gruppe = s.gruppe WHERE CAST(? AS TEXT) = '' OR "
                   "(s.programmname = ? AND s.subprogramm = ? AND s.berechtigungsstufe = ?) "
-                  "ORDER BY 1, 2, 3, 5, 6, 7")
+                  "ORDER BY 1, 5, 6, 7, 2, 3")
                   .arg(SiebenbitSql(QStringLiteral("m.pcode"))),
               {1, 1, 3, 3, 4, 5, 2, 2, 0, 1, 1, 3, 3, 4, 5},
               6,

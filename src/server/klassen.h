@@ -41,6 +41,8 @@ struct QueryDef {
     int columns = 1;
     // Columns (from 0) stored in the 7-bit form and delivered as window text.
     QList<int> display = {};
+    // Read row by row instead of whole: results that may not fit in memory.
+    bool stream = false;
 };
 
 const ClassDef* findClass(const QString& name);

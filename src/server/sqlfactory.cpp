@@ -187,36 +187,68 @@ class SqlAbfrage final : public CacheAbfrage {
         for (int i : m_q.bind)
             binds.append(i < parameter.size() ? parameter[i] : QString());
         m_spalten = m_q.columns;
+        m_pos = -1;
+        if (m_q.stream) {
+            Beenden();
+            m_laufend = &m_f.selectStream(m_q.sql, binds);
+            m_sitzung = m_f.Sitzung();
+            return;
+        }
         m_werte = m_f.selectFlat(m_q.sql, binds, m_q.columns);
         for (int spalte : m_q.display)
             for (size_t i = static_cast<size_t>(spalte); i < m_werte.size(); i += static_cast<size_t>(m_spalten))
                 m_werte[i] = sevenBitToDisplay(m_werte[i]);
-        m_pos = -1;
     }
     bool Naechste() override {
+        if (m_q.stream) {
+            if (!m_laufend || m_sitzung != m_f.Sitzung()) {
+                m_laufend = nullptr;
+                return false;
+            }
+            QSqlQuery* q = m_laufend;
+            // After the last row, or a failure, the statement is free again.
+            m_laufend = nullptr;
+            if (!m_f.weiter(*q)) return false;
+            m_laufend = q;
+            ++m_pos;
+            return true;
+        }
         if ((m_pos + 2) * m_spalten > static_cast<long>(m_werte.size())) return false;
         ++m_pos;
         return true;
     }
     QString Spalte(int nummer) const override {
-        if (m_pos < 0 || (m_pos + 1) * m_spalten > static_cast<long>(m_werte.size()))
+        if (m_q.stream ? !m_laufend : (m_pos < 0 || (m_pos + 1) * m_spalten > static_cast<long>(m_werte.size())))
             raise(Fehlernummer::UngueltigerWert,
                   QStringLiteral("<RESULTSET> %1: keine aktuelle Zeile").arg(m_name));
         if (nummer < 1 || nummer > m_spalten)
             raise(Fehlernummer::UngueltigerWert,
                   QStringLiteral("<RESULTSET> %1: keine Spalte %2").arg(m_name).arg(nummer));
+        if (m_q.stream) {
+            const QString w = m_laufend->value(nummer - 1).toString();
+            return m_q.display.contains(nummer - 1) ? sevenBitToDisplay(w) : w;
+        }
         return m_werte[static_cast<size_t>(m_pos * m_spalten + nummer - 1)];
     }
     void sys_close() override {
         m_closed = true;
         m_werte.clear();
+        Beenden();
     }
+    ~SqlAbfrage() override { Beenden(); }
 
   private:
     SqlCacheFactory& m_f;
     const QueryDef& m_q;
     QString m_name;
+    void Beenden() {
+        // A statement of a closed connection is gone with it.
+        if (m_laufend && m_sitzung == m_f.Sitzung()) m_laufend->finish();
+        m_laufend = nullptr;
+    }
     std::vector<QString> m_werte; // row after row
+    QSqlQuery* m_laufend = nullptr; // a result read as it goes
+    long m_sitzung = 0;
     long m_spalten = 1;
     long m_pos = -1;
     bool m_closed = false;
@@ -302,6 +334,7 @@ bool SqlCacheFactory::IsConnected() {
 }
 
 void SqlCacheFactory::Disconnect() {
+    ++m_sitzung;
     m_transactionDepth = 0;
     m_nurZuruecknehmen = false;
     m_statements.clear();
@@ -507,6 +540,21 @@ std::vector<QString> SqlCacheFactory::selectFlat(const QString& sql, const QVari
             werte.push_back(q.value(i).toString());
     q.finish();
     return werte;
+}
+
+QSqlQuery& SqlCacheFactory::selectStream(const QString& sql, const QVariantList& binds) {
+    requireConnection();
+    QSqlQuery& q = statement(sql);
+    run(q, binds);
+    return q;
+}
+
+bool SqlCacheFactory::weiter(QSqlQuery& q) {
+    if (q.next()) return true;
+    const bool fehler = q.lastError().isValid();
+    q.finish();
+    if (fehler) failed(q);
+    return false;
 }
 
 std::vector<QStringList> SqlCacheFactory::select(const QString& sql, const QVariantList& binds, int columns) {

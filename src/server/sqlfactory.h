@@ -54,6 +54,13 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     std::vector<QStringList> select(const QString& sql, const QVariantList& binds, int columns);
     // The same, row after row in one vector.
     std::vector<QString> selectFlat(const QString& sql, const QVariantList& binds, int columns);
+    // A result read row by row as the caller asks for them, for results too
+    // large to hold: the statement stays busy until it is read to its end or
+    // finished. `weiter` reports a failure while reading like any other.
+    QSqlQuery& selectStream(const QString& sql, const QVariantList& binds);
+    bool weiter(QSqlQuery& q);
+    // Counts the connections closed: a statement of an earlier one is gone.
+    long Sitzung() const { return m_sitzung; }
     int execute(const QString& sql, const QVariantList& binds);
     QString xecute(const QString& line) { return m_interpreter.execute(line); }
     void saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values, const SysList* list);
@@ -88,6 +95,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     };
 
   private:
+    long m_sitzung = 0;
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

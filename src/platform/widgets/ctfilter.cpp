@@ -65,14 +65,9 @@ void CtFilterList::setLeertext(const QString& text) {
 
 void CtFilterList::setZeilen(std::vector<Eintrag> zeilen) {
     m_alle = std::move(zeilen);
+    // Folded when a filter first needs them.
     m_kurz.clear();
     m_lang.clear();
-    m_kurz.reserve(m_alle.size());
-    m_lang.reserve(m_alle.size());
-    for (const Eintrag& e : m_alle) {
-        m_kurz.push_back(Gefaltet::Ganz(e.text));
-        m_lang.push_back(Gefaltet::Ganz(e.text, true));
-    }
     Filtern();
 }
 
@@ -99,6 +94,14 @@ void CtFilterList::Filtern() {
     // Plain text, compared as it stands: "%", "_" or quotes mean themselves.
     const QString kurz = Gefaltet::Ganz(m_filter->text()), lang = Gefaltet::Ganz(m_filter->text(), true);
     m_gezeigt.clear();
+    if (!kurz.isEmpty() && m_kurz.size() != m_alle.size()) {
+        m_kurz.reserve(m_alle.size());
+        m_lang.reserve(m_alle.size());
+        for (const Eintrag& e : m_alle) {
+            m_kurz.push_back(Gefaltet::Ganz(e.text));
+            m_lang.push_back(Gefaltet::Ganz(e.text, true));
+        }
+    }
     for (size_t i = 0; i < m_alle.size(); ++i)
         if (kurz.isEmpty() || m_kurz[i].contains(kurz) || m_lang[i].contains(lang))
             m_gezeigt.push_back(static_cast<int>(i));

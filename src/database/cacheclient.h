@@ -44,6 +44,8 @@ constexpr int Geschlossen = 110; // object used after sys_close
 constexpr int Transaktion = 111;
 // The connection broke while a commit ran: whether it was stored is not known.
 constexpr int AusgangUnbekannt = 112;
+// The record is no longer what the caller loaded: another writer changed it.
+constexpr int Konflikt = 113;
 } // namespace Fehlernummer
 
 // CacheObject.syslist: ordered strings, positions from 1.

@@ -18,6 +18,20 @@ QString textType(const QSqlDatabase& db) {
     return isPostgres(db) ? QStringLiteral("TEXT COLLATE \"C\"") : QStringLiteral("TEXT");
 }
 
+// The change log: one row per committed change, written in the change's own
+// transaction; times are the server's, in UTC, as sortable text.
+static QStringList logStatements(const QSqlDatabase& db) {
+    const QString nr = isPostgres(db) ? QStringLiteral("nr BIGSERIAL PRIMARY KEY")
+                                      : QStringLiteral("nr INTEGER PRIMARY KEY AUTOINCREMENT");
+    return {QStringLiteral("CREATE TABLE IF NOT EXISTS uv_protokoll (") + nr +
+                QStringLiteral(", zeit %1 NOT NULL, firma %1 NOT NULL DEFAULT '', filiale %1 NOT NULL DEFAULT '', "
+                               "pcode %1 NOT NULL DEFAULT '', rechner %1 NOT NULL DEFAULT '', befehl %1 NOT NULL, "
+                               "objekt %1 NOT NULL, vorher %1 NOT NULL DEFAULT '', nachher %1 NOT NULL DEFAULT '')"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS uv_protokoll_zeit ON uv_protokoll (zeit)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS uv_protokoll_objekt ON uv_protokoll (objekt, zeit)"),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS uv_protokoll_pcode ON uv_protokoll (pcode, zeit)")};
+}
+
 static QStringList statements(const QSqlDatabase& db) {
     const QString t = textType(db);
     QStringList s = {
@@ -57,6 +71,7 @@ static QStringList statements(const QSqlDatabase& db) {
         QStringLiteral("CREATE TABLE IF NOT EXISTS m_sitzung (beginn %1 NOT NULL, firma %1 NOT NULL, "
                        "fil %1 NOT NULL, personal %1 NOT NULL)"),
     };
+    s += logStatements(db);
     for (QString& x : s)
         if (x.contains(QLatin1String("%1"))) x = x.arg(t);
     return s;
@@ -172,6 +187,30 @@ bool create(QSqlDatabase& db, QString& reason) {
         }
         return true;
     });
+}
+
+bool logErgaenzen(QSqlDatabase& db, QString& reason) {
+    QSqlQuery q(db);
+    const QString gibtEs = isPostgres(db)
+                               ? QStringLiteral("SELECT to_regclass('uv_protokoll') IS NOT NULL")
+                               : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
+                                                "AND name = 'uv_protokoll'");
+    if (q.exec(gibtEs) && q.next() && q.value(0).toBool()) return true;
+    return transaktion(db, reason, [&] {
+        for (QString s : logStatements(db)) {
+            if (!q.exec(s.arg(textType(db)))) {
+                reason = q.lastError().text();
+                return false;
+            }
+        }
+        return true;
+    });
+}
+
+QString zeitSql(const QSqlDatabase& db) {
+    return isPostgres(db) ? QStringLiteral("to_char(clock_timestamp() AT TIME ZONE 'UTC', "
+                                           "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')")
+                          : QStringLiteral("strftime('%Y-%m-%dT%H:%M:%fZ', 'now')");
 }
 
 int version(QSqlDatabase& db) {

@@ -27,6 +27,11 @@ bool transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>&
 // Creates the tables when they are missing and records the version.
 bool create(QSqlDatabase& db, QString& reason);
 
+// Adds the change log to a database made before it existed.
+bool logErgaenzen(QSqlDatabase& db, QString& reason);
+// The server's time now, in UTC, as the log stores it (SQL expression).
+QString zeitSql(const QSqlDatabase& db);
+
 // The schema version of an open database, or -1 when it holds no schema of ours.
 int version(QSqlDatabase& db);
 // The same; when the database could not be read at all (a full disk, a

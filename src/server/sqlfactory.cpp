@@ -5,9 +5,13 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QSysInfo>
 #include <QUuid>
 
 #include <utility>
@@ -131,7 +135,7 @@ class SqlObjekt final : public CacheObjekt {
     SysListPtr m_list;
 };
 
-// The class-method handle: SaveCodes and SaveGruppen.
+// The class-method handle: SaveCodes, SaveGruppen, ListePruefen and the set-based deletes.
 class SqlKlasse final : public CacheObjekt {
   public:
     SqlKlasse(SqlCacheFactory& f, const ClassDef& cls) : m_f(f), m_cls(cls) {}
@@ -151,7 +155,10 @@ class SqlKlasse final : public CacheObjekt {
         if (m == QLatin1String("stufenloeschen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.deleteLevels(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1)));
         const int keys = static_cast<int>(m_cls.keyColumns.size());
-        const bool known = (m == QLatin1String("savecodes") && m_cls.table == QLatin1String("uv_gruppen")) ||
+        // ListePruefen(id parts…, expected list): is the record still as loaded?
+        const bool pruefen = m == QLatin1String("listepruefen") && m_cls.list;
+        const bool known = pruefen ||
+                           (m == QLatin1String("savecodes") && m_cls.table == QLatin1String("uv_gruppen")) ||
                            (m == QLatin1String("savegruppen") && m_cls.table == QLatin1String("uv_programm"));
         if (!known)
             raise(Fehlernummer::UnbekannteMethode,
@@ -163,7 +170,10 @@ class SqlKlasse final : public CacheObjekt {
         QStringList key;
         for (int i = 0; i < keys; ++i)
             key.append(SqlObjekt::text(args, static_cast<size_t>(i)));
-        m_f.saveList(m_cls, key, *std::get<SysListPtr>(args.back()));
+        if (pruefen)
+            m_f.checkList(m_cls, key, *std::get<SysListPtr>(args.back()));
+        else
+            m_f.saveList(m_cls, key, *std::get<SysListPtr>(args.back()));
         return {};
     }
 
@@ -256,6 +266,14 @@ class SqlAbfrage final : public CacheAbfrage {
 
 } // namespace
 
+// A list as the change log keeps it: a JSON array, every value exact.
+static QString Json(const std::vector<QString>& werte) {
+    QJsonArray a;
+    for (const QString& w : werte)
+        a.append(w);
+    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
+}
+
 QString Verbindungsgrund(const QString& meldung) {
     // libpq's and SQLite's words for why a connection failed, in the user's terms.
     static const std::pair<const char*, const char*> gruende[] = {
@@ -315,8 +333,14 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
         Disconnect();
         return false;
     }
+    // A database made before the change log existed gets it now; should that
+    // fail (a read-only file), reading still works and a save reports why.
+    Schema::logErgaenzen(m_db, reason);
     m_lost = false;
     m_interpreter.locals().clear();
+    m_kontextFirma.clear();
+    m_kontextFiliale.clear();
+    m_kontextCode.clear();
     m_walPfad.clear();
     if (!isPostgres()) {
         // Checkpoints run when the connection goes idle or closes, or after a
@@ -626,6 +650,20 @@ static QString keyWhere(const ClassDef& cls) {
     return where;
 }
 
+QString SqlCacheFactory::Felder(const ClassDef& cls, const QStringList& key) {
+    QStringList spalten;
+    for (const PropertyDef& p : cls.properties)
+        spalten.append(p.column);
+    const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                                 .arg(spalten.join(QStringLiteral(", ")), cls.table, keyWhere(cls)),
+                             keyBinds(cls, key), static_cast<int>(spalten.size()));
+    if (rows.empty()) return {};
+    QJsonObject o;
+    for (int i = 0; i < spalten.size(); ++i)
+        o.insert(cls.properties[i].name, rows.front().value(i));
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
 SysListPtr SqlCacheFactory::loadList(const ClassDef& cls, const QStringList& key) {
     auto list = std::make_shared<SysList>();
     const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY pos")
@@ -647,6 +685,7 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
             .empty())
         raise(Fehlernummer::ObjektFehlt, QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2")
                                              .arg(cls.name, key.join(QStringLiteral("||"))));
+    const SysListPtr vorher = loadList(cls, key);
     execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
     // Rows go in blocks of up to 100 per statement; each block size is prepared once.
     constexpr int Block = 100;
@@ -670,13 +709,57 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
                     .arg(cls.list->table, cols, cls.list->valueColumn, zeilen.join(QStringLiteral(", "))),
                 b);
     }
+    if (vorher->Werte() != list.Werte())
+        protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Json(vorher->Werte()), Json(list.Werte()));
     g.commit();
+}
+
+void SqlCacheFactory::checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet) {
+    checkKey(cls, key);
+    Guard g(*this);
+    // On PostgreSQL the row lock holds until the caller's transaction ends; SQLite
+    // holds the write lock from the transaction's start.
+    const QString sperre = isPostgres() ? QStringLiteral(" FOR UPDATE") : QString();
+    const bool da = !select(QStringLiteral("SELECT 1 FROM %1 WHERE %2%3").arg(cls.table, keyWhere(cls), sperre),
+                            keyBinds(cls, key), 1)
+                         .empty();
+    if (!da)
+        raise(Fehlernummer::Konflikt,
+              QStringLiteral("<KONFLIKT> %1 wurde inzwischen gelöscht").arg(Objektname(cls, key)));
+    if (loadList(cls, key)->Werte() != erwartet.Werte())
+        raise(Fehlernummer::Konflikt,
+              QStringLiteral("<KONFLIKT> %1 wurde inzwischen geändert").arg(Objektname(cls, key)));
+    g.commit();
+}
+
+QString SqlCacheFactory::Objektname(const ClassDef& cls, const QStringList& key) {
+    const QString id = key.join(QStringLiteral("||"));
+    if (cls.table == QLatin1String("uv_gruppen")) return QStringLiteral("Gruppe ") + id;
+    if (cls.table == QLatin1String("uv_programm")) return QStringLiteral("Stufe ") + id;
+    if (cls.table == QLatin1String("kv_kassasw")) return QStringLiteral("Verbindung ") + id;
+    return cls.name + QLatin1Char(' ') + id;
+}
+
+void SqlCacheFactory::protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
+                                     const QString& nachher) {
+    execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
+                           "vorher, nachher) VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(Schema::zeitSql(m_db)),
+            {m_kontextFirma, m_kontextFiliale, m_kontextCode, QSysInfo::machineHostName(), befehl, objekt, vorher,
+             nachher});
 }
 
 int SqlCacheFactory::withdrawGroup(const QString& gruppe) {
     // Positions may keep gaps: lists are read in position order only.
     Guard g(*this);
+    std::vector<QString> stufen;
+    for (const QStringList& r :
+         select(QStringLiteral("SELECT DISTINCT programmname, subprogramm, berechtigungsstufe FROM "
+                               "uv_programm_gruppe WHERE gruppe = ? ORDER BY 1, 2, 3"),
+                {gruppe}, 3))
+        stufen.push_back(r.join(QStringLiteral("||")));
     const int n = execute(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
+    if (n > 0) protokollieren(QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe, Json(stufen), Json({}));
     g.commit();
     return n;
 }
@@ -685,8 +768,20 @@ int SqlCacheFactory::deleteLevels(const QString& programm, const QString& subpro
     Guard g(*this);
     const QString wo = QStringLiteral(" WHERE programmname = ? AND (CAST(? AS TEXT) = '' OR subprogramm = ?)");
     const QVariantList b{programm, subprogramm, subprogramm};
+    std::vector<QString> stufen;
+    for (const QStringList& r :
+         select(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe FROM uv_programm") + wo +
+                    QStringLiteral(" ORDER BY 1, 2, 3"),
+                b, 3))
+        stufen.push_back(r.join(QStringLiteral("||")));
     execute(QStringLiteral("DELETE FROM uv_programm_gruppe") + wo, b);
     const int n = execute(QStringLiteral("DELETE FROM uv_programm") + wo, b);
+    if (n > 0)
+        protokollieren(QStringLiteral("löschen"),
+                       subprogramm.isEmpty() ? QStringLiteral("Programm ") + programm
+                                             : QStringLiteral("Unterprogramm ") + programm +
+                                                   QStringLiteral("||") + subprogramm,
+                       Json(stufen), Json({}));
     g.commit();
     return n;
 }
@@ -708,6 +803,8 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
     }
     checkKey(cls, key);
     Guard g(*this);
+    const bool protokoll = cls.table == QLatin1String("kv_kassasw");
+    const QString vorher = protokoll && !isNew ? Felder(cls, key) : QString();
     QStringList cols;
     QVariantList binds;
     for (const PropertyDef& p : cls.properties) {
@@ -743,6 +840,12 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
                                                  .arg(cls.name, key.join(QStringLiteral("||"))));
     }
     if (cls.list && list) saveList(cls, key, *list);
+    if (protokoll) {
+        const QString nachher = Felder(cls, key);
+        if (nachher != vorher)
+            protokollieren(isNew ? QStringLiteral("anlegen") : QStringLiteral("speichern"), Objektname(cls, key),
+                           vorher, nachher);
+    }
     g.commit();
 }
 
@@ -750,10 +853,13 @@ void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
     const QStringList key = splitId(cls, id);
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
+    const bool protokoll = cls.list || cls.table == QLatin1String("kv_kassasw");
+    const QString vorher = !protokoll ? QString() : cls.list ? Json(loadList(cls, key)->Werte()) : Felder(cls, key);
     if (cls.list) execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
     if (execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb) == 0)
         raise(Fehlernummer::ObjektFehlt,
               QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));
+    if (protokoll) protokollieren(QStringLiteral("löschen"), Objektname(cls, key), vorher, QString());
     g.commit();
 }
 
@@ -776,6 +882,9 @@ void SqlCacheFactory::killGlobal(const QString& name, const QStringList& subs) {
 }
 
 void SqlCacheFactory::startSession(const QString& firma, const QString& fil, const QString& personal) {
+    m_kontextFirma = firma;
+    m_kontextFiliale = fil;
+    m_kontextCode = personal;
     execute(QStringLiteral("INSERT INTO m_sitzung (beginn, firma, fil, personal) VALUES (?, ?, ?, ?)"),
             {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), firma, fil, personal});
 }

@@ -68,6 +68,9 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void saveList(const ClassDef& cls, const QStringList& key, const SysList& list);
     // Class method GruppeEntziehen: the group leaves every program level at once.
     int withdrawGroup(const QString& gruppe);
+    // Locks the record and compares its list with `erwartet`; raises Konflikt
+    // when it differs or the record is gone. Meant inside the caller's transaction.
+    void checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet);
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);
@@ -96,6 +99,14 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
 
   private:
     long m_sitzung = 0;
+    // Who works on this connection (the session's user context), for the change log.
+    QString m_kontextFirma, m_kontextFiliale, m_kontextCode;
+    // One change log entry, in the running transaction.
+    void protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
+                        const QString& nachher);
+    static QString Objektname(const ClassDef& cls, const QStringList& key);
+    // A record's fields as a JSON object, for the log ("" when it does not exist).
+    QString Felder(const ClassDef& cls, const QStringList& key);
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

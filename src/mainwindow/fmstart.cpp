@@ -283,7 +283,8 @@ void FMStart::Form_Load() {
         Form_Unload();
         return;
     }
-    setWindowTitle(Ueberschrift(z.Firma, z.Filiale, z.Benutzer));
+    m_titel = Ueberschrift(z.Firma, z.Filiale, z.Benutzer);
+    setWindowTitle(m_titel);
     mProgrammverlauf[1]->setText(VerlaufMenuText(Plattform::TempVerzeichnis()));
     EreignisseVerarbeiten();
     m_splash = new Splash(this);
@@ -346,6 +347,13 @@ void FMStart::changeEvent(QEvent* e) {
 }
 
 void FMStart::closeEvent(QCloseEvent* e) {
+    if ((GruppeGeaendert() || StufeGeaendert()) &&
+        Dialoge().MsgBox(QStringLiteral("Ungesicherte Änderungen verwerfen?"),
+                         DialogService::YesNo | DialogService::Question,
+                         QStringLiteral("KORVAL Benutzerverwaltung")) != DialogService::Yes) {
+        e->ignore();
+        return;
+    }
     e->accept();
     Form_Unload();
 }

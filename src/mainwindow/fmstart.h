@@ -61,6 +61,10 @@ class FMStart final : public QMainWindow {
     void cmdSubProgrammLoeschen_Click();
     void cmdProgrammStufeLoeschen_Click();
 
+    // The member list or the level's group list differs from what was loaded.
+    bool GruppeGeaendert() const;
+    bool StufeGeaendert() const;
+
     static QString Ueberschrift(const QString& firma, const QString& filiale, const QString& benutzer);
     static QString VerlaufMenuText(const QString& temp);
     // Width of the employee list's name column in pixels, never below a small minimum.
@@ -97,6 +101,20 @@ class FMStart final : public QMainWindow {
     void Besitzer(QWidget* fenster);
     QStringList Zeilen(const CtList* liste, int feld) const;
 
+    // Marks unsaved lists on their save buttons and in the caption.
+    void AenderungenZeigen();
+    // What to do about a record another workstation changed: 0 overwrite,
+    // 1 reload, 2 cancel.
+    int KonfliktFragen(const QString& objekt, const QString& was, const QString& beschreibung);
+
+    // What a list held when it was loaded or saved, in stored order.
+    struct Geladen {
+        QString id;
+        QStringList liste;
+        bool gueltig = false;
+    };
+    Geladen m_gruppeGeladen, m_stufeGeladen;
+    QString m_titel = QStringLiteral("KORVAL Benutzerverwaltung");
     // The group whose member list failed to load: not saved until chosen again.
     QString m_unvollstaendigeGruppe;
     FMPass* m_login;

@@ -31,7 +31,9 @@ void FMStart::cmbGruppe_Click() {
         vorgang = QStringLiteral("Mitglieder lesen");
         q = f.Abfrage(Berechtigung::KlasseGruppen, QStringLiteral("Mitglieder"));
         q->Ausfuehren({cmbGruppe->currentText(), Zustand().Firma});
+        QStringList geladen;
         while (q->Naechste()) {
+            geladen.append(q->Spalte(1));
             // Column 2: "1" and the name, or empty without an employee record.
             const QString name = q->Spalte(2);
             ctListGruppe->AddItem(q->Spalte(1) + QLatin1Char(';') +
@@ -42,14 +44,17 @@ void FMStart::cmbGruppe_Click() {
         ctListGruppe->setSortColumn(1);
         ctListGruppe->setSortOrder(0);
         ctListGruppe->Sort();
+        m_gruppeGeladen = {cmbGruppe->currentText(), geladen, true};
     } catch (const CacheFehler& e) {
         ObjektSchliessen(gruppe);
         ObjektSchliessen(q);
         // Half a member list must never be saved as the whole one.
         ctListGruppe->Clear();
+        m_gruppeGeladen = {};
         m_unvollstaendigeGruppe = cmbGruppe->currentText();
         CacheFehlermeldung(e, QStringLiteral("fmstart.cmbGruppe_Click ") + vorgang);
     }
+    AenderungenZeigen();
 }
 
 void FMStart::cmbProgramm_Click() {
@@ -87,13 +92,17 @@ void FMStart::cmbProgrammStufe_Click() {
             for (int i = 1; i <= gruppen->Count(); ++i)
                 ctListProgramm->AddItem(gruppen->GetAt(i));
         }
+        m_stufeGeladen = {Berechtigung::ProgrammId(p, s, l),
+                          QStringList(gruppen->Werte().begin(), gruppen->Werte().end()), true};
         ObjektSchliessen(gruppen);
         DbEnde(true);
     } catch (const CacheFehler&) {
         DbEnde(true);
         Plattform::setSanduhr(false);
+        m_stufeGeladen = {};
         cmbProgrammStufe->setEditText(QString());
     }
+    AenderungenZeigen();
 }
 
 void FMStart::chkAbt_Click() {

@@ -3,14 +3,18 @@
 #include "fmstart.h"
 #include "listenladen.h"
 
+#include "permissions/berechtigungen.h"
 #include "permissions/pflege.h"
 #include "platform/dialogservice.h"
 #include "platform/umgebung.h"
 #include "platform/widgets/ctlist.h"
+#include "platform/widgets/ctpush.h"
 #include "util/feld.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+
+#include <optional>
 
 namespace {
 void AuswahlEntfernen(CtList* liste) {
@@ -18,6 +22,56 @@ void AuswahlEntfernen(CtList* liste) {
         if (liste->Selected(i)) liste->RemoveItem(i);
 }
 } // namespace
+
+namespace {
+bool GleicherInhalt(QStringList a, QStringList b) {
+    // The window sorts what it shows: the order of a list is not a change.
+    a.sort();
+    b.sort();
+    return a == b;
+}
+
+void Markieren(CtPush* knopf, bool geaendert, const QString& beschreibung) {
+    knopf->setText(geaendert ? QStringLiteral("Änderung Sichern *") : QStringLiteral("Änderung Sichern"));
+    QFont f = knopf->font();
+    f.setBold(geaendert);
+    knopf->setFont(f);
+    knopf->setAccessibleDescription(geaendert ? beschreibung + QStringLiteral(" (ungesicherte Änderungen)")
+                                              : beschreibung);
+}
+} // namespace
+
+bool FMStart::GruppeGeaendert() const {
+    const QStringList jetzt = Zeilen(ctListGruppe, 1);
+    if (!m_gruppeGeladen.gueltig) return !jetzt.isEmpty();
+    return !GleicherInhalt(jetzt, m_gruppeGeladen.liste);
+}
+
+bool FMStart::StufeGeaendert() const {
+    const QStringList jetzt = Zeilen(ctListProgramm, 0);
+    if (!m_stufeGeladen.gueltig) return !jetzt.isEmpty();
+    return !GleicherInhalt(jetzt, m_stufeGeladen.liste);
+}
+
+void FMStart::AenderungenZeigen() {
+    const bool gruppe = GruppeGeaendert(), stufe = StufeGeaendert();
+    Markieren(cmdGruppeSpeichern, gruppe, QStringLiteral("Mitglieder der Gruppe speichern"));
+    Markieren(cmdProgrammSpeichern, stufe, QStringLiteral("Gruppen der Programmstufe speichern"));
+    setWindowTitle(gruppe || stufe ? m_titel + QStringLiteral(" *") : m_titel);
+}
+
+int FMStart::KonfliktFragen(const QString& objekt, const QString& was, const QString& beschreibung) {
+    const QString wer = Pflege::LetzteAenderung(objekt);
+    return Dialoge().Auswahl(
+        QStringLiteral("%1 wurde seit dem Laden an einem anderen Arbeitsplatz %2.\r\n%3%4\r\n\r\n"
+                       "Überschreiben: Ihre Liste speichern.\r\nNeu laden: die Liste des Servers anzeigen, "
+                       "nichts speichern.\r\nAbbrechen: nichts speichern.")
+            .arg(objekt, was, wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n"),
+                 beschreibung.contains(QStringLiteral("gelöscht")) ? QStringLiteral("Der Datensatz ist gelöscht.")
+                                                                  : QString()),
+        QStringLiteral("Gleichzeitige Änderung"),
+        {QStringLiteral("Überschreiben"), QStringLiteral("Neu laden"), QStringLiteral("Abbrechen")});
+}
 
 bool FMStart::Fragen(const QString& text) {
     return Dialoge().MsgBox(text, DialogService::YesNo, QStringLiteral("Löschen?")) == DialogService::Yes;
@@ -57,6 +111,7 @@ void FMStart::cmdMitarbeiterGruppe_Click(int index) {
     default:
         break;
     }
+    AenderungenZeigen();
 }
 
 void FMStart::cmdGruppeSpeichern_Click() {
@@ -71,7 +126,24 @@ void FMStart::cmdGruppeSpeichern_Click() {
                          DialogService::Exclamation, QStringLiteral("Änderung Sichern"));
         return;
     }
-    if (Pflege::GruppeSpeichern(gruppe, Zeilen(ctListGruppe, 1))) GruppenLaden(cmbGruppe);
+    const QStringList codes = Zeilen(ctListGruppe, 1);
+    const QString objekt = QStringLiteral("Gruppe ") + gruppe;
+    // Checked against what this window loaded of the same group, if it did.
+    std::optional<QStringList> erwartet;
+    if (m_gruppeGeladen.gueltig && m_gruppeGeladen.id == gruppe) erwartet = m_gruppeGeladen.liste;
+    for (;;) {
+        QString konflikt;
+        if (Pflege::GruppeSpeichern(gruppe, codes, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
+        if (konflikt.isEmpty()) return;
+        const int antwort = KonfliktFragen(objekt, QStringLiteral("geändert"), konflikt);
+        if (antwort == 1) cmbGruppe_Click();
+        if (antwort != 0) return;
+        // Overwrites what the server holds now; a change after this question asks again.
+        erwartet = Pflege::ListeLesen(Berechtigung::KlasseGruppen, gruppe);
+    }
+    m_gruppeGeladen = {gruppe, codes, true};
+    GruppenLaden(cmbGruppe);
+    AenderungenZeigen();
 }
 
 void FMStart::cmdGruppeLoeschen_Click() {
@@ -82,7 +154,19 @@ void FMStart::cmdGruppeLoeschen_Click() {
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie die Gruppe: ") + gruppe +
                 QStringLiteral(" löschen wollen?")))
         return;
-    if (!Pflege::GruppeLoeschen(gruppe)) return;
+    std::optional<QStringList> erwartet;
+    if (m_gruppeGeladen.gueltig && m_gruppeGeladen.id == gruppe) erwartet = m_gruppeGeladen.liste;
+    for (;;) {
+        QString konflikt;
+        if (Pflege::GruppeLoeschen(gruppe, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
+        if (konflikt.isEmpty()) return;
+        const int antwort = KonfliktFragen(QStringLiteral("Gruppe ") + gruppe, QStringLiteral("geändert"), konflikt);
+        if (antwort == 1) cmbGruppe_Click();
+        if (antwort != 0) return;
+        erwartet = Pflege::ListeLesen(Berechtigung::KlasseGruppen, gruppe);
+    }
+    m_gruppeGeladen = {};
+    m_stufeGeladen = {};
     m_unvollstaendigeGruppe.clear();
     cmbGruppe->setEditText(QString());
     cmbProgramm->setEditText(QString());
@@ -90,6 +174,7 @@ void FMStart::cmdGruppeLoeschen_Click() {
     ctListProgramm->Clear();
     ctListGruppe->Clear();
     GruppenLaden(cmbGruppe);
+    AenderungenZeigen();
 }
 
 void FMStart::cmdGruppeProgramm_Click(int index) {
@@ -97,6 +182,7 @@ void FMStart::cmdGruppeProgramm_Click(int index) {
         ctListProgramm->AddItem(cmbGruppe->currentText());
     else if (index == 1)
         AuswahlEntfernen(ctListProgramm);
+    AenderungenZeigen();
 }
 
 void FMStart::cmdProgrammSpeichern_Click() {
@@ -104,10 +190,24 @@ void FMStart::cmdProgrammSpeichern_Click() {
     const QString p = cmbProgramm->currentText(), s = cmbSubProgramm->currentText(),
                   l = cmbProgrammStufe->currentText();
     if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;
-    if (!Pflege::ProgrammStufeSpeichern(p, s, l, Zeilen(ctListProgramm, 0))) return;
+    const QStringList gruppen = Zeilen(ctListProgramm, 0);
+    const QString id = Berechtigung::ProgrammId(p, s, l);
+    std::optional<QStringList> erwartet;
+    if (m_stufeGeladen.gueltig && m_stufeGeladen.id == id) erwartet = m_stufeGeladen.liste;
+    for (;;) {
+        QString konflikt;
+        if (Pflege::ProgrammStufeSpeichern(p, s, l, gruppen, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
+        if (konflikt.isEmpty()) return;
+        const int antwort = KonfliktFragen(QStringLiteral("Stufe ") + id, QStringLiteral("geändert"), konflikt);
+        if (antwort == 1) cmbProgrammStufe_Click();
+        if (antwort != 0) return;
+        erwartet = Pflege::ListeLesen(Berechtigung::KlasseProgramm, id);
+    }
+    m_stufeGeladen = {id, gruppen, true};
     ProgrammeLaden(cmbProgramm);
     cmbProgramm_Click();
     cmbSubProgramm_Click();
+    AenderungenZeigen();
 }
 
 void FMStart::cmdProgrammLoeschen_Click() {
@@ -118,10 +218,12 @@ void FMStart::cmdProgrammLoeschen_Click() {
                 QStringLiteral(" löschen wollen?")))
         return;
     if (!Pflege::ProgrammLoeschen(p)) return;
+    m_stufeGeladen = {};
     cmbProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();
     ProgrammeLaden(cmbProgramm);
+    AenderungenZeigen();
 }
 
 void FMStart::cmdSubProgrammLoeschen_Click() {
@@ -132,11 +234,13 @@ void FMStart::cmdSubProgrammLoeschen_Click() {
                 QStringLiteral(" löschen wollen?")))
         return;
     if (!Pflege::SubProgrammLoeschen(p, s)) return;
+    m_stufeGeladen = {};
     cmbProgramm->setEditText(QString());
     cmbSubProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();
     ProgrammeLaden(cmbProgramm);
+    AenderungenZeigen();
 }
 
 void FMStart::cmdProgrammStufeLoeschen_Click() {
@@ -147,8 +251,21 @@ void FMStart::cmdProgrammStufeLoeschen_Click() {
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie Die Stufe ") + l + QStringLiteral(" im Programm: ") +
                 p + QLatin1Char(' ') + s + QStringLiteral(" löschen wollen?")))
         return;
-    if (!Pflege::StufeLoeschen(p, s, l)) return;
+    const QString id = Berechtigung::ProgrammId(p, s, l);
+    std::optional<QStringList> erwartet;
+    if (m_stufeGeladen.gueltig && m_stufeGeladen.id == id) erwartet = m_stufeGeladen.liste;
+    for (;;) {
+        QString konflikt;
+        if (Pflege::StufeLoeschen(p, s, l, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
+        if (konflikt.isEmpty()) return;
+        const int antwort = KonfliktFragen(QStringLiteral("Stufe ") + id, QStringLiteral("geändert"), konflikt);
+        if (antwort == 1) cmbProgrammStufe_Click();
+        if (antwort != 0) return;
+        erwartet = Pflege::ListeLesen(Berechtigung::KlasseProgramm, id);
+    }
+    m_stufeGeladen = {};
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();
     cmbProgramm_Click();
+    AenderungenZeigen();
 }

@@ -8,6 +8,8 @@
 #include "platform/umgebung.h"
 #include "util/programmverlauf.h"
 
+#include <QDateTime>
+
 #include <functional>
 #include <optional>
 
@@ -59,7 +61,8 @@ bool AusgangKlaeren(const CacheFehler& fehler, const QString& vorgang, const Pru
 // rolls back and reports with the procedure's name and the current step. A
 // command started while another runs (a click handled while the first one
 // processes events) does nothing.
-bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung& gespeichert) {
+bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung& gespeichert,
+                   QString* konflikt = nullptr) {
     if (g_befehlLaeuft) return false;
     BefehlKlammer klammer;
     QString vorgang = QStringLiteral("Verbinden");
@@ -80,6 +83,13 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
         }
         if (e.Nummer() == Fehlernummer::AusgangUnbekannt)
             return AusgangKlaeren(e, prozedur + QLatin1Char(' ') + vorgang, gespeichert);
+        if (e.Nummer() == Fehlernummer::Konflikt && konflikt) {
+            // The window asks what to do; nothing was stored.
+            DbEnde(true);
+            Programmverlauf(prozedur, QStringLiteral("Gleichzeitige Änderung"), e.Beschreibung());
+            *konflikt = e.Beschreibung();
+            return false;
+        }
         CacheFehlermeldung(e, prozedur + QLatin1Char(' ') + vorgang);
         return false;
     }
@@ -104,7 +114,55 @@ bool ListeIst(CacheFactory& f, const QString& klasse, const QString& id, const Q
     return QStringList(l->Werte().begin(), l->Werte().end()) == werte;
 }
 
+// Is the record still as the window loaded it? Raises Konflikt if not.
+void StandPruefen(CacheFactory& f, const QString& klasse, const QStringList& id, const Stand& stand) {
+    if (!stand.geladen) return;
+    SysListPtr liste = ListeBauen(f, *stand.geladen);
+    std::vector<Argument> argumente(id.begin(), id.end());
+    argumente.emplace_back(liste);
+    CacheObjektPtr k = f.Klassenmethoden(klasse);
+    k->Methode(QStringLiteral("ListePruefen"), argumente);
+    ObjektSchliessen(k);
+}
+
 } // namespace
+
+std::optional<QStringList> ListeLesen(const QString& klasse, const QString& id) {
+    try {
+        DbBeginn(false);
+        CacheObjektPtr o = Zustand().CacheFactory->OpenId(klasse, id);
+        SysListPtr l = o->Liste(klasse == KlasseGruppen ? QStringLiteral("PCODE") : QStringLiteral("Gruppe"));
+        ObjektSchliessen(o);
+        DbEnde(false);
+        return QStringList(l->Werte().begin(), l->Werte().end());
+    } catch (const CacheFehler& e) {
+        DbEnde(false);
+        if (e.Nummer() == Fehlernummer::ObjektFehlt) return QStringList();
+        return std::nullopt;
+    }
+}
+
+QString LetzteAenderung(const QString& objekt) {
+    try {
+        DbBeginn(false);
+        CacheAbfragePtr q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Protokoll"),
+                                                            QStringLiteral("Letzte"));
+        q->Ausfuehren({objekt});
+        QString text;
+        if (q->Naechste()) {
+            const QDateTime zeit = QDateTime::fromString(q->Spalte(1), Qt::ISODateWithMs);
+            text = QStringLiteral("Zuletzt geändert von %1 (Firma %2, Filiale %3) auf %4 am %5.")
+                       .arg(q->Spalte(2), q->Spalte(3), q->Spalte(4), q->Spalte(5),
+                            zeit.toLocalTime().toString(QStringLiteral("dd.MM.yyyy 'um' HH:mm:ss")));
+        }
+        ObjektSchliessen(q);
+        DbEnde(false);
+        return text;
+    } catch (const CacheFehler&) {
+        DbEnde(false);
+        return {};
+    }
+}
 
 bool BefehlLaeuft() {
     return g_befehlLaeuft;
@@ -119,10 +177,12 @@ bool NamenPruefen(const QStringList& teile) {
     return false;
 }
 
-bool GruppeSpeichern(const QString& gruppe, const QStringList& codes) {
+bool GruppeSpeichern(const QString& gruppe, const QStringList& codes, const Stand& stand) {
     if (gruppe.isEmpty() || !NamenPruefen({gruppe})) return false;
     return InTransaktion(
         QStringLiteral("fmstart.cmdGruppeSpeichern_click"), [&](CacheFactory& f, QString& vorgang) {
+            vorgang = QStringLiteral("Stand prüfen");
+            StandPruefen(f, KlasseGruppen, {gruppe}, stand);
             Programmverlauf(QStringLiteral("fmStart.cmdGruppeSpeichern_click"),
                             QStringLiteral("Gruppe:") + gruppe + QStringLiteral(" vorhanden?"), QString());
             vorgang = QStringLiteral("Gruppe anlegen");
@@ -138,13 +198,16 @@ bool GruppeSpeichern(const QString& gruppe, const QStringList& codes) {
             Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
                             QStringLiteral("Mitarbeiter hinzufügen"), QString());
         },
-        [&](CacheFactory& f) { return ListeIst(f, KlasseGruppen, gruppe, QStringLiteral("PCODE"), codes); });
+        [&](CacheFactory& f) { return ListeIst(f, KlasseGruppen, gruppe, QStringLiteral("PCODE"), codes); },
+        stand.konflikt);
 }
 
-bool GruppeLoeschen(const QString& gruppe) {
+bool GruppeLoeschen(const QString& gruppe, const Stand& stand) {
     if (gruppe.isEmpty()) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdGruppeLöschen_click"),
                          [&](CacheFactory& f, QString& vorgang) {
+                             vorgang = QStringLiteral("Stand prüfen");
+                             StandPruefen(f, KlasseGruppen, {gruppe}, stand);
                              vorgang = QStringLiteral("Gruppe löschen");
                              DatensatzLoeschen(f, KlasseGruppen, gruppe);
                              // Withdrawing it from every program level is one server method: visiting
@@ -154,14 +217,16 @@ bool GruppeLoeschen(const QString& gruppe) {
                              klasse->Methode(QStringLiteral("GruppeEntziehen"), {gruppe});
                              ObjektSchliessen(klasse);
                          },
-                         [&](CacheFactory& f) { return Fehlt(f, KlasseGruppen, gruppe); });
+                         [&](CacheFactory& f) { return Fehlt(f, KlasseGruppen, gruppe); }, stand.konflikt);
 }
 
 bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l,
-                            const QStringList& gruppen) {
+                            const QStringList& gruppen, const Stand& stand) {
     if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l})) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
                          [&](CacheFactory& f, QString& vorgang) {
+                             vorgang = QStringLiteral("Stand prüfen");
+                             StandPruefen(f, KlasseProgramm, {p, s, l}, stand);
                              Programmverlauf(QStringLiteral("fmStart.cmdProgrammSpeichern_click"),
                                              QStringLiteral("Programm:") + p + QLatin1Char(' ') + l +
                                                  QStringLiteral(" vorhanden?"),
@@ -183,7 +248,8 @@ bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l
                          [&](CacheFactory& f) {
                              return ListeIst(f, KlasseProgramm, ProgrammId(p, s, l), QStringLiteral("Gruppe"),
                                              gruppen);
-                         });
+                         },
+                         stand.konflikt);
 }
 
 static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s) {
@@ -210,14 +276,17 @@ bool SubProgrammLoeschen(const QString& p, const QString& s) {
     return StufenLoeschen(QStringLiteral("fmstart.cmdSubProgrammLöschen_click"), p, s);
 }
 
-bool StufeLoeschen(const QString& p, const QString& s, const QString& l) {
+bool StufeLoeschen(const QString& p, const QString& s, const QString& l, const Stand& stand) {
     if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammStufeLöschen_click"),
                          [&](CacheFactory& f, QString& vorgang) {
+                             vorgang = QStringLiteral("Stand prüfen");
+                             StandPruefen(f, KlasseProgramm, {p, s, l}, stand);
                              vorgang = QStringLiteral("Löschen ") + ProgrammId(p, s, l);
                              DatensatzLoeschen(f, KlasseProgramm, ProgrammId(p, s, l));
                          },
-                         [&](CacheFactory& f) { return Fehlt(f, KlasseProgramm, ProgrammId(p, s, l)); });
+                         [&](CacheFactory& f) { return Fehlt(f, KlasseProgramm, ProgrammId(p, s, l)); },
+                         stand.konflikt);
 }
 
 } // namespace Pflege

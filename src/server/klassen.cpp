@@ -150,6 +150,13 @@ QHash<QString, QueryDef> makeQueries() {
               6,
               7,
               {3}});
+    // The change log's latest entry for a record: time, code, company, branch, workstation.
+    q.insert(QStringLiteral("userverwaltung.protokoll|letzte"),
+             {QStringLiteral("SELECT zeit, pcode, firma, filiale, rechner FROM uv_protokoll WHERE objekt = ? "
+                             "ORDER BY zeit DESC, nr DESC LIMIT 1"),
+              {0},
+              1,
+              5});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

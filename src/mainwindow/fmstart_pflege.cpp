@@ -63,12 +63,12 @@ void FMStart::AenderungenZeigen() {
 int FMStart::KonfliktFragen(const QString& objekt, const QString& was, const QString& beschreibung) {
     const QString wer = Pflege::LetzteAenderung(objekt);
     return Dialoge().Auswahl(
-        QStringLiteral("%1 wurde seit dem Laden an einem anderen Arbeitsplatz %2.\r\n%3%4\r\n\r\n"
+        QStringLiteral("%1 wurde seit dem Laden an einem anderen Arbeitsplatz %2.\r\n%3\r\n"
                        "Überschreiben: Ihre Liste speichern.\r\nNeu laden: die Liste des Servers anzeigen, "
                        "nichts speichern.\r\nAbbrechen: nichts speichern.")
-            .arg(objekt, was, wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n"),
-                 beschreibung.contains(QStringLiteral("gelöscht")) ? QStringLiteral("Der Datensatz ist gelöscht.")
-                                                                  : QString()),
+            .arg(objekt,
+                 beschreibung.contains(QStringLiteral("gelöscht")) ? QStringLiteral("gelöscht") : was,
+                 wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n")),
         QStringLiteral("Gleichzeitige Änderung"),
         {QStringLiteral("Überschreiben"), QStringLiteral("Neu laden"), QStringLiteral("Abbrechen")});
 }

@@ -151,9 +151,13 @@ QString LetzteAenderung(const QString& objekt) {
         QString text;
         if (q->Naechste()) {
             const QDateTime zeit = QDateTime::fromString(q->Spalte(1), Qt::ISODateWithMs);
-            text = QStringLiteral("Zuletzt geändert von %1 (Firma %2, Filiale %3) auf %4 am %5.")
-                       .arg(q->Spalte(2), q->Spalte(3), q->Spalte(4), q->Spalte(5),
-                            zeit.toLocalTime().toString(QStringLiteral("dd.MM.yyyy 'um' HH:mm:ss")));
+            // Writers without a user context are known by their workstation only.
+            const QString wer = q->Spalte(2).isEmpty()
+                                    ? QString()
+                                    : QStringLiteral(" von %1 (Firma %2, Filiale %3)")
+                                          .arg(q->Spalte(2), q->Spalte(3), q->Spalte(4));
+            text = QStringLiteral("Zuletzt geändert%1 auf %2 am %3.")
+                       .arg(wer, q->Spalte(5), zeit.toLocalTime().toString(QStringLiteral("dd.MM.yyyy 'um' HH:mm:ss")));
         }
         ObjektSchliessen(q);
         DbEnde(false);

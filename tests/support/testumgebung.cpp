@@ -111,10 +111,13 @@ bool PgLeeren(const DatenbankZiel& ziel) {
         db.setDatabaseName(ziel.ns);
         if (db.open()) {
             QSqlQuery q(db);
+            // What a test may have left on the change log goes too.
+            q.exec(QStringLiteral("DROP TRIGGER IF EXISTS kein_protokoll ON uv_protokoll"));
+            q.exec(QStringLiteral("DROP FUNCTION IF EXISTS kein_protokoll()"));
             ok = q.exec(
                 QStringLiteral("TRUNCATE kv_parpersedv, kv_parpersabt, kv_persbasis, kv_kassasw, "
                                "uv_gruppen_pcode, uv_gruppen, uv_programm_gruppe, uv_programm, m_global, "
-                               "m_sitzung"));
+                               "m_sitzung, uv_protokoll RESTART IDENTITY"));
         }
         db.close();
     }
@@ -181,6 +184,11 @@ template <typename F> void MitDirekterVerbindung(const QString& server, const QS
 
 QSqlQuery Ausfuehren(QSqlDatabase& db, const QString& sql, const QVariantList& werte) {
     QSqlQuery q(db);
+    // Statements PostgreSQL cannot prepare (CREATE FUNCTION …) run as they stand.
+    if (werte.isEmpty()) {
+        if (!q.exec(sql)) qFatal("SQL %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+        return q;
+    }
     if (!q.prepare(sql)) qFatal("SQL %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
     for (const QVariant& w : werte)
         q.addBindValue(w);

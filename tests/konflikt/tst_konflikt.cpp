@@ -1,0 +1,331 @@
+// Two workstations on one server: edit conflicts, unsaved-change marks and the
+// change log, worked through the window; the tables are read directly.
+
+#include "testumgebung.h"
+
+#include "database/dbzugriff.h"
+#include "database/zustand.h"
+#include "mainwindow/fmstart.h"
+#include "permissions/berechtigungen.h"
+#include "platform/widgets/ctlist.h"
+#include "platform/widgets/ctpush.h"
+#include "server/sqlfactory.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QSysInfo>
+#include <QtTest>
+
+namespace {
+// Chooses an entry with the Down key, as a user does without the mouse.
+bool Waehlen(QComboBox* box, const QString& text) {
+    box->lineEdit()->clear();
+    const int ziel = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (ziel < 0) return false;
+    for (int i = 0; i <= box->count() && box->currentIndex() != ziel; ++i)
+        QTest::keyClick(box, box->currentIndex() >= 0 && box->currentIndex() > ziel ? Qt::Key_Up : Qt::Key_Down);
+    return box->currentText() == text;
+}
+
+// Another workstation: its own client, signed on as SOM, saving a list.
+void AndererSpeichert(const Testumgebung& u, const QString& klasse, const QStringList& id, const QStringList& werte) {
+    u.Aendern([&](CacheFactory& f) {
+        CacheObjektPtr w = f.New(QStringLiteral("KV.Windows"));
+        w->Methode(QStringLiteral("Xecute"), {BenutzerkontextBefehl(QStringLiteral("1"), QStringLiteral("0"),
+                                                                     QStringLiteral("SOM"))});
+        w->Methode(QStringLiteral("Xecute"), {QStringLiteral("D ^%XTT")});
+        SysListPtr l = f.NeueListe();
+        for (const QString& v : werte)
+            l->Append(v);
+        std::vector<Argument> a(id.begin(), id.end());
+        a.emplace_back(l);
+        f.Klassenmethoden(klasse)->Methode(klasse == Berechtigung::KlasseGruppen ? QStringLiteral("SaveCodes")
+                                                                                 : QStringLiteral("SaveGruppen"),
+                                           a);
+    });
+}
+
+QStringList Json(const QString& text) {
+    QStringList l;
+    for (const QJsonValue& v : QJsonDocument::fromJson(text.toUtf8()).array())
+        l.append(v.toString());
+    return l;
+}
+} // namespace
+
+class TestKonflikt : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void fremdeAenderungWirdGefragt_data();
+    void fremdeAenderungWirdGefragt();
+    void ohneFremdeAenderungKeineFrage();
+    void loeschenNachFremderAenderung();
+    void ungesicherteAenderungenMarkiert();
+    void beendenFragtBeiUngesichertem();
+    void protokollNachJedemBefehl();
+    void protokollWerteExakt();
+    void protokollFehltDannFehltAuchDieAenderung();
+
+  private:
+    int Protokollzeilen() const {
+        return u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll")).value(0).toInt();
+    }
+    void Mitglied(const QString& code) {
+        w->txtUser->clear();
+        QTest::keyClicks(w->txtUser, code);
+        Klicken(w->cmdMitarbeiterGruppe[4]);
+    }
+    std::unique_ptr<Testumgebung> u;
+    std::unique_ptr<FMStart> w;
+};
+
+void TestKonflikt::init() {
+    KORVAL_BACKEND_PRUEFEN();
+    w.reset();
+    u.reset();
+    u = std::make_unique<Testumgebung>();
+    QVERIFY(u->db->Ok());
+    w = Hauptfenster(*u);
+    QVERIFY(Starten(*u, *w));
+}
+
+void TestKonflikt::cleanup() {
+    w.reset();
+    u.reset();
+}
+
+void TestKonflikt::fremdeAenderungWirdGefragt_data() {
+    QTest::addColumn<bool>("perSql");
+    QTest::addColumn<int>("antwort");
+    for (bool sql : {false, true}) {
+        const char* wer = sql ? "direktes SQL" : "anderer Arbeitsplatz";
+        QTest::addRow("%s, Überschreiben", wer) << sql << 0;
+        QTest::addRow("%s, Neu laden", wer) << sql << 1;
+        QTest::addRow("%s, Abbrechen", wer) << sql << 2;
+    }
+}
+
+void TestKonflikt::fremdeAenderungWirdGefragt() {
+    QFETCH(bool, perSql);
+    QFETCH(int, antwort);
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+    // Meanwhile someone else adds XYZ.
+    if (perSql)
+        u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES ('Lager', 3, 'XYZ')"));
+    else
+        AndererSpeichert(*u, Berechtigung::KlasseGruppen, {QStringLiteral("Lager")},
+                         {QStringLiteral("GRO"), QStringLiteral("OEZ"), QStringLiteral("XYZ")});
+    const int protokoll = Protokollzeilen();
+    Mitglied(QStringLiteral("NEU"));
+    u->dialoge.auswahl.push_back(antwort);
+    Klicken(w->cmdGruppeSpeichern);
+
+    const Gezeigt* frage = u->dialoge.Letzte(QStringLiteral("Auswahl"));
+    QVERIFY(frage);
+    QCOMPARE(frage->titel, QStringLiteral("Gleichzeitige Änderung"));
+    QVERIFY2(frage->text.startsWith(QStringLiteral("Gruppe Lager wurde seit dem Laden")), qPrintable(frage->text));
+    // Who changed it is known only when the change went through the log.
+    QVERIFY2(frage->text.contains(QStringLiteral("Zuletzt geändert von SOM (Firma 1, Filiale 0)")) == !perSql,
+             qPrintable(frage->text));
+
+    switch (antwort) {
+    case 0:
+        QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ,NEU"));
+        QCOMPARE(Protokollzeilen(), protokoll + 1);
+        QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern"));
+        break;
+    case 1:
+        QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ,XYZ"));
+        QCOMPARE(ListenZeilen(w->ctListGruppe).size(), 3);
+        QVERIFY(ListenZeilen(w->ctListGruppe).contains(QStringLiteral("XYZ;")));
+        QCOMPARE(Protokollzeilen(), protokoll);
+        QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern"));
+        break;
+    default:
+        QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ,XYZ"));
+        QVERIFY(ListenZeilen(w->ctListGruppe).contains(QStringLiteral("NEU;")));
+        QCOMPARE(Protokollzeilen(), protokoll);
+        QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern *"));
+        break;
+    }
+    // Nothing else was said: no error report beside the question.
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 0);
+}
+
+void TestKonflikt::ohneFremdeAenderungKeineFrage() {
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Verkauf")));
+    Mitglied(QStringLiteral("EINS"));
+    Klicken(w->cmdGruppeSpeichern);
+    Mitglied(QStringLiteral("ZWEI"));
+    Klicken(w->cmdGruppeSpeichern);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("Auswahl")), 0);
+    QVERIFY(u->db->Mitglieder(QStringLiteral("Verkauf")).endsWith(QStringLiteral("EINS,ZWEI")));
+    // A group this window never loaded is saved as before, without a check.
+    w->cmbGruppe->lineEdit()->clear();
+    QTest::keyClicks(w->cmbGruppe->lineEdit(), QStringLiteral("Lager"));
+    Klicken(w->cmdGruppeSpeichern);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("Auswahl")), 0);
+}
+
+void TestKonflikt::loeschenNachFremderAenderung() {
+    QVERIFY(Waehlen(w->cmbProgramm, QStringLiteral("Lager")));
+    QVERIFY(Waehlen(w->cmbSubProgramm, QStringLiteral("Bestand")));
+    QVERIFY(Waehlen(w->cmbProgrammStufe, QStringLiteral("2")));
+    QCOMPARE(ListenZeilen(w->ctListProgramm), QStringList{QStringLiteral("Lager")});
+    AndererSpeichert(*u, Berechtigung::KlasseProgramm,
+                     {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("2")},
+                     {QStringLiteral("Lager"), QStringLiteral("Verkauf")});
+    u->dialoge.antworten.push_back(DialogService::Yes); // "Löschen?"
+    u->dialoge.auswahl.push_back(2);                  // Abbrechen
+    Klicken(w->cmdProgrammStufeLoeschen);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("Auswahl")), 1);
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = 'Lager' AND "
+                                       "subprogramm = 'Bestand' AND berechtigungsstufe = '2' ORDER BY pos")),
+             (QStringList{QStringLiteral("Lager"), QStringLiteral("Verkauf")}));
+    // Asked again and overwritten: the level goes.
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    u->dialoge.auswahl.push_back(0);
+    Klicken(w->cmdProgrammStufeLoeschen);
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_programm WHERE programmname = 'Lager' AND "
+                                       "subprogramm = 'Bestand' AND berechtigungsstufe = '2'")),
+             QStringList{QStringLiteral("0")});
+}
+
+void TestKonflikt::ungesicherteAenderungenMarkiert() {
+    const QString titel = w->windowTitle();
+    QVERIFY(!titel.endsWith(QStringLiteral(" *")));
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern"));
+    QVERIFY(!w->cmdGruppeSpeichern->font().bold());
+    Mitglied(QStringLiteral("NEU"));
+    QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern *"));
+    QVERIFY(w->cmdGruppeSpeichern->font().bold());
+    QCOMPARE(w->windowTitle(), titel + QStringLiteral(" *"));
+    QCOMPARE(w->cmdProgrammSpeichern->text(), QStringLiteral("Änderung Sichern"));
+    // Removing the row again: the list is as loaded, the mark goes.
+    const int neu = static_cast<int>(ListenZeilen(w->ctListGruppe).indexOf(QStringLiteral("NEU;")));
+    ZeileKlicken(w->ctListGruppe, neu);
+    Klicken(w->cmdMitarbeiterGruppe[1]);
+    QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern"));
+    QCOMPARE(w->windowTitle(), titel);
+    // The level's list has its own mark; a save clears it.
+    QVERIFY(Waehlen(w->cmbProgramm, QStringLiteral("Finanzen")));
+    QVERIFY(Waehlen(w->cmbSubProgramm, QStringLiteral("Buchen")));
+    QVERIFY(Waehlen(w->cmbProgrammStufe, QStringLiteral("1")));
+    Klicken(w->cmdGruppeProgramm[0]);
+    QCOMPARE(w->cmdProgrammSpeichern->text(), QStringLiteral("Änderung Sichern *"));
+    QCOMPARE(w->windowTitle(), titel + QStringLiteral(" *"));
+    Klicken(w->cmdProgrammSpeichern);
+    QCOMPARE(w->cmdProgrammSpeichern->text(), QStringLiteral("Änderung Sichern"));
+    QCOMPARE(w->windowTitle(), titel);
+    // Choosing another group keeps today's behaviour: no question.
+    Mitglied(QStringLiteral("NEU"));
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Verkauf")));
+    QCOMPARE(u->dialoge.gezeigt.size(), size_t(0));
+}
+
+void TestKonflikt::beendenFragtBeiUngesichertem() {
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    Mitglied(QStringLiteral("NEU"));
+    u->dialoge.antworten.push_back(DialogService::No);
+    w->Beenden->trigger();
+    QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text, QStringLiteral("Ungesicherte Änderungen verwerfen?"));
+    QVERIFY(w->isVisible());
+    QCOMPARE(u->beendet, 0);
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    w->Beenden->trigger();
+    QCOMPARE(u->beendet, 1);
+    // Nothing was stored by ending.
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+}
+
+void TestKonflikt::protokollNachJedemBefehl() {
+    const QString spalten = QStringLiteral("SELECT firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
+                                           "FROM uv_protokoll ORDER BY nr");
+    QCOMPARE(u->db->Sql(spalten).size(), 0);
+    const QString rechner = QSysInfo::machineHostName();
+    auto zeile = [&](const QString& befehl, const QString& objekt, const QString& vorher, const QString& nachher) {
+        return QStringList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("ADM"), rechner, befehl,
+                           objekt, vorher, nachher}
+            .join(QLatin1Char(';'));
+    };
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    Mitglied(QStringLiteral("NEU"));
+    Klicken(w->cmdGruppeSpeichern);
+    QVERIFY(Waehlen(w->cmbProgramm, QStringLiteral("Lager")));
+    QVERIFY(Waehlen(w->cmbSubProgramm, QStringLiteral("Inventur")));
+    QVERIFY(Waehlen(w->cmbProgrammStufe, QStringLiteral("1")));
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    Klicken(w->cmdProgrammStufeLoeschen);
+    w->cmbGruppe->lineEdit()->clear();
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Verkauf")));
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    Klicken(w->cmdGruppeLoeschen);
+    QVERIFY(Waehlen(w->cmbProgramm, QStringLiteral("Auftrag")));
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    Klicken(w->cmdProgrammLoeschen);
+    const QStringList log = u->db->Sql(spalten);
+    QCOMPARE(log, (QStringList{
+                      zeile(QStringLiteral("speichern"), QStringLiteral("Gruppe Lager"),
+                            QStringLiteral("[\"GRO\",\"OEZ\"]"), QStringLiteral("[\"GRO\",\"OEZ\",\"NEU\"]")),
+                      zeile(QStringLiteral("löschen"), QStringLiteral("Stufe Lager||Inventur||1"),
+                            QStringLiteral("[\"Lager\"]"), QString()),
+                      zeile(QStringLiteral("löschen"), QStringLiteral("Gruppe Verkauf"),
+                            QStringLiteral("[\"USR\",\"BAE\",\"MUE\"]"), QString()),
+                      zeile(QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe Verkauf"),
+                            QStringLiteral("[\"Auftrag||Drucken||1\",\"Auftrag||Erfassen||1\",\"Lager||Bestand||1\"]"),
+                            QStringLiteral("[]")),
+                      zeile(QStringLiteral("löschen"), QStringLiteral("Programm Auftrag"),
+                            QStringLiteral("[\"Auftrag||Drucken||1\",\"Auftrag||Erfassen||1\",\"Auftrag||Erfassen||2\"]"),
+                            QStringLiteral("[]")),
+                  }));
+    // Times are the server's, in UTC, ascending.
+    const QStringList zeiten = u->db->Sql(QStringLiteral("SELECT zeit FROM uv_protokoll ORDER BY nr"));
+    for (const QString& z : zeiten)
+        QVERIFY2(QDateTime::fromString(z, Qt::ISODateWithMs).isValid() && z.endsWith(QLatin1Char('Z')), qPrintable(z));
+    QVERIFY(std::is_sorted(zeiten.begin(), zeiten.end()));
+}
+
+void TestKonflikt::protokollWerteExakt() {
+    const QStringList werte = {QStringLiteral("a\"b'c"), QStringLiteral("x||y"), QStringLiteral("Müßig ÄÖÜ"),
+                               QString(10000, QLatin1Char('z')), QStringLiteral("zeile\nzwei;drei")};
+    AndererSpeichert(*u, Berechtigung::KlasseGruppen, {QStringLiteral("Revision")}, werte);
+    const QStringList r = u->db->Sql(QStringLiteral("SELECT nachher FROM uv_protokoll WHERE objekt = 'Gruppe Revision'"));
+    QCOMPARE(r.size(), 1);
+    QCOMPARE(Json(r.front()), werte);
+    // The log survives the client going away and a new one coming.
+    w.reset();
+    Zustand().CacheFactory.reset();
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll WHERE objekt = 'Gruppe Revision'")),
+             QStringList{QStringLiteral("1")});
+}
+
+void TestKonflikt::protokollFehltDannFehltAuchDieAenderung() {
+    // The log refuses every entry: the change must not stay without it.
+    if (Testdatenbank::IstPostgres()) {
+        u->db->SqlAendern(QStringLiteral("CREATE FUNCTION kein_protokoll() RETURNS trigger LANGUAGE plpgsql AS "
+                                         "$$ BEGIN RAISE EXCEPTION 'kein Protokoll'; END $$"));
+        u->db->SqlAendern(QStringLiteral("CREATE TRIGGER kein_protokoll BEFORE INSERT ON uv_protokoll "
+                                         "FOR EACH ROW EXECUTE FUNCTION kein_protokoll()"));
+    } else {
+        u->db->SqlAendern(QStringLiteral("CREATE TRIGGER kein_protokoll BEFORE INSERT ON uv_protokoll "
+                                         "BEGIN SELECT RAISE(ABORT, 'kein Protokoll'); END"));
+    }
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    Mitglied(QStringLiteral("NEU"));
+    Klicken(w->cmdGruppeSpeichern);
+    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("kein Protokoll")));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+    QCOMPARE(Protokollzeilen(), 0);
+    // Still unsaved, still marked.
+    QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern *"));
+}
+
+QTEST_MAIN(TestKonflikt)
+#include "tst_konflikt.moc"

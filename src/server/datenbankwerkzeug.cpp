@@ -7,6 +7,7 @@
 #include "server/schema.h"
 #include "server/verbindungsziel.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -400,6 +401,84 @@ bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList&
     }
     out.flush();
     return true;
+}
+
+QString ProtokollZeit(const QString& datum, bool tagesende) {
+    if (datum.isEmpty()) return {};
+    QDateTime t;
+    const QDate tag = QDate::fromString(datum, Qt::ISODate);
+    if (tag.isValid())
+        t = (tagesende ? tag.addDays(1) : tag).startOfDay();
+    else
+        t = QDateTime::fromString(datum, Qt::ISODateWithMs);
+    if (!t.isValid()) return {};
+    return t.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+}
+
+bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextStream& out, QTextStream& fehler) {
+    const QString seit = ProtokollZeit(filter.seit), bis = ProtokollZeit(filter.bis, true);
+    if ((!filter.seit.isEmpty() && seit.isEmpty()) || (!filter.bis.isEmpty() && bis.isEmpty())) {
+        fehler << "korval-db: ungültiges Datum (JJJJ-MM-TT erwartet)" << Qt::endl;
+        return false;
+    }
+    return MitDatenbank(ziel, fehler, false, [&](QSqlDatabase& db, QString& reason) {
+        if (!Schema::logErgaenzen(db, reason)) return false;
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        // The record text is matched literally: LIKE's own characters are escaped.
+        QString muster = filter.objekt;
+        muster.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+            .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+        q.prepare(QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
+                                 "FROM uv_protokoll WHERE (? = '' OR zeit >= ?) AND (? = '' OR zeit < ?) "
+                                 "AND (? = '' OR pcode = ?) AND (? = '' OR LOWER(objekt) LIKE LOWER(?) ESCAPE '\\') "
+                                 "ORDER BY zeit, nr"));
+        for (const QString& w : {seit, seit, bis, bis, filter.benutzer, filter.benutzer, filter.objekt,
+                                 QStringLiteral("%") + muster + QStringLiteral("%")})
+            q.addBindValue(w.isNull() ? QString::fromLatin1("") : w); // "", never SQL NULL
+        if (!q.exec()) {
+            reason = q.lastError().text();
+            return false;
+        }
+        out << Csv::Anfang()
+            << Csv::Zeile({QStringLiteral("Zeit"), QStringLiteral("Firma"), QStringLiteral("Filiale"),
+                           QStringLiteral("Benutzer"), QStringLiteral("Rechner"), QStringLiteral("Befehl"),
+                           QStringLiteral("Objekt"), QStringLiteral("Vorher"), QStringLiteral("Nachher")});
+        while (q.next()) {
+            QStringList z;
+            for (int i = 0; i < 9; ++i)
+                z.append(q.value(i).toString());
+            out << Csv::Zeile(z);
+        }
+        out.flush();
+        return true;
+    });
+}
+
+bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStream& out) {
+    const QString grenze = ProtokollZeit(vor);
+    if (grenze.isEmpty()) {
+        out << "korval-db: ungültiges Datum (JJJJ-MM-TT erwartet)" << Qt::endl;
+        return false;
+    }
+    int n = 0;
+    const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
+        if (!Schema::logErgaenzen(db, reason)) return false;
+        return Schema::transaktion(db, reason, [&] {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("DELETE FROM uv_protokoll WHERE zeit < ?"));
+            q.addBindValue(grenze);
+            if (!q.exec()) {
+                reason = q.lastError().text();
+                return false;
+            }
+            n = q.numRowsAffected();
+            return true;
+        });
+    });
+    if (ok) out << n << " Einträge des Änderungsprotokolls vor " << vor << " gelöscht." << Qt::endl;
+    return ok;
 }
 
 } // namespace Datenbankwerkzeug

@@ -36,6 +36,16 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
 // program, sub-program and level, each "" for any.
 bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& auswahl, QTextStream& out,
              QTextStream& fehler);
+// The change log as CSV, oldest first; each filter "" for any. Dates are
+// "JJJJ-MM-TT" (local midnight) or a full ISO time.
+struct ProtokollFilter {
+    QString seit, bis, benutzer, objekt;
+};
+bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextStream& out, QTextStream& fehler);
+// Deletes the log entries older than `vor`; says how many.
+bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStream& out);
+// A date or time of the command line as the log stores times (UTC), or "" when invalid.
+QString ProtokollZeit(const QString& datum, bool tagesende = false);
 // Window text to the server's 7-bit form (ä → { and so on).
 QString Siebenbit(const QString& text);
 } // namespace Datenbankwerkzeug

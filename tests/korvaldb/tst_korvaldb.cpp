@@ -17,6 +17,7 @@ class TestKorvalDb : public QObject {
     void generierenIstWiederholbar();
     void kommandozeile();
     void berichtWerWasDarf();
+    void protokollAusgebenUndBereinigen();
 };
 
 namespace {
@@ -138,6 +139,46 @@ void TestKorvalDb::kommandozeile() {
 }
 
 // korval-db report: who may do what as CSV, checked against the tables.
+void TestKorvalDb::protokollAusgebenUndBereinigen() {
+    Testdatenbank db;
+    QVERIFY(db.Ok());
+    const QString einfuegen = QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, "
+                                             "objekt, vorher, nachher) VALUES (?, '1', '0', ?, 'pc', ?, ?, ?, ?)");
+    db.SqlAendern(einfuegen, {QStringLiteral("2026-01-01T10:00:00.000Z"), QStringLiteral("ADM"), QStringLiteral("speichern"),
+                              QStringLiteral("Gruppe 100%_x"), QStringLiteral("[]"), QStringLiteral("[\"a;b\"]")});
+    db.SqlAendern(einfuegen, {QStringLiteral("2026-12-08T10:00:00.000Z"), QStringLiteral("SOM"), QStringLiteral("löschen"),
+                              QStringLiteral("Gruppe Lager"), QStringLiteral("[\"GRO\"]"), QStringLiteral("")});
+    db.SqlAendern(einfuegen, {QStringLiteral("2026-12-08T11:00:00.000Z"), QStringLiteral("SOM"), QStringLiteral("löschen"),
+                              QStringLiteral("Gruppe 100x"), QStringLiteral("[]"), QStringLiteral("")});
+    DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
+    auto objekte = [&](const Datenbankwerkzeug::ProtokollFilter& f) {
+        QString text, fehler;
+        QTextStream aus(&text), err(&fehler);
+        if (!Datenbankwerkzeug::Protokoll(z, f, aus, err)) return QStringList{fehler};
+        QStringList o;
+        const QList<QStringList> zeilen = CsvLesen(text.mid(1));
+        for (const QStringList& r : zeilen.mid(1))
+            o.append(r.value(6));
+        if (zeilen.value(1).value(8) == QLatin1String("[\"a;b\"]")) o.append(QStringLiteral("exakt"));
+        return o;
+    };
+    QCOMPARE(objekte({}), (QStringList{QStringLiteral("Gruppe 100%_x"), QStringLiteral("Gruppe Lager"),
+                                       QStringLiteral("Gruppe 100x"), QStringLiteral("exakt")}));
+    // "%" and "_" in the record text mean themselves; case does not count.
+    QCOMPARE(objekte({{}, {}, {}, QStringLiteral("%_")}), (QStringList{QStringLiteral("Gruppe 100%_x"), QStringLiteral("exakt")}));
+    QCOMPARE(objekte({QStringLiteral("2026-12-01"), {}, QStringLiteral("SOM"), QStringLiteral("lager")}),
+             QStringList{QStringLiteral("Gruppe Lager")});
+    QCOMPARE(objekte({{}, QStringLiteral("2026-01-01"), {}, {}}),
+             (QStringList{QStringLiteral("Gruppe 100%_x"), QStringLiteral("exakt")}));
+    QVERIFY(objekte({QStringLiteral("2026-13-01"), {}, {}, {}}).front().contains(QStringLiteral("ungültiges Datum")));
+    QString text;
+    QTextStream aus(&text);
+    QVERIFY(Datenbankwerkzeug::ProtokollBereinigen(z, QStringLiteral("2026-06-01"), aus));
+    QVERIFY(text.startsWith(QStringLiteral("1 Einträge")));
+    QCOMPARE(db.Sql(QStringLiteral("SELECT objekt FROM uv_protokoll ORDER BY zeit")),
+             (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x")}));
+}
+
 void TestKorvalDb::berichtWerWasDarf() {
     Testdatenbank db;
     QVERIFY(db.Ok());

@@ -21,6 +21,9 @@ const char* const Hilfe =
     "  report mitarbeiter CODE | report stufe P S L | report gruppe NAME | report matrix\n"
     "             wer was darf, als CSV auf die Standardausgabe (Code, Name, Gruppe,\n"
     "             Programm, Unterprogramm, Stufe; UTF-8 mit BOM, \";\" getrennt)\n"
+    "  protokoll  das Änderungsprotokoll als CSV auf die Standardausgabe (Zeiten in UTC)\n"
+    "  protokoll-bereinigen --vor DATUM\n"
+    "             Einträge des Änderungsprotokolls vor DATUM löschen\n"
     "\n"
     "Optionen:\n"
     "  --server S       Verzeichnis der eingebetteten Datenbank oder\n"
@@ -28,6 +31,11 @@ const char* const Hilfe =
     "  --port P         Port des PostgreSQL-Servers (Vorgabe: 1973)\n"
     "  --namespace N    Datenbankname (Vorgabe: KORVAL)\n"
     "  --firma F        report: Firma der Mitarbeiternamen (Vorgabe: 1)\n"
+    "  --seit DATUM     protokoll: Einträge ab diesem Tag (JJJJ-MM-TT)\n"
+    "  --bis DATUM      protokoll: Einträge bis einschließlich diesem Tag\n"
+    "  --benutzer CODE  protokoll: nur Änderungen dieses Personalcodes\n"
+    "  --objekt TEXT    protokoll: nur Objekte, deren Name TEXT enthält\n"
+    "  --vor DATUM      protokoll-bereinigen: Einträge vor diesem Tag löschen\n"
     "  --employees N    generate: Mitarbeiter (20000)\n"
     "  --groups G       generate: Gruppen (2000)\n"
     "  --members M      generate: höchstens Mitglieder je Gruppe (2000)\n"
@@ -86,7 +94,14 @@ int main(int argc, char** argv) {
                                   QStringLiteral("N"), QStringLiteral("4711"));
     const QCommandLineOption firma(QStringLiteral("firma"), QStringLiteral("Firma"), QStringLiteral("F"),
                                    QStringLiteral("1"));
-    parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed});
+    const QCommandLineOption seit(QStringLiteral("seit"), QStringLiteral("ab Datum"), QStringLiteral("DATUM"));
+    const QCommandLineOption bis(QStringLiteral("bis"), QStringLiteral("bis Datum"), QStringLiteral("DATUM"));
+    const QCommandLineOption benutzer(QStringLiteral("benutzer"), QStringLiteral("Personalcode"),
+                                      QStringLiteral("CODE"));
+    const QCommandLineOption objekt(QStringLiteral("objekt"), QStringLiteral("Objekttext"), QStringLiteral("TEXT"));
+    const QCommandLineOption vor(QStringLiteral("vor"), QStringLiteral("vor Datum"), QStringLiteral("DATUM"));
+    parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
+                       bis, benutzer, objekt, vor});
     parser.process(app);
     const QStringList args = parser.positionalArguments();
     const bool bericht = !args.isEmpty() && args.front() == QLatin1String("report");
@@ -118,6 +133,22 @@ int main(int argc, char** argv) {
         }
         QTextStream fehler(stderr);
         return Datenbankwerkzeug::Bericht(ziel, parser.value(firma), auswahl, out, fehler) ? 0 : 1;
+    }
+    if (befehl == QLatin1String("protokoll")) {
+        QTextStream fehler(stderr);
+        return Datenbankwerkzeug::Protokoll(ziel,
+                                            {parser.value(seit), parser.value(bis), parser.value(benutzer),
+                                             parser.value(objekt)},
+                                            out, fehler)
+                   ? 0
+                   : 1;
+    }
+    if (befehl == QLatin1String("protokoll-bereinigen")) {
+        if (!parser.isSet(vor)) {
+            out << "korval-db: protokoll-bereinigen braucht --vor DATUM" << Qt::endl;
+            return 2;
+        }
+        return Datenbankwerkzeug::ProtokollBereinigen(ziel, parser.value(vor), out) ? 0 : 1;
     }
     if (befehl == QLatin1String("init")) return Datenbankwerkzeug::Init(ziel, out) ? 0 : 1;
     if (befehl == QLatin1String("demo")) return Datenbankwerkzeug::Demo(ziel, out) ? 0 : 1;

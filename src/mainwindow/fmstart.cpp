@@ -2,6 +2,7 @@
 
 #include "listenladen.h"
 
+#include "auswertung/frmprotokoll.h"
 #include "auswertung/frmuebersicht.h"
 #include "auswertung/uebersicht.h"
 #include "auswertung/bericht.h"
@@ -73,6 +74,7 @@ FMStart::~FMStart() {
     // The about box and the overview have no owner: they go with the main window.
     delete m_about;
     delete m_uebersicht;
+    delete m_protokoll;
 }
 
 void FMStart::Aufbauen() {
@@ -224,6 +226,9 @@ void FMStart::MenusAufbauen() {
     mUebersicht->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     mMatrixExport = auswertung->addAction(QStringLiteral("Berechtigungs&matrix exportieren…"));
     mMatrixExport->setObjectName(QStringLiteral("mMatrixExport"));
+    mProtokoll = auswertung->addAction(QStringLiteral("Änderungs&protokoll…"));
+    mProtokoll->setObjectName(QStringLiteral("mProtokoll"));
+    connect(mProtokoll, &QAction::triggered, this, &FMStart::mProtokoll_Click);
     connect(mUebersicht, &QAction::triggered, this, &FMStart::mUebersicht_Click);
     connect(mMatrixExport, &QAction::triggered, this, &FMStart::mMatrixExport_Click);
     QMenu* hilfe = menuBar()->addMenu(QStringLiteral("&Hilfe"));
@@ -410,6 +415,17 @@ void FMStart::mUebersicht_Click() {
     m_uebersicht->show();
     m_uebersicht->raise();
     m_uebersicht->activateWindow();
+}
+
+void FMStart::mProtokoll_Click() {
+    if (!m_protokoll) {
+        m_protokoll = new frmProtokoll(nullptr);
+        Besitzer(m_protokoll);
+    }
+    m_protokoll->show();
+    m_protokoll->raise();
+    m_protokoll->activateWindow();
+    m_protokoll->cmdAnzeigen_Click();
 }
 
 void FMStart::mMatrixExport_Click() {

@@ -18,6 +18,7 @@ class Splash;
 class frmAbout;
 class frmProgrammverlauf;
 class frmUebersicht;
+class frmProtokoll;
 
 class FMStart final : public QMainWindow {
     Q_OBJECT
@@ -36,6 +37,7 @@ class FMStart final : public QMainWindow {
     void mProgrammverlauf_Click(int index);
     void mUebersicht_Click();
     void mMatrixExport_Click();
+    void mProtokoll_Click();
 
     // What the permission overview asks to show here.
     void MitarbeiterZeigen(const QString& code);
@@ -74,6 +76,7 @@ class FMStart final : public QMainWindow {
     Splash* SplashFenster() const { return m_splash; }
     frmAbout* AboutFenster() const { return m_about; }
     frmUebersicht* UebersichtFenster() const { return m_uebersicht; }
+    frmProtokoll* ProtokollFenster() const { return m_protokoll; }
 
     std::array<CtSize*, 3> ctSize{};
     QLabel *Label1, *Label2, *Label3;
@@ -85,7 +88,7 @@ class FMStart final : public QMainWindow {
     CtPush *cmdGruppeLoeschen, *cmdProgrammLoeschen, *cmdSubProgrammLoeschen, *cmdProgrammStufeLoeschen;
     std::array<CtPush*, 2> cmdGruppeProgramm{};
     CtPush *cmdGruppeSpeichern, *cmdProgrammSpeichern;
-    QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport;
+    QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport, *mProtokoll;
     std::array<QAction*, 2> mProgrammverlauf{};
 
   protected:
@@ -121,5 +124,6 @@ class FMStart final : public QMainWindow {
     frmProgrammverlauf* m_verlauf;
     frmAbout* m_about = nullptr;
     frmUebersicht* m_uebersicht = nullptr;
+    frmProtokoll* m_protokoll = nullptr;
     Splash* m_splash = nullptr;
 };

@@ -157,6 +157,17 @@ QHash<QString, QueryDef> makeQueries() {
               {0},
               1,
               5});
+    // The newest thousand log entries that match: from, to (times as stored, ""
+    // for open), personal code, record text and its LIKE pattern.
+    q.insert(QStringLiteral("userverwaltung.protokoll|liste"),
+             {QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
+                             "FROM uv_protokoll WHERE (CAST(? AS TEXT) = '' OR zeit >= ?) "
+                             "AND (CAST(? AS TEXT) = '' OR zeit < ?) AND (CAST(? AS TEXT) = '' OR pcode = ?) "
+                             "AND (CAST(? AS TEXT) = '' OR LOWER(objekt) LIKE LOWER(?) ESCAPE '\\') "
+                             "ORDER BY zeit DESC, nr DESC LIMIT 1000"),
+              {0, 0, 1, 1, 2, 2, 3, 4},
+              5,
+              9});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

@@ -3,6 +3,7 @@
 
 #include "testumgebung.h"
 
+#include "auswertung/frmprotokoll.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
@@ -11,7 +12,10 @@
 #include "platform/widgets/ctpush.h"
 #include "server/sqlfactory.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QLabel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -70,6 +74,7 @@ class TestKonflikt : public QObject {
     void protokollNachJedemBefehl();
     void protokollWerteExakt();
     void protokollFehltDannFehltAuchDieAenderung();
+    void protokollFenster();
 
   private:
     int Protokollzeilen() const {
@@ -325,6 +330,71 @@ void TestKonflikt::protokollFehltDannFehltAuchDieAenderung() {
     QCOMPARE(Protokollzeilen(), 0);
     // Still unsaved, still marked.
     QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern *"));
+}
+
+void TestKonflikt::protokollFenster() {
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    Mitglied(QStringLiteral("NEU"));
+    Klicken(w->cmdGruppeSpeichern);
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Verkauf")));
+    ZeileKlicken(w->ctListGruppe, 0);
+    Klicken(w->cmdMitarbeiterGruppe[1]);
+    Klicken(w->cmdGruppeSpeichern);
+    w->mProtokoll->trigger();
+    frmProtokoll* f = w->ProtokollFenster();
+    QVERIFY(f && f->isVisible());
+    QCOMPARE(f->windowTitle(), QStringLiteral("Änderungsprotokoll"));
+    // Newest first.
+    const QStringList zeilen = ListenZeilen(f->ctListProtokoll);
+    QCOMPARE(zeilen.size(), 2);
+    QVERIFY(zeilen[0].endsWith(QStringLiteral(";ADM;") + QSysInfo::machineHostName() +
+                               QStringLiteral(";speichern;Gruppe Verkauf")));
+    QVERIFY(zeilen[1].endsWith(QStringLiteral(";speichern;Gruppe Lager")));
+    QCOMPARE(f->lblAnzahl->text(), QStringLiteral("2 Änderungen"));
+    // Before and after side by side, added and removed entries marked.
+    ZeileKlicken(f->ctListProtokoll, 1);
+    QCOMPARE(ListenZeilen(f->ctListVorher), (QStringList{QStringLiteral("  GRO"), QStringLiteral("  OEZ")}));
+    QCOMPARE(ListenZeilen(f->ctListNachher),
+             (QStringList{QStringLiteral("  GRO"), QStringLiteral("  OEZ"), QStringLiteral("+ NEU")}));
+    ZeileKlicken(f->ctListProtokoll, 0);
+    QCOMPARE(ListenZeilen(f->ctListVorher).count(QStringLiteral("- BAE")), 1);
+
+    // Filters, typed: record text (case and LIKE characters as typed), user, period.
+    QTest::keyClicks(f->txtObjekt, QStringLiteral("lager"));
+    QTest::keyClick(f->txtObjekt, Qt::Key_Return);
+    QCOMPARE(ListenZeilen(f->ctListProtokoll).size(), 1);
+    f->txtObjekt->clear();
+    QTest::keyClicks(f->txtObjekt, QStringLiteral("%"));
+    Klicken(f->cmdAnzeigen);
+    QCOMPARE(f->lblAnzahl->text(), QStringLiteral("Keine Änderung passt zu den Angaben."));
+    f->txtObjekt->clear();
+    QTest::keyClicks(f->txtBenutzer, QStringLiteral("ADM"));
+    QTest::keyClicks(f->txtVon, QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
+    QTest::keyClicks(f->txtBis, QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
+    Klicken(f->cmdAnzeigen);
+    QCOMPARE(ListenZeilen(f->ctListProtokoll).size(), 2);
+    f->txtBis->clear();
+    QTest::keyClicks(f->txtBis, QDate::currentDate().addDays(-1).toString(QStringLiteral("dd.MM.yyyy")));
+    Klicken(f->cmdAnzeigen);
+    QCOMPARE(ListenZeilen(f->ctListProtokoll).size(), 0);
+    f->txtBis->clear();
+    QTest::keyClicks(f->txtBis, QStringLiteral("32.13.2026"));
+    Klicken(f->cmdAnzeigen);
+    QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text, QStringLiteral("Bitte das Datum als TT.MM.JJJJ angeben."));
+
+    // The CSV export holds what is shown, values exact.
+    f->txtBis->clear();
+    Klicken(f->cmdAnzeigen);
+    const QString csv = u->temp.filePath(QStringLiteral("protokoll.csv"));
+    u->dialoge.dateien.push_back(csv);
+    Klicken(f->cmdCsv);
+    QFile datei(csv);
+    QVERIFY(datei.open(QIODevice::ReadOnly));
+    const QByteArray roh = datei.readAll();
+    QVERIFY(roh.startsWith("\xEF\xBB\xBF"));
+    const QString text = QString::fromUtf8(roh);
+    QCOMPARE(text.count(QStringLiteral("\r\n")), 3);
+    QVERIFY(text.contains(QStringLiteral(";speichern;Gruppe Lager;\"[\"\"GRO\"\",\"\"OEZ\"\"]\";")));
 }
 
 QTEST_MAIN(TestKonflikt)

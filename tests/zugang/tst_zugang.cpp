@@ -7,6 +7,7 @@
 #include "auxwindows/frmprogrammverlauf.h"
 #include "auxwindows/splash.h"
 #include "database/zustand.h"
+#include "auswertung/frmprotokoll.h"
 #include "auswertung/frmuebersicht.h"
 #include "mainwindow/fmstart.h"
 #include "platform/widgets/ctlist.h"
@@ -15,6 +16,7 @@
 #include "signon/fmserver.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -124,7 +126,9 @@ void TestZugang::jedesFensterHatNurBenannteBedienelemente() {
     frmAbout about;
     Splash splash;
     w->mUebersicht->trigger();
-    QList<QWidget*> fenster = {w.get(), u->login.get(), u->server.get(), u->verlauf.get(), &about, &splash};
+    w->mProtokoll->trigger();
+    QList<QWidget*> fenster = {w.get(), u->login.get(), u->server.get(), u->verlauf.get(), &about, &splash,
+                               w->ProtokollFenster()};
     // Each page of the overview in turn: only the page in front is in the tree.
     for (int seite = 0; seite < 3; ++seite)
         fenster.append(w->UebersichtFenster());

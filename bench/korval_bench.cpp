@@ -631,6 +631,63 @@ class Bench {
                            bar.Bestaetigen();
                        }});
 
+        // The change log's cost: the same save with and without its entry, in
+        // pairs; then the log window on a million entries.
+        auto mitProtokoll = [&](bool an) {
+            if (auto* f = dynamic_cast<SqlCacheFactory*>(Zustand().CacheFactory.get())) f->setProtokoll(an);
+        };
+        // What the deletes above removed is there again: the program first, then
+        // the group with all its levels.
+        auto allesZurueck = [&] {
+            programmZurueck();
+            if (bar.Lesen(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}).isEmpty())
+                bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
+            gruppeZurueck();
+        };
+        auto gruppeAendern = [&](bool protokoll) {
+            allesZurueck();
+            // Each save really changes the list (one member more or less), so
+            // that a log entry is due.
+            ruhe();
+            mitProtokoll(protokoll);
+            w.cmbGruppe->setEditText(gruppe);
+            w.cmbGruppe_Click();
+            const int zzz = static_cast<int>(ListenZeilen(w.ctListGruppe).indexOf(QStringLiteral("ZZZ;")));
+            if (zzz >= 0)
+                w.ctListGruppe->RemoveItem(zzz);
+            else
+                w.ctListGruppe->AddItem(QStringLiteral("ZZZ;"));
+            ruhe();
+        };
+        ops.push_back({QStringLiteral("Sichern mit | ohne Protokoll"), [&] { gruppeAendern(true); },
+                       [&] { w.cmdGruppeSpeichern_Click(); }, [&] { gruppeAendern(false); },
+                       [&] {
+                           w.cmdGruppeSpeichern_Click();
+                           mitProtokoll(true);
+                       }});
+        if (m_n >= 10000) {
+            // A million log entries, written untimed, for the log window.
+            const QString zeit = m_arbeit.postgres
+                                     ? QStringLiteral("to_char(timestamp '2025-01-01' + i * interval '1 second', "
+                                                      "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')")
+                                     : QStringLiteral("strftime('%Y-%m-%dT%H:%M:%fZ', '2025-01-01', '+' || i || ' seconds')");
+            const QString reihe = m_arbeit.postgres ? QStringLiteral("generate_series(1, 1000000) AS n(i)")
+                                                    : QStringLiteral("n");
+            bar.Ausfuehren((m_arbeit.postgres ? QString()
+                                              : QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+                                                               "FROM n WHERE i < 1000000) ")) +
+                           QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, "
+                                          "objekt, vorher, nachher) SELECT %1, '1', '0', 'M' || (i % 20000), 'pc', "
+                                          "'speichern', 'Gruppe ' || (i % 2000), '[\"a\"]', '[\"a\",\"b\"]' FROM %2")
+                               .arg(zeit, reihe));
+            bar.Lesen(m_arbeit.postgres ? QStringLiteral("ANALYZE uv_protokoll") : QStringLiteral("ANALYZE"));
+            ops.push_back({QStringLiteral("Protokollfenster öffnen (1 Mio.)"), ruhe, [&] { w.mProtokoll_Click(); },
+                           nullptr, [&] {
+                               bar.Lesen(QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, "
+                                                        "vorher, nachher FROM uv_protokoll ORDER BY zeit DESC, nr DESC "
+                                                        "LIMIT 1000"));
+                           }});
+        }
         // The permission overview: opening, each kind of selection, a filter
         // keystroke on the employee list, and the matrix export where it is of a
         // size to be written in pairs.
@@ -648,12 +705,7 @@ class Bench {
         };
         ops.push_back({QStringLiteral("Übersicht öffnen"),
                        [&] {
-                           // What the deletes above removed is there again for the overview:
-                           // the program first, then the group with all its levels.
-                           programmZurueck();
-                           if (bar.Lesen(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}).isEmpty())
-                               bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
-                           gruppeZurueck();
+                           allesZurueck();
                            ruhe();
                        },
                        [&] { w.mUebersicht_Click(); }, nullptr, [&] {

@@ -742,6 +742,7 @@ QString SqlCacheFactory::Objektname(const ClassDef& cls, const QStringList& key)
 
 void SqlCacheFactory::protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
                                      const QString& nachher) {
+    if (!m_protokoll) return;
     execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
                            "vorher, nachher) VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?)")
                 .arg(Schema::zeitSql(m_db)),

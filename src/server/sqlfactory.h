@@ -37,6 +37,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // Fault injection for tests: the n-th statement from now fails (0 = off),
     // or runs `vorher` just before it (to cut the connection, say).
     void setFailAfter(int statements) { m_failAfter = statements; }
+    // Measuring only: the same commands without their log entries.
+    void setProtokoll(bool an) { m_protokoll = an; }
     void setVorAnweisung(int statements, std::function<void()> vorher) {
         m_vorherNach = statements;
         m_vorher = std::move(vorher);
@@ -99,6 +101,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
 
   private:
     long m_sitzung = 0;
+    bool m_protokoll = true;
     // Who works on this connection (the session's user context), for the change log.
     QString m_kontextFirma, m_kontextFiliale, m_kontextCode;
     // One change log entry, in the running transaction.

@@ -21,7 +21,7 @@ for datei in ./usr/bin/benutzerverwaltung ./usr/bin/korval-db \
 done
 
 abh=$(dpkg-deb -f "$deb" Depends)
-for paket in libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql libqt6svg6 qt6-translations-l10n; do
+for paket in libqt6core6 libqt6widgets6 libqt6printsupport6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql libqt6svg6 qt6-translations-l10n; do
     grep -Eq "(^|, )$paket( |,|$)" <<< "$abh" || { echo "Abhängigkeit fehlt: $paket ($abh)"; exit 1; }
 done
 

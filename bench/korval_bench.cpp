@@ -680,7 +680,8 @@ class Bench {
                                           "objekt, vorher, nachher) SELECT %1, '1', '0', 'M' || (i % 20000), 'pc', "
                                           "'speichern', 'Gruppe ' || (i % 2000), '[\"a\"]', '[\"a\",\"b\"]' FROM %2")
                                .arg(zeit, reihe));
-            bar.Lesen(m_arbeit.postgres ? QStringLiteral("ANALYZE uv_protokoll") : QStringLiteral("ANALYZE"));
+            QSqlQuery statistik(bar.Db());
+            statistik.exec(m_arbeit.postgres ? QStringLiteral("ANALYZE uv_protokoll") : QStringLiteral("ANALYZE"));
             ops.push_back({QStringLiteral("Protokollfenster öffnen (1 Mio.)"), ruhe, [&] { w.mProtokoll_Click(); },
                            nullptr, [&] {
                                bar.Lesen(QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, "

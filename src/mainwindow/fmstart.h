@@ -3,7 +3,10 @@
 
 #include <QMainWindow>
 
+#include "permissions/pflege.h"
+
 #include <array>
+#include <functional>
 
 class CtList;
 class CtPush;
@@ -117,6 +120,10 @@ class FMStart final : public QMainWindow {
         bool gueltig = false;
     };
     Geladen m_gruppeGeladen, m_stufeGeladen;
+    // Runs a save or delete checked against `geladen`; on a conflict asks, and
+    // overwrites, reloads or stops as answered. True when it was stored.
+    bool MitStand(const QString& klasse, const QString& id, const Geladen& geladen,
+                  const std::function<bool(const Pflege::Stand&)>& befehl, const std::function<void()>& neuLaden);
     QString m_titel = QStringLiteral("KORVAL Benutzerverwaltung");
     // The group whose member list failed to load: not saved until chosen again.
     QString m_unvollstaendigeGruppe;

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <functional>
 #include <optional>
 
 namespace {
@@ -58,6 +59,25 @@ void FMStart::AenderungenZeigen() {
     Markieren(cmdGruppeSpeichern, gruppe, QStringLiteral("Mitglieder der Gruppe speichern"));
     Markieren(cmdProgrammSpeichern, stufe, QStringLiteral("Gruppen der Programmstufe speichern"));
     setWindowTitle(gruppe || stufe ? m_titel + QStringLiteral(" *") : m_titel);
+}
+
+bool FMStart::MitStand(const QString& klasse, const QString& id, const Geladen& geladen,
+                       const std::function<bool(const Pflege::Stand&)>& befehl, const std::function<void()>& neuLaden) {
+    const QString objekt =
+        (klasse == Berechtigung::KlasseGruppen ? QStringLiteral("Gruppe ") : QStringLiteral("Stufe ")) + id;
+    // Checked against what this window loaded of the same record, if it did.
+    std::optional<QStringList> erwartet;
+    if (geladen.gueltig && geladen.id == id) erwartet = geladen.liste;
+    for (;;) {
+        QString konflikt;
+        if (befehl({erwartet ? &*erwartet : nullptr, &konflikt})) return true;
+        if (konflikt.isEmpty()) return false;
+        const int antwort = KonfliktFragen(objekt, QStringLiteral("geändert"), konflikt);
+        if (antwort == 1) neuLaden();
+        if (antwort != 0) return false;
+        // Overwrites what the server holds now; a change after this question asks again.
+        erwartet = Pflege::ListeLesen(klasse, id);
+    }
 }
 
 int FMStart::KonfliktFragen(const QString& objekt, const QString& was, const QString& beschreibung) {
@@ -127,20 +147,10 @@ void FMStart::cmdGruppeSpeichern_Click() {
         return;
     }
     const QStringList codes = Zeilen(ctListGruppe, 1);
-    const QString objekt = QStringLiteral("Gruppe ") + gruppe;
-    // Checked against what this window loaded of the same group, if it did.
-    std::optional<QStringList> erwartet;
-    if (m_gruppeGeladen.gueltig && m_gruppeGeladen.id == gruppe) erwartet = m_gruppeGeladen.liste;
-    for (;;) {
-        QString konflikt;
-        if (Pflege::GruppeSpeichern(gruppe, codes, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
-        if (konflikt.isEmpty()) return;
-        const int antwort = KonfliktFragen(objekt, QStringLiteral("geändert"), konflikt);
-        if (antwort == 1) cmbGruppe_Click();
-        if (antwort != 0) return;
-        // Overwrites what the server holds now; a change after this question asks again.
-        erwartet = Pflege::ListeLesen(Berechtigung::KlasseGruppen, gruppe);
-    }
+    if (!MitStand(Berechtigung::KlasseGruppen, gruppe, m_gruppeGeladen,
+                  [&](const Pflege::Stand& stand) { return Pflege::GruppeSpeichern(gruppe, codes, stand); },
+                  [this] { cmbGruppe_Click(); }))
+        return;
     m_gruppeGeladen = {gruppe, codes, true};
     GruppenLaden(cmbGruppe);
     AenderungenZeigen();
@@ -154,17 +164,10 @@ void FMStart::cmdGruppeLoeschen_Click() {
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie die Gruppe: ") + gruppe +
                 QStringLiteral(" löschen wollen?")))
         return;
-    std::optional<QStringList> erwartet;
-    if (m_gruppeGeladen.gueltig && m_gruppeGeladen.id == gruppe) erwartet = m_gruppeGeladen.liste;
-    for (;;) {
-        QString konflikt;
-        if (Pflege::GruppeLoeschen(gruppe, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
-        if (konflikt.isEmpty()) return;
-        const int antwort = KonfliktFragen(QStringLiteral("Gruppe ") + gruppe, QStringLiteral("geändert"), konflikt);
-        if (antwort == 1) cmbGruppe_Click();
-        if (antwort != 0) return;
-        erwartet = Pflege::ListeLesen(Berechtigung::KlasseGruppen, gruppe);
-    }
+    if (!MitStand(Berechtigung::KlasseGruppen, gruppe, m_gruppeGeladen,
+                  [&](const Pflege::Stand& stand) { return Pflege::GruppeLoeschen(gruppe, stand); },
+                  [this] { cmbGruppe_Click(); }))
+        return;
     m_gruppeGeladen = {};
     m_stufeGeladen = {};
     m_unvollstaendigeGruppe.clear();
@@ -192,17 +195,10 @@ void FMStart::cmdProgrammSpeichern_Click() {
     if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;
     const QStringList gruppen = Zeilen(ctListProgramm, 0);
     const QString id = Berechtigung::ProgrammId(p, s, l);
-    std::optional<QStringList> erwartet;
-    if (m_stufeGeladen.gueltig && m_stufeGeladen.id == id) erwartet = m_stufeGeladen.liste;
-    for (;;) {
-        QString konflikt;
-        if (Pflege::ProgrammStufeSpeichern(p, s, l, gruppen, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
-        if (konflikt.isEmpty()) return;
-        const int antwort = KonfliktFragen(QStringLiteral("Stufe ") + id, QStringLiteral("geändert"), konflikt);
-        if (antwort == 1) cmbProgrammStufe_Click();
-        if (antwort != 0) return;
-        erwartet = Pflege::ListeLesen(Berechtigung::KlasseProgramm, id);
-    }
+    if (!MitStand(Berechtigung::KlasseProgramm, id, m_stufeGeladen,
+                  [&](const Pflege::Stand& stand) { return Pflege::ProgrammStufeSpeichern(p, s, l, gruppen, stand); },
+                  [this] { cmbProgrammStufe_Click(); }))
+        return;
     m_stufeGeladen = {id, gruppen, true};
     ProgrammeLaden(cmbProgramm);
     cmbProgramm_Click();
@@ -252,17 +248,10 @@ void FMStart::cmdProgrammStufeLoeschen_Click() {
                 p + QLatin1Char(' ') + s + QStringLiteral(" löschen wollen?")))
         return;
     const QString id = Berechtigung::ProgrammId(p, s, l);
-    std::optional<QStringList> erwartet;
-    if (m_stufeGeladen.gueltig && m_stufeGeladen.id == id) erwartet = m_stufeGeladen.liste;
-    for (;;) {
-        QString konflikt;
-        if (Pflege::StufeLoeschen(p, s, l, {erwartet ? &*erwartet : nullptr, &konflikt})) break;
-        if (konflikt.isEmpty()) return;
-        const int antwort = KonfliktFragen(QStringLiteral("Stufe ") + id, QStringLiteral("geändert"), konflikt);
-        if (antwort == 1) cmbProgrammStufe_Click();
-        if (antwort != 0) return;
-        erwartet = Pflege::ListeLesen(Berechtigung::KlasseProgramm, id);
-    }
+    if (!MitStand(Berechtigung::KlasseProgramm, id, m_stufeGeladen,
+                  [&](const Pflege::Stand& stand) { return Pflege::StufeLoeschen(p, s, l, stand); },
+                  [this] { cmbProgrammStufe_Click(); }))
+        return;
     m_stufeGeladen = {};
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();

@@ -26,46 +26,14 @@
 #include <QtTest>
 
 namespace {
-// A CSV file as written: checks the byte-order mark and line ends, splits the
-// fields (quotes and doubled quotes as spreadsheet programs read them).
-QList<QStringList> CsvLesen(const QString& pfad) {
+// A CSV file as written: the byte-order mark, then rows ending in CR LF.
+QList<QStringList> CsvDatei(const QString& pfad) {
     QFile f(pfad);
     if (!f.open(QIODevice::ReadOnly)) return {};
-    QByteArray roh = f.readAll();
+    const QByteArray roh = f.readAll();
     if (!roh.startsWith("\xEF\xBB\xBF")) return {{QStringLiteral("ohne BOM")}};
-    const QString text = QString::fromUtf8(roh.mid(3));
-    QList<QStringList> zeilen;
-    QStringList zeile;
-    QString feld;
-    bool inQuote = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inQuote) {
-            if (c == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == QLatin1Char('"')) {
-                feld += c;
-                ++i;
-            } else if (c == QLatin1Char('"')) {
-                inQuote = false;
-            } else {
-                feld += c;
-            }
-        } else if (c == QLatin1Char('"')) {
-            inQuote = true;
-        } else if (c == QLatin1Char(';')) {
-            zeile.append(feld);
-            feld.clear();
-        } else if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) {
-            zeile.append(feld);
-            zeilen.append(zeile);
-            zeile.clear();
-            feld.clear();
-            ++i;
-        } else {
-            feld += c;
-        }
-    }
-    if (!feld.isEmpty() || !zeile.isEmpty()) zeilen.append({QStringLiteral("ohne CRLF am Ende")});
-    return zeilen;
+    if (!roh.endsWith("\r\n")) return {{QStringLiteral("ohne CRLF am Ende")}};
+    return CsvLesen(QString::fromUtf8(roh.mid(3)));
 }
 
 QStringList Zeilen(const CtFilterList* l) {
@@ -319,7 +287,7 @@ void TestAuswertung::gruppeExportierenDruckenPdf() {
     Klicken(f->cmdCsv);
     QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text,
              QStringLiteral("Die Datei %1 wurde geschrieben.").arg(QDir::toNativeSeparators(csv)));
-    const QList<QStringList> zeilen = CsvLesen(csv);
+    const QList<QStringList> zeilen = CsvDatei(csv);
     QVERIFY(!zeilen.isEmpty());
     QCOMPARE(zeilen[0], (QStringList{QStringLiteral("Code"), QStringLiteral("Name"), QStringLiteral("Gruppe"),
                                      QStringLiteral("Programm"), QStringLiteral("Unterprogramm"), QStringLiteral("Stufe")}));
@@ -409,7 +377,7 @@ void TestAuswertung::matrixExportZaehltWieDerServer() {
     const QString csv = u->temp.filePath(QStringLiteral("matrix.csv"));
     u->dialoge.dateien.push_back(csv);
     w->mMatrixExport->trigger();
-    const QList<QStringList> zeilen = CsvLesen(csv);
+    const QList<QStringList> zeilen = CsvDatei(csv);
     const int direkt = u->db->Sql(QStringLiteral(
                                       "SELECT COUNT(*) FROM (SELECT DISTINCT gp.pcode, gp.gruppe, pg.programmname, "
                                       "pg.subprogramm, pg.berechtigungsstufe FROM uv_gruppen_pcode gp "

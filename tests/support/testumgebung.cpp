@@ -248,6 +248,41 @@ void Klicken(QWidget* w) {
     QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
 }
 
+// A CSV text back into rows of fields (quotes, ";" and line breaks inside quotes).
+QList<QStringList> CsvLesen(const QString& text) {
+    QList<QStringList> zeilen;
+    QStringList zeile;
+    QString feld;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (inQuotes) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                feld += c;
+                ++i;
+            } else if (c == u'"') {
+                inQuotes = false;
+            } else {
+                feld += c;
+            }
+        } else if (c == u'"') {
+            inQuotes = true;
+        } else if (c == u';') {
+            zeile.append(feld);
+            feld.clear();
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            zeile.append(feld);
+            zeilen.append(zeile);
+            zeile.clear();
+            feld.clear();
+            ++i;
+        } else {
+            feld += c;
+        }
+    }
+    return zeilen;
+}
+
 QPoint ZeilenPunkt(CtList* liste, int zeile) {
     QTreeView* v = liste->View();
     const QRect r = v->visualRect(liste->Model()->index(zeile, v->isColumnHidden(0) ? 1 : 0));

@@ -150,6 +150,9 @@ QPoint ZeilenPunkt(CtList* liste, int zeile);
 // A left click, or a double-click, on a row of a list.
 void ZeileKlicken(CtList* liste, int zeile);
 void ZeileDoppelklicken(CtList* liste, int zeile);
+// A CSV text back into rows of fields (quotes, ";" and line breaks inside
+// quotes); a last line without CR LF is left out.
+QList<QStringList> CsvLesen(const QString& text);
 // What a list or a combo box shows, row by row.
 QStringList ListenZeilen(const CtList* liste);
 QStringList KomboEintraege(const QComboBox* box);

@@ -753,14 +753,25 @@ void SqlCacheFactory::protokollieren(const QString& befehl, const QString& objek
 int SqlCacheFactory::withdrawGroup(const QString& gruppe) {
     // Positions may keep gaps: lists are read in position order only.
     Guard g(*this);
-    std::vector<QString> stufen;
-    for (const QStringList& r :
-         select(QStringLiteral("SELECT DISTINCT programmname, subprogramm, berechtigungsstufe FROM "
-                               "uv_programm_gruppe WHERE gruppe = ? ORDER BY 1, 2, 3"),
-                {gruppe}, 3))
-        stufen.push_back(r.join(QStringLiteral("||")));
+    if (m_protokoll) {
+        // The levels the group leaves, as the log's JSON list, are put together
+        // on the server: the largest group holds every level.
+        const QString id = QStringLiteral("programmname || '||' || subprogramm || '||' || berechtigungsstufe");
+        const QString stufen = QStringLiteral("SELECT DISTINCT programmname, subprogramm, berechtigungsstufe "
+                                              "FROM uv_programm_gruppe WHERE gruppe = ?");
+        const QString liste =
+            isPostgres()
+                ? QStringLiteral("to_json(array_agg(%1 ORDER BY programmname, subprogramm, berechtigungsstufe))::text "
+                                 "FROM (%2) x")
+                      .arg(id, stufen)
+                : QStringLiteral("json_group_array(%1) FROM (%2 ORDER BY 1, 2, 3) x").arg(id, stufen);
+        execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
+                               "nachher, vorher) SELECT %1, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
+                    .arg(Schema::zeitSql(m_db), liste),
+                {m_kontextFirma, m_kontextFiliale, m_kontextCode, QSysInfo::machineHostName(),
+                 QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe, gruppe});
+    }
     const int n = execute(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
-    if (n > 0) protokollieren(QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe, Json(stufen), Json({}));
     g.commit();
     return n;
 }

@@ -79,6 +79,7 @@ class TestKonflikt : public QObject {
     void protokollFehltDannFehltAuchDieAenderung();
     void protokollFenster();
     void tausendVerschraenkteSicherungen();
+    void verbindungseintragImProtokoll();
 
   private:
     int Protokollzeilen() const {
@@ -465,6 +466,29 @@ void TestKonflikt::tausendVerschraenkteSicherungen() {
     }
     QCOMPARE(Json(davor).join(QLatin1Char(',')), u->db->Mitglieder(gruppe));
     qInfo("%d gespeichert, %d Mal gefragt", gespeichert.load(), konflikte.load());
+}
+
+void TestKonflikt::verbindungseintragImProtokoll() {
+    u->Aendern([](CacheFactory& f) {
+        CacheObjektPtr n = f.New(QStringLiteral("KV.KassaSW"));
+        n->setEigenschaft(QStringLiteral("sys_ID"), QStringLiteral("9"));
+        n->setEigenschaft(QStringLiteral("Firma"), QStringLiteral("1"));
+        n->setEigenschaft(QStringLiteral("Bezeichnung"), QStringLiteral("Neu \"A\""));
+        n->Methode(QStringLiteral("sys_Save"));
+        CacheObjektPtr o = f.OpenId(QStringLiteral("KV.KassaSW"), QStringLiteral("9"));
+        o->setEigenschaft(QStringLiteral("Bezeichnung"), QStringLiteral("Umbenannt"));
+        o->Methode(QStringLiteral("sys_Save"));
+        o->Methode(QStringLiteral("sys_DeleteId"), {QStringLiteral("9")});
+    });
+    const QStringList log = u->db->Sql(
+        QStringLiteral("SELECT befehl, vorher, nachher FROM uv_protokoll WHERE objekt = 'Verbindung 9' ORDER BY nr"));
+    QCOMPARE(log.size(), 3);
+    QVERIFY(log[0].startsWith(QStringLiteral("anlegen;;{")));
+    QVERIFY(log[0].contains(QStringLiteral("\"Bezeichnung\":\"Neu \\\"A\\\"\"")));
+    QVERIFY(log[1].startsWith(QStringLiteral("speichern;{")));
+    QVERIFY(log[1].section(QLatin1Char(';'), 2).contains(QStringLiteral("\"Bezeichnung\":\"Umbenannt\"")));
+    QVERIFY(log[2].startsWith(QStringLiteral("löschen;{")));
+    QVERIFY(log[2].endsWith(QLatin1Char(';')));
 }
 
 QTEST_MAIN(TestKonflikt)

@@ -659,7 +659,7 @@ class Bench {
                 w.ctListGruppe->AddItem(QStringLiteral("ZZZ;"));
             ruhe();
         };
-        ops.push_back({QStringLiteral("Sichern mit | ohne Protokoll"), [&] { gruppeAendern(true); },
+        ops.push_back({QStringLiteral("Sichern mit/ohne Protokoll"), [&] { gruppeAendern(true); },
                        [&] { w.cmdGruppeSpeichern_Click(); }, [&] { gruppeAendern(false); },
                        [&] {
                            w.cmdGruppeSpeichern_Click();

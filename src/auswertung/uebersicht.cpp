@@ -6,6 +6,9 @@
 #include "database/zustand.h"
 #include "mainwindow/listenladen.h"
 
+#include <algorithm>
+#include <tuple>
+
 namespace Uebersicht {
 
 namespace {
@@ -54,6 +57,14 @@ Ergebnis Lesen(const Auswahl& a) {
                  }
                  return true;
              });
+    e.gruppen.sort();
+    std::sort(e.mitglieder.begin(), e.mitglieder.end(), [](const Mitglied& x, const Mitglied& y) {
+        return std::tie(x.gruppe, x.code) < std::tie(y.gruppe, y.code);
+    });
+    std::sort(e.stufen.begin(), e.stufen.end(), [](const Stufe& x, const Stufe& y) {
+        return std::tie(x.programm, x.subprogramm, x.stufe, x.gruppe) <
+               std::tie(y.programm, y.subprogramm, y.stufe, y.gruppe);
+    });
     return e;
 }
 

@@ -28,8 +28,10 @@ struct Stufe {
     QString gruppe, programm, subprogramm, stufe;
 };
 
+// Sorted: groups ascending, members by group and code, levels by program,
+// sub-program, level and group.
 struct Ergebnis {
-    QStringList gruppen; // ascending, each once
+    QStringList gruppen; // each once
     std::vector<Mitglied> mitglieder;
     std::vector<Stufe> stufen;
 };

@@ -89,17 +89,12 @@ class TestAuswertung : public QObject {
 
 void TestAuswertung::init() {
     KORVAL_BACKEND_PRUEFEN();
-    w.reset();
-    u.reset();
-    u = std::make_unique<Testumgebung>();
-    QVERIFY(u->db->Ok());
-    w = Hauptfenster(*u);
+    QVERIFY(NeuAufbauen(u, w));
     QVERIFY(Starten(*u, *w));
 }
 
 void TestAuswertung::cleanup() {
-    w.reset();
-    u.reset();
+    Abbauen(u, w);
 }
 
 frmUebersicht* TestAuswertung::Oeffnen() {

@@ -76,16 +76,11 @@ class TestBedienung : public QObject {
 
 void TestBedienung::init() {
     KORVAL_BACKEND_PRUEFEN();
-    w.reset();
-    u.reset();
-    u = std::make_unique<Testumgebung>();
-    QVERIFY(u->db->Ok());
-    w = Hauptfenster(*u);
+    QVERIFY(NeuAufbauen(u, w));
 }
 
 void TestBedienung::cleanup() {
-    w.reset();
-    u.reset();
+    Abbauen(u, w);
 }
 
 void TestBedienung::Starten() {

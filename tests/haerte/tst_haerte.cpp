@@ -101,16 +101,11 @@ class TestHaerte : public QObject {
 
 void TestHaerte::init() {
     KORVAL_BACKEND_PRUEFEN();
-    w.reset();
-    u.reset();
-    u = std::make_unique<Testumgebung>();
-    QVERIFY(u->db->Ok());
-    w = Hauptfenster(*u);
+    QVERIFY(NeuAufbauen(u, w));
 }
 
 void TestHaerte::cleanup() {
-    w.reset();
-    u.reset();
+    Abbauen(u, w);
 }
 
 void TestHaerte::Starten() {

@@ -96,17 +96,12 @@ class TestKonflikt : public QObject {
 
 void TestKonflikt::init() {
     KORVAL_BACKEND_PRUEFEN();
-    w.reset();
-    u.reset();
-    u = std::make_unique<Testumgebung>();
-    QVERIFY(u->db->Ok());
-    w = Hauptfenster(*u);
+    QVERIFY(NeuAufbauen(u, w));
     QVERIFY(Starten(*u, *w));
 }
 
 void TestKonflikt::cleanup() {
-    w.reset();
-    u.reset();
+    Abbauen(u, w);
 }
 
 void TestKonflikt::fremdeAenderungWirdGefragt_data() {

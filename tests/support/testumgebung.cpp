@@ -226,6 +226,19 @@ std::unique_ptr<FMStart> Hauptfenster(Testumgebung& u) {
     return w;
 }
 
+bool NeuAufbauen(std::unique_ptr<Testumgebung>& u, std::unique_ptr<FMStart>& w) {
+    Abbauen(u, w);
+    u = std::make_unique<Testumgebung>();
+    if (!u->db->Ok()) return false;
+    w = Hauptfenster(*u);
+    return true;
+}
+
+void Abbauen(std::unique_ptr<Testumgebung>& u, std::unique_ptr<FMStart>& w) {
+    w.reset();
+    u.reset();
+}
+
 bool Starten(Testumgebung& u, FMStart& w) {
     Zustand().ProgrammKommandozeile = u.Kommandozeile();
     w.Form_Load();

@@ -137,6 +137,11 @@ class Testumgebung {
 class CtList;
 class FMStart;
 class QComboBox;
+// For each test function: a new environment with its database and a main
+// window (the old ones go first, the window before its environment); false
+// when the database could not be made. Abbauen takes both down.
+bool NeuAufbauen(std::unique_ptr<Testumgebung>& u, std::unique_ptr<FMStart>& w);
+void Abbauen(std::unique_ptr<Testumgebung>& u, std::unique_ptr<FMStart>& w);
 // A main window that belongs to the environment's login dialog and viewer.
 std::unique_ptr<FMStart> Hauptfenster(Testumgebung& u);
 // Start-up as the program does it, signed on through the command line, the window shown.

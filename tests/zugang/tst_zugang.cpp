@@ -108,17 +108,12 @@ class TestZugang : public QObject {
 
 void TestZugang::init() {
     KORVAL_BACKEND_PRUEFEN();
-    w.reset();
-    u.reset();
-    u = std::make_unique<Testumgebung>();
-    QVERIFY(u->db->Ok());
-    w = Hauptfenster(*u);
+    QVERIFY(NeuAufbauen(u, w));
     QVERIFY(Starten(*u, *w));
 }
 
 void TestZugang::cleanup() {
-    w.reset();
-    u.reset();
+    Abbauen(u, w);
 }
 
 void TestZugang::jedesFensterHatNurBenannteBedienelemente() {

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QTextDocument>
 #include <QTextStream>
 
@@ -147,6 +148,12 @@ void Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht) {
         doc.documentLayout()->draw(&p, ctx);
         p.restore();
     }
+}
+
+QString Speicherort(const QString& titel, const QString& dateiname, const QString& filter) {
+    const QString dokumente = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return Dialoge().Speicherort(titel, QDir(dokumente.isEmpty() ? QDir::homePath() : dokumente).filePath(dateiname),
+                                 filter);
 }
 
 void Melden(bool ok, const QString& fehler, const QString& datei) {

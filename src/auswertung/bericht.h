@@ -36,6 +36,9 @@ bool PdfSchreiben(const QString& pfad, const Bericht& bericht, QString& fehler);
 // Lays the report out on the device's pages: a head on every page, the page
 // number at the foot.
 void Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht);
+// Asks where to save a report, offering `dateiname` in the user's documents
+// folder (the home folder where there is none); "" when cancelled.
+QString Speicherort(const QString& titel, const QString& dateiname, const QString& filter);
 // Tells the user that the file was written, or why not.
 void Melden(bool ok, const QString& fehler, const QString& datei);
 

@@ -11,7 +11,6 @@
 #include "platform/widgets/zugang.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QJsonArray>
@@ -22,7 +21,6 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -218,10 +216,8 @@ void frmProtokoll::cmdCsv_Click() {
                          QStringLiteral("Änderungsprotokoll"));
         return;
     }
-    const QString ordner = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString pfad = Dialoge().Speicherort(QStringLiteral("Als CSV exportieren"),
-                                               QDir(ordner.isEmpty() ? QDir::homePath() : ordner)
-                                                   .filePath(QStringLiteral("Änderungsprotokoll.csv")),
+    const QString pfad = Berichte::Speicherort(QStringLiteral("Als CSV exportieren"),
+                                               QStringLiteral("Änderungsprotokoll.csv"),
                                                QStringLiteral("CSV-Dateien (*.csv)"));
     if (pfad.isEmpty()) return;
     QString fehler;

@@ -18,7 +18,6 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,7 +26,6 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -378,11 +376,6 @@ bool frmUebersicht::Auswahl(QString& titel, QString& dateiname, QStringList& tei
 }
 
 namespace {
-QString Ordner() {
-    const QString d = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return d.isEmpty() ? QDir::homePath() : d;
-}
-
 void NichtsGewaehlt() {
     Dialoge().MsgBox(QStringLiteral("Bitte zuerst einen Mitarbeiter, eine Stufe oder eine Gruppe wählen."),
                      DialogService::Information, QStringLiteral("Berechtigungsübersicht"));
@@ -426,8 +419,7 @@ void frmUebersicht::cmdCsv_Click() {
     QString titel, datei;
     QStringList teile;
     if (!Auswahl(titel, datei, teile)) return NichtsGewaehlt();
-    const QString pfad = Dialoge().Speicherort(QStringLiteral("Als CSV exportieren"),
-                                               Ordner() + QLatin1Char('/') + datei + QStringLiteral(".csv"),
+    const QString pfad = Berichte::Speicherort(QStringLiteral("Als CSV exportieren"), datei + QStringLiteral(".csv"),
                                                QStringLiteral("CSV-Dateien (*.csv)"));
     if (pfad.isEmpty()) return;
     // The rows of the whole selection, the same as the matrix and the command line's report.
@@ -446,8 +438,7 @@ void frmUebersicht::cmdPdf_Click() {
     QString titel, datei;
     QStringList teile;
     if (!Auswahl(titel, datei, teile)) return NichtsGewaehlt();
-    const QString pfad = Dialoge().Speicherort(QStringLiteral("Als PDF speichern"),
-                                               Ordner() + QLatin1Char('/') + datei + QStringLiteral(".pdf"),
+    const QString pfad = Berichte::Speicherort(QStringLiteral("Als PDF speichern"), datei + QStringLiteral(".pdf"),
                                                QStringLiteral("PDF-Dateien (*.pdf)"));
     if (pfad.isEmpty()) return;
     QString fehler;

@@ -28,11 +28,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QStandardPaths>
 #include <QTreeView>
 #include <QWindow>
 
@@ -429,11 +427,9 @@ void FMStart::mProtokoll_Click() {
 }
 
 void FMStart::mMatrixExport_Click() {
-    const QString pfad = Dialoge().Speicherort(
-        QStringLiteral("Berechtigungsmatrix exportieren"),
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(
-            QStringLiteral("Berechtigungsmatrix.csv")),
-        QStringLiteral("CSV-Dateien (*.csv)"));
+    const QString pfad = Berichte::Speicherort(QStringLiteral("Berechtigungsmatrix exportieren"),
+                                               QStringLiteral("Berechtigungsmatrix.csv"),
+                                               QStringLiteral("CSV-Dateien (*.csv)"));
     if (pfad.isEmpty()) return;
     QString fehler;
     bool ok = false;

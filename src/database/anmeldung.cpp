@@ -9,6 +9,25 @@
 #include "platform/umgebung.h"
 #include "util/konvertieren.h"
 
+// A database the program cannot store changes in (no change log, and none can
+// be made) is said once, with the command that mends it; reading still works.
+static void SchemaMelden(CacheFactory& f) {
+    Anwendungszustand& z = Zustand();
+    if (z.SchemaGemeldet) return;
+    QString warum;
+    try {
+        CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
+        warum = k->Methode(QStringLiteral("SchemaPruefen"));
+        ObjektSchliessen(k);
+    } catch (const CacheFehler&) {
+        // A server that cannot say is not a reason to refuse the sign-on.
+        return;
+    }
+    if (warum.isEmpty()) return;
+    z.SchemaGemeldet = true;
+    Dialoge().MsgBox(warum, DialogService::Exclamation, QStringLiteral("Datenbank nicht aktuell"));
+}
+
 bool user_anmeld() {
     Anwendungszustand& z = Zustand();
     z.Benutzer.clear();
@@ -61,6 +80,8 @@ bool user_anmeld() {
                 w->Methode(QStringLiteral("Xecute"),
                            {BenutzerkontextBefehl(z.Firma, z.Filiale, z.Personalcode)});
                 ObjektSchliessen(w);
+                vorgang = QStringLiteral("Datenbank prüfen");
+                SchemaMelden(f);
                 z.AnmeldungFehlgeschlagen = false;
                 ergebnis = true;
             }

@@ -44,8 +44,15 @@ constexpr int Geschlossen = 110; // object used after sys_close
 constexpr int Transaktion = 111;
 // The connection broke while a commit ran: whether it was stored is not known.
 constexpr int AusgangUnbekannt = 112;
-// The record is no longer what the caller loaded: another writer changed it.
+// The record is no longer what the caller loaded: another writer changed it,
+// deleted it, or created it where the caller knew none.
 constexpr int Konflikt = 113;
+constexpr int KonfliktGeloescht = 114;
+constexpr int KonfliktVorhanden = 115;
+// A level is to be granted a group that has no record.
+constexpr int GruppeFehlt = 116;
+// The database lacks a part of the schema that changes need (the change log).
+constexpr int SchemaVeraltet = 117;
 } // namespace Fehlernummer
 
 // CacheObject.syslist: ordered strings, positions from 1.

@@ -21,6 +21,8 @@ struct Anwendungszustand {
     // The connection data of this session came from the command line: later
     // sign-ons keep them and take only code and password from the login dialog.
     bool VerbindungAusKommandozeile = false;
+    // The server said once in this run that changes cannot be stored (an outdated schema).
+    bool SchemaGemeldet = false;
 
     // The program's own command line (fields after the program name, blank-separated).
     QString ProgrammKommandozeile;

@@ -104,25 +104,32 @@ class FMStart final : public QMainWindow {
     void MenusAufbauen();
     void ListenSchriften();
     bool Fragen(const QString& text);
+    // A delete found the record gone already: it says so (and succeeded).
+    void SchonGeloescht(const QString& wer);
     void Besitzer(QWidget* fenster);
     QStringList Zeilen(const CtList* liste, int feld) const;
 
     // Marks unsaved lists on their save buttons and in the caption.
     void AenderungenZeigen();
-    // What to do about a record another workstation changed: 0 overwrite,
-    // 1 reload, 2 cancel.
-    int KonfliktFragen(const QString& objekt, const QString& was, const QString& beschreibung);
+    // What to do about a record that is not as this window knew it: 0 overwrite,
+    // 1 reload, 2 cancel. `jetzt` is what the server holds at the question.
+    int KonfliktFragen(const QString& objekt, Pflege::Konflikt::Art art, const Pflege::Serverstand& jetzt,
+                       bool loeschen);
 
-    // What a list held when it was loaded or saved, in stored order.
+    // What a list held when it was loaded or saved, in stored order; a record
+    // that was not there is loaded as absent.
     struct Geladen {
         QString id;
         QStringList liste;
         bool gueltig = false;
+        bool vorhanden = true;
     };
     Geladen m_gruppeGeladen, m_stufeGeladen;
-    // Runs a save or delete checked against `geladen`; on a conflict asks, and
-    // overwrites, reloads or stops as answered. True when it was stored.
-    bool MitStand(const QString& klasse, const QString& id, const Geladen& geladen,
+    // Runs a save or delete checked against what the window knows of the
+    // record: its list as loaded, or (`abwesendPruefen`, for saves) absent when
+    // this window never loaded it. On a conflict asks, and overwrites, reloads
+    // (into `liste`) or stops as answered. True when it was done.
+    bool MitStand(const QString& klasse, const QString& id, Geladen& geladen, CtList* liste, bool abwesendPruefen,
                   const std::function<bool(const Pflege::Stand&)>& befehl, const std::function<void()>& neuLaden);
     QString m_titel = QStringLiteral("KORVAL Benutzerverwaltung");
     // The group whose member list failed to load: not saved until chosen again.

@@ -24,7 +24,17 @@ void FMStart::cmbGruppe_Click() {
         CtList::Aktualisierung einmalZeichnen(*ctListGruppe);
         DbBeginn(false);
         CacheFactory& f = *Zustand().CacheFactory;
-        gruppe = f.OpenId(Berechtigung::KlasseGruppen, cmbGruppe->currentText());
+        try {
+            gruppe = f.OpenId(Berechtigung::KlasseGruppen, cmbGruppe->currentText());
+        } catch (const CacheFehler& e) {
+            if (e.Nummer() != Fehlernummer::ObjektFehlt) throw;
+            // A name without record (granted on a level, or deleted meanwhile)
+            // is an empty group, not a half-loaded one: a save creates it.
+            DbEnde(false);
+            m_gruppeGeladen = {cmbGruppe->currentText(), {}, true, false};
+            AenderungenZeigen();
+            return;
+        }
         ObjektSchliessen(gruppe);
         // Members and their names in one query, not one employee record per
         // member; a member without employee record keeps its code and an empty name.
@@ -44,7 +54,7 @@ void FMStart::cmbGruppe_Click() {
         ctListGruppe->setSortColumn(1);
         ctListGruppe->setSortOrder(0);
         ctListGruppe->Sort();
-        m_gruppeGeladen = {cmbGruppe->currentText(), geladen, true};
+        m_gruppeGeladen = {cmbGruppe->currentText(), geladen, true, true};
     } catch (const CacheFehler& e) {
         ObjektSchliessen(gruppe);
         ObjektSchliessen(q);
@@ -93,7 +103,7 @@ void FMStart::cmbProgrammStufe_Click() {
                 ctListProgramm->AddItem(gruppen->GetAt(i));
         }
         m_stufeGeladen = {Berechtigung::ProgrammId(p, s, l),
-                          QStringList(gruppen->Werte().begin(), gruppen->Werte().end()), true};
+                          QStringList(gruppen->Werte().begin(), gruppen->Werte().end()), true, true};
         ObjektSchliessen(gruppen);
         DbEnde(true);
     } catch (const CacheFehler&) {

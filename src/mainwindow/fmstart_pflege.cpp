@@ -61,36 +61,90 @@ void FMStart::AenderungenZeigen() {
     setWindowTitle(gruppe || stufe ? m_titel + QStringLiteral(" *") : m_titel);
 }
 
-bool FMStart::MitStand(const QString& klasse, const QString& id, const Geladen& geladen,
-                       const std::function<bool(const Pflege::Stand&)>& befehl, const std::function<void()>& neuLaden) {
+bool FMStart::MitStand(const QString& klasse, const QString& id, Geladen& geladen, CtList* liste,
+                       bool abwesendPruefen, const std::function<bool(const Pflege::Stand&)>& befehl,
+                       const std::function<void()>& neuLaden) {
     const QString objekt =
         (klasse == Berechtigung::KlasseGruppen ? QStringLiteral("Gruppe ") : QStringLiteral("Stufe ")) + id;
-    // Checked against what this window loaded of the same record, if it did.
-    std::optional<QStringList> erwartet;
-    if (geladen.gueltig && geladen.id == id) erwartet = geladen.liste;
+    std::optional<Pflege::Serverstand> erwartet;
+    if (geladen.gueltig && geladen.id == id)
+        erwartet = Pflege::Serverstand{geladen.vorhanden, geladen.liste};
+    else if (abwesendPruefen)
+        erwartet = Pflege::Serverstand{}; // a name this window never loaded: there should be no record
+    bool gruppenErlaubt = false;
     for (;;) {
-        QString konflikt;
-        if (befehl({erwartet ? &*erwartet : nullptr, &konflikt})) return true;
-        if (konflikt.isEmpty()) return false;
-        const int antwort = KonfliktFragen(objekt, QStringLiteral("geändert"), konflikt);
-        if (antwort == 1) neuLaden();
+        Pflege::Konflikt konflikt;
+        Pflege::Stand stand;
+        if (erwartet && erwartet->vorhanden) stand.geladen = &erwartet->liste;
+        stand.abwesend = erwartet && !erwartet->vorhanden;
+        stand.fehlendeGruppenErlaubt = gruppenErlaubt;
+        stand.konflikt = &konflikt;
+        if (befehl(stand)) return true;
+        if (konflikt.art == Pflege::Konflikt::Keiner) return false;
+        if (konflikt.art == Pflege::Konflikt::GruppeFehlt) {
+            const bool eine = konflikt.gruppen.size() == 1;
+            if (Dialoge().MsgBox(QStringLiteral("Die %1 %2 %3 nicht. Trotzdem berechtigen?")
+                                     .arg(eine ? QStringLiteral("Gruppe") : QStringLiteral("Gruppen"),
+                                          konflikt.gruppen.join(QStringLiteral(", ")),
+                                          eine ? QStringLiteral("besteht") : QStringLiteral("bestehen")),
+                                 DialogService::YesNo | DialogService::Question,
+                                 QStringLiteral("Gruppe fehlt")) != DialogService::Yes)
+                return false;
+            gruppenErlaubt = true;
+            continue;
+        }
+        // What the server holds at the question is what "Überschreiben"
+        // overwrites: a change while the question is open asks again.
+        const std::optional<Pflege::Serverstand> jetzt = Pflege::ListeLesen(klasse, id);
+        if (!jetzt) {
+            Dialoge().MsgBox(objekt + QStringLiteral(" wurde an einem anderen Arbeitsplatz geändert, und der Stand "
+                                                     "des Servers kann nicht gelesen werden.\r\nEs wurde nichts "
+                                                     "gespeichert."),
+                             DialogService::Exclamation, QStringLiteral("Gleichzeitige Änderung"));
+            return false;
+        }
+        const int antwort = KonfliktFragen(objekt, konflikt.art, *jetzt, !abwesendPruefen);
+        if (antwort == 1 && jetzt->vorhanden) neuLaden();
+        if (antwort == 1 && !jetzt->vorhanden) {
+            // Shown as gone: an empty list that a save creates anew.
+            liste->Clear();
+            geladen = {id, {}, true, false};
+            AenderungenZeigen();
+            Dialoge().MsgBox(objekt + QStringLiteral(" wurde an einem anderen Arbeitsplatz gelöscht.\r\n"
+                                                     "Speichern legt sie mit der angezeigten Liste neu an."),
+                             DialogService::Information, QStringLiteral("Gleichzeitige Änderung"));
+        }
         if (antwort != 0) return false;
-        // Overwrites what the server holds now; a change after this question asks again.
-        erwartet = Pflege::ListeLesen(klasse, id);
+        erwartet = *jetzt;
     }
 }
 
-int FMStart::KonfliktFragen(const QString& objekt, const QString& was, const QString& beschreibung) {
-    const QString wer = Pflege::LetzteAenderung(objekt);
+int FMStart::KonfliktFragen(const QString& objekt, Pflege::Konflikt::Art art, const Pflege::Serverstand& jetzt,
+                            bool loeschen) {
+    const QString wer = Pflege::LetzteAenderung(objekt, jetzt);
+    const int n = static_cast<int>(jetzt.liste.size());
+    const QString lage =
+        !jetzt.vorhanden ? QStringLiteral("%1 wurde seit dem Laden an einem anderen Arbeitsplatz gelöscht.").arg(objekt)
+        : art == Pflege::Konflikt::Vorhanden
+            ? QStringLiteral("%1 besteht bereits mit %2 %3, wurde hier aber nicht geladen.")
+                  .arg(objekt)
+                  .arg(n)
+                  .arg(n == 1 ? QStringLiteral("Eintrag") : QStringLiteral("Einträgen"))
+            : QStringLiteral("%1 wurde seit dem Laden an einem anderen Arbeitsplatz geändert.").arg(objekt);
+    const QString ueberschreiben = loeschen             ? QStringLiteral("trotzdem löschen.")
+                                   : !jetzt.vorhanden ? QStringLiteral("mit Ihrer Liste neu anlegen.")
+                                                      : QStringLiteral("Ihre Liste speichern.");
     return Dialoge().Auswahl(
-        QStringLiteral("%1 wurde seit dem Laden an einem anderen Arbeitsplatz %2.\r\n%3\r\n"
-                       "Überschreiben: Ihre Liste speichern.\r\nNeu laden: die Liste des Servers anzeigen, "
-                       "nichts speichern.\r\nAbbrechen: nichts speichern.")
-            .arg(objekt,
-                 beschreibung.contains(QStringLiteral("gelöscht")) ? QStringLiteral("gelöscht") : was,
-                 wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n")),
+        QStringLiteral("%1\r\n%2Überschreiben: %3\r\nNeu laden: die Liste des Servers anzeigen, nichts "
+                       "speichern.\r\nAbbrechen: nichts speichern.")
+            .arg(lage, wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n"), ueberschreiben),
         QStringLiteral("Gleichzeitige Änderung"),
         {QStringLiteral("Überschreiben"), QStringLiteral("Neu laden"), QStringLiteral("Abbrechen")});
+}
+
+void FMStart::SchonGeloescht(const QString& wer) {
+    Dialoge().MsgBox(wer + QStringLiteral(" war bereits gelöscht."), DialogService::Information,
+                     QStringLiteral("Löschen"));
 }
 
 bool FMStart::Fragen(const QString& text) {
@@ -147,11 +201,11 @@ void FMStart::cmdGruppeSpeichern_Click() {
         return;
     }
     const QStringList codes = Zeilen(ctListGruppe, 1);
-    if (!MitStand(Berechtigung::KlasseGruppen, gruppe, m_gruppeGeladen,
+    if (!MitStand(Berechtigung::KlasseGruppen, gruppe, m_gruppeGeladen, ctListGruppe, true,
                   [&](const Pflege::Stand& stand) { return Pflege::GruppeSpeichern(gruppe, codes, stand); },
                   [this] { cmbGruppe_Click(); }))
         return;
-    m_gruppeGeladen = {gruppe, codes, true};
+    m_gruppeGeladen = {gruppe, codes, true, true};
     GruppenLaden(cmbGruppe);
     AenderungenZeigen();
 }
@@ -164,10 +218,15 @@ void FMStart::cmdGruppeLoeschen_Click() {
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie die Gruppe: ") + gruppe +
                 QStringLiteral(" löschen wollen?")))
         return;
-    if (!MitStand(Berechtigung::KlasseGruppen, gruppe, m_gruppeGeladen,
-                  [&](const Pflege::Stand& stand) { return Pflege::GruppeLoeschen(gruppe, stand); },
+    bool warSchonWeg = false;
+    if (!MitStand(Berechtigung::KlasseGruppen, gruppe, m_gruppeGeladen, ctListGruppe, false,
+                  [&](Pflege::Stand stand) {
+                      stand.warSchonWeg = &warSchonWeg;
+                      return Pflege::GruppeLoeschen(gruppe, stand);
+                  },
                   [this] { cmbGruppe_Click(); }))
         return;
+    if (warSchonWeg) SchonGeloescht(QStringLiteral("Die Gruppe ") + gruppe);
     m_gruppeGeladen = {};
     m_stufeGeladen = {};
     m_unvollstaendigeGruppe.clear();
@@ -195,11 +254,11 @@ void FMStart::cmdProgrammSpeichern_Click() {
     if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return;
     const QStringList gruppen = Zeilen(ctListProgramm, 0);
     const QString id = Berechtigung::ProgrammId(p, s, l);
-    if (!MitStand(Berechtigung::KlasseProgramm, id, m_stufeGeladen,
+    if (!MitStand(Berechtigung::KlasseProgramm, id, m_stufeGeladen, ctListProgramm, true,
                   [&](const Pflege::Stand& stand) { return Pflege::ProgrammStufeSpeichern(p, s, l, gruppen, stand); },
                   [this] { cmbProgrammStufe_Click(); }))
         return;
-    m_stufeGeladen = {id, gruppen, true};
+    m_stufeGeladen = {id, gruppen, true, true};
     ProgrammeLaden(cmbProgramm);
     cmbProgramm_Click();
     cmbSubProgramm_Click();
@@ -248,10 +307,15 @@ void FMStart::cmdProgrammStufeLoeschen_Click() {
                 p + QLatin1Char(' ') + s + QStringLiteral(" löschen wollen?")))
         return;
     const QString id = Berechtigung::ProgrammId(p, s, l);
-    if (!MitStand(Berechtigung::KlasseProgramm, id, m_stufeGeladen,
-                  [&](const Pflege::Stand& stand) { return Pflege::StufeLoeschen(p, s, l, stand); },
+    bool warSchonWeg = false;
+    if (!MitStand(Berechtigung::KlasseProgramm, id, m_stufeGeladen, ctListProgramm, false,
+                  [&](Pflege::Stand stand) {
+                      stand.warSchonWeg = &warSchonWeg;
+                      return Pflege::StufeLoeschen(p, s, l, stand);
+                  },
                   [this] { cmbProgrammStufe_Click(); }))
         return;
+    if (warSchonWeg) SchonGeloescht(QStringLiteral("Die Stufe ") + id);
     m_stufeGeladen = {};
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();

@@ -9,6 +9,8 @@
 #include "util/programmverlauf.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <functional>
 #include <optional>
@@ -62,7 +64,7 @@ bool AusgangKlaeren(const CacheFehler& fehler, const QString& vorgang, const Pru
 // command started while another runs (a click handled while the first one
 // processes events) does nothing.
 bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung& gespeichert,
-                   QString* konflikt = nullptr) {
+                   Konflikt* konflikt = nullptr) {
     if (g_befehlLaeuft) return false;
     BefehlKlammer klammer;
     QString vorgang = QStringLiteral("Verbinden");
@@ -83,11 +85,17 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
         }
         if (e.Nummer() == Fehlernummer::AusgangUnbekannt)
             return AusgangKlaeren(e, prozedur + QLatin1Char(' ') + vorgang, gespeichert);
-        if (e.Nummer() == Fehlernummer::Konflikt && konflikt) {
+        const Konflikt::Art art = e.Nummer() == Fehlernummer::Konflikt            ? Konflikt::Geaendert
+                                  : e.Nummer() == Fehlernummer::KonfliktGeloescht ? Konflikt::Geloescht
+                                  : e.Nummer() == Fehlernummer::KonfliktVorhanden ? Konflikt::Vorhanden
+                                  : e.Nummer() == Fehlernummer::GruppeFehlt       ? Konflikt::GruppeFehlt
+                                                                                  : Konflikt::Keiner;
+        if (art != Konflikt::Keiner && konflikt) {
             // The window asks what to do; nothing was stored.
             DbEnde(true);
             Programmverlauf(prozedur, QStringLiteral("Gleichzeitige Änderung"), e.Beschreibung());
-            *konflikt = e.Beschreibung();
+            konflikt->art = art;
+            konflikt->beschreibung = e.Beschreibung();
             return false;
         }
         CacheFehlermeldung(e, prozedur + QLatin1Char(' ') + vorgang);
@@ -111,53 +119,87 @@ bool ListeIst(CacheFactory& f, const QString& klasse, const QString& id, const Q
     CacheObjektPtr o = f.OpenId(klasse, id);
     SysListPtr l = o->Liste(eigenschaft);
     ObjektSchliessen(o);
-    return QStringList(l->Werte().begin(), l->Werte().end()) == werte;
+    return GleicheMenge(QStringList(l->Werte().begin(), l->Werte().end()), werte);
 }
 
-// Is the record still as the window loaded it? Raises Konflikt if not.
+// Is the record still as the window knows it? Raises a conflict if not.
 void StandPruefen(CacheFactory& f, const QString& klasse, const QStringList& id, const Stand& stand) {
-    if (!stand.geladen) return;
-    SysListPtr liste = ListeBauen(f, *stand.geladen);
+    if (!stand.geladen && !stand.abwesend) return;
+    SysListPtr liste = ListeBauen(f, stand.geladen ? *stand.geladen : QStringList());
     std::vector<Argument> argumente(id.begin(), id.end());
     argumente.emplace_back(liste);
+    if (!stand.geladen) argumente.emplace_back(QStringLiteral("0"));
     CacheObjektPtr k = f.Klassenmethoden(klasse);
     k->Methode(QStringLiteral("ListePruefen"), argumente);
     ObjektSchliessen(k);
 }
 
+QStringList JsonListe(const QString& text) {
+    QStringList l;
+    for (const QJsonValue& v : QJsonDocument::fromJson(text.toUtf8()).array())
+        l.append(v.toString());
+    return l;
+}
+
+// A level would newly grant groups without record: asks first, unless the user agreed.
+void GruppenPruefen(CacheFactory& f, const QStringList& id, const QStringList& gruppen, const Stand& stand) {
+    if (!stand.konflikt || stand.fehlendeGruppenErlaubt) return;
+    SysListPtr liste = ListeBauen(f, gruppen);
+    CacheObjektPtr k = f.Klassenmethoden(KlasseProgramm);
+    const QStringList fehlend = JsonListe(k->Methode(QStringLiteral("GruppenPruefen"), {id[0], id[1], id[2], liste}));
+    ObjektSchliessen(k);
+    if (fehlend.isEmpty()) return;
+    stand.konflikt->gruppen = fehlend;
+    throw CacheFehler(Fehlernummer::GruppeFehlt,
+                      QStringLiteral("<GRUPPE FEHLT> ") + fehlend.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
-std::optional<QStringList> ListeLesen(const QString& klasse, const QString& id) {
+bool GleicheMenge(QStringList a, QStringList b) {
+    if (a.size() != b.size()) return false;
+    a.sort();
+    b.sort();
+    return a == b;
+}
+
+std::optional<Serverstand> ListeLesen(const QString& klasse, const QString& id) {
     try {
         DbBeginn(false);
         CacheObjektPtr o = Zustand().CacheFactory->OpenId(klasse, id);
         SysListPtr l = o->Liste(klasse == KlasseGruppen ? QStringLiteral("PCODE") : QStringLiteral("Gruppe"));
         ObjektSchliessen(o);
         DbEnde(false);
-        return QStringList(l->Werte().begin(), l->Werte().end());
+        return Serverstand{true, QStringList(l->Werte().begin(), l->Werte().end())};
     } catch (const CacheFehler& e) {
         DbEnde(false);
-        if (e.Nummer() == Fehlernummer::ObjektFehlt) return QStringList();
+        if (e.Nummer() == Fehlernummer::ObjektFehlt) return Serverstand{};
         return std::nullopt;
     }
 }
 
-QString LetzteAenderung(const QString& objekt) {
+QString LetzteAenderung(const QString& objekt, const Serverstand& jetzt) {
     try {
         DbBeginn(false);
         CacheAbfragePtr q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Protokoll"),
                                                             QStringLiteral("Letzte"));
         q->Ausfuehren({objekt});
         QString text;
-        if (q->Naechste()) {
+        // Only the change that left the record as it is now is the one to name.
+        const bool zeile = q->Naechste();
+        const QString nachher = zeile ? q->Spalte(6) : QString();
+        const bool passt = zeile && (jetzt.vorhanden ? !nachher.isEmpty() && GleicheMenge(JsonListe(nachher), jetzt.liste)
+                                            : nachher.isEmpty());
+        if (passt) {
             const QDateTime zeit = QDateTime::fromString(q->Spalte(1), Qt::ISODateWithMs);
             // Writers without a user context are known by their workstation only.
             const QString wer = q->Spalte(2).isEmpty()
                                     ? QString()
                                     : QStringLiteral(" von %1 (Firma %2, Filiale %3)")
                                           .arg(q->Spalte(2), q->Spalte(3), q->Spalte(4));
-            text = QStringLiteral("Zuletzt geändert%1 auf %2 am %3.")
-                       .arg(wer, q->Spalte(5), zeit.toLocalTime().toString(QStringLiteral("dd.MM.yyyy 'um' HH:mm:ss")));
+            text = QStringLiteral("Zuletzt %1%2 auf %3 am %4.")
+                       .arg(jetzt.vorhanden ? QStringLiteral("geändert") : QStringLiteral("gelöscht"), wer,
+                            q->Spalte(5), zeit.toLocalTime().toString(QStringLiteral("dd.MM.yyyy 'um' HH:mm:ss")));
         }
         ObjektSchliessen(q);
         DbEnde(false);
@@ -211,9 +253,14 @@ bool GruppeLoeschen(const QString& gruppe, const Stand& stand) {
     return InTransaktion(QStringLiteral("fmstart.cmdGruppeLöschen_click"),
                          [&](CacheFactory& f, QString& vorgang) {
                              vorgang = QStringLiteral("Stand prüfen");
-                             StandPruefen(f, KlasseGruppen, {gruppe}, stand);
-                             vorgang = QStringLiteral("Gruppe löschen");
-                             DatensatzLoeschen(f, KlasseGruppen, gruppe);
+                             // Gone already: nothing to check or delete; its grants still go.
+                             if (Fehlt(f, KlasseGruppen, gruppe)) {
+                                 if (stand.warSchonWeg) *stand.warSchonWeg = true;
+                             } else {
+                                 StandPruefen(f, KlasseGruppen, {gruppe}, stand);
+                                 vorgang = QStringLiteral("Gruppe löschen");
+                                 DatensatzLoeschen(f, KlasseGruppen, gruppe);
+                             }
                              // Withdrawing it from every program level is one server method: visiting
                              // each level record from here would cost a round trip per record.
                              vorgang = QStringLiteral("Gruppe aus allen Programmstufen entfernen");
@@ -229,6 +276,9 @@ bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l
     if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l})) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
                          [&](CacheFactory& f, QString& vorgang) {
+                             // Groups before the level: the order in which every command locks.
+                             vorgang = QStringLiteral("Gruppen prüfen");
+                             GruppenPruefen(f, {p, s, l}, gruppen, stand);
                              vorgang = QStringLiteral("Stand prüfen");
                              StandPruefen(f, KlasseProgramm, {p, s, l}, stand);
                              Programmverlauf(QStringLiteral("fmStart.cmdProgrammSpeichern_click"),
@@ -285,6 +335,10 @@ bool StufeLoeschen(const QString& p, const QString& s, const QString& l, const S
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammStufeLöschen_click"),
                          [&](CacheFactory& f, QString& vorgang) {
                              vorgang = QStringLiteral("Stand prüfen");
+                             if (Fehlt(f, KlasseProgramm, ProgrammId(p, s, l))) {
+                                 if (stand.warSchonWeg) *stand.warSchonWeg = true;
+                                 return;
+                             }
                              StandPruefen(f, KlasseProgramm, {p, s, l}, stand);
                              vorgang = QStringLiteral("Löschen ") + ProgrammId(p, s, l);
                              DatensatzLoeschen(f, KlasseProgramm, ProgrammId(p, s, l));

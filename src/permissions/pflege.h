@@ -13,13 +13,28 @@ namespace Pflege {
 // True while a save or delete runs; other commands then do nothing.
 bool BefehlLaeuft();
 
-// With `geladen` (the list as this window loaded it, in stored order) the
-// command first checks, under lock and in its own transaction, that the record
-// is still so; if not it stores nothing, shows nothing, and `konflikt` says
-// what happened.
+// Why a command stored nothing without an error report: the record is not
+// as the window knew it, or a level would grant a group that has no record.
+struct Konflikt {
+    enum Art { Keiner, Geaendert, Geloescht, Vorhanden, GruppeFehlt };
+    Art art = Keiner;
+    QString beschreibung;
+    QStringList gruppen; // GruppeFehlt: the groups without record
+};
+
+// What the window knows of the record. With `geladen` (its list as loaded) or
+// `abwesend` (no record when the window looked, or a name it never loaded) the
+// command first checks, under lock and in its own transaction, that the server
+// agrees; if not it stores nothing, shows nothing, and `konflikt` says why.
+// Lists are compared as multisets: the order is not a change.
 struct Stand {
     const QStringList* geladen = nullptr;
-    QString* konflikt = nullptr;
+    bool abwesend = false;
+    // Level saves: the user agreed to grant groups that have no record.
+    bool fehlendeGruppenErlaubt = false;
+    Konflikt* konflikt = nullptr;
+    // Deletes: set when the record was gone already (the delete still succeeds).
+    bool* warSchonWeg = nullptr;
 };
 
 bool GruppeSpeichern(const QString& gruppe, const QStringList& codes, const Stand& stand = {});
@@ -30,11 +45,19 @@ bool ProgrammLoeschen(const QString& p);
 bool SubProgrammLoeschen(const QString& p, const QString& s);
 bool StufeLoeschen(const QString& p, const QString& s, const QString& l, const Stand& stand = {});
 
-// The list a group or level holds on the server now; nullopt when it cannot be read.
-std::optional<QStringList> ListeLesen(const QString& klasse, const QString& id);
-// Who changed a record last and when, from the change log ("" when unknown).
-// `objekt` as the log names it ("Gruppe Lager", "Stufe P||S||L").
-QString LetzteAenderung(const QString& objekt);
+// A group or level as the server holds it now.
+struct Serverstand {
+    bool vorhanden = false;
+    QStringList liste;
+};
+// nullopt when it cannot be read.
+std::optional<Serverstand> ListeLesen(const QString& klasse, const QString& id);
+// Who changed a record last and when, from the change log: named only when
+// that entry left the record as it is now (`jetzt`), "" otherwise. `objekt`
+// as the log names it ("Gruppe Lager", "Stufe P||S||L").
+QString LetzteAenderung(const QString& objekt, const Serverstand& jetzt);
+// The same values, each as often, in any order.
+bool GleicheMenge(QStringList a, QStringList b);
 
 // Refuses names with "||", or beginning or ending with "|", with a message;
 // true when they may be used.

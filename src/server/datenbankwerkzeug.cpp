@@ -178,6 +178,12 @@ bool Leer(QSqlDatabase& db, QString& reason) {
     return true;
 }
 
+// A database made before the change log gets it; one that has it needs no rights to create.
+bool LogSicherstellen(QSqlDatabase& db, QString& reason) {
+    int erreicht = 0;
+    return Schema::logDa(db) || Schema::upgrade(db, reason, erreicht);
+}
+
 } // namespace
 
 bool Init(const DatenbankZiel& ziel, QTextStream& out) {
@@ -185,6 +191,20 @@ bool Init(const DatenbankZiel& ziel, QTextStream& out) {
         ziel, out, true, [](QSqlDatabase& db, QString& reason) { return Schema::create(db, reason); });
     if (ok)
         out << "Schema Version " << Schema::Version << " in " << ziel.connStrg() << " angelegt." << Qt::endl;
+    return ok;
+}
+
+bool Upgrade(const DatenbankZiel& ziel, QTextStream& out) {
+    int von = -1, erreicht = -1;
+    const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
+        von = Schema::version(db);
+        return Schema::upgrade(db, reason, erreicht);
+    });
+    if (ok && von == erreicht)
+        out << "Schema Version " << erreicht << " in " << ziel.connStrg() << " ist aktuell." << Qt::endl;
+    else if (ok)
+        out << "Schema in " << ziel.connStrg() << " von Version " << von << " auf " << erreicht << " gebracht."
+            << Qt::endl;
     return ok;
 }
 
@@ -422,7 +442,7 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
         return false;
     }
     return MitDatenbank(ziel, fehler, false, [&](QSqlDatabase& db, QString& reason) {
-        if (!Schema::logErgaenzen(db, reason)) return false;
+        if (!LogSicherstellen(db, reason)) return false;
         QSqlQuery q(db);
         q.setForwardOnly(true);
         // The record text is matched literally: LIKE's own characters are escaped.
@@ -464,7 +484,7 @@ bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStr
     }
     int n = 0;
     const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
-        if (!Schema::logErgaenzen(db, reason)) return false;
+        if (!LogSicherstellen(db, reason)) return false;
         return Schema::transaktion(db, reason, [&] {
             QSqlQuery q(db);
             q.prepare(QStringLiteral("DELETE FROM uv_protokoll WHERE zeit < ?"));

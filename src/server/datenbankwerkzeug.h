@@ -29,6 +29,8 @@ struct GenerierParameter {
 
 namespace Datenbankwerkzeug {
 bool Init(const DatenbankZiel& ziel, QTextStream& out);
+// Brings an existing database to the current schema version; a current one stays as it is.
+bool Upgrade(const DatenbankZiel& ziel, QTextStream& out);
 bool Demo(const DatenbankZiel& ziel, QTextStream& out);
 bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStream& out);
 // Who may do what, as CSV (code, name, group, program, sub-program, level),

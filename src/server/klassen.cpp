@@ -154,13 +154,16 @@ QHash<QString, QueryDef> makeQueries() {
               6,
               7,
               {3}});
-    // The change log's latest entry for a record: time, code, company, branch, workstation.
+    // The change log's latest entry of a record's own content: time, code,
+    // company, branch, workstation and the content after it ("" once deleted).
+    // A group's withdrawal from levels is logged under the group but is not
+    // its content.
     q.insert(QStringLiteral("userverwaltung.protokoll|letzte"),
-             {QStringLiteral("SELECT zeit, pcode, firma, filiale, rechner FROM uv_protokoll WHERE objekt = ? "
-                             "ORDER BY zeit DESC, nr DESC LIMIT 1"),
+             {QStringLiteral("SELECT zeit, pcode, firma, filiale, rechner, nachher FROM uv_protokoll WHERE objekt = ? "
+                             "AND befehl <> 'aus Stufen entfernen' ORDER BY zeit DESC, nr DESC LIMIT 1"),
               {0},
               1,
-              5});
+              6});
     // The newest thousand log entries that match: from, to (times as stored, ""
     // for open), personal code, record text and its LIKE pattern.
     q.insert(QStringLiteral("userverwaltung.protokoll|liste"),

@@ -5,6 +5,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <QUuid>
 
 namespace Schema {
@@ -167,21 +168,42 @@ bool transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>&
     return true;
 }
 
-bool create(QSqlDatabase& db, QString& reason) {
+static bool tabelleDa(QSqlDatabase& db, const QString& tabelle) {
+    QSqlQuery q(db);
+    q.prepare(isPostgres(db) ? QStringLiteral("SELECT to_regclass(?) IS NOT NULL")
+                             : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    q.addBindValue(tabelle);
+    return q.exec() && q.next() && q.value(0).toBool();
+}
+
+// The schema's steps in order; step n brings a database from version n - 1 to n.
+static QStringList schritt(QSqlDatabase& db, int n) {
+    if (n == 1) return statements(db);
+    if (n == 2) {
+        QStringList s = logStatements(db);
+        s.append(QStringLiteral("CREATE INDEX IF NOT EXISTS uv_gruppen_pcode_pcode ON uv_gruppen_pcode (pcode)"));
+        for (QString& x : s)
+            if (x.contains(QLatin1String("%1"))) x = x.arg(textType(db));
+        return s;
+    }
+    return {};
+}
+
+static bool schrittAusfuehren(QSqlDatabase& db, int n, QString& reason) {
     return transaktion(db, reason, [&] {
         QSqlQuery q(db);
-        for (const QString& s : statements(db)) {
+        for (const QString& s : schritt(db, n)) {
+            // A table that is there already needs no right to create it.
+            static const QRegularExpression tabelle(QStringLiteral("^CREATE TABLE IF NOT EXISTS (\\w+)"));
+            const auto m = tabelle.match(s);
+            if (m.hasMatch() && tabelleDa(db, m.captured(1))) continue;
             if (!q.exec(s)) {
                 reason = q.lastError().text();
                 return false;
             }
         }
-        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM kv_schema")) || !q.next()) {
-            reason = q.lastError().text();
-            return false;
-        }
-        if (q.value(0).toInt() == 0 &&
-            !q.exec(QStringLiteral("INSERT INTO kv_schema (version) VALUES (%1)").arg(Version))) {
+        if (!q.exec(QStringLiteral("DELETE FROM kv_schema")) ||
+            !q.exec(QStringLiteral("INSERT INTO kv_schema (version) VALUES (%1)").arg(n))) {
             reason = q.lastError().text();
             return false;
         }
@@ -189,22 +211,49 @@ bool create(QSqlDatabase& db, QString& reason) {
     });
 }
 
-bool logErgaenzen(QSqlDatabase& db, QString& reason) {
-    QSqlQuery q(db);
-    const QString gibtEs = isPostgres(db)
-                               ? QStringLiteral("SELECT to_regclass('uv_protokoll') IS NOT NULL")
-                               : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' "
-                                                "AND name = 'uv_protokoll'");
-    if (q.exec(gibtEs) && q.next() && q.value(0).toBool()) return true;
-    return transaktion(db, reason, [&] {
-        for (QString s : logStatements(db)) {
-            if (!q.exec(s.arg(textType(db)))) {
+bool create(QSqlDatabase& db, QString& reason) {
+    const int v = version(db);
+    if (v < 0) {
+        // A new database: every step in one go.
+        return transaktion(db, reason, [&] {
+            QSqlQuery q(db);
+            for (int n = 1; n <= Version; ++n)
+                for (const QString& s : schritt(db, n))
+                    if (!q.exec(s)) {
+                        reason = q.lastError().text();
+                        return false;
+                    }
+            if (!q.exec(QStringLiteral("INSERT INTO kv_schema (version) VALUES (%1)").arg(Version))) {
                 reason = q.lastError().text();
                 return false;
             }
-        }
-        return true;
-    });
+            return true;
+        });
+    }
+    int erreicht = v;
+    return upgrade(db, reason, erreicht);
+}
+
+bool upgrade(QSqlDatabase& db, QString& reason, int& erreicht) {
+    erreicht = version(db);
+    if (erreicht < 1) {
+        reason = QStringLiteral("Die Datenbank enthält keine Benutzerverwaltung");
+        return false;
+    }
+    while (erreicht < Version) {
+        if (!schrittAusfuehren(db, erreicht + 1, reason)) return false;
+        ++erreicht;
+    }
+    return true;
+}
+
+bool logDa(QSqlDatabase& db) {
+    return tabelleDa(db, QStringLiteral("uv_protokoll"));
+}
+
+QString jsonWerteSql(const QSqlDatabase& db) {
+    return isPostgres(db) ? QStringLiteral("SELECT json_array_elements_text(CAST(? AS json))")
+                          : QStringLiteral("SELECT value FROM json_each(?)");
 }
 
 QString zeitSql(const QSqlDatabase& db) {

@@ -11,7 +11,8 @@
 
 namespace Schema {
 
-constexpr int Version = 1;
+// 1: the records; 2: the change log.
+constexpr int Version = 2;
 
 // Opens (does not create) the database the target names under connection name
 // `name`. Returns an invalid/closed database and sets `reason` on failure.
@@ -24,11 +25,15 @@ bool createDatabase(const ConnectionTarget& target, QString& reason);
 // back; `reason` says why it failed.
 bool transaktion(QSqlDatabase& db, QString& reason, const std::function<bool()>& arbeit);
 
-// Creates the tables when they are missing and records the version.
+// Creates the tables when they are missing and records the version; an
+// existing database is brought to the current version.
 bool create(QSqlDatabase& db, QString& reason);
 
-// Adds the change log to a database made before it existed.
-bool logErgaenzen(QSqlDatabase& db, QString& reason);
+// Applies the missing steps, each in its own transaction; `erreicht` is the
+// version the database has afterwards.
+bool upgrade(QSqlDatabase& db, QString& reason, int& erreicht);
+// Whether the change log's table is there.
+bool logDa(QSqlDatabase& db);
 // The server's time now, in UTC, as the log stores it (SQL expression).
 QString zeitSql(const QSqlDatabase& db);
 
@@ -37,6 +42,9 @@ int version(QSqlDatabase& db);
 // The same; when the database could not be read at all (a full disk, a
 // read-only file), `fehler` says why instead.
 int version(QSqlDatabase& db, QString& fehler);
+
+// A subselect of the values of a JSON array given as one bound parameter.
+QString jsonWerteSql(const QSqlDatabase& db);
 
 // The text column type: byte order for sorting on both backends.
 QString textType(const QSqlDatabase& db);

@@ -1,5 +1,6 @@
 #include "sqlfactory.h"
 
+#include "protokoll.h"
 #include "schema.h"
 #include "verbindungsziel.h"
 
@@ -150,30 +151,42 @@ class SqlKlasse final : public CacheObjekt {
     QString Methode(const QString& name, const std::vector<Argument>& args) override {
         const QString m = name.toLower();
         if (m == QLatin1String("sys_close")) return {};
+        if (m == QLatin1String("schemapruefen")) return m_f.schemaFehler();
+        if (m == QLatin1String("gruppenpruefen") && m_cls.table == QLatin1String("uv_programm") &&
+            args.size() == 4 && std::holds_alternative<SysListPtr>(args[3]) && std::get<SysListPtr>(args[3]))
+            return m_f.checkGroups({SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2)},
+                                   *std::get<SysListPtr>(args[3]));
         if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
         if (m == QLatin1String("stufenloeschen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.deleteLevels(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1)));
         const int keys = static_cast<int>(m_cls.keyColumns.size());
-        // ListePruefen(id parts…, expected list): is the record still as loaded?
+        // ListePruefen(id parts…, expected list[, "0" when expected absent]):
+        // is the record still as the caller knows it?
         const bool pruefen = m == QLatin1String("listepruefen") && m_cls.list;
+        std::vector<Argument> a = args;
+        bool vorhanden = true;
+        if (pruefen && static_cast<int>(a.size()) == keys + 2) {
+            vorhanden = SqlObjekt::text(a, a.size() - 1) != QLatin1String("0");
+            a.pop_back();
+        }
         const bool known = pruefen ||
                            (m == QLatin1String("savecodes") && m_cls.table == QLatin1String("uv_gruppen")) ||
                            (m == QLatin1String("savegruppen") && m_cls.table == QLatin1String("uv_programm"));
         if (!known)
             raise(Fehlernummer::UnbekannteMethode,
                   QStringLiteral("<METHOD DOES NOT EXIST> %1.%2").arg(m_cls.name, name));
-        if (static_cast<int>(args.size()) != keys + 1 || !std::holds_alternative<SysListPtr>(args.back()) ||
-            !std::get<SysListPtr>(args.back()))
+        if (static_cast<int>(a.size()) != keys + 1 || !std::holds_alternative<SysListPtr>(a.back()) ||
+            !std::get<SysListPtr>(a.back()))
             raise(Fehlernummer::UngueltigerWert,
                   QStringLiteral("<PARAMETER> %1: falsche Argumente").arg(name));
         QStringList key;
         for (int i = 0; i < keys; ++i)
-            key.append(SqlObjekt::text(args, static_cast<size_t>(i)));
+            key.append(SqlObjekt::text(a, static_cast<size_t>(i)));
         if (pruefen)
-            m_f.checkList(m_cls, key, *std::get<SysListPtr>(args.back()));
+            m_f.checkList(m_cls, key, *std::get<SysListPtr>(a.back()), vorhanden);
         else
-            m_f.saveList(m_cls, key, *std::get<SysListPtr>(args.back()));
+            m_f.saveList(m_cls, key, *std::get<SysListPtr>(a.back()));
         return {};
     }
 
@@ -266,14 +279,6 @@ class SqlAbfrage final : public CacheAbfrage {
 
 } // namespace
 
-// A list as the change log keeps it: a JSON array, every value exact.
-static QString Json(const std::vector<QString>& werte) {
-    QJsonArray a;
-    for (const QString& w : werte)
-        a.append(w);
-    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
-}
-
 QString Verbindungsgrund(const QString& meldung) {
     // libpq's and SQLite's words for why a connection failed, in the user's terms.
     static const std::pair<const char*, const char*> gruende[] = {
@@ -333,14 +338,22 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
         Disconnect();
         return false;
     }
-    // A database made before the change log existed gets it now; should that
-    // fail (a read-only file), reading still works and a save reports why.
-    Schema::logErgaenzen(m_db, reason);
+    // An older database is brought up to date; should that fail (a database
+    // user without the right to create tables), reading still works, and every
+    // change is refused with the reason, since none may go unlogged.
+    m_schemaFehler.clear();
+    int erreicht = 0;
+    if (!Schema::upgrade(m_db, reason, erreicht) && !Schema::logDa(m_db))
+        m_schemaFehler =
+            QStringLiteral("In der Datenbank %1 fehlt das Änderungsprotokoll (Schema Version %2, nötig %3), und es "
+                           "kann nicht angelegt werden: %4\r\nÄnderungen werden nicht gespeichert, bis ein Verwalter "
+                           "der Datenbank \"korval-db upgrade --server %5 --port %6 --namespace %1\" ausgeführt hat.")
+                .arg(target->ns)
+                .arg(erreicht)
+                .arg(Schema::Version)
+                .arg(reason.simplified(), target->server, target->port);
     m_lost = false;
     m_interpreter.locals().clear();
-    m_kontextFirma.clear();
-    m_kontextFiliale.clear();
-    m_kontextCode.clear();
     m_walPfad.clear();
     if (!isPostgres()) {
         // Checkpoints run when the connection goes idle or closes, or after a
@@ -643,25 +656,11 @@ QVariantList SqlCacheFactory::keyBinds(const ClassDef& cls, const QStringList& k
     return b;
 }
 
-static QString keyWhere(const ClassDef& cls) {
+QString SqlCacheFactory::keyWhere(const ClassDef& cls) {
     QString where;
     for (const QString& k : cls.keyColumns)
         where += (where.isEmpty() ? QString() : QStringLiteral(" AND ")) + k + QStringLiteral(" = ?");
     return where;
-}
-
-QString SqlCacheFactory::Felder(const ClassDef& cls, const QStringList& key) {
-    QStringList spalten;
-    for (const PropertyDef& p : cls.properties)
-        spalten.append(p.column);
-    const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                                 .arg(spalten.join(QStringLiteral(", ")), cls.table, keyWhere(cls)),
-                             keyBinds(cls, key), static_cast<int>(spalten.size()));
-    if (rows.empty()) return {};
-    QJsonObject o;
-    for (int i = 0; i < spalten.size(); ++i)
-        o.insert(cls.properties[i].name, rows.front().value(i));
-    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
 SysListPtr SqlCacheFactory::loadList(const ClassDef& cls, const QStringList& key) {
@@ -686,6 +685,11 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
         raise(Fehlernummer::ObjektFehlt, QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2")
                                              .arg(cls.name, key.join(QStringLiteral("||"))));
     const SysListPtr vorher = loadList(cls, key);
+    // The same values in another order: nothing to store, nothing to log.
+    if (Protokoll::GleicheMenge(vorher->Werte(), list.Werte())) {
+        g.commit();
+        return;
+    }
     execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
     // Rows go in blocks of up to 100 per statement; each block size is prepared once.
     constexpr int Block = 100;
@@ -709,68 +713,80 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
                     .arg(cls.list->table, cols, cls.list->valueColumn, zeilen.join(QStringLiteral(", "))),
                 b);
     }
-    if (vorher->Werte() != list.Werte())
-        protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Json(vorher->Werte()), Json(list.Werte()));
+    protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Protokoll::Json(vorher->Werte()),
+                   Protokoll::Json(list.Werte()));
     g.commit();
 }
 
-void SqlCacheFactory::checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet) {
+void SqlCacheFactory::checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet,
+                                bool vorhanden) {
     checkKey(cls, key);
     Guard g(*this);
+    // A record that is not there has no row to lock: two workstations creating
+    // it take turns on its name instead.
+    if (!vorhanden && isPostgres())
+        select(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+               {cls.table + QLatin1Char('|') + key.join(QStringLiteral("||"))}, 1);
     // On PostgreSQL the row lock holds until the caller's transaction ends; SQLite
     // holds the write lock from the transaction's start.
     const QString sperre = isPostgres() ? QStringLiteral(" FOR UPDATE") : QString();
     const bool da = !select(QStringLiteral("SELECT 1 FROM %1 WHERE %2%3").arg(cls.table, keyWhere(cls), sperre),
                             keyBinds(cls, key), 1)
                          .empty();
-    if (!da)
-        raise(Fehlernummer::Konflikt,
+    if (!vorhanden && da) {
+        const int n = loadList(cls, key)->Count();
+        raise(Fehlernummer::KonfliktVorhanden,
+              QStringLiteral("<KONFLIKT> %1 besteht bereits mit %2 %3")
+                  .arg(Objektname(cls, key))
+                  .arg(n)
+                  .arg(n == 1 ? QStringLiteral("Eintrag") : QStringLiteral("Einträgen")));
+    }
+    if (vorhanden && !da)
+        raise(Fehlernummer::KonfliktGeloescht,
               QStringLiteral("<KONFLIKT> %1 wurde inzwischen gelöscht").arg(Objektname(cls, key)));
-    if (loadList(cls, key)->Werte() != erwartet.Werte())
+    if (vorhanden && !Protokoll::GleicheMenge(loadList(cls, key)->Werte(), erwartet.Werte()))
         raise(Fehlernummer::Konflikt,
               QStringLiteral("<KONFLIKT> %1 wurde inzwischen geändert").arg(Objektname(cls, key)));
     g.commit();
 }
 
-QString SqlCacheFactory::Objektname(const ClassDef& cls, const QStringList& key) {
-    const QString id = key.join(QStringLiteral("||"));
-    if (cls.table == QLatin1String("uv_gruppen")) return QStringLiteral("Gruppe ") + id;
-    if (cls.table == QLatin1String("uv_programm")) return QStringLiteral("Stufe ") + id;
-    if (cls.table == QLatin1String("kv_kassasw")) return QStringLiteral("Verbindung ") + id;
-    return cls.name + QLatin1Char(' ') + id;
-}
-
-void SqlCacheFactory::protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
-                                     const QString& nachher) {
-    if (!m_protokoll) return;
-    execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                           "vorher, nachher) VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(Schema::zeitSql(m_db)),
-            {m_kontextFirma, m_kontextFiliale, m_kontextCode, QSysInfo::machineHostName(), befehl, objekt, vorher,
-             nachher});
+QString SqlCacheFactory::checkGroups(const QStringList& key, const SysList& gruppen) {
+    const ClassDef& stufe = *findClass(QStringLiteral("UserVerwaltung.Programm"));
+    checkKey(stufe, key);
+    const SysListPtr bisher = loadList(stufe, key);
+    std::vector<QString> neu;
+    for (const QString& g : gruppen.Werte())
+        if (std::find(bisher->Werte().begin(), bisher->Werte().end(), g) == bisher->Werte().end() &&
+            std::find(neu.begin(), neu.end(), g) == neu.end())
+            neu.push_back(g);
+    if (neu.empty()) return QStringLiteral("[]");
+    Guard g(*this);
+    // Groups are locked before levels by every command: a group delete waits
+    // for this save, or this save sees the group gone.
+    const auto da = select(QStringLiteral("SELECT gruppe FROM uv_gruppen WHERE gruppe IN (%1) ORDER BY gruppe%2")
+                               .arg(Schema::jsonWerteSql(m_db),
+                                    isPostgres() ? QStringLiteral(" FOR SHARE") : QString()),
+                           {Protokoll::Json(neu)}, 1);
+    std::vector<QString> fehlend;
+    for (const QString& n : neu)
+        if (std::none_of(da.begin(), da.end(), [&](const QStringList& r) { return r.front() == n; }))
+            fehlend.push_back(n);
+    g.commit();
+    return Protokoll::Json(fehlend);
 }
 
 int SqlCacheFactory::withdrawGroup(const QString& gruppe) {
     // Positions may keep gaps: lists are read in position order only.
     Guard g(*this);
-    if (m_protokoll) {
-        // The levels the group leaves, as the log's JSON list, are put together
-        // on the server: the largest group holds every level.
-        const QString id = QStringLiteral("programmname || '||' || subprogramm || '||' || berechtigungsstufe");
-        const QString stufen = QStringLiteral("SELECT DISTINCT programmname, subprogramm, berechtigungsstufe "
-                                              "FROM uv_programm_gruppe WHERE gruppe = ?");
-        const QString liste =
-            isPostgres()
-                ? QStringLiteral("to_json(array_agg(%1 ORDER BY programmname, subprogramm, berechtigungsstufe))::text "
-                                 "FROM (%2) x")
-                      .arg(id, stufen)
-                : QStringLiteral("json_group_array(%1) FROM (%2 ORDER BY 1, 2, 3) x").arg(id, stufen);
-        execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                               "nachher, vorher) SELECT %1, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
-                    .arg(Schema::zeitSql(m_db), liste),
-                {m_kontextFirma, m_kontextFiliale, m_kontextCode, QSysInfo::machineHostName(),
-                 QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe, gruppe});
-    }
+    // Every level that holds the group is locked first, in the order all
+    // commands lock levels: the entry then names exactly what is deleted.
+    if (isPostgres())
+        select(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM uv_programm p WHERE EXISTS (SELECT 1 FROM "
+                              "uv_programm_gruppe s WHERE s.gruppe = ? AND s.programmname = p.programmname AND "
+                              "s.subprogramm = p.subprogramm AND s.berechtigungsstufe = p.berechtigungsstufe) "
+                              "ORDER BY p.programmname, p.subprogramm, p.berechtigungsstufe FOR UPDATE) x"),
+               {gruppe}, 1);
+    entzugProtokollieren(gruppe);
     const int n = execute(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
     g.commit();
     return n;
@@ -780,12 +796,17 @@ int SqlCacheFactory::deleteLevels(const QString& programm, const QString& subpro
     Guard g(*this);
     const QString wo = QStringLiteral(" WHERE programmname = ? AND (CAST(? AS TEXT) = '' OR subprogramm = ?)");
     const QVariantList b{programm, subprogramm, subprogramm};
-    std::vector<QString> stufen;
-    for (const QStringList& r :
-         select(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe FROM uv_programm") + wo +
-                    QStringLiteral(" ORDER BY 1, 2, 3"),
-                b, 3))
-        stufen.push_back(r.join(QStringLiteral("||")));
+    // The levels in the order every command locks them; the entry holds each
+    // level with its groups, all that the delete removes.
+    if (isPostgres())
+        select(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM uv_programm") + wo +
+                   QStringLiteral(" ORDER BY programmname, subprogramm, berechtigungsstufe FOR UPDATE) x"),
+               b, 1);
+    const QString inhalt =
+        m_protokoll ? Stufeninhalt(QStringLiteral(" WHERE p.programmname = ? AND (CAST(? AS TEXT) = '' OR "
+                                                  "p.subprogramm = ?)"),
+                                   b)
+                    : QString();
     execute(QStringLiteral("DELETE FROM uv_programm_gruppe") + wo, b);
     const int n = execute(QStringLiteral("DELETE FROM uv_programm") + wo, b);
     if (n > 0)
@@ -793,7 +814,7 @@ int SqlCacheFactory::deleteLevels(const QString& programm, const QString& subpro
                        subprogramm.isEmpty() ? QStringLiteral("Programm ") + programm
                                              : QStringLiteral("Unterprogramm ") + programm +
                                                    QStringLiteral("||") + subprogramm,
-                       Json(stufen), Json({}));
+                       inhalt, QStringLiteral("{}"));
     g.commit();
     return n;
 }
@@ -832,10 +853,13 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
         bool nurId = true;
         for (const PropertyDef& p : cls.properties)
             nurId = nurId && cls.isKeyColumn(p.column);
-        execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
-                    .arg(cls.table, cols.join(QStringLiteral(", ")), marks,
-                         nurId ? QStringLiteral(" ON CONFLICT DO NOTHING") : QString()),
-                binds);
+        const int neu = execute(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
+                                    .arg(cls.table, cols.join(QStringLiteral(", ")), marks,
+                                         nurId ? QStringLiteral(" ON CONFLICT DO NOTHING") : QString()),
+                                binds);
+        // Every creation is logged, an empty one too: undoing it deletes the record.
+        if (neu > 0 && cls.list)
+            protokollieren(QStringLiteral("anlegen"), Objektname(cls, key), QString(), QStringLiteral("[]"));
     } else {
         QStringList sets;
         QVariantList b;
@@ -866,7 +890,11 @@ void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
     const bool protokoll = cls.list || cls.table == QLatin1String("kv_kassasw");
-    const QString vorher = !protokoll ? QString() : cls.list ? Json(loadList(cls, key)->Werte()) : Felder(cls, key);
+    // The record's row first, as every command locks it before its list.
+    if (isPostgres())
+        select(QStringLiteral("SELECT 1 FROM %1 WHERE %2 FOR UPDATE").arg(cls.table, keyWhere(cls)), kb, 1);
+    const QString vorher =
+        !protokoll ? QString() : cls.list ? Protokoll::Json(loadList(cls, key)->Werte()) : Felder(cls, key);
     if (cls.list) execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
     if (execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb) == 0)
         raise(Fehlernummer::ObjektFehlt,
@@ -894,9 +922,6 @@ void SqlCacheFactory::killGlobal(const QString& name, const QStringList& subs) {
 }
 
 void SqlCacheFactory::startSession(const QString& firma, const QString& fil, const QString& personal) {
-    m_kontextFirma = firma;
-    m_kontextFiliale = fil;
-    m_kontextCode = personal;
     execute(QStringLiteral("INSERT INTO m_sitzung (beginn, firma, fil, personal) VALUES (?, ?, ?, ?)"),
             {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), firma, fil, personal});
 }

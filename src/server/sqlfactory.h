@@ -70,9 +70,17 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void saveList(const ClassDef& cls, const QStringList& key, const SysList& list);
     // Class method GruppeEntziehen: the group leaves every program level at once.
     int withdrawGroup(const QString& gruppe);
-    // Locks the record and compares its list with `erwartet`; raises Konflikt
-    // when it differs or the record is gone. Meant inside the caller's transaction.
-    void checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet);
+    // Locks the record and compares it with what the caller knows: its list
+    // (as a multiset) or, with `vorhanden` false, that there is none. Raises
+    // Konflikt, KonfliktGeloescht or KonfliktVorhanden. Meant inside the
+    // caller's transaction.
+    void checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet, bool vorhanden = true);
+    // Class method GruppenPruefen: the groups a level save would newly grant
+    // that have no record, as a JSON list; the others are locked against a
+    // concurrent delete until the caller's transaction ends.
+    QString checkGroups(const QStringList& key, const SysList& gruppen);
+    // Why changes cannot be stored on this database ("" when they can).
+    QString schemaFehler() const { return m_schemaFehler; }
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);
@@ -99,17 +107,25 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
         bool m_done = false;
     };
 
+    static QString keyWhere(const ClassDef& cls);
+
   private:
     long m_sitzung = 0;
     bool m_protokoll = true;
-    // Who works on this connection (the session's user context), for the change log.
-    QString m_kontextFirma, m_kontextFiliale, m_kontextCode;
+    QString m_schemaFehler;
+    // The change log (protokoll.cpp). Every entry's first columns: company,
+    // branch and code of the session's user context, workstation, command, record.
+    QVariantList Kopf(const QString& befehl, const QString& objekt);
     // One change log entry, in the running transaction.
     void protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
                         const QString& nachher);
     static QString Objektname(const ClassDef& cls, const QStringList& key);
     // A record's fields as a JSON object, for the log ("" when it does not exist).
     QString Felder(const ClassDef& cls, const QStringList& key);
+    // The levels `wo` selects (on uv_programm p), each with its groups, as a JSON object.
+    QString Stufeninhalt(const QString& wo, const QVariantList& binds);
+    // The entry for a group leaving every level: which levels, as often as it held them.
+    void entzugProtokollieren(const QString& gruppe);
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

@@ -162,6 +162,8 @@ void TestHaerte::ausgangUnbekannt() {
     Klicken(w->cmdMitarbeiterGruppe[4]);
     u->Factory()->setBruchBeimBestaetigen(gespeichert ? SqlCacheFactory::Bruch::NachCommit
                                                       : SqlCacheFactory::Bruch::VorCommit);
+    // Typed, never chosen: the existing group is asked about first.
+    u->dialoge.auswahl.push_back(0);
     Klicken(w->cmdGruppeSpeichern);
     const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
     QVERIFY(m);
@@ -178,6 +180,7 @@ void TestHaerte::ausgangUnbekannt() {
     QVERIFY(!Plattform::Sanduhr());
     // The session goes on over the new connection.
     QVERIFY(Zustand().CacheFactory->IsConnected());
+    if (!gespeichert) u->dialoge.auswahl.push_back(0);
     Klicken(w->cmdGruppeSpeichern);
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("NEU"));
 }

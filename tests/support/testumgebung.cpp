@@ -9,12 +9,14 @@
 #include "server/sqlfactory.h"
 #include "platform/umgebung.h"
 #include "platform/widgets/ctlist.h"
+#include "platform/widgets/ctpush.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"
 #include "util/programmverlauf.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -240,11 +242,44 @@ void Abbauen(std::unique_ptr<Testumgebung>& u, std::unique_ptr<FMStart>& w) {
 }
 
 bool Starten(Testumgebung& u, FMStart& w) {
-    Zustand().ProgrammKommandozeile = u.Kommandozeile();
+    return Starten(u, w, QStringLiteral("ADM"), QStringLiteral("demo"));
+}
+
+bool Starten(Testumgebung& u, FMStart& w, const QString& code, const QString& pw) {
+    // The usual start: no command line; the stored settings name the server,
+    // and the user types code and password into the login dialog.
+    Zustand().ProgrammKommandozeile.clear();
+    Zustand().Kommandozeile.clear();
+    u.einstellungen->Set(QStringLiteral("Server"), u.db->Server());
+    u.einstellungen->Set(QStringLiteral("Port"), u.db->Port());
+    u.einstellungen->Set(QStringLiteral("Namespace"), u.db->Namespace());
+    u.einstellungen->Set(QStringLiteral("Firma"), QStringLiteral("1"));
+    u.einstellungen->Set(QStringLiteral("Filiale"), QStringLiteral("0"));
+    u.einstellungen->Set(QStringLiteral("ServerObjekt"), QStringLiteral("1"));
+    u.login->setHauptfenster(&w);
+    auto gezeigt = std::make_shared<bool>(false);
+    u.dialoge.modal.push_front([&u, code, pw, gezeigt](QWidget*) {
+        *gezeigt = true;
+        AmDialogAnmelden(u, code, pw);
+    });
     w.Form_Load();
+    if (!*gezeigt && !u.dialoge.modal.empty()) u.dialoge.modal.pop_front();
+    // What the start showed is not what the tests look at.
+    u.dialoge.gezeigt.clear();
     if (u.beendet != 0) return false;
     w.show();
     return QTest::qWaitForWindowExposed(&w);
+}
+
+void AmDialogAnmelden(Testumgebung& u, const QString& code, const QString& pw) {
+    FMPass& d = *u.login;
+    d.txtUser->clear();
+    d.txtPasswort->clear();
+    d.txtUser->setFocus();
+    Eintippen(d.txtUser, code);
+    d.txtPasswort->setFocus();
+    Eintippen(d.txtPasswort, pw);
+    Klicken(d.BUSpeich);
 }
 
 void Eintippen(QWidget* w, const QString& text) {

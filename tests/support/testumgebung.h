@@ -144,8 +144,12 @@ bool NeuAufbauen(std::unique_ptr<Testumgebung>& u, std::unique_ptr<FMStart>& w);
 void Abbauen(std::unique_ptr<Testumgebung>& u, std::unique_ptr<FMStart>& w);
 // A main window that belongs to the environment's login dialog and viewer.
 std::unique_ptr<FMStart> Hauptfenster(Testumgebung& u);
-// Start-up as the program does it, signed on through the command line, the window shown.
+// Start-up as users start: settings stored, signed on through the login dialog
+// as ADM (or `code`), the window shown.
 bool Starten(Testumgebung& u, FMStart& w);
+bool Starten(Testumgebung& u, FMStart& w, const QString& code, const QString& pw);
+// In the login dialog, shown: types code and password and clicks the sign-on button.
+void AmDialogAnmelden(Testumgebung& u, const QString& code, const QString& pw);
 // Types text key by key, umlauts and other letters beyond ASCII included.
 void Eintippen(QWidget* w, const QString& text);
 // A left click in the middle of a widget.

@@ -16,6 +16,7 @@ const char* const Hilfe =
     "\n"
     "Befehle:\n"
     "  init       Datenbank und Schema anlegen (vorhandene Daten bleiben)\n"
+    "  upgrade    eine vorhandene Datenbank auf den neuesten Stand des Schemas bringen\n"
     "  demo       die Demofirma anlegen (Anmeldung: 1 0 ADM demo)\n"
     "  generate   eine große, immer gleiche Firma für Messungen anlegen\n"
     "  report mitarbeiter CODE | report stufe P S L | report gruppe NAME | report matrix\n"
@@ -67,8 +68,8 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Legt die Datenbank der Benutzerverwaltung an und füllt sie.\n"
-                       "Befehle: init, demo, generate"));
-    parser.addPositionalArgument(QStringLiteral("befehl"), QStringLiteral("init | demo | generate"));
+                       "Befehle: init, upgrade, demo, generate"));
+    parser.addPositionalArgument(QStringLiteral("befehl"), QStringLiteral("init | upgrade | demo | generate"));
     const QCommandLineOption server(
         QStringLiteral("server"),
         QStringLiteral("Verzeichnis (eingebettete Datenbank) oder PostgreSQL-Server"), QStringLiteral("S"),
@@ -151,6 +152,7 @@ int main(int argc, char** argv) {
         return Datenbankwerkzeug::ProtokollBereinigen(ziel, parser.value(vor), out) ? 0 : 1;
     }
     if (befehl == QLatin1String("init")) return Datenbankwerkzeug::Init(ziel, out) ? 0 : 1;
+    if (befehl == QLatin1String("upgrade")) return Datenbankwerkzeug::Upgrade(ziel, out) ? 0 : 1;
     if (befehl == QLatin1String("demo")) return Datenbankwerkzeug::Demo(ziel, out) ? 0 : 1;
     if (befehl == QLatin1String("generate")) {
         GenerierParameter p;

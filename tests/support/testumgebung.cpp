@@ -62,6 +62,12 @@ QString ScriptedDialogs::Speicherort(const QString& titel, const QString& vorgab
 
 int ScriptedDialogs::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) {
     gezeigt.push_back({QStringLiteral("Auswahl"), titel, text, 0, nullptr});
+    // What happens elsewhere while the question is open.
+    if (!waehrendAuswahl.empty()) {
+        auto f = std::move(waehrendAuswahl.front());
+        waehrendAuswahl.pop_front();
+        if (f) f();
+    }
     if (auswahl.empty()) return static_cast<int>(knoepfe.size()) - 1;
     const int a = auswahl.front();
     auswahl.pop_front();

@@ -42,6 +42,7 @@ class ScriptedDialogs final : public DialogService {
     std::vector<Gezeigt> gezeigt;
     std::deque<QString> dateien; // for "save as"; "" (cancelled) when empty
     std::deque<int> auswahl;     // for questions with own buttons; the last button when empty
+    std::deque<std::function<void()>> waehrendAuswahl; // run while such a question is open
     std::deque<int> antworten;    // for message boxes; Ok or No when empty
     std::deque<QString> eingaben; // for input boxes; "" when empty
     // Run when a window is shown modally: what the user does in it.

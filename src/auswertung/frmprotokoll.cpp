@@ -130,8 +130,14 @@ QStringList frmProtokoll::Zeilen(const QString& gespeichert) {
             z.append(v.toString());
     } else if (d.isObject()) {
         const QJsonObject o = d.object();
-        for (auto it = o.begin(); it != o.end(); ++it)
-            z.append(it.key() + QStringLiteral(": ") + it.value().toString());
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            // A deleted program's levels, each with the groups it held.
+            QStringList werte;
+            for (const QJsonValue& v : it.value().toArray())
+                werte.append(v.toString());
+            z.append(it.key() + QStringLiteral(": ") +
+                     (it.value().isArray() ? werte.join(QStringLiteral(", ")) : it.value().toString()));
+        }
     } else if (!gespeichert.isEmpty()) {
         z.append(gespeichert);
     }

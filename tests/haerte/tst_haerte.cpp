@@ -197,6 +197,7 @@ void TestHaerte::verbindungBeimBestaetigenWeg() {
     w->cmbGruppe->lineEdit()->clear();
     QTest::keyClicks(w->cmbGruppe->lineEdit(), QStringLiteral("Lager"));
     Klicken(w->cmdMitarbeiterGruppe[3]);
+    u->dialoge.auswahl.push_back(0); // typed, never chosen: overwrite the group as it is
     Klicken(w->cmdGruppeSpeichern);
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), vorher);
     const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));

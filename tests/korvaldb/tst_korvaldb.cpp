@@ -18,6 +18,7 @@ class TestKorvalDb : public QObject {
     void kommandozeile();
     void berichtWerWasDarf();
     void protokollAusgebenUndBereinigen();
+    void upgradeBringtAltesSchemaAufStand();
 };
 
 
@@ -187,6 +188,76 @@ void TestKorvalDb::berichtWerWasDarf() {
     p.start(prog, {QStringLiteral("report"), QStringLiteral("stufe"), QStringLiteral("nur-eins")});
     QVERIFY(p.waitForFinished());
     QCOMPARE(p.exitCode(), 2);
+}
+
+// A database made before the change log: `korval-db upgrade` adds it, once;
+// the program adds it itself when it may, and else stores nothing.
+void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
+    Testdatenbank db;
+    QVERIFY(db.Ok());
+    auto alt = [&] {
+        db.SqlAendern(QStringLiteral("DROP TABLE uv_protokoll"));
+        db.SqlAendern(QStringLiteral("UPDATE kv_schema SET version = 1"));
+    };
+    const QString logDa = Testdatenbank::IstPostgres()
+                              ? QStringLiteral("SELECT COUNT(*) FROM pg_tables WHERE tablename = 'uv_protokoll'")
+                              : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name = 'uv_protokoll'");
+    DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
+    alt();
+    QString text;
+    QTextStream aus(&text);
+    QVERIFY2(Datenbankwerkzeug::Upgrade(z, aus), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("von Version 1 auf 2 gebracht")), qPrintable(text));
+    QCOMPARE(db.Sql(logDa), QStringList{QStringLiteral("1")});
+    QCOMPARE(db.Sql(QStringLiteral("SELECT version FROM kv_schema")), QStringList{QStringLiteral("2")});
+    text.clear();
+    QVERIFY(Datenbankwerkzeug::Upgrade(z, aus));
+    QVERIFY2(text.contains(QStringLiteral("Schema Version 2")) && text.contains(QStringLiteral("ist aktuell")),
+             qPrintable(text));
+
+    alt();
+    if (!Testdatenbank::IstPostgres()) {
+        // The program's own connection brings it up to date.
+        SqlCacheFactory f;
+        QVERIFY(f.Connect(db.ConnStrg()));
+        QCOMPARE(db.Sql(logDa), QStringList{QStringLiteral("1")});
+        QVERIFY(f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))
+                    ->Methode(QStringLiteral("SchemaPruefen"))
+                    .isEmpty());
+        return;
+    }
+    // A database user that may read and write but not create tables.
+    db.SqlAendern(QStringLiteral("DO $$ BEGIN CREATE ROLE korval_schreiber LOGIN PASSWORD 'schreiben'; "
+                                 "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
+    db.SqlAendern(QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO korval_schreiber"));
+    db.SqlAendern(QStringLiteral("REVOKE CREATE ON SCHEMA public FROM PUBLIC"));
+    const QByteArray user = qgetenv("PGUSER"), pw = qgetenv("PGPASSWORD");
+    qputenv("PGUSER", "korval_schreiber");
+    qputenv("PGPASSWORD", "schreiben");
+    {
+        SqlCacheFactory f;
+        const bool verbunden = f.Connect(db.ConnStrg());
+        qputenv("PGUSER", user);
+        qputenv("PGPASSWORD", pw);
+        QVERIFY2(verbunden, qPrintable(f.LetzterFehler()));
+        const QString warum =
+            f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))->Methode(QStringLiteral("SchemaPruefen"));
+        QVERIFY2(warum.contains(QStringLiteral("fehlt das Änderungsprotokoll")) &&
+                     warum.contains(QStringLiteral("korval-db upgrade")),
+                 qPrintable(warum));
+        auto liste = f.NeueListe();
+        liste->Append(QStringLiteral("NEU"));
+        try {
+            f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))
+                ->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Lager"), liste});
+            QFAIL("gespeichert ohne Protokoll");
+        } catch (const CacheFehler& e) {
+            QCOMPARE(e.Nummer(), Fehlernummer::SchemaVeraltet);
+        }
+        QCOMPARE(db.Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+        QCOMPARE(db.Sql(logDa), QStringList{QStringLiteral("0")});
+    }
+    QVERIFY(Datenbankwerkzeug::Upgrade(z, aus));
 }
 
 QTEST_MAIN(TestKorvalDb)

@@ -146,7 +146,8 @@ Testdatenbank::Testdatenbank() {
             angelegt = Datenbankwerkzeug::Init(ziel, aus);
             m_ok = angelegt;
         } else {
-            m_ok = PgLeeren(ziel);
+            // A test may have taken the schema back to an older version.
+            m_ok = Datenbankwerkzeug::Init(ziel, aus) && PgLeeren(ziel);
         }
     } else {
         ziel.server = m_dir.path();

@@ -286,8 +286,7 @@ void FMStart::Form_Load() {
         Form_Unload();
         return;
     }
-    m_titel = Ueberschrift(z.Firma, z.Filiale, z.Benutzer);
-    setWindowTitle(m_titel);
+    setWindowTitle(Ueberschrift(z.Firma, z.Filiale, z.Benutzer));
     mProgrammverlauf[1]->setText(VerlaufMenuText(Plattform::TempVerzeichnis()));
     EreignisseVerarbeiten();
     m_splash = new Splash(this);

@@ -131,7 +131,6 @@ class FMStart final : public QMainWindow {
     // (into `liste`) or stops as answered. True when it was done.
     bool MitStand(const QString& klasse, const QString& id, Geladen& geladen, CtList* liste, bool abwesendPruefen,
                   const std::function<bool(const Pflege::Stand&)>& befehl, const std::function<void()>& neuLaden);
-    QString m_titel = QStringLiteral("KORVAL Benutzerverwaltung");
     // The group whose member list failed to load: not saved until chosen again.
     QString m_unvollstaendigeGruppe;
     FMPass* m_login;

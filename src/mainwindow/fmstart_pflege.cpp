@@ -58,7 +58,10 @@ void FMStart::AenderungenZeigen() {
     const bool gruppe = GruppeGeaendert(), stufe = StufeGeaendert();
     Markieren(cmdGruppeSpeichern, gruppe, QStringLiteral("Mitglieder der Gruppe speichern"));
     Markieren(cmdProgrammSpeichern, stufe, QStringLiteral("Gruppen der Programmstufe speichern"));
-    setWindowTitle(gruppe || stufe ? m_titel + QStringLiteral(" *") : m_titel);
+    // The caption belongs to the sign-on, which may change it; the mark is only its end.
+    QString titel = windowTitle();
+    if (titel.endsWith(QStringLiteral(" *"))) titel.chop(2);
+    setWindowTitle(gruppe || stufe ? titel + QStringLiteral(" *") : titel);
 }
 
 bool FMStart::MitStand(const QString& klasse, const QString& id, Geladen& geladen, CtList* liste,

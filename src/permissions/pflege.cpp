@@ -214,7 +214,18 @@ bool BefehlLaeuft() {
     return g_befehlLaeuft;
 }
 
-bool NamenPruefen(const QStringList& teile) {
+bool NamenPruefen(const QStringList& teile, const QStringList& werte) {
+    // NUL and a lone half of a surrogate pair cannot be stored as typed on
+    // every server: refused before any server work, like the separator.
+    for (const QStringList* l : {&teile, &werte})
+        for (const QString& t : *l)
+            if (t.contains(QChar(0)) || !QStringView(t).isValidUtf16()) {
+                Dialoge().MsgBox(QStringLiteral("Namen und Personalcodes dürfen keine Nullzeichen und keine "
+                                                "unvollständigen Unicode-Zeichen enthalten.\r\n"
+                                                "Es wurde nichts gespeichert."),
+                                 DialogService::Exclamation, QStringLiteral("Ungültiger Name"));
+                return false;
+            }
     if (!EnthaeltTrenner(teile)) return true;
     Dialoge().MsgBox(QStringLiteral("Namen von Gruppen, Programmen, Unterprogrammen und Stufen dürfen "
                                     "\"||\" nicht enthalten und nicht mit \"|\" beginnen oder enden.\r\n"
@@ -224,7 +235,7 @@ bool NamenPruefen(const QStringList& teile) {
 }
 
 bool GruppeSpeichern(const QString& gruppe, const QStringList& codes, const Stand& stand) {
-    if (gruppe.isEmpty() || !NamenPruefen({gruppe})) return false;
+    if (gruppe.isEmpty() || !NamenPruefen({gruppe}, codes)) return false;
     return InTransaktion(
         QStringLiteral("fmstart.cmdGruppeSpeichern_click"), [&](CacheFactory& f, QString& vorgang) {
             vorgang = QStringLiteral("Stand prüfen");
@@ -273,7 +284,7 @@ bool GruppeLoeschen(const QString& gruppe, const Stand& stand) {
 
 bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l,
                             const QStringList& gruppen, const Stand& stand) {
-    if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l})) return false;
+    if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l}, gruppen)) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
                          [&](CacheFactory& f, QString& vorgang) {
                              // Groups before the level: the order in which every command locks.

@@ -59,8 +59,9 @@ QString LetzteAenderung(const QString& objekt, const Serverstand& jetzt);
 // The same values, each as often, in any order.
 bool GleicheMenge(QStringList a, QStringList b);
 
-// Refuses names with "||", or beginning or ending with "|", with a message;
-// true when they may be used.
-bool NamenPruefen(const QStringList& teile);
+// Refuses names with "||", or beginning or ending with "|", and names or list
+// values (`werte`) with NUL or a lone surrogate, with a message; true when
+// they may be used.
+bool NamenPruefen(const QStringList& teile, const QStringList& werte = {});
 
 } // namespace Pflege

@@ -551,7 +551,11 @@ void TestKonflikt::protokollNenntDenAngemeldeten() {
     }
     QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Revision")));
     Mitglied(QStringLiteral("NEU"));
+    // The caption names whoever is signed on now, with or without the unsaved mark.
+    QVERIFY2(w->windowTitle().endsWith(Zustand().Benutzer + QStringLiteral(" *")), qPrintable(w->windowTitle()));
     Klicken(w->cmdGruppeSpeichern);
+    QVERIFY2(w->windowTitle().endsWith(QStringLiteral("Benutzer: ") + Zustand().Benutzer), qPrintable(w->windowTitle()));
+    QVERIFY(Zustand().Benutzer.startsWith(code + QLatin1Char('|')));
     QCOMPARE(u->db->Sql(QStringLiteral("SELECT firma, filiale, pcode FROM uv_protokoll")),
              QStringList{QStringLiteral("1;0;") + code});
 }

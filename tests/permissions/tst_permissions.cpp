@@ -47,6 +47,7 @@ class TestPermissions : public QObject {
     void einzigeStufeLoeschen();
     void neueStufeSpeichern();
     void gruppenlisteDoppeltUndLeer();
+    void trennerWirdAbgewiesen_data();
     void trennerWirdAbgewiesen();
     void fehlerMittendrinLaesstServerUnveraendert_data();
     void fehlerMittendrinLaesstServerUnveraendert();
@@ -360,17 +361,38 @@ void TestPermissions::gruppenlisteDoppeltUndLeer() {
     QCOMPARE(u->Verlaufszeilen().size(), 5);
 }
 
+// Names the server could not split back or store exactly are refused before any server work.
+void TestPermissions::trennerWirdAbgewiesen_data() {
+    QTest::addColumn<QString>("gruppe");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("unterprogramm");
+    QTest::addColumn<QString>("erwartet");
+    const QString halb(QChar(0xD800)), nul(QChar(0));
+    QTest::newRow("Trenner") << "A||B" << "X" << "Er||fassen" << "\"||\"";
+    QTest::newRow("halbes Zeichen im Code") << "Lager" << (QStringLiteral("A") + halb) << (QStringLiteral("Er") + halb)
+                                            << "unvollständigen Unicode-Zeichen";
+    QTest::newRow("Nullzeichen") << (QStringLiteral("A") + nul) << "X" << (QStringLiteral("Er") + nul) << "Nullzeichen";
+}
+
 void TestPermissions::trennerWirdAbgewiesen() {
+    QFETCH(QString, gruppe);
+    QFETCH(QString, code);
+    QFETCH(QString, unterprogramm);
+    QFETCH(QString, erwartet);
     const QStringList vorher = u->Bestand();
-    w->cmbGruppe->setEditText(QStringLiteral("A||B"));
+    w->cmbGruppe->setEditText(gruppe);
+    w->txtUser->setText(code);
+    w->cmdMitarbeiterGruppe_Click(4);
     w->cmdGruppeSpeichern_Click();
     w->cmbProgramm->setEditText(QStringLiteral("Auftrag"));
-    w->cmbSubProgramm->setEditText(QStringLiteral("Er||fassen"));
+    w->cmbSubProgramm->setEditText(unterprogramm);
     w->cmbProgrammStufe->setEditText(QStringLiteral("1"));
     w->cmdProgrammSpeichern_Click();
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 2);
-    QCOMPARE(u->dialoge.gezeigt[0].titel, QStringLiteral("Ungültiger Name"));
-    QVERIFY(u->dialoge.gezeigt[0].text.contains(QStringLiteral("\"||\"")));
+    for (const Gezeigt& g : u->dialoge.gezeigt) {
+        QCOMPARE(g.titel, QStringLiteral("Ungültiger Name"));
+        QVERIFY2(g.text.contains(erwartet), qPrintable(g.text));
+    }
     QCOMPARE(u->Bestand(), vorher);
     QCOMPARE(u->Verlaufszeilen().size(), 0);
 }

@@ -3,6 +3,7 @@
 #include "bericht.h"
 
 #include "database/dbzugriff.h"
+#include "permissions/rueckgaengig.h"
 #include "database/zustand.h"
 #include "platform/dialogservice.h"
 #include "platform/plattform.h"
@@ -108,15 +109,20 @@ frmProtokoll::frmProtokoll(QWidget* parent) : QWidget(parent, Qt::Window) {
     lblAnzahl->setObjectName(QStringLiteral("lblAnzahl"));
     cmdCsv = new QPushButton(QStringLiteral("Als &CSV exportieren…"));
     cmdCsv->setObjectName(QStringLiteral("cmdCsv"));
+    cmdRueckgaengig = new QPushButton(QStringLiteral("&Rückgängig machen…"));
+    cmdRueckgaengig->setObjectName(QStringLiteral("cmdRueckgaengig"));
+    cmdRueckgaengig->setToolTip(QStringLiteral("Die gewählte Änderung zurücknehmen; spätere Änderungen bleiben"));
     cmdSchliessen = new QPushButton(QStringLiteral("Schließen"));
     cmdSchliessen->setObjectName(QStringLiteral("cmdSchliessen"));
     unten->addWidget(lblAnzahl, 1);
+    unten->addWidget(cmdRueckgaengig);
     unten->addWidget(cmdCsv);
     unten->addWidget(cmdSchliessen);
     lay->addLayout(unten);
     resize(Plattform::Pixel(12000), Plattform::Pixel(8000));
     connect(cmdAnzeigen, &QPushButton::clicked, this, &frmProtokoll::cmdAnzeigen_Click);
     connect(cmdCsv, &QPushButton::clicked, this, &frmProtokoll::cmdCsv_Click);
+    connect(cmdRueckgaengig, &QPushButton::clicked, this, &frmProtokoll::cmdRueckgaengig_Click);
     connect(cmdSchliessen, &QPushButton::clicked, this, &QWidget::close);
     connect(ctListProtokoll->View()->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &frmProtokoll::ctListProtokoll_Click);
@@ -167,6 +173,7 @@ void frmProtokoll::cmdAnzeigen_Click() {
         .replace(QLatin1Char('%'), QStringLiteral("\\%"))
         .replace(QLatin1Char('_'), QStringLiteral("\\_"));
     m_zeilen.clear();
+    m_nummern.clear();
     CacheAbfragePtr q;
     try {
         DbBeginn(true);
@@ -178,12 +185,14 @@ void frmProtokoll::cmdAnzeigen_Click() {
             for (int i = 1; i <= 9; ++i)
                 z.append(q->Spalte(i));
             m_zeilen.push_back(z);
+            m_nummern.push_back(q->Spalte(10).toLongLong());
         }
         ObjektSchliessen(q);
         DbEnde(true);
     } catch (const CacheFehler& e) {
         ObjektSchliessen(q);
         m_zeilen.clear();
+        m_nummern.clear();
         CacheFehlermeldung(e, QStringLiteral("frmProtokoll.cmdAnzeigen_Click"));
     }
     {
@@ -214,6 +223,19 @@ void frmProtokoll::ctListProtokoll_Click() {
         for (const QString& e : zeilen)
             liste->AddItem(e);
     }
+}
+
+void frmProtokoll::cmdRueckgaengig_Click() {
+    const QModelIndex i = ctListProtokoll->View()->currentIndex();
+    if (!i.isValid() || i.row() >= static_cast<int>(m_nummern.size())) {
+        Dialoge().MsgBox(QStringLiteral("Bitte zuerst eine Änderung in der Liste wählen."), DialogService::Information,
+                         QStringLiteral("Änderungsprotokoll"));
+        return;
+    }
+    QStringList objekte;
+    if (!Pflege::RueckgaengigMachen(m_nummern[static_cast<size_t>(i.row())], &objekte)) return;
+    cmdAnzeigen_Click();
+    emit Zurueckgenommen(objekte);
 }
 
 void frmProtokoll::cmdCsv_Click() {

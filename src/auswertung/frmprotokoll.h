@@ -20,9 +20,11 @@ class frmProtokoll final : public QWidget {
     void cmdAnzeigen_Click();
     void ctListProtokoll_Click();
     void cmdCsv_Click();
+    // Takes back the chosen entry's change, after a preview.
+    void cmdRueckgaengig_Click();
 
     QLineEdit *txtVon, *txtBis, *txtBenutzer, *txtObjekt;
-    QPushButton *cmdAnzeigen, *cmdCsv, *cmdSchliessen;
+    QPushButton *cmdAnzeigen, *cmdCsv, *cmdRueckgaengig, *cmdSchliessen;
     CtList *ctListProtokoll, *ctListVorher, *ctListNachher;
     QLabel* lblAnzahl;
 
@@ -32,7 +34,12 @@ class frmProtokoll final : public QWidget {
     // A stored list or record as lines: JSON arrays and objects unpacked.
     static QStringList Zeilen(const QString& gespeichert);
 
+  signals:
+    // An undo changed these records ("Gruppe …", "Stufe …").
+    void Zurueckgenommen(const QStringList& objekte);
+
   private:
+    std::vector<long long> m_nummern; // each row's entry number
     // The rows read last, as stored (time, company, branch, code, workstation,
     // command, record, before, after).
     std::vector<QStringList> m_zeilen;

@@ -28,6 +28,19 @@ static void SchemaMelden(CacheFactory& f) {
     Dialoge().MsgBox(warum, DialogService::Exclamation, QStringLiteral("Datenbank nicht aktuell"));
 }
 
+// The newest log entry's number now; 0 when the log cannot say.
+static long long ProtokollStand(CacheFactory& f) {
+    try {
+        CacheAbfragePtr q = f.Abfrage(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Stand"));
+        q->Ausfuehren({});
+        const long long nr = q->Naechste() ? q->Spalte(1).toLongLong() : 0;
+        ObjektSchliessen(q);
+        return nr;
+    } catch (const CacheFehler&) {
+        return 0;
+    }
+}
+
 bool user_anmeld() {
     Anwendungszustand& z = Zustand();
     z.Benutzer.clear();
@@ -82,6 +95,7 @@ bool user_anmeld() {
                 ObjektSchliessen(w);
                 vorgang = QStringLiteral("Datenbank prüfen");
                 SchemaMelden(f);
+                z.ProtokollBeginn = ProtokollStand(f);
                 z.AnmeldungFehlgeschlagen = false;
                 ergebnis = true;
             }

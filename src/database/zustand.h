@@ -16,6 +16,9 @@ struct Anwendungszustand {
     QString PName, PNr, BerGrp, AbtBez, AbtNr, HAbtNr, DW, Fax, EMail;
     CacheFactoryPtr CacheFactory;
     long DbZugriffe = 0;
+    // The change log's last entry when the user signed on: later ones of the
+    // user's are this session's own changes.
+    long long ProtokollBeginn = 0;
     bool AnmeldungPerDialog = false;
     bool AnmeldungFehlgeschlagen = false;
     // The connection data of this session came from the command line: later

@@ -15,6 +15,8 @@
 #include "platform/umgebung.h"
 #include "database/verbindung.h"
 #include "database/zustand.h"
+#include "permissions/berechtigungen.h"
+#include "permissions/rueckgaengig.h"
 #include "platform/plattform.h"
 #include "platform/widgets/ctcombo.h"
 #include "platform/widgets/ctlist.h"
@@ -217,6 +219,14 @@ void FMStart::MenusAufbauen() {
     datei->addSeparator();
     Beenden = datei->addAction(QStringLiteral("&Beenden"));
     Beenden->setObjectName(QStringLiteral("Beenden"));
+    QMenu* bearbeiten = menuBar()->addMenu(QStringLiteral("&Bearbeiten"));
+    bearbeiten->setObjectName(QStringLiteral("Bearbeiten"));
+    mRueckgaengig = bearbeiten->addAction(QStringLiteral("&Rückgängig"));
+    mRueckgaengig->setObjectName(QStringLiteral("mRueckgaengig"));
+    mRueckgaengig->setShortcut(QKeySequence::Undo);
+    connect(mRueckgaengig, &QAction::triggered, this, &FMStart::mRueckgaengig_Click);
+    // The entry names what it would take back, as the log has it now.
+    connect(bearbeiten, &QMenu::aboutToShow, this, &FMStart::RueckgaengigBeschriften);
     QMenu* auswertung = menuBar()->addMenu(QStringLiteral("&Auswertung"));
     auswertung->setObjectName(QStringLiteral("Auswertung"));
     mUebersicht = auswertung->addAction(QStringLiteral("&Berechtigungsübersicht…"));
@@ -417,6 +427,7 @@ void FMStart::mUebersicht_Click() {
 void FMStart::mProtokoll_Click() {
     if (!m_protokoll) {
         m_protokoll = new frmProtokoll(nullptr);
+        connect(m_protokoll, &frmProtokoll::Zurueckgenommen, this, &FMStart::Zurueckgenommen);
         Besitzer(m_protokoll);
     }
     m_protokoll->show();
@@ -454,6 +465,45 @@ void FMStart::MitarbeiterZeigen(const QString& code) {
         }
     activateWindow();
     raise();
+}
+
+void FMStart::RueckgaengigBeschriften() {
+    const auto e = Pflege::LetzteEigeneAenderung();
+    mRueckgaengig->setText(e ? QStringLiteral("&Rückgängig: %1 %2").arg(e->befehl, e->objekt)
+                             : QStringLiteral("&Rückgängig"));
+    mRueckgaengig->setEnabled(e.has_value());
+}
+
+void FMStart::mRueckgaengig_Click() {
+    if (Pflege::BefehlLaeuft()) return;
+    const auto e = Pflege::LetzteEigeneAenderung();
+    if (!e) {
+        Dialoge().MsgBox(QStringLiteral("In dieser Sitzung gibt es keine eigene Änderung, die rückgängig gemacht "
+                                        "werden kann."),
+                         DialogService::Information, QStringLiteral("Rückgängig"));
+        return;
+    }
+    QStringList objekte;
+    if (Pflege::RueckgaengigMachen(e->nr, &objekte)) Zurueckgenommen(objekte);
+}
+
+void FMStart::Zurueckgenommen(const QStringList& objekte) {
+    // The lists as the server has them now, and the record the undo was about chosen.
+    GruppenLaden(cmbGruppe);
+    ProgrammeLaden(cmbProgramm);
+    const QString erstes = objekte.value(0);
+    if (erstes.startsWith(QLatin1String("Gruppe "))) {
+        GruppeZeigen(erstes.mid(7));
+    } else if (erstes.startsWith(QLatin1String("Stufe "))) {
+        const QStringList t = erstes.mid(6).split(QStringLiteral("||"));
+        if (t.size() == 3) StufeZeigen(t[0], t[1], t[2]);
+    }
+    // A list shown that the undo touched is shown anew.
+    if (objekte.contains(QStringLiteral("Gruppe ") + cmbGruppe->currentText())) cmbGruppe_Click();
+    if (objekte.contains(QStringLiteral("Stufe ") + Berechtigung::ProgrammId(cmbProgramm->currentText(),
+                                                                             cmbSubProgramm->currentText(),
+                                                                             cmbProgrammStufe->currentText())))
+        cmbProgrammStufe_Click();
 }
 
 void FMStart::GruppeZeigen(const QString& gruppe) {

@@ -41,6 +41,11 @@ class FMStart final : public QMainWindow {
     void mUebersicht_Click();
     void mMatrixExport_Click();
     void mProtokoll_Click();
+    // Takes back this session's newest own change, after a preview.
+    void mRueckgaengig_Click();
+    void RueckgaengigBeschriften();
+    // After an undo: the lists reloaded and the record it was about chosen.
+    void Zurueckgenommen(const QStringList& objekte);
 
     // What the permission overview asks to show here.
     void MitarbeiterZeigen(const QString& code);
@@ -91,7 +96,7 @@ class FMStart final : public QMainWindow {
     CtPush *cmdGruppeLoeschen, *cmdProgrammLoeschen, *cmdSubProgrammLoeschen, *cmdProgrammStufeLoeschen;
     std::array<CtPush*, 2> cmdGruppeProgramm{};
     CtPush *cmdGruppeSpeichern, *cmdProgrammSpeichern;
-    QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport, *mProtokoll;
+    QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport, *mProtokoll, *mRueckgaengig;
     std::array<QAction*, 2> mProgrammverlauf{};
 
   protected:

@@ -2,6 +2,7 @@
 
 #include "database/cacheclient.h"
 #include "util/csv.h"
+#include "util/plantext.h"
 
 #include "server/klassen.h"
 #include "server/schema.h"
@@ -9,6 +10,9 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -206,6 +210,47 @@ bool Upgrade(const DatenbankZiel& ziel, QTextStream& out) {
         out << "Schema in " << ziel.connStrg() << " von Version " << von << " auf " << erreicht << " gebracht."
             << Qt::endl;
     return ok;
+}
+
+int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStream& out, QTextStream& fehler) {
+    bool zahl = false;
+    if (nr.toLongLong(&zahl) <= 0 || !zahl) {
+        fehler << "korval-db: \"" << nr << "\" ist keine Nummer eines Eintrags im Änderungsprotokoll" << Qt::endl;
+        return 2;
+    }
+    CacheFactoryPtr f = NeueCacheFactory();
+    if (!f->Connect(ziel.connStrg())) {
+        fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
+        return 2;
+    }
+    auto aufrufen = [&](const QString& marke) {
+        CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Protokoll"));
+        return QJsonDocument::fromJson(k->Methode(QStringLiteral("Rueckgaengig"), {nr, marke}).toUtf8()).object();
+    };
+    try {
+        const QJsonObject plan = aufrufen(QString());
+        const QJsonArray schritte = plan.value(QStringLiteral("plan")).toArray();
+        if (::Rueckgaengig::PlanLeer(schritte)) {
+            out << "Änderung Nr. " << nr << " ist bereits zurückgenommen; nichts zu tun." << Qt::endl;
+            return 1;
+        }
+        out << "Änderung Nr. " << nr << " rückgängig machen:\n" << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
+        if (!ja) {
+            out << "Nichts gespeichert; mit --ja wird die Änderung zurückgenommen." << Qt::endl;
+            return 0;
+        }
+        const QJsonObject ergebnis = aufrufen(plan.value(QStringLiteral("marke")).toString());
+        if (!ergebnis.value(QStringLiteral("gespeichert")).toBool()) {
+            fehler << "korval-db: die Datensätze wurden eben geändert; nichts gespeichert, bitte erneut aufrufen"
+                   << Qt::endl;
+            return 1;
+        }
+        out << "Zurückgenommen." << Qt::endl;
+        return 0;
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
+        return e.Nummer() == Fehlernummer::UngueltigerWert ? 2 : 1;
+    }
 }
 
 bool Demo(const DatenbankZiel& ziel, QTextStream& out) {

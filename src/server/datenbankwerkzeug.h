@@ -32,6 +32,9 @@ bool Init(const DatenbankZiel& ziel, QTextStream& out);
 // Brings an existing database to the current schema version; a current one stays as it is.
 bool Upgrade(const DatenbankZiel& ziel, QTextStream& out);
 bool Demo(const DatenbankZiel& ziel, QTextStream& out);
+// Takes back log entry `nr` after printing the plan (stored only with `ja`):
+// 0 done (or shown), 1 nothing to take back, 2 bad input.
+int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStream& out, QTextStream& fehler);
 bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStream& out);
 // Who may do what, as CSV (code, name, group, program, sub-program, level),
 // through the client interface like the program. `auswahl` holds code, group,

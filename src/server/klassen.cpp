@@ -164,17 +164,31 @@ QHash<QString, QueryDef> makeQueries() {
               {0},
               1,
               6});
+    // The newest entry's number.
+    q.insert(QStringLiteral("userverwaltung.protokoll|stand"),
+             {QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll"), {}, 0, 1});
+    // A user's newest change on a workstation after entry `nr` that can still be
+    // taken back: no undo, no part of another entry, not undone yet. Parameters:
+    // after nr, company, code, workstation. Columns: nr, command, record.
+    q.insert(QStringLiteral("userverwaltung.protokoll|eigene"),
+             {QStringLiteral("SELECT p.nr, p.befehl, p.objekt FROM uv_protokoll p WHERE p.nr > CAST(? AS BIGINT) "
+                             "AND p.firma = ? AND p.pcode = ? AND p.rechner = ? AND p.bezug = 0 "
+                             "AND p.objekt NOT LIKE 'Verbindung %' AND NOT EXISTS (SELECT 1 FROM uv_protokoll u "
+                             "WHERE u.bezug = p.nr AND u.befehl = 'rückgängig') ORDER BY p.nr DESC LIMIT 1"),
+              {0, 1, 2, 3},
+              4,
+              3});
     // The newest thousand log entries that match: from, to (times as stored, ""
     // for open), personal code, record text and its LIKE pattern.
     q.insert(QStringLiteral("userverwaltung.protokoll|liste"),
-             {QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
+             {QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher, nr "
                              "FROM uv_protokoll WHERE (CAST(? AS TEXT) = '' OR zeit >= ?) "
                              "AND (CAST(? AS TEXT) = '' OR zeit < ?) AND (CAST(? AS TEXT) = '' OR pcode = ?) "
                              "AND (CAST(? AS TEXT) = '' OR LOWER(objekt) LIKE LOWER(?) ESCAPE '\\') "
                              "ORDER BY zeit DESC, nr DESC LIMIT 1000"),
               {0, 0, 1, 1, 2, 2, 3, 4},
               5,
-              9});
+              10});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

@@ -56,13 +56,16 @@ QVariantList SqlCacheFactory::Kopf(const QString& befehl, const QString& objekt)
             QSysInfo::machineHostName(), befehl, objekt};
 }
 
-void SqlCacheFactory::protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
-                                     const QString& nachher) {
-    if (!m_protokoll) return;
-    execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                           "vorher, nachher) VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(Schema::zeitSql(m_db)),
-            Kopf(befehl, objekt) + QVariantList{vorher, nachher});
+qint64 SqlCacheFactory::protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
+                                       const QString& nachher, qint64 bezug) {
+    if (!m_protokoll) return 0;
+    return select(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
+                                 "vorher, nachher, bezug) VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING nr")
+                      .arg(Schema::zeitSql(m_db)),
+                  Kopf(befehl, objekt) + QVariantList{vorher, nachher, bezug}, 1)
+        .front()
+        .front()
+        .toLongLong();
 }
 
 QString SqlCacheFactory::Felder(const ClassDef& cls, const QStringList& key) {
@@ -111,8 +114,10 @@ void SqlCacheFactory::entzugProtokollieren(const QString& gruppe) {
                                       "pos))::text FROM (%2) x")
                            .arg(id, stufen)
                      : QStringLiteral("json_group_array(%1) FROM (%2 ORDER BY 1, 2, 3, 4) x").arg(id, stufen);
+    // Part of the group's delete in the same transaction, if it was deleted: undoing that brings both back.
     execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                           "nachher, vorher) SELECT %1, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
+                           "bezug, nachher, vorher) SELECT %1, ?, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
                 .arg(Schema::zeitSql(m_db), liste),
-            Kopf(QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe) + QVariantList{gruppe});
+            Kopf(QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe) +
+                QVariantList{m_geloeschteGruppen.value(gruppe, 0), gruppe});
 }

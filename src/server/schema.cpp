@@ -179,6 +179,10 @@ static bool tabelleDa(QSqlDatabase& db, const QString& tabelle) {
 // The schema's steps in order; step n brings a database from version n - 1 to n.
 static QStringList schritt(QSqlDatabase& db, int n) {
     if (n == 1) return statements(db);
+    if (n == 3)
+        // Which entry an undo takes back, or which group delete a withdrawal belongs to.
+        return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS uv_protokoll_bezug ON uv_protokoll (bezug)")};
     if (n == 2) {
         QStringList s = logStatements(db);
         s.append(QStringLiteral("CREATE INDEX IF NOT EXISTS uv_gruppen_pcode_pcode ON uv_gruppen_pcode (pcode)"));
@@ -254,6 +258,12 @@ bool logDa(QSqlDatabase& db) {
 QString jsonWerteSql(const QSqlDatabase& db) {
     return isPostgres(db) ? QStringLiteral("SELECT json_array_elements_text(CAST(? AS json))")
                           : QStringLiteral("SELECT value FROM json_each(?)");
+}
+
+QString jsonTripelSql(const QSqlDatabase& db) {
+    return isPostgres(db) ? QStringLiteral("SELECT x->>0, x->>1, x->>2 FROM json_array_elements(CAST(? AS json)) x")
+                          : QStringLiteral("SELECT json_extract(value, '$[0]'), json_extract(value, '$[1]'), "
+                                           "json_extract(value, '$[2]') FROM json_each(?)");
 }
 
 QString zeitSql(const QSqlDatabase& db) {

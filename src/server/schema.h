@@ -11,8 +11,8 @@
 
 namespace Schema {
 
-// 1: the records; 2: the change log.
-constexpr int Version = 2;
+// 1: the records; 2: the change log; 3: references between log entries (undo).
+constexpr int Version = 3;
 
 // Opens (does not create) the database the target names under connection name
 // `name`. Returns an invalid/closed database and sets `reason` on failure.
@@ -45,6 +45,9 @@ int version(QSqlDatabase& db, QString& fehler);
 
 // A subselect of the values of a JSON array given as one bound parameter.
 QString jsonWerteSql(const QSqlDatabase& db);
+
+// The same for a JSON array of [program, sub-program, level] triples: three columns.
+QString jsonTripelSql(const QSqlDatabase& db);
 
 // The text column type: byte order for sorting on both backends.
 QString textType(const QSqlDatabase& db);

@@ -152,6 +152,14 @@ class SqlKlasse final : public CacheObjekt {
         const QString m = name.toLower();
         if (m == QLatin1String("sys_close")) return {};
         if (m == QLatin1String("schemapruefen")) return m_f.schemaFehler();
+        if (m == QLatin1String("rueckgaengig") && m_cls.table == QLatin1String("uv_protokoll")) {
+            bool ok = false;
+            const qint64 nr = SqlObjekt::text(args, 0).toLongLong(&ok);
+            if (!ok || nr <= 0)
+                raise(Fehlernummer::UngueltigerWert,
+                      QStringLiteral("<PROTOKOLL> \"%1\" ist keine Nummer eines Eintrags").arg(SqlObjekt::text(args, 0)));
+            return m_f.undo(nr, args.size() > 1 ? SqlObjekt::text(args, 1) : QString());
+        }
         if (m == QLatin1String("gruppenpruefen") && m_cls.table == QLatin1String("uv_programm") &&
             args.size() == 4 && std::holds_alternative<SysListPtr>(args[3]) && std::get<SysListPtr>(args[3]))
             return m_f.checkGroups({SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2)},
@@ -343,12 +351,14 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     // change is refused with the reason, since none may go unlogged.
     m_schemaFehler.clear();
     int erreicht = 0;
-    if (!Schema::upgrade(m_db, reason, erreicht) && !Schema::logDa(m_db))
+    if (!Schema::upgrade(m_db, reason, erreicht))
         m_schemaFehler =
-            QStringLiteral("In der Datenbank %1 fehlt das Änderungsprotokoll (Schema Version %2, nötig %3), und es "
-                           "kann nicht angelegt werden: %4\r\nÄnderungen werden nicht gespeichert, bis ein Verwalter "
-                           "der Datenbank \"korval-db upgrade --server %5 --port %6 --namespace %1\" ausgeführt hat.")
-                .arg(target->ns)
+            QStringLiteral("Der Datenbank %1 fehlt %2 (Schema Version %3, nötig %4), und es kann nicht angelegt "
+                           "werden: %5\r\nÄnderungen werden nicht gespeichert, bis ein Verwalter der Datenbank "
+                           "\"korval-db upgrade --server %6 --port %7 --namespace %1\" ausgeführt hat.")
+                .arg(target->ns,
+                     Schema::logDa(m_db) ? QStringLiteral("ein Teil des Änderungsprotokolls")
+                                         : QStringLiteral("das Änderungsprotokoll"))
                 .arg(erreicht)
                 .arg(Schema::Version)
                 .arg(reason.simplified(), target->server, target->port);
@@ -413,6 +423,10 @@ CacheObjektPtr SqlCacheFactory::New(const QString& klasse) {
 
 CacheObjektPtr SqlCacheFactory::Klassenmethoden(const QString& klasse) {
     requireConnection();
+    // The change log has class methods only: no object of it can be opened or changed.
+    static const ClassDef protokoll{QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("uv_protokoll"), {}, {},
+                                    std::nullopt};
+    if (klasse.compare(protokoll.name, Qt::CaseInsensitive) == 0) return std::make_unique<SqlKlasse>(*this, protokoll);
     const ClassDef* cls = findClass(klasse);
     if (!cls) raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
     return std::make_unique<SqlKlasse>(*this, *cls);
@@ -455,6 +469,7 @@ void SqlCacheFactory::TransaktionBeginnen() {
             raise(Fehlernummer::Transaktion,
                   QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
         m_nurZuruecknehmen = false;
+        m_geloeschteGruppen.clear();
     }
     ++m_transactionDepth;
 }
@@ -899,7 +914,10 @@ void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
     if (execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb) == 0)
         raise(Fehlernummer::ObjektFehlt,
               QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));
-    if (protokoll) protokollieren(QStringLiteral("löschen"), Objektname(cls, key), vorher, QString());
+    if (protokoll) {
+        const qint64 nr = protokollieren(QStringLiteral("löschen"), Objektname(cls, key), vorher, QString());
+        if (cls.table == QLatin1String("uv_gruppen")) m_geloeschteGruppen.insert(key.front(), nr);
+    }
     g.commit();
 }
 

@@ -7,11 +7,14 @@
 #include "minterpreter.h"
 
 #include <QHash>
+#include <QJsonArray>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <memory>
 
 // Why a connection failed, in a few German words (never with credentials).
@@ -79,6 +82,11 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // that have no record, as a JSON list; the others are locked against a
     // concurrent delete until the caller's transaction ends.
     QString checkGroups(const QStringList& key, const SysList& gruppen);
+    // Class method Rueckgaengig of the change log: the plan that takes back
+    // entry `nr` (JSON: plan, its mark, whether it was stored); with `erwartet`
+    // the mark of the plan the caller was shown, that plan is applied and
+    // logged if it is still the plan now.
+    QString undo(qint64 nr, const QString& erwartet);
     // Why changes cannot be stored on this database ("" when they can).
     QString schemaFehler() const { return m_schemaFehler; }
     // Class method StufenLoeschen: every level of a program (sub-program empty)
@@ -116,9 +124,17 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // The change log (protokoll.cpp). Every entry's first columns: company,
     // branch and code of the session's user context, workstation, command, record.
     QVariantList Kopf(const QString& befehl, const QString& objekt);
-    // One change log entry, in the running transaction.
-    void protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
-                        const QString& nachher);
+    // One change log entry, in the running transaction; returns its number.
+    // `bezug`: the entry an undo takes back, or the group delete a withdrawal belongs to.
+    qint64 protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
+                          const QString& nachher, qint64 bezug = 0);
+    // Groups deleted in the running transaction, with their entries' numbers.
+    QHash<QString, qint64> m_geloeschteGruppen;
+    // Undo (rueckgaengig.cpp): records by their log names, read under lock, and a plan applied.
+    static const ClassDef& Klasse(const QString& objekt);
+    static QStringList Schluessel(const QString& objekt);
+    void Lesen(const std::vector<QString>& objekte, std::map<QString, std::optional<std::vector<QString>>>& jetzt);
+    void Anwenden(const QJsonArray& plan);
     static QString Objektname(const ClassDef& cls, const QStringList& key);
     // A record's fields as a JSON object, for the log ("" when it does not exist).
     QString Felder(const ClassDef& cls, const QStringList& key);

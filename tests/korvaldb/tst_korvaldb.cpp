@@ -207,12 +207,12 @@ void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
     QString text;
     QTextStream aus(&text);
     QVERIFY2(Datenbankwerkzeug::Upgrade(z, aus), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("von Version 1 auf 2 gebracht")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("von Version 1 auf 3 gebracht")), qPrintable(text));
     QCOMPARE(db.Sql(logDa), QStringList{QStringLiteral("1")});
-    QCOMPARE(db.Sql(QStringLiteral("SELECT version FROM kv_schema")), QStringList{QStringLiteral("2")});
+    QCOMPARE(db.Sql(QStringLiteral("SELECT version FROM kv_schema")), QStringList{QStringLiteral("3")});
     text.clear();
     QVERIFY(Datenbankwerkzeug::Upgrade(z, aus));
-    QVERIFY2(text.contains(QStringLiteral("Schema Version 2")) && text.contains(QStringLiteral("ist aktuell")),
+    QVERIFY2(text.contains(QStringLiteral("Schema Version 3")) && text.contains(QStringLiteral("ist aktuell")),
              qPrintable(text));
 
     alt();

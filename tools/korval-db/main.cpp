@@ -25,6 +25,9 @@ const char* const Hilfe =
     "  protokoll  das Änderungsprotokoll als CSV auf die Standardausgabe (Zeiten in UTC)\n"
     "  protokoll-bereinigen --vor DATUM\n"
     "             Einträge des Änderungsprotokolls vor DATUM löschen\n"
+    "  rueckgaengig NR [--ja]\n"
+    "             zeigt, was das Zurücknehmen der Änderung NR des Protokolls bewirkt;\n"
+    "             mit --ja wird sie zurückgenommen (Status 0 erledigt, 1 nichts zu tun, 2 falsche Angabe)\n"
     "\n"
     "Optionen:\n"
     "  --server S       Verzeichnis der eingebetteten Datenbank oder\n"
@@ -101,12 +104,14 @@ int main(int argc, char** argv) {
                                       QStringLiteral("CODE"));
     const QCommandLineOption objekt(QStringLiteral("objekt"), QStringLiteral("Objekttext"), QStringLiteral("TEXT"));
     const QCommandLineOption vor(QStringLiteral("vor"), QStringLiteral("vor Datum"), QStringLiteral("DATUM"));
+    const QCommandLineOption ja(QStringLiteral("ja"), QStringLiteral("rueckgaengig: wirklich zurücknehmen"));
     parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
-                       bis, benutzer, objekt, vor});
+                       bis, benutzer, objekt, vor, ja});
     parser.process(app);
     const QStringList args = parser.positionalArguments();
     const bool bericht = !args.isEmpty() && args.front() == QLatin1String("report");
-    if (args.isEmpty() || (!bericht && args.size() != 1)) {
+    const bool rueckgaengig = !args.isEmpty() && args.front() == QLatin1String("rueckgaengig");
+    if (args.isEmpty() || (!bericht && !rueckgaengig && args.size() != 1) || (rueckgaengig && args.size() != 2)) {
         std::fputs(Hilfe, stderr);
         return 2;
     }
@@ -134,6 +139,10 @@ int main(int argc, char** argv) {
         }
         QTextStream fehler(stderr);
         return Datenbankwerkzeug::Bericht(ziel, parser.value(firma), auswahl, out, fehler) ? 0 : 1;
+    }
+    if (rueckgaengig) {
+        QTextStream fehler(stderr);
+        return Datenbankwerkzeug::Rueckgaengig(ziel, args[1], parser.isSet(ja), out, fehler);
     }
     if (befehl == QLatin1String("protokoll")) {
         QTextStream fehler(stderr);

@@ -1,0 +1,62 @@
+#pragma once
+// An undo's plan as text, one line per record: what is created, deleted,
+// added and removed, and which levels no longer exist. Shown by the program's
+// question and printed by korval-db.
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace Rueckgaengig {
+
+inline QString Werte(const QJsonArray& a) {
+    QStringList w;
+    for (const QJsonValue& v : a) {
+        if (w.size() == 10) {
+            w.append(QStringLiteral("und %1 weitere").arg(a.size() - 10));
+            break;
+        }
+        w.append(v.toString().isEmpty() ? QStringLiteral("(leer)") : v.toString());
+    }
+    return w.join(QStringLiteral(", "));
+}
+
+inline QString PlanText(const QJsonArray& schritte, int hoechstens = 25) {
+    QStringList zeilen;
+    for (const QJsonValue& v : schritte) {
+        if (hoechstens > 0 && zeilen.size() == hoechstens) {
+            zeilen.append(QStringLiteral("… und %1 weitere Datensätze").arg(schritte.size() - hoechstens));
+            break;
+        }
+        const QJsonObject s = v.toObject();
+        const QString o = s.value(QStringLiteral("objekt")).toString();
+        const QJsonArray hinzu = s.value(QStringLiteral("hinzu")).toArray(),
+                         weg = s.value(QStringLiteral("weg")).toArray();
+        if (s.value(QStringLiteral("fehlt")).toBool()) {
+            zeilen.append(o + QStringLiteral(": besteht nicht mehr, wird nicht wieder berechtigt"));
+        } else if (s.value(QStringLiteral("loeschen")).toBool()) {
+            zeilen.append(o + QStringLiteral(": wird gelöscht") +
+                          (weg.isEmpty() ? QString()
+                                         : QStringLiteral(" (hat inzwischen %1 Einträge: %2)")
+                                               .arg(weg.size())
+                                               .arg(Werte(weg))));
+        } else {
+            QStringList teile;
+            if (s.value(QStringLiteral("anlegen")).toBool()) teile.append(QStringLiteral("wird neu angelegt"));
+            if (!hinzu.isEmpty()) teile.append(QStringLiteral("hinzu: ") + Werte(hinzu));
+            if (!weg.isEmpty()) teile.append(QStringLiteral("entfernt: ") + Werte(weg));
+            zeilen.append(o + QStringLiteral(": ") + teile.join(QStringLiteral("; ")));
+        }
+    }
+    return zeilen.join(QStringLiteral("\r\n"));
+}
+
+// Whether anything is left to do (steps for levels that are gone do nothing).
+inline bool PlanLeer(const QJsonArray& schritte) {
+    for (const QJsonValue& v : schritte)
+        if (!v.toObject().value(QStringLiteral("fehlt")).toBool()) return false;
+    return true;
+}
+
+} // namespace Rueckgaengig

@@ -90,14 +90,24 @@ void SternchenAlsPasswortzeichen(QWidget* feld) {
     feld->setStyle(stil);
 }
 
-void ArgumentVerbergen(int argc, char** argv, int index) {
-    if (index < 1 || index >= argc || !argv[index]) return;
+void ArgumentVerbergen(int argc, char** argv, int feld) {
 #ifdef Q_OS_UNIX
-    // The process list reads the arguments from the process's own memory.
-    for (char* c = argv[index]; *c; ++c)
-        *c = '\0';
+    // The process list reads the arguments from the process's own memory. The
+    // fields are those of the arguments joined by blanks: the whole command line
+    // may come as one argument ("1 0 ADM pw").
+    int nummer = 1;
+    for (int i = 1; i < argc && argv[i] && nummer <= feld; ++i, ++nummer)
+        for (char* c = argv[i]; *c; ++c) {
+            if (*c == ' ')
+                ++nummer;
+            else if (nummer == feld)
+                *c = '\0';
+        }
 #else
     // Windows keeps its own copy of the command line, out of the program's reach.
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    Q_UNUSED(feld);
 #endif
 }
 

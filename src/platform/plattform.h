@@ -24,9 +24,10 @@ QChar Trennzeichen();
 // A password field that shows "*" for each character, as the suite's dialogs do.
 void SternchenAlsPasswortzeichen(QWidget* feld);
 
-// Overwrites the process's own copy of command-line argument `index`, so that
-// the process list no longer shows it (the password of the suite's command line).
-void ArgumentVerbergen(int argc, char** argv, int index);
+// Overwrites the process's own copy of field `feld` (from 1) of the command
+// line, the arguments after the program name joined by blanks, so that the
+// process list no longer shows it (the password of the suite's command line).
+void ArgumentVerbergen(int argc, char** argv, int feld);
 
 // The system-information program, or "" when there is none.
 QString SystemInfoProgramm();

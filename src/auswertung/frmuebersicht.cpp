@@ -16,7 +16,7 @@
 #include "platform/widgets/falten.h"
 #include "platform/widgets/zugang.h"
 
-#include <QCloseEvent>
+#include <QHideEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -296,9 +296,12 @@ void frmUebersicht::ctListGruppen_Click(int zeile) {
             if (gesehen.insert(m.code).second) mitglieder.push_back(Eintrag({m.code, Uebersicht::Name(m)}));
         ctListGruppeMitglieder->setLeertext(QStringLiteral("Die Gruppe hat keine Mitglieder."));
         ctListGruppeMitglieder->setZeilen(std::move(mitglieder));
+        // A level that lists the group twice is still one level of the group.
         std::vector<CtFilterList::Eintrag> stufen;
-        for (const Uebersicht::Stufe& s : e.stufen)
-            stufen.push_back(Eintrag({s.programm, s.subprogramm, s.stufe}));
+        for (const Uebersicht::Stufe& s : e.stufen) {
+            const QStringList felder{s.programm, s.subprogramm, s.stufe};
+            if (stufen.empty() || stufen.back().text != felder.join(QLatin1Char(';'))) stufen.push_back(Eintrag(felder));
+        }
         ctListGruppeStufen->setLeertext(QStringLiteral("Die Gruppe hat keine Stufen."));
         ctListGruppeStufen->setZeilen(std::move(stufen));
     } catch (const CacheFehler& e) {
@@ -455,7 +458,11 @@ void frmUebersicht::cmdDrucken_Click() {
     dialog.setObjectName(QStringLiteral("dlgDrucken"));
     Dialoge().ShowModal(&dialog, this);
     if (dialog.result() != QDialog::Accepted) return;
-    Berichte::Zeichnen(drucker, AktuellerBericht());
+    // Ranges left from an earlier choice count only while "pages from … to" is chosen.
+    if (drucker.printRange() != QPrinter::PageRange) drucker.setPageRanges(QPageRanges());
+    if (!Berichte::Zeichnen(drucker, AktuellerBericht()))
+        Dialoge().MsgBox(QStringLiteral("Der Drucker %1 konnte nicht gestartet werden.").arg(drucker.printerName()),
+                         DialogService::Critical, QStringLiteral("Bericht"));
 }
 
 void frmUebersicht::showEvent(QShowEvent* e) {
@@ -467,9 +474,15 @@ void frmUebersicht::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
 }
 
-void frmUebersicht::closeEvent(QCloseEvent* e) {
-    GeometrieSichern();
-    e->accept();
+// Closing, and the end of the program, which hides every window, keep the place.
+void frmUebersicht::hideEvent(QHideEvent* e) {
+    if (m_geometrieGeladen) GeometrieSichern();
+    QWidget::hideEvent(e);
+}
+
+frmUebersicht::~frmUebersicht() {
+    // Destroyed while open (the main window goes first): no hide event reaches us.
+    if (isVisible() && m_geometrieGeladen) GeometrieSichern();
 }
 
 void frmUebersicht::GeometrieSichern() {

@@ -191,17 +191,22 @@ QHash<QString, QueryDef> makeQueries() {
               {0},
               1,
               5});
-    // The newest thousand log entries that match: from, to (times as stored, ""
-    // for open), personal code, record text and its LIKE pattern.
+    // The newest log entries that match, at most as many as the last parameter
+    // says: from, to (times as stored, "" for open), personal code and record
+    // text, each with its LIKE pattern on the lowered column. The caller folds
+    // the case beyond ASCII itself, so the rows are read as they come.
     q.insert(QStringLiteral("userverwaltung.protokoll|liste"),
              {QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
                              "FROM uv_protokoll WHERE (CAST(? AS TEXT) = '' OR zeit >= ?) "
-                             "AND (CAST(? AS TEXT) = '' OR zeit < ?) AND (CAST(? AS TEXT) = '' OR pcode = ?) "
-                             "AND (CAST(? AS TEXT) = '' OR LOWER(objekt) LIKE LOWER(?) ESCAPE '\\') "
-                             "ORDER BY zeit DESC, nr DESC LIMIT 1000"),
-              {0, 0, 1, 1, 2, 2, 3, 4},
-              5,
-              9});
+                             "AND (CAST(? AS TEXT) = '' OR zeit < ?) "
+                             "AND (CAST(? AS TEXT) = '' OR LOWER(pcode) LIKE ? ESCAPE '\\') "
+                             "AND (CAST(? AS TEXT) = '' OR LOWER(objekt) LIKE ? ESCAPE '\\') "
+                             "ORDER BY zeit DESC, nr DESC LIMIT CAST(? AS INTEGER)"),
+              {0, 0, 1, 1, 2, 3, 4, 5, 6},
+              7,
+              9,
+              {},
+              true});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

@@ -5,7 +5,7 @@
 
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
-#include "mainwindow/listenladen.h"
+#include "permissions/listen.h"
 #include "platform/dialogservice.h"
 #include "platform/plattform.h"
 #include "platform/settingsstore.h"
@@ -59,6 +59,19 @@ Bericht::Tabelle Tabelle(const QString& ueberschrift, const QStringList& spalten
         t.zeilen.push_back(Felder(l, i));
     if (t.zeilen.empty() && t.leertext.isEmpty()) t.leertext = QStringLiteral("Keine Einträge.");
     return t;
+}
+
+// Fills one of the level boxes, keeping the text it shows; false after reporting a failure.
+bool KomboLaden(QComboBox* box, const QString& abfrage, const QStringList& argumente, const QString& prozedur) {
+    const QString text = box->currentText();
+    QString vorgang;
+    try {
+        KomboFuellen(box, AuswahlLesen(abfrage, argumente, &vorgang), text);
+    } catch (const CacheFehler& e) {
+        CacheFehlermeldung(e, QStringLiteral("frmUebersicht.") + prozedur + QLatin1Char(' ') + vorgang);
+        return false;
+    }
+    return true;
 }
 
 void Sortieren(std::vector<CtFilterList::Eintrag>& zeilen, int spalte) {
@@ -233,17 +246,17 @@ void frmUebersicht::Form_Load(bool abteilungen) {
         ctListMitarbeiter->Leeren(QStringLiteral("Die Mitarbeiter konnten nicht gelesen werden."));
         CacheFehlermeldung(e, QStringLiteral("frmUebersicht.Form_Load Mitarbeiter"));
     }
-    QComboBox gruppen;
-    EingabeKomboEinrichten(&gruppen);
-    if (GruppenLaden(&gruppen)) {
+    QString vorgang;
+    try {
         std::vector<CtFilterList::Eintrag> zeilen;
-        for (int i = 0; i < gruppen.count(); ++i)
-            zeilen.push_back(Eintrag({gruppen.itemText(i)}));
+        for (const QString& g : AuswahlLesen(QStringLiteral("Gruppen"), {}, &vorgang))
+            zeilen.push_back(Eintrag({g}));
         ctListGruppen->setZeilen(std::move(zeilen));
-    } else {
+    } catch (const CacheFehler& e) {
         ctListGruppen->Leeren(QStringLiteral("Die Gruppen konnten nicht gelesen werden."));
+        CacheFehlermeldung(e, QStringLiteral("frmUebersicht.Form_Load ") + vorgang);
     }
-    ProgrammeLaden(cmbProgramm);
+    KomboLaden(cmbProgramm, QStringLiteral("Programme"), {}, QStringLiteral("Form_Load"));
 }
 
 void frmUebersicht::ctListMitarbeiter_Click(int zeile) {
@@ -313,7 +326,9 @@ void frmUebersicht::ctListGruppen_Click(int zeile) {
 }
 
 void frmUebersicht::cmbProgramm_Click() {
-    SubProgrammeLaden(cmbProgramm, cmbSubProgramm);
+    if (cmbProgramm->currentText().isEmpty()) return;
+    KomboLaden(cmbSubProgramm, QStringLiteral("SubProgramme"), {cmbProgramm->currentText()},
+               QStringLiteral("cmbProgramm_Click"));
 }
 
 void frmUebersicht::cmbSubProgramm_Click() {

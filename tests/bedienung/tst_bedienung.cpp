@@ -66,9 +66,14 @@ class TestBedienung : public QObject {
   private:
     void Starten();
     void Antwort(int a) { u->dialoge.antworten.push_back(a); }
+    // Into the focused box, as a user types: Qt completes only in a focused field.
     void Tippen(QComboBox* box, const QString& text) {
+        box->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(box->window()));
+        box->setFocus();
+        QVERIFY(box->hasFocus());
         box->lineEdit()->clear();
-        QTest::keyClicks(box->lineEdit(), text);
+        QTest::keyClicks(QApplication::focusWidget(), text);
     }
     std::unique_ptr<Testumgebung> u;
     std::unique_ptr<FMStart> w;

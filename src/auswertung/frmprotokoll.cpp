@@ -171,7 +171,8 @@ void frmProtokoll::cmdAnzeigen_Click() {
         q->Ausfuehren({*von, *bis, benutzer, Suchtext::Muster(benutzer, false), objekt,
                        Suchtext::Muster(objekt, true), QString::number(grenze)});
         while (q->Naechste()) {
-            if (!Suchtext::Passt(q->Spalte(4), benutzer, false) || !Suchtext::Passt(q->Spalte(7), objekt, true))
+            if (!Suchtext::Passt(q->Spalte(4), benutzer, false) ||
+                !Suchtext::Passt(q->Spalte(7), objekt, true))
                 continue;
             if (static_cast<int>(m_zeilen.size()) == Hoechstens) {
                 mehr = true;

@@ -16,10 +16,10 @@
 #include "platform/widgets/falten.h"
 #include "platform/widgets/zugang.h"
 
-#include <QHideEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrintDialog>
@@ -62,7 +62,8 @@ Bericht::Tabelle Tabelle(const QString& ueberschrift, const QStringList& spalten
 }
 
 // Fills one of the level boxes, keeping the text it shows; false after reporting a failure.
-bool KomboLaden(QComboBox* box, const QString& abfrage, const QStringList& argumente, const QString& prozedur) {
+bool KomboLaden(QComboBox* box, const QString& abfrage, const QStringList& argumente,
+                const QString& prozedur) {
     const QString text = box->currentText();
     QString vorgang;
     try {
@@ -313,7 +314,8 @@ void frmUebersicht::ctListGruppen_Click(int zeile) {
         std::vector<CtFilterList::Eintrag> stufen;
         for (const Uebersicht::Stufe& s : e.stufen) {
             const QStringList felder{s.programm, s.subprogramm, s.stufe};
-            if (stufen.empty() || stufen.back().text != felder.join(QLatin1Char(';'))) stufen.push_back(Eintrag(felder));
+            if (stufen.empty() || stufen.back().text != felder.join(QLatin1Char(';')))
+                stufen.push_back(Eintrag(felder));
         }
         ctListGruppeStufen->setLeertext(QStringLiteral("Die Gruppe hat keine Stufen."));
         ctListGruppeStufen->setZeilen(std::move(stufen));
@@ -476,8 +478,9 @@ void frmUebersicht::cmdDrucken_Click() {
     // Ranges left from an earlier choice count only while "pages from … to" is chosen.
     if (drucker.printRange() != QPrinter::PageRange) drucker.setPageRanges(QPageRanges());
     if (!Berichte::Zeichnen(drucker, AktuellerBericht()))
-        Dialoge().MsgBox(QStringLiteral("Der Drucker %1 konnte nicht gestartet werden.").arg(drucker.printerName()),
-                         DialogService::Critical, QStringLiteral("Bericht"));
+        Dialoge().MsgBox(
+            QStringLiteral("Der Drucker %1 konnte nicht gestartet werden.").arg(drucker.printerName()),
+            DialogService::Critical, QStringLiteral("Bericht"));
 }
 
 void frmUebersicht::showEvent(QShowEvent* e) {

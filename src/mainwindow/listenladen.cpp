@@ -10,7 +10,8 @@
 namespace {
 
 // The combo-box loaders share their frame: keep the text, rebuild, put it back.
-bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage, const QStringList& argumente) {
+bool KomboLaden(QComboBox* box, const QString& prozedur, const QString& abfrage,
+                const QStringList& argumente) {
     const QString text = box->currentText();
     box->clear();
     // The field keeps the text while the entries are read.

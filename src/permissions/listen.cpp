@@ -29,7 +29,8 @@ QStringList AuswahlLesen(const QString& abfrage, const QStringList& argumente, Q
         DbBeginn(false);
         const bool gruppen = abfrage == QLatin1String("Gruppen");
         q = Zustand().CacheFactory->Abfrage(
-            QStringLiteral("UserVerwaltung.") + (gruppen ? QStringLiteral("Gruppen") : QStringLiteral("Programm")),
+            QStringLiteral("UserVerwaltung.") +
+                (gruppen ? QStringLiteral("Gruppen") : QStringLiteral("Programm")),
             abfrage);
         q->Ausfuehren(argumente);
         if (vorgang) *vorgang = QStringLiteral("Zeilen lesen");
@@ -47,8 +48,8 @@ QStringList AuswahlLesen(const QString& abfrage, const QStringList& argumente, Q
     }
 }
 
-void MitarbeiterLesen(bool AbteilungenAnzeigen, const std::function<void(QString zeile, const QString& code)>& je,
-                      QString* vorgang) {
+void MitarbeiterLesen(bool AbteilungenAnzeigen,
+                      const std::function<void(QString zeile, const QString& code)>& je, QString* vorgang) {
     CacheAbfragePtr q;
     try {
         if (vorgang) *vorgang = QStringLiteral("Abfrage Liste");
@@ -80,7 +81,8 @@ bool StufenLesen(const QString& programm, const QString& subprogramm, QStringLis
     CacheAbfragePtr q;
     try {
         DbBeginn(true);
-        q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Stufen"));
+        q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Programm"),
+                                            QStringLiteral("Stufen"));
         q->Ausfuehren({programm, subprogramm});
         while (q->Naechste())
             stufen.prepend(q->Spalte(1));

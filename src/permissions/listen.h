@@ -11,7 +11,8 @@
 // The company's employees in the server's order, each as "code;name" in window
 // form with its stored code; department entries only when asked. Throws CacheFehler.
 // `vorgang` names the step that was running, for the error report.
-void MitarbeiterLesen(bool AbteilungenAnzeigen, const std::function<void(QString zeile, const QString& code)>& je,
+void MitarbeiterLesen(bool AbteilungenAnzeigen,
+                      const std::function<void(QString zeile, const QString& code)>& je,
                       QString* vorgang = nullptr);
 // The entries of a choice box, ascending: the query "Gruppen", "Programme" or
 // "SubProgramme" (with the program as argument). Throws CacheFehler; `vorgang`

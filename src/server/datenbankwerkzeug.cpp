@@ -427,12 +427,14 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
         QSqlQuery q(db);
         q.setForwardOnly(true);
         // The server narrows, the program folds the case of every letter.
-        q.prepare(QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
-                                 "FROM uv_protokoll WHERE (? = '' OR zeit >= ?) AND (? = '' OR zeit < ?) "
-                                 "AND (? = '' OR LOWER(pcode) LIKE ? ESCAPE '\\') "
-                                 "AND (? = '' OR LOWER(objekt) LIKE ? ESCAPE '\\') ORDER BY zeit, nr"));
-        for (const QString& w : {seit, seit, bis, bis, filter.benutzer, Suchtext::Muster(filter.benutzer, false),
-                                 filter.objekt, Suchtext::Muster(filter.objekt, true)})
+        q.prepare(
+            QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
+                           "FROM uv_protokoll WHERE (? = '' OR zeit >= ?) AND (? = '' OR zeit < ?) "
+                           "AND (? = '' OR LOWER(pcode) LIKE ? ESCAPE '\\') "
+                           "AND (? = '' OR LOWER(objekt) LIKE ? ESCAPE '\\') ORDER BY zeit, nr"));
+        for (const QString& w :
+             {seit, seit, bis, bis, filter.benutzer, Suchtext::Muster(filter.benutzer, false), filter.objekt,
+              Suchtext::Muster(filter.objekt, true)})
             q.addBindValue(w.isNull() ? QString::fromLatin1("") : w); // "", never SQL NULL
         if (!q.exec()) {
             reason = q.lastError().text();

@@ -144,12 +144,13 @@ QHash<QString, QueryDef> makeQueries() {
                   "AND CAST(? AS TEXT) || CAST(? AS TEXT) || CAST(? AS TEXT) || CAST(? AS TEXT) = '' "
                   "AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode gp WHERE gp.pcode = ?) "
                   "ORDER BY 1, 3, 4, 5, 6")
-                  .arg(SiebenbitSql(QStringLiteral("gp.pcode")), SiebenbitSql(QStringLiteral("CAST(? AS TEXT)"))),
-              {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5,      // held levels
-               0, 1, 1, 2, 2, 3, 4, 5,               // members of a group without levels
-               1, 2, 2, 3, 3, 4, 4, 5, 5,            // levels of a group without members
-               1, 3, 4, 5, 2, 2,                     // a group with neither
-               1, 1, 0, 1, 2, 3, 4, 5, 1},           // an employee in no group
+                  .arg(SiebenbitSql(QStringLiteral("gp.pcode")),
+                       SiebenbitSql(QStringLiteral("CAST(? AS TEXT)"))),
+              {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, // held levels
+               0, 1, 1, 2, 2, 3, 4, 5,          // members of a group without levels
+               1, 2, 2, 3, 3, 4, 4, 5, 5,       // levels of a group without members
+               1, 3, 4, 5, 2, 2,                // a group with neither
+               1, 1, 0, 1, 2, 3, 4, 5, 1},      // an employee in no group
               6,
               6,
               {1},

@@ -95,7 +95,8 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
         this);
     lblBefehlszeile->setObjectName(QStringLiteral("lblBefehlszeile"));
     lblBefehlszeile->setWordWrap(true);
-    lblBefehlszeile->setGeometry(Plattform::Pixel(120), Plattform::Pixel(Hoehe), Plattform::Pixel(3735 + Versatz + Ziffern - 240),
+    lblBefehlszeile->setGeometry(Plattform::Pixel(120), Plattform::Pixel(Hoehe),
+                                 Plattform::Pixel(3735 + Versatz + Ziffern - 240),
                                  Plattform::Pixel(Hinweishoehe));
     lblBefehlszeile->hide();
 
@@ -289,7 +290,8 @@ void FMServer::BUEdit_Click() {
     // server but goes on with its own connection.
     Anwendungszustand& z = Zustand();
     const bool sitzungBleibt = z.VerbindungAusKommandozeile;
-    const QStringList sitzung{z.Firma, z.Filiale, z.WJ, z.Server, z.Port, z.Namespace, z.ServerObjekt, z.ConnStrg};
+    const QStringList sitzung{z.Firma, z.Filiale,   z.WJ,           z.Server,
+                              z.Port,  z.Namespace, z.ServerObjekt, z.ConnStrg};
     auto sitzungZurueck = [&z, &sitzung] {
         z.Firma = sitzung[0];
         z.Filiale = sitzung[1];

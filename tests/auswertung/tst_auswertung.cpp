@@ -277,10 +277,12 @@ void TestAuswertung::gruppeExportierenDruckenPdf() {
     // A name with ";" and quotes must survive the round trip.
     u->db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET pname = 'M}ller; \"Hansi\" Hans' WHERE pcode = 'MUE'"));
     // Levels enough for several printed pages.
-    const QString stufen = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
-                                          "SELECT 'Viele', 'Seiten', CAST(i AS TEXT)%1 FROM n");
+    const QString stufen =
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
+                       "SELECT 'Viele', 'Seiten', CAST(i AS TEXT)%1 FROM n");
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm ") + stufen.arg(QString()));
-    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm_gruppe ") + stufen.arg(QStringLiteral(", 1, 'Verkauf'")));
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm_gruppe ") +
+                      stufen.arg(QStringLiteral(", 1, 'Verkauf'")));
     frmUebersicht* f = Oeffnen();
     QVERIFY(f);
     f->tabUebersicht->setCurrentIndex(2);
@@ -334,7 +336,8 @@ void TestAuswertung::gruppeExportierenDruckenPdf() {
     const QRegularExpression seite(QStringLiteral("/Type\\s*/Page[^s]"));
     auto seiten = [&seite](const QString& datei) {
         QFile d(datei);
-        return d.open(QIODevice::ReadOnly) ? static_cast<int>(QString::fromLatin1(d.readAll()).count(seite)) : -1;
+        return d.open(QIODevice::ReadOnly) ? static_cast<int>(QString::fromLatin1(d.readAll()).count(seite))
+                                           : -1;
     };
     QVERIFY(seiten(gedruckt) > 2);
     // Only the pages chosen in the dialog.
@@ -357,7 +360,8 @@ void TestAuswertung::gruppeExportierenDruckenPdf() {
         d->done(QDialog::Accepted);
     });
     Klicken(f->cmdDrucken);
-    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("konnte nicht gestartet werden")));
+    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))
+                ->text.contains(QStringLiteral("konnte nicht gestartet werden")));
     // Cancelled: nothing printed, nothing said.
     const int meldungen = u->dialoge.Anzahl(QStringLiteral("MsgBox"));
     u->dialoge.modal.push_back([](QWidget* fenster) { qobject_cast<QDialog*>(fenster)->reject(); });
@@ -442,26 +446,29 @@ void TestAuswertung::exportWieKorvalDbReport_data() {
     QTest::addColumn<QStringList>("zeilen");
     const QString formel = QStringLiteral("=HYPERLINK(\"http://x\")");
     QTest::newRow("Mitarbeiter") << 0 << QStringList{QStringLiteral("GRO"), {}, {}, {}, {}}
-                                 << QStringList{QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
-                                                QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;2"),
-                                                QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Inventur;1")};
-    QTest::newRow("Mitarbeiter in keiner Gruppe")
-        << 0 << QStringList{QStringLiteral("INA"), {}, {}, {}, {}} << QStringList{QStringLiteral("INA;Weiß Inge;;;;")};
-    QTest::newRow("Stufe") << 1 << QStringList{{}, {}, QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("1")}
-                           << QStringList{QStringLiteral("BAE;Bär Maria;Verkauf;Lager;Bestand;1"),
-                                          QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
-                                          QStringLiteral("MUE;Müller Hans;Verkauf;Lager;Bestand;1"),
-                                          QStringLiteral("OEZ;Özdemir Ayşe;Lager;Lager;Bestand;1"),
-                                          QStringLiteral("USR;Schröder Petra;Verkauf;Lager;Bestand;1")};
+                                 << QStringList{
+                                        QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
+                                        QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;2"),
+                                        QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Inventur;1")};
+    QTest::newRow("Mitarbeiter in keiner Gruppe") << 0 << QStringList{QStringLiteral("INA"), {}, {}, {}, {}}
+                                                  << QStringList{QStringLiteral("INA;Weiß Inge;;;;")};
+    QTest::newRow("Stufe")
+        << 1 << QStringList{{}, {}, QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("1")}
+        << QStringList{QStringLiteral("BAE;Bär Maria;Verkauf;Lager;Bestand;1"),
+                       QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
+                       QStringLiteral("MUE;Müller Hans;Verkauf;Lager;Bestand;1"),
+                       QStringLiteral("OEZ;Özdemir Ayşe;Lager;Lager;Bestand;1"),
+                       QStringLiteral("USR;Schröder Petra;Verkauf;Lager;Bestand;1")};
     QTest::newRow("Stufe einer Gruppe ohne Mitglieder")
         << 1 << QStringList{{}, {}, QStringLiteral("Lager"), QStringLiteral("-Sperre"), QStringLiteral("1")}
         << QStringList{QStringLiteral(";;'@Leer;Lager;'-Sperre;1")};
-    QTest::newRow("Gruppe ohne Stufen") << 2 << QStringList{{}, formel, {}, {}, {}}
-                                        << QStringList{QStringLiteral("'+49;;'") + formel + QStringLiteral(";;;"),
-                                                       QStringLiteral("MUE;Müller Hans;'") + formel +
-                                                           QStringLiteral(";;;")};
+    QTest::newRow("Gruppe ohne Stufen")
+        << 2 << QStringList{{}, formel, {}, {}, {}}
+        << QStringList{QStringLiteral("'+49;;'") + formel + QStringLiteral(";;;"),
+                       QStringLiteral("MUE;Müller Hans;'") + formel + QStringLiteral(";;;")};
     QTest::newRow("Gruppe ohne Mitglieder und Stufen")
-        << 2 << QStringList{{}, QStringLiteral("Revision"), {}, {}, {}} << QStringList{QStringLiteral(";;Revision;;;")};
+        << 2 << QStringList{{}, QStringLiteral("Revision"), {}, {}, {}}
+        << QStringList{QStringLiteral(";;Revision;;;")};
     QTest::newRow("Gruppe mit doppelt vergebener Stufe")
         << 2 << QStringList{{}, QStringLiteral("Lager"), {}, {}, {}}
         << QStringList{QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
@@ -480,16 +487,20 @@ void TestAuswertung::exportWieKorvalDbReport() {
     QFETCH(QStringList, zeilen);
     const QString formel = QStringLiteral("=HYPERLINK(\"http://x\")");
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?), ('@Leer')"), {formel});
-    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, 1, 'MUE'), (?, 2, '+49')"),
-                      {formel, formel});
+    u->db->SqlAendern(
+        QStringLiteral(
+            "INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, 1, 'MUE'), (?, 2, '+49')"),
+        {formel, formel});
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('Lager', '-Sperre', '1')"));
-    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm_gruppe VALUES ('Lager', '-Sperre', '1', 1, '@Leer'), "
-                                     "('Lager', 'Bestand', '2', 2, 'Lager')"));
+    u->db->SqlAendern(
+        QStringLiteral("INSERT INTO uv_programm_gruppe VALUES ('Lager', '-Sperre', '1', 1, '@Leer'), "
+                       "('Lager', 'Bestand', '2', 2, 'Lager')"));
     frmUebersicht* f = Oeffnen();
     QVERIFY(f);
     f->tabUebersicht->setCurrentIndex(seite);
     if (seite == 0) {
-        ZeileKlicken(f->ctListMitarbeiter->Liste(), Zeile(f->ctListMitarbeiter, auswahl[0] + QLatin1Char(';')));
+        ZeileKlicken(f->ctListMitarbeiter->Liste(),
+                     Zeile(f->ctListMitarbeiter, auswahl[0] + QLatin1Char(';')));
     } else if (seite == 1) {
         StufeTippen(f, auswahl[2], auswahl[3], auswahl[4]);
     } else {
@@ -515,8 +526,8 @@ void TestAuswertung::exportWieKorvalDbReport() {
 
     QString text, fehler;
     QTextStream aus(&text), err(&fehler);
-    QVERIFY2(Datenbankwerkzeug::Bericht({u->db->Server(), u->db->Port(), u->db->Namespace()}, QStringLiteral("1"),
-                                        auswahl, aus, err),
+    QVERIFY2(Datenbankwerkzeug::Bericht({u->db->Server(), u->db->Port(), u->db->Namespace()},
+                                        QStringLiteral("1"), auswahl, aus, err),
              qPrintable(fehler));
     QVERIFY(text.startsWith(QChar(0xFEFF)));
     QCOMPARE(CsvLesen(text.mid(1)), datei);

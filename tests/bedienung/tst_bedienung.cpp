@@ -351,7 +351,8 @@ void TestBedienung::rechtsklickWaehltDieZeile() {
     QVERIFY(u->server->HRechts->isVisible());
     QCOMPARE(u->server->BFIRMA->text(), QStringLiteral("9"));
     QAction* alsStandard = u->server->HRechts->actions().front();
-    QTest::mouseClick(u->server->HRechts, Qt::LeftButton, {}, u->server->HRechts->actionGeometry(alsStandard).center());
+    QTest::mouseClick(u->server->HRechts, Qt::LeftButton, {},
+                      u->server->HRechts->actionGeometry(alsStandard).center());
     QCOMPARE(u->einstellungen->Get(QStringLiteral("Firma")), QStringLiteral("9"));
     QCOMPARE(u->einstellungen->Get(QStringLiteral("ServerObjekt")), QStringLiteral("1"));
     QTest::mouseClick(fenster, Qt::RightButton, {}, ZeilenPunkt(u->server->ctList, 2));

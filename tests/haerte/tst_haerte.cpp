@@ -346,7 +346,8 @@ void TestHaerte::passwortVerschwindetAusDerProzessliste() {
     Plattform::ArgumentVerbergen(6, argv, 9);
     QCOMPARE(QByteArray(argv[5]), QByteArray("/srv"));
     // The whole command line in one argument: only the password goes.
-    char eins[] = "benutzerverwaltung\0" "1 0 ADM geheim /srv\0";
+    char eins[] = "benutzerverwaltung\0"
+                  "1 0 ADM geheim /srv\0";
     char* argv1[2] = {eins, eins + std::strlen(eins) + 1};
     Plattform::ArgumentVerbergen(2, argv1, 4);
 #ifdef Q_OS_UNIX

@@ -407,10 +407,13 @@ void TestKonflikt::protokollFilterFaltetJedenBuchstaben_data() {
     const QStringList beide{QStringLiteral("Gruppe BÜROS"), QStringLiteral("Gruppe Büro")};
     QTest::newRow("Objekt groß") << false << QStringLiteral("BÜRO") << beide;
     QTest::newRow("Objekt klein") << false << QStringLiteral("büro") << beide;
-    QTest::newRow("ohne Umlaut") << false << QStringLiteral("buro") << QStringList{QStringLiteral("Gruppe Buro")};
-    QTest::newRow("Benutzer klein") << true << QStringLiteral("mül") << QStringList{QStringLiteral("Gruppe Büro")};
+    QTest::newRow("ohne Umlaut") << false << QStringLiteral("buro")
+                                 << QStringList{QStringLiteral("Gruppe Buro")};
+    QTest::newRow("Benutzer klein") << true << QStringLiteral("mül")
+                                    << QStringList{QStringLiteral("Gruppe Büro")};
     QTest::newRow("Benutzer ASCII") << true << QStringLiteral("adm")
-                                    << QStringList{QStringLiteral("Gruppe Buro"), QStringLiteral("Gruppe BÜROS")};
+                                    << QStringList{QStringLiteral("Gruppe Buro"),
+                                                   QStringLiteral("Gruppe BÜROS")};
 }
 
 // The record and user filters ignore case for every letter, on both backends alike.
@@ -418,11 +421,15 @@ void TestKonflikt::protokollFilterFaltetJedenBuchstaben() {
     QFETCH(bool, benutzer);
     QFETCH(QString, eingabe);
     QFETCH(QStringList, objekte);
-    const QString einfuegen = QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, "
-                                             "objekt, vorher, nachher) VALUES (?, '1', '0', ?, 'pc', 'speichern', ?, '[]', '[]')");
-    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T10:00:00.000Z"), QStringLiteral("MÜL"), QStringLiteral("Gruppe Büro")});
-    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T11:00:00.000Z"), QStringLiteral("ADM"), QStringLiteral("Gruppe BÜROS")});
-    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T12:00:00.000Z"), QStringLiteral("ADM"), QStringLiteral("Gruppe Buro")});
+    const QString einfuegen =
+        QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, "
+                       "objekt, vorher, nachher) VALUES (?, '1', '0', ?, 'pc', 'speichern', ?, '[]', '[]')");
+    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T10:00:00.000Z"), QStringLiteral("MÜL"),
+                                  QStringLiteral("Gruppe Büro")});
+    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T11:00:00.000Z"), QStringLiteral("ADM"),
+                                  QStringLiteral("Gruppe BÜROS")});
+    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T12:00:00.000Z"), QStringLiteral("ADM"),
+                                  QStringLiteral("Gruppe Buro")});
     w->mProtokoll->trigger();
     frmProtokoll* f = w->ProtokollFenster();
     QVERIFY(f && QTest::qWaitForWindowActive(f));
@@ -444,10 +451,12 @@ void TestKonflikt::protokollHoechstensTausend() {
     const QString tausend = QStringLiteral(
         "INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher) "
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-        "SELECT '2026-12-08T10:00:00.000Z', '1', '0', '-' || CAST(i AS TEXT), 'pc', 'speichern', 'Gruppe Lager', "
+        "SELECT '2026-12-08T10:00:00.000Z', '1', '0', '-' || CAST(i AS TEXT), 'pc', 'speichern', 'Gruppe "
+        "Lager', "
         "'[]', '[]' FROM n");
     u->db->SqlAendern(tausend.arg(1000));
-    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll")), QStringList{QStringLiteral("1000")});
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll")),
+             QStringList{QStringLiteral("1000")});
     w->mProtokoll->trigger();
     frmProtokoll* f = w->ProtokollFenster();
     QVERIFY(f);
@@ -466,7 +475,8 @@ void TestKonflikt::protokollHoechstensTausend() {
     u->db->SqlAendern(tausend.arg(1));
     Klicken(f->cmdAnzeigen);
     QCOMPARE(f->ctListProtokoll->ListCount(), 1000);
-    QCOMPARE(f->lblAnzahl->text(), QStringLiteral("Die neuesten 1.000 Änderungen; bitte den Zeitraum eingrenzen."));
+    QCOMPARE(f->lblAnzahl->text(),
+             QStringLiteral("Die neuesten 1.000 Änderungen; bitte den Zeitraum eingrenzen."));
 }
 
 // Two workstations save the same group 1,000 times in all, at the same time,

@@ -114,8 +114,9 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
                               QStringLiteral("Gruppe Lager"), QStringLiteral("[\"GRO\"]"), QStringLiteral("")});
     db.SqlAendern(einfuegen, {QStringLiteral("2026-12-08T11:00:00.000Z"), QStringLiteral("SOM"), QStringLiteral("löschen"),
                               QStringLiteral("Gruppe 100x"), QStringLiteral("[]"), QStringLiteral("")});
-    db.SqlAendern(einfuegen, {QStringLiteral("2026-12-08T12:00:00.000Z"), QStringLiteral("@Mü"), QStringLiteral("speichern"),
-                              QStringLiteral("Gruppe Büro"), QStringLiteral("[]"), QStringLiteral("")});
+    db.SqlAendern(einfuegen, {QStringLiteral("2026-12-08T12:00:00.000Z"), QStringLiteral("@Mü"),
+                              QStringLiteral("speichern"), QStringLiteral("Gruppe Büro"),
+                              QStringLiteral("[]"), QStringLiteral("")});
     DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
     auto objekte = [&](const Datenbankwerkzeug::ProtokollFilter& f) {
         QString text, fehler;
@@ -136,8 +137,10 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
                                        QStringLiteral("'@Mü"), QStringLiteral("exakt")}));
     // Case does not count for any letter, in record and code alike.
     for (const QString& gesucht : {QStringLiteral("BÜRO"), QStringLiteral("büro")})
-        QCOMPARE(objekte({{}, {}, {}, gesucht}), (QStringList{QStringLiteral("Gruppe Büro"), QStringLiteral("'@Mü")}));
-    QCOMPARE(objekte({{}, {}, QStringLiteral("@MÜ"), {}}), (QStringList{QStringLiteral("Gruppe Büro"), QStringLiteral("'@Mü")}));
+        QCOMPARE(objekte({{}, {}, {}, gesucht}),
+                 (QStringList{QStringLiteral("Gruppe Büro"), QStringLiteral("'@Mü")}));
+    QCOMPARE(objekte({{}, {}, QStringLiteral("@MÜ"), {}}),
+             (QStringList{QStringLiteral("Gruppe Büro"), QStringLiteral("'@Mü")}));
     QCOMPARE(objekte({{}, {}, QStringLiteral("som"), {}}),
              (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x")}));
     QCOMPARE(objekte({{}, {}, {}, QStringLiteral("BURO")}), QStringList{});
@@ -153,7 +156,8 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
     QVERIFY(Datenbankwerkzeug::ProtokollBereinigen(z, QStringLiteral("2026-06-01"), aus));
     QVERIFY(text.startsWith(QStringLiteral("1 Einträge")));
     QCOMPARE(db.Sql(QStringLiteral("SELECT objekt FROM uv_protokoll ORDER BY zeit")),
-             (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x"), QStringLiteral("Gruppe Büro")}));
+             (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x"),
+                          QStringLiteral("Gruppe Büro")}));
 }
 
 void TestKorvalDb::berichtWerWasDarf() {

@@ -269,7 +269,8 @@ void TestUtil::verlaufsdateiSicher() {
     alt.close();
     QVERIFY(alt.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     QVERIFY(Verlauf::Anhaengen(datei, "neu\r\n", warum));
-    QCOMPARE(QFileInfo(datei).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFileDevice::Permissions());
+    QCOMPARE(QFileInfo(datei).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+             QFileDevice::Permissions());
     QVERIFY(alt.open(QIODevice::ReadOnly));
     QCOMPARE(alt.readAll(), QByteArray("alt\r\nneu\r\n"));
     alt.close();
@@ -277,9 +278,10 @@ void TestUtil::verlaufsdateiSicher() {
     // The folder of last resort: made closed; refused when open to others or someone else's.
     const QByteArray ordner = QFile::encodeName(u.temp.filePath(QStringLiteral("korval-eigen")));
     QVERIFY(Plattform::EigenerOrdner(QFile::decodeName(ordner), warum));
-    QCOMPARE(QFileInfo(QFile::decodeName(ordner)).permissions() &
-                 (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
-             QFileDevice::Permissions());
+    QCOMPARE(
+        QFileInfo(QFile::decodeName(ordner)).permissions() &
+            (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+        QFileDevice::Permissions());
     QCOMPARE(::chmod(ordner.constData(), 0777), 0);
     QVERIFY(!Plattform::EigenerOrdner(QFile::decodeName(ordner), warum));
     QVERIFY2(warum.contains(QStringLiteral("offen (Modus 0777)")), qPrintable(warum));

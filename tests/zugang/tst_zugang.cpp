@@ -152,7 +152,8 @@ void TestZugang::jedeKomboBietetIhreEintraege() {
     QTest::keyClick(uebersicht->cmbProgramm, Qt::Key_Down);
     QTest::keyClick(uebersicht->cmbProgramm->lineEdit(), Qt::Key_Return);
     int mitEintraegen = 0;
-    for (QWidget* f : QList<QWidget*>{w.get(), u->login.get(), u->server.get(), uebersicht, w->ProtokollFenster()}) {
+    for (QWidget* f :
+         QList<QWidget*>{w.get(), u->login.get(), u->server.get(), uebersicht, w->ProtokollFenster()}) {
         for (QComboBox* box : f ? f->findChildren<QComboBox*>() : QList<QComboBox*>{}) {
             QAccessibleInterface* i = Zugang(box);
             const QString wo = f->objectName() + QLatin1Char('/') + box->objectName();
@@ -186,7 +187,8 @@ void TestZugang::jedeKomboBietetIhreEintraege() {
     Sammeln(Zugang(w.get()), {}, alle);
     bool gefunden = false;
     for (const auto& [pfad, i] : alle)
-        gefunden = gefunden || (i->object() == w->cmbGruppe->view() && pfad.endsWith(QStringLiteral("/Gruppe/")));
+        gefunden =
+            gefunden || (i->object() == w->cmbGruppe->view() && pfad.endsWith(QStringLiteral("/Gruppe/")));
     QVERIFY(gefunden);
     w->cmbGruppe->hidePopup();
 

@@ -1,8 +1,8 @@
 #include "zugang.h"
 
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLineEdit>
@@ -54,7 +54,8 @@ class BenannteKombo final : public QAccessibleWidget {
     int childCount() const override { return Kombo()->lineEdit() ? 2 : 1; }
     QAccessibleInterface* child(int index) const override {
         if (index == 0) return QAccessible::queryAccessibleInterface(Kombo()->view());
-        if (index == 1 && Kombo()->lineEdit()) return QAccessible::queryAccessibleInterface(Kombo()->lineEdit());
+        if (index == 1 && Kombo()->lineEdit())
+            return QAccessible::queryAccessibleInterface(Kombo()->lineEdit());
         return nullptr;
     }
     int indexOfChild(const QAccessibleInterface* c) const override {

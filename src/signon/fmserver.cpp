@@ -23,7 +23,7 @@ QString Label(const char16_t* t) {
     return QString::fromUtf16(t);
 }
 constexpr int Hoehe = 3135;
-constexpr int Hinweishoehe = 540;
+constexpr int Hinweishoehe = 780;
 } // namespace
 
 FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) {
@@ -95,9 +95,10 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
         this);
     lblBefehlszeile->setObjectName(QStringLiteral("lblBefehlszeile"));
     lblBefehlszeile->setWordWrap(true);
-    lblBefehlszeile->setGeometry(Plattform::Pixel(120), Plattform::Pixel(Hoehe),
+    lblBefehlszeile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblBefehlszeile->setGeometry(Plattform::Pixel(120), Plattform::Pixel(Hoehe - 30),
                                  Plattform::Pixel(3735 + Versatz + Ziffern - 240),
-                                 Plattform::Pixel(Hinweishoehe));
+                                 Plattform::Pixel(Hinweishoehe - 60));
     lblBefehlszeile->hide();
 
     HRechts = new QMenu(this);

@@ -123,7 +123,8 @@ int main(int argc, char** argv) {
     QStringList felder = QApplication::arguments().mid(1);
     Anwendungszustand& z = Zustand();
     z.ProgrammKommandozeile = felder.join(QLatin1Char(' '));
-    // Field 4 is the password: read, it no longer shows in the process list.
+    // Field 4 is the password, also inside one argument holding the whole line:
+    // read, it no longer shows in the process list.
     Plattform::ArgumentVerbergen(argc, argv, 4);
     z.FactoryErzeugen = [] { return NeueCacheFactory(); };
 

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QPageLayout>
+#include <QPageRanges>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
@@ -96,7 +97,7 @@ bool PdfSchreiben(const QString& pfad, const Bericht& bericht, QString& fehler) 
         pdf.setCreator(QStringLiteral("KORVAL Benutzerverwaltung"));
         pdf.setPageSize(QPageSize(QPageSize::A4));
         pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        Zeichnen(pdf, bericht);
+        if (!Zeichnen(pdf, bericht)) datei.cancelWriting();
     }
     if (!datei.commit()) {
         fehler = Grund(datei);
@@ -105,8 +106,9 @@ bool PdfSchreiben(const QString& pfad, const Bericht& bericht, QString& fehler) 
     return true;
 }
 
-void Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht) {
+bool Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht) {
     QPainter p(&geraet);
+    if (!p.isActive()) return false;
     const QRect seite = p.viewport();
     QFont schrift(QStringLiteral("Sans Serif"), 9);
     schrift.setStyleHint(QFont::SansSerif);
@@ -130,8 +132,12 @@ void Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht) {
                               .arg(z.Firma, z.Benutzer.isEmpty() ? z.Personalcode : z.Benutzer,
                                    Uhr().Now().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
     const int seiten = doc.pageCount();
+    const QPageRanges bereich = geraet.pageRanges();
+    bool erste = true;
     for (int i = 0; i < seiten; ++i) {
-        if (i > 0) geraet.newPage();
+        if (!bereich.isEmpty() && !bereich.contains(i + 1)) continue;
+        if (!erste) geraet.newPage();
+        erste = false;
         p.setFont(fett);
         p.drawText(QRect(0, 0, seite.width(), kopf), Qt::AlignLeft | Qt::AlignTop, bericht.titel);
         p.setFont(schrift);
@@ -148,6 +154,7 @@ void Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht) {
         doc.documentLayout()->draw(&p, ctx);
         p.restore();
     }
+    return true;
 }
 
 QString Speicherort(const QString& titel, const QString& dateiname, const QString& filter) {

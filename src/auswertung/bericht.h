@@ -34,8 +34,9 @@ bool CsvSchreiben(const QString& pfad, const QStringList& kopf, const std::vecto
                   QString& fehler);
 bool PdfSchreiben(const QString& pfad, const Bericht& bericht, QString& fehler);
 // Lays the report out on the device's pages: a head on every page, the page
-// number at the foot.
-void Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht);
+// number at the foot; only the pages of the device's page ranges when it has
+// any. False when the device cannot be started (a printer that fails).
+bool Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht);
 // Asks where to save a report, offering `dateiname` in the user's documents
 // folder (the home folder where there is none); "" when cancelled.
 QString Speicherort(const QString& titel, const QString& dateiname, const QString& filter);

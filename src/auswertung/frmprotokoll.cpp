@@ -10,6 +10,7 @@
 #include "platform/umgebung.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/zugang.h"
+#include "util/suchtext.h"
 
 #include <QDateTime>
 #include <QGridLayout>
@@ -25,6 +26,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <limits>
 #include <optional>
 
 namespace {
@@ -167,20 +169,28 @@ void frmProtokoll::cmdAnzeigen_Click() {
                          QStringLiteral("Änderungsprotokoll"));
         return;
     }
-    QString muster = txtObjekt->text().trimmed();
-    // The text is matched literally: the pattern's own characters are escaped.
-    muster.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
-        .replace(QLatin1Char('%'), QStringLiteral("\\%"))
-        .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    const QString benutzer = txtBenutzer->text().trimmed(), objekt = txtObjekt->text().trimmed();
+    // One more than is shown tells whether there are more.
+    const int grenze = Suchtext::MusterGenuegt(benutzer) && Suchtext::MusterGenuegt(objekt)
+                           ? Hoechstens + 1
+                           : std::numeric_limits<int>::max();
+    bool mehr = false;
     m_zeilen.clear();
     m_nummern.clear();
     CacheAbfragePtr q;
     try {
         DbBeginn(true);
         q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Liste"));
-        q->Ausfuehren({*von, *bis, txtBenutzer->text().trimmed(), txtObjekt->text().trimmed(),
-                       QStringLiteral("%") + muster + QStringLiteral("%")});
+        q->Ausfuehren({*von, *bis, benutzer, Suchtext::Muster(benutzer, false), objekt,
+                       Suchtext::Muster(objekt, true), QString::number(grenze)});
         while (q->Naechste()) {
+            if (!Suchtext::Passt(q->Spalte(4), benutzer, false) ||
+                !Suchtext::Passt(q->Spalte(7), objekt, true))
+                continue;
+            if (static_cast<int>(m_zeilen.size()) == Hoechstens) {
+                mehr = true;
+                break;
+            }
             QStringList z;
             for (int i = 1; i <= 9; ++i)
                 z.append(q->Spalte(i));
@@ -205,7 +215,7 @@ void frmProtokoll::cmdAnzeigen_Click() {
     ctListNachher->Clear();
     const QLocale de(QLocale::German, QLocale::Germany);
     lblAnzahl->setText(m_zeilen.empty() ? QStringLiteral("Keine Änderung passt zu den Angaben.")
-                       : m_zeilen.size() >= Hoechstens
+                       : mehr
                            ? QStringLiteral("Die neuesten %1 Änderungen; bitte den Zeitraum eingrenzen.")
                                  .arg(de.toString(Hoechstens))
                            : QStringLiteral("%1 Änderungen").arg(de.toString(static_cast<int>(m_zeilen.size()))));

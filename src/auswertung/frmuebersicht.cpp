@@ -5,7 +5,7 @@
 
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
-#include "mainwindow/listenladen.h"
+#include "permissions/listen.h"
 #include "platform/dialogservice.h"
 #include "platform/plattform.h"
 #include "platform/settingsstore.h"
@@ -16,10 +16,10 @@
 #include "platform/widgets/falten.h"
 #include "platform/widgets/zugang.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPrintDialog>
@@ -59,6 +59,20 @@ Bericht::Tabelle Tabelle(const QString& ueberschrift, const QStringList& spalten
         t.zeilen.push_back(Felder(l, i));
     if (t.zeilen.empty() && t.leertext.isEmpty()) t.leertext = QStringLiteral("Keine Einträge.");
     return t;
+}
+
+// Fills one of the level boxes, keeping the text it shows; false after reporting a failure.
+bool KomboLaden(QComboBox* box, const QString& abfrage, const QStringList& argumente,
+                const QString& prozedur) {
+    const QString text = box->currentText();
+    QString vorgang;
+    try {
+        KomboFuellen(box, AuswahlLesen(abfrage, argumente, &vorgang), text);
+    } catch (const CacheFehler& e) {
+        CacheFehlermeldung(e, QStringLiteral("frmUebersicht.") + prozedur + QLatin1Char(' ') + vorgang);
+        return false;
+    }
+    return true;
 }
 
 void Sortieren(std::vector<CtFilterList::Eintrag>& zeilen, int spalte) {
@@ -233,17 +247,17 @@ void frmUebersicht::Form_Load(bool abteilungen) {
         ctListMitarbeiter->Leeren(QStringLiteral("Die Mitarbeiter konnten nicht gelesen werden."));
         CacheFehlermeldung(e, QStringLiteral("frmUebersicht.Form_Load Mitarbeiter"));
     }
-    QComboBox gruppen;
-    EingabeKomboEinrichten(&gruppen);
-    if (GruppenLaden(&gruppen)) {
+    QString vorgang;
+    try {
         std::vector<CtFilterList::Eintrag> zeilen;
-        for (int i = 0; i < gruppen.count(); ++i)
-            zeilen.push_back(Eintrag({gruppen.itemText(i)}));
+        for (const QString& g : AuswahlLesen(QStringLiteral("Gruppen"), {}, &vorgang))
+            zeilen.push_back(Eintrag({g}));
         ctListGruppen->setZeilen(std::move(zeilen));
-    } else {
+    } catch (const CacheFehler& e) {
         ctListGruppen->Leeren(QStringLiteral("Die Gruppen konnten nicht gelesen werden."));
+        CacheFehlermeldung(e, QStringLiteral("frmUebersicht.Form_Load ") + vorgang);
     }
-    ProgrammeLaden(cmbProgramm);
+    KomboLaden(cmbProgramm, QStringLiteral("Programme"), {}, QStringLiteral("Form_Load"));
 }
 
 void frmUebersicht::ctListMitarbeiter_Click(int zeile) {
@@ -296,9 +310,13 @@ void frmUebersicht::ctListGruppen_Click(int zeile) {
             if (gesehen.insert(m.code).second) mitglieder.push_back(Eintrag({m.code, Uebersicht::Name(m)}));
         ctListGruppeMitglieder->setLeertext(QStringLiteral("Die Gruppe hat keine Mitglieder."));
         ctListGruppeMitglieder->setZeilen(std::move(mitglieder));
+        // A level that lists the group twice is still one level of the group.
         std::vector<CtFilterList::Eintrag> stufen;
-        for (const Uebersicht::Stufe& s : e.stufen)
-            stufen.push_back(Eintrag({s.programm, s.subprogramm, s.stufe}));
+        for (const Uebersicht::Stufe& s : e.stufen) {
+            const QStringList felder{s.programm, s.subprogramm, s.stufe};
+            if (stufen.empty() || stufen.back().text != felder.join(QLatin1Char(';')))
+                stufen.push_back(Eintrag(felder));
+        }
         ctListGruppeStufen->setLeertext(QStringLiteral("Die Gruppe hat keine Stufen."));
         ctListGruppeStufen->setZeilen(std::move(stufen));
     } catch (const CacheFehler& e) {
@@ -310,7 +328,9 @@ void frmUebersicht::ctListGruppen_Click(int zeile) {
 }
 
 void frmUebersicht::cmbProgramm_Click() {
-    SubProgrammeLaden(cmbProgramm, cmbSubProgramm);
+    if (cmbProgramm->currentText().isEmpty()) return;
+    KomboLaden(cmbSubProgramm, QStringLiteral("SubProgramme"), {cmbProgramm->currentText()},
+               QStringLiteral("cmbProgramm_Click"));
 }
 
 void frmUebersicht::cmbSubProgramm_Click() {
@@ -455,7 +475,12 @@ void frmUebersicht::cmdDrucken_Click() {
     dialog.setObjectName(QStringLiteral("dlgDrucken"));
     Dialoge().ShowModal(&dialog, this);
     if (dialog.result() != QDialog::Accepted) return;
-    Berichte::Zeichnen(drucker, AktuellerBericht());
+    // Ranges left from an earlier choice count only while "pages from … to" is chosen.
+    if (drucker.printRange() != QPrinter::PageRange) drucker.setPageRanges(QPageRanges());
+    if (!Berichte::Zeichnen(drucker, AktuellerBericht()))
+        Dialoge().MsgBox(
+            QStringLiteral("Der Drucker %1 konnte nicht gestartet werden.").arg(drucker.printerName()),
+            DialogService::Critical, QStringLiteral("Bericht"));
 }
 
 void frmUebersicht::showEvent(QShowEvent* e) {
@@ -467,9 +492,15 @@ void frmUebersicht::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
 }
 
-void frmUebersicht::closeEvent(QCloseEvent* e) {
-    GeometrieSichern();
-    e->accept();
+// Closing, and the end of the program, which hides every window, keep the place.
+void frmUebersicht::hideEvent(QHideEvent* e) {
+    if (m_geometrieGeladen) GeometrieSichern();
+    QWidget::hideEvent(e);
+}
+
+frmUebersicht::~frmUebersicht() {
+    // Destroyed while open (the main window goes first): no hide event reaches us.
+    if (isVisible() && m_geometrieGeladen) GeometrieSichern();
 }
 
 void frmUebersicht::GeometrieSichern() {

@@ -1,6 +1,6 @@
 #pragma once
 // frmUebersicht: who may do what, by employee, by level and by group. Not
-// modal; closing hides it and keeps its place in the settings.
+// modal; hiding it (closing, the end of the program) keeps its place in the settings.
 
 #include <QWidget>
 
@@ -14,6 +14,7 @@ class frmUebersicht final : public QWidget {
     Q_OBJECT
   public:
     explicit frmUebersicht(QWidget* parent = nullptr);
+    ~frmUebersicht() override;
 
     // Reads the employees, groups and programs anew; department entries only
     // when the main window shows them.
@@ -45,7 +46,7 @@ class frmUebersicht final : public QWidget {
     void StufeZeigen(const QString& programm, const QString& subprogramm, const QString& stufe);
 
   protected:
-    void closeEvent(QCloseEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
   private:

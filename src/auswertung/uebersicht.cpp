@@ -4,7 +4,7 @@
 
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
-#include "mainwindow/listenladen.h"
+#include "permissions/listen.h"
 
 #include <algorithm>
 #include <tuple>

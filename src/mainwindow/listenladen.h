@@ -2,9 +2,10 @@
 // Filling the main window's choice lists from the server. Each returns false
 // after reporting a failure; the lists then keep what was loaded.
 
-#include <QString>
+// The readers it shares with the overview.
+#include "permissions/listen.h"
 
-#include <functional>
+#include <QString>
 
 class CtList;
 class QComboBox;
@@ -13,12 +14,3 @@ bool GruppenLaden(QComboBox* cmbGruppe);
 bool ProgrammeLaden(QComboBox* cmbProgramm);
 bool SubProgrammeLaden(QComboBox* cmbProgramm, QComboBox* cmbSubProgramm);
 bool MitarbeiterLaden(CtList* ctListMitarbeiter, bool AbteilungenAnzeigen);
-// The company's employees in the server's order, each as "code;name" in window
-// form with its stored code; department entries only when asked. Throws CacheFehler.
-// `vorgang` names the step that was running, for the error report.
-void MitarbeiterLesen(bool AbteilungenAnzeigen, const std::function<void(QString zeile, const QString& code)>& je,
-                      QString* vorgang = nullptr);
-// The levels of a program's sub-program, ascending; false when they could not be read.
-bool StufenLesen(const QString& programm, const QString& subprogramm, QStringList& stufen);
-// A name stored as surname and first name, shown as first name and surname.
-QString Anzeigename(const QString& name);

@@ -3,6 +3,7 @@
 #include "database/cacheclient.h"
 #include "util/csv.h"
 #include "util/plantext.h"
+#include "util/suchtext.h"
 
 #include "server/klassen.h"
 #include "server/schema.h"
@@ -490,17 +491,15 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
         if (!LogSicherstellen(db, reason)) return false;
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        // The record text is matched literally: LIKE's own characters are escaped.
-        QString muster = filter.objekt;
-        muster.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
-            .replace(QLatin1Char('%'), QStringLiteral("\\%"))
-            .replace(QLatin1Char('_'), QStringLiteral("\\_"));
-        q.prepare(QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
-                                 "FROM uv_protokoll WHERE (? = '' OR zeit >= ?) AND (? = '' OR zeit < ?) "
-                                 "AND (? = '' OR pcode = ?) AND (? = '' OR LOWER(objekt) LIKE LOWER(?) ESCAPE '\\') "
-                                 "ORDER BY zeit, nr"));
-        for (const QString& w : {seit, seit, bis, bis, filter.benutzer, filter.benutzer, filter.objekt,
-                                 QStringLiteral("%") + muster + QStringLiteral("%")})
+        // The server narrows, the program folds the case of every letter.
+        q.prepare(
+            QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
+                           "FROM uv_protokoll WHERE (? = '' OR zeit >= ?) AND (? = '' OR zeit < ?) "
+                           "AND (? = '' OR LOWER(pcode) LIKE ? ESCAPE '\\') "
+                           "AND (? = '' OR LOWER(objekt) LIKE ? ESCAPE '\\') ORDER BY zeit, nr"));
+        for (const QString& w :
+             {seit, seit, bis, bis, filter.benutzer, Suchtext::Muster(filter.benutzer, false), filter.objekt,
+              Suchtext::Muster(filter.objekt, true)})
             q.addBindValue(w.isNull() ? QString::fromLatin1("") : w); // "", never SQL NULL
         if (!q.exec()) {
             reason = q.lastError().text();
@@ -511,6 +510,9 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
                            QStringLiteral("Benutzer"), QStringLiteral("Rechner"), QStringLiteral("Befehl"),
                            QStringLiteral("Objekt"), QStringLiteral("Vorher"), QStringLiteral("Nachher")});
         while (q.next()) {
+            if (!Suchtext::Passt(q.value(3).toString(), filter.benutzer, false) ||
+                !Suchtext::Passt(q.value(6).toString(), filter.objekt, true))
+                continue;
             QStringList z;
             for (int i = 0; i < 9; ++i)
                 z.append(q.value(i).toString());

@@ -107,19 +107,50 @@ QHash<QString, QueryDef> makeQueries() {
     // Who may do what: one row per member code, level held and granting group,
     // with the member's name in the given company (empty without an employee
     // record). Parameters: company, then code, group, program, sub-program and
-    // level, each "" for any. One round trip for any of the overviews.
+    // level, each "" for any. One round trip for any of the overviews. What holds
+    // no level still shows, with the missing part empty: members of a group
+    // without levels, levels of a group without members, a group with neither,
+    // and a chosen employee who is in no group.
     q.insert(QStringLiteral("userverwaltung.gruppen|matrix"),
-             {QStringLiteral("SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
-                             "WHERE p.firma = ? AND p.pcode = %1), ''), "
-                             "gp.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
-                             "FROM uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe "
-                             "WHERE (CAST(? AS TEXT) = '' OR gp.pcode = ?) AND (CAST(? AS TEXT) = '' OR gp.gruppe = ?) "
-                             "AND (CAST(? AS TEXT) = '' OR pg.programmname = ?) "
-                             "AND (CAST(? AS TEXT) = '' OR pg.subprogramm = ?) "
-                             "AND (CAST(? AS TEXT) = '' OR pg.berechtigungsstufe = ?) "
-                             "ORDER BY 1, 3, 4, 5, 6")
-                  .arg(SiebenbitSql(QStringLiteral("gp.pcode"))),
-              {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5},
+             {QStringLiteral(
+                  "SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
+                  "WHERE p.firma = ? AND p.pcode = %1), ''), "
+                  "gp.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
+                  "FROM uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe "
+                  "WHERE (CAST(? AS TEXT) = '' OR gp.pcode = ?) AND (CAST(? AS TEXT) = '' OR gp.gruppe = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR pg.programmname = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR pg.subprogramm = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR pg.berechtigungsstufe = ?) "
+                  "UNION ALL SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
+                  "WHERE p.firma = ? AND p.pcode = %1), ''), gp.gruppe, '', '', '' "
+                  "FROM uv_gruppen_pcode gp "
+                  "WHERE NOT EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.gruppe = gp.gruppe) "
+                  "AND (CAST(? AS TEXT) = '' OR gp.pcode = ?) AND (CAST(? AS TEXT) = '' OR gp.gruppe = ?) "
+                  "AND CAST(? AS TEXT) || CAST(? AS TEXT) || CAST(? AS TEXT) = '' "
+                  "UNION ALL SELECT DISTINCT '', '', pg.gruppe, pg.programmname, pg.subprogramm, "
+                  "pg.berechtigungsstufe FROM uv_programm_gruppe pg "
+                  "WHERE NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode gp WHERE gp.gruppe = pg.gruppe) "
+                  "AND CAST(? AS TEXT) = '' AND (CAST(? AS TEXT) = '' OR pg.gruppe = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR pg.programmname = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR pg.subprogramm = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR pg.berechtigungsstufe = ?) "
+                  "UNION ALL SELECT '', '', g.gruppe, '', '', '' FROM uv_gruppen g "
+                  "WHERE NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode gp WHERE gp.gruppe = g.gruppe) "
+                  "AND NOT EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.gruppe = g.gruppe) "
+                  "AND CAST(? AS TEXT) || CAST(? AS TEXT) || CAST(? AS TEXT) || CAST(? AS TEXT) = '' "
+                  "AND (CAST(? AS TEXT) = '' OR g.gruppe = ?) "
+                  "UNION ALL SELECT CAST(? AS TEXT), p.pname, '', '', '', '' FROM kv_parpersedv p "
+                  "WHERE CAST(? AS TEXT) <> '' AND p.firma = ? AND p.pcode = %2 "
+                  "AND CAST(? AS TEXT) || CAST(? AS TEXT) || CAST(? AS TEXT) || CAST(? AS TEXT) = '' "
+                  "AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode gp WHERE gp.pcode = ?) "
+                  "ORDER BY 1, 3, 4, 5, 6")
+                  .arg(SiebenbitSql(QStringLiteral("gp.pcode")),
+                       SiebenbitSql(QStringLiteral("CAST(? AS TEXT)"))),
+              {0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, // held levels
+               0, 1, 1, 2, 2, 3, 4, 5,          // members of a group without levels
+               1, 2, 2, 3, 3, 4, 4, 5, 5,       // levels of a group without members
+               1, 3, 4, 5, 2, 2,                // a group with neither
+               1, 1, 0, 1, 2, 3, 4, 5, 1},      // an employee in no group
               6,
               6,
               {1},
@@ -178,17 +209,23 @@ QHash<QString, QueryDef> makeQueries() {
               {0, 1, 2, 3},
               4,
               3});
-    // The newest thousand log entries that match: from, to (times as stored, ""
-    // for open), personal code, record text and its LIKE pattern.
+    // The newest log entries that match, at most as many as the last parameter
+    // says: from, to (times as stored, "" for open), personal code and record
+    // text, each with its LIKE pattern on the lowered column. The caller folds
+    // the case beyond ASCII itself, so the rows are read as they come. The
+    // entry's number comes last.
     q.insert(QStringLiteral("userverwaltung.protokoll|liste"),
              {QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher, nr "
                              "FROM uv_protokoll WHERE (CAST(? AS TEXT) = '' OR zeit >= ?) "
-                             "AND (CAST(? AS TEXT) = '' OR zeit < ?) AND (CAST(? AS TEXT) = '' OR pcode = ?) "
-                             "AND (CAST(? AS TEXT) = '' OR LOWER(objekt) LIKE LOWER(?) ESCAPE '\\') "
-                             "ORDER BY zeit DESC, nr DESC LIMIT 1000"),
-              {0, 0, 1, 1, 2, 2, 3, 4},
-              5,
-              10});
+                             "AND (CAST(? AS TEXT) = '' OR zeit < ?) "
+                             "AND (CAST(? AS TEXT) = '' OR LOWER(pcode) LIKE ? ESCAPE '\\') "
+                             "AND (CAST(? AS TEXT) = '' OR LOWER(objekt) LIKE ? ESCAPE '\\') "
+                             "ORDER BY zeit DESC, nr DESC LIMIT CAST(? AS INTEGER)"),
+              {0, 0, 1, 1, 2, 3, 4, 5, 6},
+              7,
+              10,
+              {},
+              true});
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
              {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
               {},

@@ -22,6 +22,8 @@ namespace {
 QString Label(const char16_t* t) {
     return QString::fromUtf16(t);
 }
+constexpr int Hoehe = 3135;
+constexpr int Hinweishoehe = 780;
 } // namespace
 
 FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) {
@@ -31,7 +33,7 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     constexpr int Versatz = 240;
     // Port and year fields are wider by what four digits need beside the frame.
     constexpr int Ziffern = 150;
-    setFixedSize(Plattform::Pixel(3735 + Versatz + Ziffern), Plattform::Pixel(3135));
+    setFixedSize(Plattform::Pixel(3735 + Versatz + Ziffern), Plattform::Pixel(Hoehe));
 
     ctList = new CtList(this);
     ctList->setObjectName(QStringLiteral("ctList"));
@@ -86,6 +88,19 @@ FMServer::FMServer(QWidget* parent) : QDialog(parent), m_lock(new QTimer(this)) 
     FelderFreigeben(false);
     BWJ->setEnabled(false);
 
+    // Shown only in a session started from the command line.
+    lblBefehlszeile = new QLabel(
+        QStringLiteral("Diese Sitzung behält die Verbindung ihrer Befehlszeile; Änderungen betreffen nur die "
+                       "Einträge."),
+        this);
+    lblBefehlszeile->setObjectName(QStringLiteral("lblBefehlszeile"));
+    lblBefehlszeile->setWordWrap(true);
+    lblBefehlszeile->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblBefehlszeile->setGeometry(Plattform::Pixel(120), Plattform::Pixel(Hoehe - 30),
+                                 Plattform::Pixel(3735 + Versatz + Ziffern - 240),
+                                 Plattform::Pixel(Hinweishoehe - 60));
+    lblBefehlszeile->hide();
+
     HRechts = new QMenu(this);
     HRechts->setObjectName(QStringLiteral("HRechts"));
     HRechts->setAccessibleName(QStringLiteral("Eintrag"));
@@ -126,9 +141,23 @@ void FMServer::setFeld(Feldname f, const QString& text) {
 }
 
 void FMServer::showEvent(QShowEvent* e) {
-    // The list loads when the window is first shown, with connection data settled.
-    if (!m_geladen) Form_Load();
+    // The list loads when the window is first shown, with connection data
+    // settled; a load that failed just before this display was reported once.
+    if (!m_geladen && !m_ladenVersucht) Form_Load();
+    HinweisZeigen();
     QDialog::showEvent(e);
+}
+
+void FMServer::hideEvent(QHideEvent* e) {
+    // The next display tries again.
+    m_ladenVersucht = false;
+    QDialog::hideEvent(e);
+}
+
+void FMServer::HinweisZeigen() {
+    const bool zeigen = Zustand().VerbindungAusKommandozeile;
+    lblBefehlszeile->setVisible(zeigen);
+    setFixedHeight(Plattform::Pixel(Hoehe + (zeigen ? Hinweishoehe : 0)));
 }
 
 void FMServer::ModalZeigen() {
@@ -155,7 +184,9 @@ void FMServer::Form_Load() {
     // Never start the connect rule from inside itself; the list then loads at
     // its next display, once a connection stands.
     if (VerbindungsaufbauLaeuft()) return;
+    HinweisZeigen();
     m_geladen = true;
+    m_ladenVersucht = true;
     bool ersteZeile = false;
     try {
         DbBeginn(false);
@@ -178,11 +209,16 @@ void FMServer::Form_Load() {
 }
 
 void FMServer::ctList_RechteMaustaste(const QPoint& wo, int zeile) {
-    // The menu always belongs to the row it was opened on: that row is chosen
-    // and its data shown first, exactly as a left click does.
+    // The menu always belongs to the row it was opened on. Another row is
+    // chosen and its data shown first, as a left click does; on the row whose
+    // data are shown the fields keep what the user typed.
     if (zeile < 0) return;
-    ctList->Auswaehlen(zeile);
-    ctList_Click();
+    const bool gezeigt =
+        ctList->Selected(zeile) && ::Feld(ctList->List(zeile), QStringLiteral(";"), 1).toInt() == EintragNr;
+    if (!gezeigt) {
+        ctList->Auswaehlen(zeile);
+        ctList_Click();
+    }
     HRechts->popup(wo);
 }
 
@@ -251,6 +287,24 @@ void FMServer::BUEdit_Click() {
             DialogService::YesNo, titel) != DialogService::Yes)
         return;
     if (!EintragGewaehlt()) return;
+    // A session started from the command line saves the entry on the standard
+    // server but goes on with its own connection.
+    Anwendungszustand& z = Zustand();
+    const bool sitzungBleibt = z.VerbindungAusKommandozeile;
+    const QStringList sitzung{z.Firma, z.Filiale,   z.WJ,           z.Server,
+                              z.Port,  z.Namespace, z.ServerObjekt, z.ConnStrg};
+    auto sitzungZurueck = [&z, &sitzung] {
+        z.Firma = sitzung[0];
+        z.Filiale = sitzung[1];
+        z.WJ = sitzung[2];
+        z.Server = sitzung[3];
+        z.Port = sitzung[4];
+        z.Namespace = sitzung[5];
+        z.ServerObjekt = sitzung[6];
+        z.ConnStrg = sitzung[7];
+        // The next operation connects to the session's server again.
+        Trennen();
+    };
     DbEnde(false);
     Trennen();
     EinstellungenLesen(true);
@@ -270,11 +324,15 @@ void FMServer::BUEdit_Click() {
         ObjektSchliessen(o);
         DbEnde(false);
         Trennen();
-        VerbindungsdatenAusFenster();
+        if (sitzungBleibt)
+            sitzungZurueck();
+        else
+            VerbindungsdatenAusFenster();
     } catch (const CacheFehler& e) {
         if (Zustand().CacheFactory) Zustand().CacheFactory->TransaktionZuruecknehmen();
         // The report ends the operation.
         CacheFehlermeldung(e, QStringLiteral("Sichern Verbindungsdaten"));
+        if (sitzungBleibt) sitzungZurueck();
     }
 }
 

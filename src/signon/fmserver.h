@@ -9,6 +9,7 @@
 
 class CtList;
 class CtPush;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QTimer;
@@ -37,16 +38,22 @@ class FMServer final : public QDialog, public VerbindungsFenster {
     CtList* ctList;
     QLineEdit *BSERVERIP, *BPORT, *BFIRMA, *BFIL, *BWJ, *BNAMESPACE;
     CtPush *BUEdit, *BUZurueck;
+    QLabel* lblBefehlszeile;
     QMenu* HRechts;
     bool Geladen() const { return m_geladen; }
 
   protected:
     void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
   private:
     void FelderFreigeben(bool an);
+    // The note that a command-line session keeps its connection, when it is one.
+    void HinweisZeigen();
     bool EintragGewaehlt();
     QLineEdit* FeldWidget(Feldname f) const;
     QTimer* m_lock;
     bool m_geladen = false;
+    // Loaded (or failed) since the window was last hidden.
+    bool m_ladenVersucht = false;
 };

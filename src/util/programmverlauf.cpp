@@ -64,8 +64,17 @@ bool Anhaengen(const QString& pfad, const QByteArray& zeile, QString& warum) {
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid();
     if (!ok)
         warum = QStringLiteral("die Datei gehört einem anderen Benutzer oder ist keine gewöhnliche Datei");
-    else
-        ok = ::write(fd, zeile.constData(), static_cast<size_t>(zeile.size())) == zeile.size();
+    // A hard link would append to another of the user's files.
+    if (ok && st.st_nlink != 1) {
+        ok = false;
+        warum = QStringLiteral("die Datei hat mehr als einen Namen (harter Link)");
+    }
+    // A file from before, readable by others, is closed now.
+    if (ok && (st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
+        ok = false;
+        warum = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (ok) ok = ::write(fd, zeile.constData(), static_cast<size_t>(zeile.size())) == zeile.size();
     ::close(fd);
     return ok;
 #else
@@ -86,7 +95,9 @@ void Programmverlauf(const QString& quelle, const QString& vorgang, const QStrin
     if (!Verlauf::g_datei) return;
     QString warum;
     const QString pfad = Verlauf::DateiPfad();
-    if (Verlauf::Anhaengen(pfad, Verlauf::Dateizeile(Uhr().Now(), eintrag).toUtf8(), warum)) return;
+    if (Plattform::TempVerzeichnisPruefen(warum) &&
+        Verlauf::Anhaengen(pfad, Verlauf::Dateizeile(Uhr().Now(), eintrag).toUtf8(), warum))
+        return;
     // Said once in the viewer, so that a refused file does not go unnoticed.
     static QString gemeldet;
     if (gemeldet == pfad || !Verlauf::g_ziel) return;

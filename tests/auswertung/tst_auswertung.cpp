@@ -10,6 +10,8 @@
 #include "platform/widgets/ctlist.h"
 #include "server/sqlfactory.h"
 
+#include "datenbankwerkzeug.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +23,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QtTest>
@@ -78,6 +81,8 @@ class TestAuswertung : public QObject {
     void gruppeExportierenDruckenPdf();
     void exportOhneSchreibrechtOderMitServerfehler();
     void matrixExportZaehltWieDerServer();
+    void exportWieKorvalDbReport_data();
+    void exportWieKorvalDbReport();
     void doppelklickZeigtImHauptfenster();
     void fensterBehaeltGroesseUndOrt();
 
@@ -271,6 +276,13 @@ void TestAuswertung::leereListenSagenEs() {
 void TestAuswertung::gruppeExportierenDruckenPdf() {
     // A name with ";" and quotes must survive the round trip.
     u->db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET pname = 'M}ller; \"Hansi\" Hans' WHERE pcode = 'MUE'"));
+    // Levels enough for several printed pages.
+    const QString stufen =
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
+                       "SELECT 'Viele', 'Seiten', CAST(i AS TEXT)%1 FROM n");
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm ") + stufen.arg(QString()));
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm_gruppe ") +
+                      stufen.arg(QStringLiteral(", 1, 'Verkauf'")));
     frmUebersicht* f = Oeffnen();
     QVERIFY(f);
     f->tabUebersicht->setCurrentIndex(2);
@@ -321,6 +333,35 @@ void TestAuswertung::gruppeExportierenDruckenPdf() {
     });
     Klicken(f->cmdDrucken);
     QVERIFY(QFileInfo(gedruckt).size() > 1000);
+    const QRegularExpression seite(QStringLiteral("/Type\\s*/Page[^s]"));
+    auto seiten = [&seite](const QString& datei) {
+        QFile d(datei);
+        return d.open(QIODevice::ReadOnly) ? static_cast<int>(QString::fromLatin1(d.readAll()).count(seite))
+                                           : -1;
+    };
+    QVERIFY(seiten(gedruckt) > 2);
+    // Only the pages chosen in the dialog.
+    const QString teil = u->temp.filePath(QStringLiteral("seite2.pdf"));
+    u->dialoge.modal.push_back([teil](QWidget* fenster) {
+        auto* d = qobject_cast<QPrintDialog*>(fenster);
+        d->printer()->setOutputFormat(QPrinter::PdfFormat);
+        d->printer()->setOutputFileName(teil);
+        d->printer()->setPrintRange(QPrinter::PageRange);
+        d->printer()->setFromTo(2, 2);
+        d->done(QDialog::Accepted);
+    });
+    Klicken(f->cmdDrucken);
+    QCOMPARE(seiten(teil), 1);
+    // A printer that cannot start is reported.
+    u->dialoge.modal.push_back([this](QWidget* fenster) {
+        auto* d = qobject_cast<QPrintDialog*>(fenster);
+        d->printer()->setOutputFormat(QPrinter::PdfFormat);
+        d->printer()->setOutputFileName(u->temp.filePath(QStringLiteral("fehlt/druck.pdf")));
+        d->done(QDialog::Accepted);
+    });
+    Klicken(f->cmdDrucken);
+    QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))
+                ->text.contains(QStringLiteral("konnte nicht gestartet werden")));
     // Cancelled: nothing printed, nothing said.
     const int meldungen = u->dialoge.Anzahl(QStringLiteral("MsgBox"));
     u->dialoge.modal.push_back([](QWidget* fenster) { qobject_cast<QDialog*>(fenster)->reject(); });
@@ -380,7 +421,9 @@ void TestAuswertung::matrixExportZaehltWieDerServer() {
                            .value(0)
                            .toInt();
     QVERIFY(direkt > 10);
-    QCOMPARE(zeilen.size() - 1, direkt);
+    // And the group that has neither members nor levels.
+    QCOMPARE(zeilen.size() - 1, direkt + 1);
+    QVERIFY(zeilen.contains(QStringList{{}, {}, QStringLiteral("Revision"), {}, {}, {}}));
     int ohneStamm = 0;
     for (const QStringList& z : zeilen)
         if (z.value(0) == QLatin1String("XYZ")) {
@@ -394,6 +437,100 @@ void TestAuswertung::matrixExportZaehltWieDerServer() {
     const int meldungen = u->dialoge.Anzahl(QStringLiteral("MsgBox"));
     w->mMatrixExport->trigger();
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), meldungen);
+}
+
+void TestAuswertung::exportWieKorvalDbReport_data() {
+    QTest::addColumn<int>("seite");
+    QTest::addColumn<QStringList>("auswahl"); // code, group, program, sub-program, level
+    // The file's cells as written: a name a spreadsheet would run as a formula keeps a leading apostrophe.
+    QTest::addColumn<QStringList>("zeilen");
+    const QString formel = QStringLiteral("=HYPERLINK(\"http://x\")");
+    QTest::newRow("Mitarbeiter") << 0 << QStringList{QStringLiteral("GRO"), {}, {}, {}, {}}
+                                 << QStringList{
+                                        QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
+                                        QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;2"),
+                                        QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Inventur;1")};
+    QTest::newRow("Mitarbeiter in keiner Gruppe") << 0 << QStringList{QStringLiteral("INA"), {}, {}, {}, {}}
+                                                  << QStringList{QStringLiteral("INA;Weiß Inge;;;;")};
+    QTest::newRow("Stufe")
+        << 1 << QStringList{{}, {}, QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("1")}
+        << QStringList{QStringLiteral("BAE;Bär Maria;Verkauf;Lager;Bestand;1"),
+                       QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
+                       QStringLiteral("MUE;Müller Hans;Verkauf;Lager;Bestand;1"),
+                       QStringLiteral("OEZ;Özdemir Ayşe;Lager;Lager;Bestand;1"),
+                       QStringLiteral("USR;Schröder Petra;Verkauf;Lager;Bestand;1")};
+    QTest::newRow("Stufe einer Gruppe ohne Mitglieder")
+        << 1 << QStringList{{}, {}, QStringLiteral("Lager"), QStringLiteral("-Sperre"), QStringLiteral("1")}
+        << QStringList{QStringLiteral(";;'@Leer;Lager;'-Sperre;1")};
+    QTest::newRow("Gruppe ohne Stufen")
+        << 2 << QStringList{{}, formel, {}, {}, {}}
+        << QStringList{QStringLiteral("'+49;;'") + formel + QStringLiteral(";;;"),
+                       QStringLiteral("MUE;Müller Hans;'") + formel + QStringLiteral(";;;")};
+    QTest::newRow("Gruppe ohne Mitglieder und Stufen")
+        << 2 << QStringList{{}, QStringLiteral("Revision"), {}, {}, {}}
+        << QStringList{QStringLiteral(";;Revision;;;")};
+    QTest::newRow("Gruppe mit doppelt vergebener Stufe")
+        << 2 << QStringList{{}, QStringLiteral("Lager"), {}, {}, {}}
+        << QStringList{QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;1"),
+                       QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Bestand;2"),
+                       QStringLiteral("GRO;Groß Jürgen Karl;Lager;Lager;Inventur;1"),
+                       QStringLiteral("OEZ;Özdemir Ayşe;Lager;Lager;Bestand;1"),
+                       QStringLiteral("OEZ;Özdemir Ayşe;Lager;Lager;Bestand;2"),
+                       QStringLiteral("OEZ;Özdemir Ayşe;Lager;Lager;Inventur;1")};
+}
+
+// Each tab's export holds the rows of its selection, the same as the command
+// line's report; what holds no level still shows.
+void TestAuswertung::exportWieKorvalDbReport() {
+    QFETCH(int, seite);
+    QFETCH(QStringList, auswahl);
+    QFETCH(QStringList, zeilen);
+    const QString formel = QStringLiteral("=HYPERLINK(\"http://x\")");
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?), ('@Leer')"), {formel});
+    u->db->SqlAendern(
+        QStringLiteral(
+            "INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, 1, 'MUE'), (?, 2, '+49')"),
+        {formel, formel});
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('Lager', '-Sperre', '1')"));
+    u->db->SqlAendern(
+        QStringLiteral("INSERT INTO uv_programm_gruppe VALUES ('Lager', '-Sperre', '1', 1, '@Leer'), "
+                       "('Lager', 'Bestand', '2', 2, 'Lager')"));
+    frmUebersicht* f = Oeffnen();
+    QVERIFY(f);
+    f->tabUebersicht->setCurrentIndex(seite);
+    if (seite == 0) {
+        ZeileKlicken(f->ctListMitarbeiter->Liste(),
+                     Zeile(f->ctListMitarbeiter, auswahl[0] + QLatin1Char(';')));
+    } else if (seite == 1) {
+        StufeTippen(f, auswahl[2], auswahl[3], auswahl[4]);
+    } else {
+        ZeileKlicken(f->ctListGruppen->Liste(), Zeile(f->ctListGruppen, auswahl[1]));
+        // The tab lists each level of the group once.
+        QCOMPARE(Zeilen(f->ctListGruppeStufen),
+                 u->db->Sql(QStringLiteral("SELECT DISTINCT programmname, subprogramm, berechtigungsstufe "
+                                           "FROM uv_programm_gruppe WHERE gruppe = ? ORDER BY 1, 2, 3"),
+                            {auswahl[1]}));
+    }
+    const QString csv = u->temp.filePath(QStringLiteral("tab.csv"));
+    u->dialoge.dateien.push_back(csv);
+    Klicken(f->cmdCsv);
+    const QList<QStringList> datei = CsvDatei(csv);
+    QVERIFY(!datei.isEmpty());
+    QStringList gelesen;
+    for (const QStringList& z : datei.mid(1))
+        gelesen.append(z.join(QLatin1Char(';')));
+    QStringList sortiert = gelesen;
+    sortiert.sort();
+    zeilen.sort();
+    QCOMPARE(sortiert, zeilen);
+
+    QString text, fehler;
+    QTextStream aus(&text), err(&fehler);
+    QVERIFY2(Datenbankwerkzeug::Bericht({u->db->Server(), u->db->Port(), u->db->Namespace()},
+                                        QStringLiteral("1"), auswahl, aus, err),
+             qPrintable(fehler));
+    QVERIFY(text.startsWith(QChar(0xFEFF)));
+    QCOMPARE(CsvLesen(text.mid(1)), datei);
 }
 
 void TestAuswertung::doppelklickZeigtImHauptfenster() {
@@ -433,6 +570,22 @@ void TestAuswertung::fensterBehaeltGroesseUndOrt() {
     f = Oeffnen();
     QVERIFY(f);
     QCOMPARE(f->size(), QSize(777, 555));
+    // The program ends while the window is open: every window is hidden, as at its real end.
+    f->resize(700, 500);
+    Zustand().AlleFensterEntladen = [] {
+        for (QWidget* fenster : QApplication::topLevelWidgets())
+            fenster->hide();
+    };
+    w->Beenden->trigger();
+    QCOMPARE(u->beendet, 1);
+    u->beendet = 0;
+    Zustand().AlleFensterEntladen = {};
+    w.reset();
+    w = Hauptfenster(*u);
+    QVERIFY(Starten(*u, *w));
+    f = Oeffnen();
+    QVERIFY(f);
+    QCOMPARE(f->size(), QSize(700, 500));
 }
 
 QTEST_MAIN(TestAuswertung)

@@ -53,6 +53,7 @@ class TestBedienung : public QObject {
     void escapeBeimStartBeendet();
     void escapeVomMenueSchliesstNur();
     void verbindungslisteNachAusfall();
+    void verbindungslisteEinFehlerEineMeldung();
     void rechtsklickWaehltDieZeile();
     void rechtsklickNebenDieZeilen();
     void befehlWaehrendBefehl();
@@ -66,9 +67,14 @@ class TestBedienung : public QObject {
   private:
     void Starten();
     void Antwort(int a) { u->dialoge.antworten.push_back(a); }
+    // Into the focused box, as a user types: Qt completes only in a focused field.
     void Tippen(QComboBox* box, const QString& text) {
+        box->window()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(box->window()));
+        box->setFocus();
+        QVERIFY(box->hasFocus());
         box->lineEdit()->clear();
-        QTest::keyClicks(box->lineEdit(), text);
+        QTest::keyClicks(QApplication::focusWidget(), text);
     }
     std::unique_ptr<Testumgebung> u;
     std::unique_ptr<FMStart> w;
@@ -309,6 +315,24 @@ void TestBedienung::verbindungslisteNachAusfall() {
     QCOMPARE(u->server->ctList->ListCount(), 3);
 }
 
+// A failed load of the list, then the window's display: one failure, one message.
+void TestBedienung::verbindungslisteEinFehlerEineMeldung() {
+    Zustand().ConnStrg = u->db->ConnStrg();
+    u->db->SqlAendern(QStringLiteral("ALTER TABLE kv_kassasw RENAME TO kv_kassasw_weg"));
+    const auto zurueck = qScopeGuard(
+        [this] { u->db->SqlAendern(QStringLiteral("ALTER TABLE kv_kassasw_weg RENAME TO kv_kassasw")); });
+    // The window comes up for real, as the modal display shows it.
+    u->dialoge.modal.push_back([](QWidget* fenster) {
+        fenster->show();
+        QVERIFY(QTest::qWaitForWindowExposed(fenster));
+        fenster->hide();
+    });
+    Klicken(u->login->cmdServer);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("Modal")), 1);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 1);
+    QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->titel, QStringLiteral("Caché Zugriffsfehler"));
+}
+
 void TestBedienung::rechtsklickWaehltDieZeile() {
     Zustand().ConnStrg = u->db->ConnStrg();
     u->server->show();
@@ -316,6 +340,21 @@ void TestBedienung::rechtsklickWaehltDieZeile() {
     QWindow* fenster = u->server->windowHandle();
     QTest::mouseClick(fenster, Qt::LeftButton, {}, ZeilenPunkt(u->server->ctList, 0));
     QCOMPARE(u->server->EintragNr, 1);
+    // Edited, not saved: a right-click on the same row keeps the fields, and
+    // "Eintrag als Standard" stores them as they stand.
+    Antwort(DialogService::Yes);
+    Klicken(u->server->BUEdit);
+    u->server->BFIRMA->setFocus();
+    u->server->BFIRMA->selectAll();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("9"));
+    QTest::mouseClick(fenster, Qt::RightButton, {}, ZeilenPunkt(u->server->ctList, 0));
+    QVERIFY(u->server->HRechts->isVisible());
+    QCOMPARE(u->server->BFIRMA->text(), QStringLiteral("9"));
+    QAction* alsStandard = u->server->HRechts->actions().front();
+    QTest::mouseClick(u->server->HRechts, Qt::LeftButton, {},
+                      u->server->HRechts->actionGeometry(alsStandard).center());
+    QCOMPARE(u->einstellungen->Get(QStringLiteral("Firma")), QStringLiteral("9"));
+    QCOMPARE(u->einstellungen->Get(QStringLiteral("ServerObjekt")), QStringLiteral("1"));
     QTest::mouseClick(fenster, Qt::RightButton, {}, ZeilenPunkt(u->server->ctList, 2));
     QVERIFY(u->server->HRechts->isVisible());
     QCOMPARE(u->server->EintragNr, 3);

@@ -349,6 +349,14 @@ void TestHaerte::passwortVerschwindetAusDerProzessliste() {
     // Out of range does nothing.
     Plattform::ArgumentVerbergen(6, argv, 9);
     QCOMPARE(QByteArray(argv[5]), QByteArray("/srv"));
+    // The whole command line in one argument: only the password goes.
+    char eins[] = "benutzerverwaltung\0"
+                  "1 0 ADM geheim /srv\0";
+    char* argv1[2] = {eins, eins + std::strlen(eins) + 1};
+    Plattform::ArgumentVerbergen(2, argv1, 4);
+#ifdef Q_OS_UNIX
+    QCOMPARE(QByteArray(argv1[1], 20), QByteArray("1 0 ADM \0\0\0\0\0\0 /srv\0", 20));
+#endif
 }
 
 // SQLite: a large save leaves its pages in the log; they reach the database

@@ -118,6 +118,9 @@ class TestKonflikt : public QObject {
     void protokollFehltDannFehltAuchDieAenderung_data();
     void protokollFehltDannFehltAuchDieAenderung();
     void protokollFenster();
+    void protokollFilterFaltetJedenBuchstaben_data();
+    void protokollFilterFaltetJedenBuchstaben();
+    void protokollHoechstensTausend();
     void tausendVerschraenkteSicherungen();
     void verbindungseintragImProtokoll();
 
@@ -751,6 +754,85 @@ void TestKonflikt::protokollFenster() {
     const QString text = QString::fromUtf8(roh);
     QCOMPARE(text.count(QStringLiteral("\r\n")), 3);
     QVERIFY(text.contains(QStringLiteral(";speichern;Gruppe Lager;\"[\"\"OEZ\"\",\"\"GRO\"\"]\";")));
+}
+
+void TestKonflikt::protokollFilterFaltetJedenBuchstaben_data() {
+    QTest::addColumn<bool>("benutzer"); // typed into the user field, else into the record field
+    QTest::addColumn<QString>("eingabe");
+    QTest::addColumn<QStringList>("objekte");
+    const QStringList beide{QStringLiteral("Gruppe BÜROS"), QStringLiteral("Gruppe Büro")};
+    QTest::newRow("Objekt groß") << false << QStringLiteral("BÜRO") << beide;
+    QTest::newRow("Objekt klein") << false << QStringLiteral("büro") << beide;
+    QTest::newRow("ohne Umlaut") << false << QStringLiteral("buro")
+                                 << QStringList{QStringLiteral("Gruppe Buro")};
+    QTest::newRow("Benutzer klein") << true << QStringLiteral("mül")
+                                    << QStringList{QStringLiteral("Gruppe Büro")};
+    QTest::newRow("Benutzer ASCII") << true << QStringLiteral("adm")
+                                    << QStringList{QStringLiteral("Gruppe Buro"),
+                                                   QStringLiteral("Gruppe BÜROS")};
+}
+
+// The record and user filters ignore case for every letter, on both backends alike.
+void TestKonflikt::protokollFilterFaltetJedenBuchstaben() {
+    QFETCH(bool, benutzer);
+    QFETCH(QString, eingabe);
+    QFETCH(QStringList, objekte);
+    const QString einfuegen =
+        QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, "
+                       "objekt, vorher, nachher) VALUES (?, '1', '0', ?, 'pc', 'speichern', ?, '[]', '[]')");
+    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T10:00:00.000Z"), QStringLiteral("MÜL"),
+                                  QStringLiteral("Gruppe Büro")});
+    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T11:00:00.000Z"), QStringLiteral("ADM"),
+                                  QStringLiteral("Gruppe BÜROS")});
+    u->db->SqlAendern(einfuegen, {QStringLiteral("2026-12-08T12:00:00.000Z"), QStringLiteral("ADM"),
+                                  QStringLiteral("Gruppe Buro")});
+    w->mProtokoll->trigger();
+    frmProtokoll* f = w->ProtokollFenster();
+    QVERIFY(f && QTest::qWaitForWindowActive(f));
+    QLineEdit* feld = benutzer ? f->txtBenutzer : f->txtObjekt;
+    feld->setFocus();
+    QVERIFY(feld->hasFocus());
+    Eintippen(feld, eingabe);
+    QTest::keyClick(feld, Qt::Key_Return);
+    QStringList gefunden;
+    for (const QString& z : ListenZeilen(f->ctListProtokoll))
+        gefunden.append(z.section(QLatin1Char(';'), 4));
+    gefunden.sort();
+    QCOMPARE(gefunden, objekte);
+}
+
+// A thousand entries are all shown; only beyond that the window asks to narrow.
+// The export writes a code a spreadsheet would take for a formula as text.
+void TestKonflikt::protokollHoechstensTausend() {
+    const QString tausend = QStringLiteral(
+        "INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher) "
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+        "SELECT '2026-12-08T10:00:00.000Z', '1', '0', '-' || CAST(i AS TEXT), 'pc', 'speichern', 'Gruppe "
+        "Lager', "
+        "'[]', '[]' FROM n");
+    u->db->SqlAendern(tausend.arg(1000));
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll")),
+             QStringList{QStringLiteral("1000")});
+    w->mProtokoll->trigger();
+    frmProtokoll* f = w->ProtokollFenster();
+    QVERIFY(f);
+    QCOMPARE(f->ctListProtokoll->ListCount(), 1000);
+    QCOMPARE(f->lblAnzahl->text(), QStringLiteral("1.000 Änderungen"));
+    const QString csv = u->temp.filePath(QStringLiteral("protokoll.csv"));
+    u->dialoge.dateien.push_back(csv);
+    Klicken(f->cmdCsv);
+    QFile datei(csv);
+    QVERIFY(datei.open(QIODevice::ReadOnly));
+    const QList<QStringList> zeilen = CsvLesen(QString::fromUtf8(datei.readAll().mid(3)));
+    QCOMPARE(zeilen.size(), 1001);
+    for (const QStringList& z : zeilen.mid(1))
+        QVERIFY2(z.value(3).startsWith(QStringLiteral("'-")), qPrintable(z.value(3)));
+
+    u->db->SqlAendern(tausend.arg(1));
+    Klicken(f->cmdAnzeigen);
+    QCOMPARE(f->ctListProtokoll->ListCount(), 1000);
+    QCOMPARE(f->lblAnzahl->text(),
+             QStringLiteral("Die neuesten 1.000 Änderungen; bitte den Zeitraum eingrenzen."));
 }
 
 // Two workstations save the same group 1,000 times in all, at the same time,

@@ -115,6 +115,9 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
                               QStringLiteral("Gruppe Lager"), QStringLiteral("[\"GRO\"]"), QStringLiteral("")});
     db.SqlAendern(einfuegen, {QStringLiteral("2026-12-08T11:00:00.000Z"), QStringLiteral("SOM"), QStringLiteral("löschen"),
                               QStringLiteral("Gruppe 100x"), QStringLiteral("[]"), QStringLiteral("")});
+    db.SqlAendern(einfuegen, {QStringLiteral("2026-12-08T12:00:00.000Z"), QStringLiteral("@Mü"),
+                              QStringLiteral("speichern"), QStringLiteral("Gruppe Büro"),
+                              QStringLiteral("[]"), QStringLiteral("")});
     DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
     auto objekte = [&](const Datenbankwerkzeug::ProtokollFilter& f) {
         QString text, fehler;
@@ -122,13 +125,26 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
         if (!Datenbankwerkzeug::Protokoll(z, f, aus, err)) return QStringList{fehler};
         QStringList o;
         const QList<QStringList> zeilen = CsvLesen(text.mid(1));
-        for (const QStringList& r : zeilen.mid(1))
+        for (const QStringList& r : zeilen.mid(1)) {
             o.append(r.value(6));
+            // A code a spreadsheet would take for a formula stays text.
+            if (r.value(3).contains(QLatin1Char('@'))) o.append(r.value(3));
+        }
         if (zeilen.value(1).value(8) == QLatin1String("[\"a;b\"]")) o.append(QStringLiteral("exakt"));
         return o;
     };
     QCOMPARE(objekte({}), (QStringList{QStringLiteral("Gruppe 100%_x"), QStringLiteral("Gruppe Lager"),
-                                       QStringLiteral("Gruppe 100x"), QStringLiteral("exakt")}));
+                                       QStringLiteral("Gruppe 100x"), QStringLiteral("Gruppe Büro"),
+                                       QStringLiteral("'@Mü"), QStringLiteral("exakt")}));
+    // Case does not count for any letter, in record and code alike.
+    for (const QString& gesucht : {QStringLiteral("BÜRO"), QStringLiteral("büro")})
+        QCOMPARE(objekte({{}, {}, {}, gesucht}),
+                 (QStringList{QStringLiteral("Gruppe Büro"), QStringLiteral("'@Mü")}));
+    QCOMPARE(objekte({{}, {}, QStringLiteral("@MÜ"), {}}),
+             (QStringList{QStringLiteral("Gruppe Büro"), QStringLiteral("'@Mü")}));
+    QCOMPARE(objekte({{}, {}, QStringLiteral("som"), {}}),
+             (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x")}));
+    QCOMPARE(objekte({{}, {}, {}, QStringLiteral("BURO")}), QStringList{});
     // "%" and "_" in the record text mean themselves; case does not count.
     QCOMPARE(objekte({{}, {}, {}, QStringLiteral("%_")}), (QStringList{QStringLiteral("Gruppe 100%_x"), QStringLiteral("exakt")}));
     QCOMPARE(objekte({QStringLiteral("2026-12-01"), {}, QStringLiteral("SOM"), QStringLiteral("lager")}),
@@ -141,7 +157,8 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
     QVERIFY(Datenbankwerkzeug::ProtokollBereinigen(z, QStringLiteral("2026-06-01"), aus));
     QVERIFY(text.startsWith(QStringLiteral("1 Einträge")));
     QCOMPARE(db.Sql(QStringLiteral("SELECT objekt FROM uv_protokoll ORDER BY zeit")),
-             (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x")}));
+             (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x"),
+                          QStringLiteral("Gruppe Büro")}));
 }
 
 void TestKorvalDb::berichtWerWasDarf() {
@@ -166,7 +183,9 @@ void TestKorvalDb::berichtWerWasDarf() {
                               "pg.subprogramm, pg.berechtigungsstufe FROM uv_gruppen_pcode gp JOIN "
                               "uv_programm_gruppe pg ON pg.gruppe = gp.gruppe) x"))
             .front();
-    QCOMPARE(QString::number(zeilen.size() - 1), anzahl);
+    // And the group that has neither members nor levels.
+    QCOMPARE(QString::number(zeilen.size() - 2), anzahl);
+    QVERIFY(zeilen.contains(QStringList{{}, {}, QStringLiteral("Revision"), {}, {}, {}}));
     QVERIFY(zeilen.contains(QStringList{QStringLiteral("QQ"), QStringLiteral("Semi;Kolon \"Q\" Müller"),
                                         QStringLiteral("Lager"), QStringLiteral("Lager"), QStringLiteral("Bestand"),
                                         QStringLiteral("1")}));

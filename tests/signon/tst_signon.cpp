@@ -3,6 +3,7 @@
 #include "testumgebung.h"
 
 #include "database/anmeldung.h"
+#include "database/dbzugriff.h"
 #include "database/verbindung.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
@@ -12,6 +13,7 @@
 #include "signon/fmserver.h"
 
 #include <QFocusEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 #include <QtTest>
@@ -37,6 +39,7 @@ class TestSignon : public QObject {
     void vieleEintraege();
     void aendernVerweigern();
     void aendernSpeichertAmStandardserver();
+    void aendernInSitzungDerBefehlszeile();
     void ohneEintragNurHinweis();
     void neuerBenutzerWaehltStandardUndFindetIhnWieder();
 
@@ -273,6 +276,34 @@ void TestSignon::aendernSpeichertAmStandardserver() {
     QCOMPARE(Zustand().Server, QStringLiteral("neuer-server"));
     QCOMPARE(Zustand().ConnStrg, QStringLiteral("cn_iptcp:neuer-server[2000]:TEST"));
     QCOMPARE(Zustand().DbZugriffe, 0L);
+    QVERIFY(u->server->lblBefehlszeile->isHidden());
+}
+
+// Started from the command line: the entry is saved on the standard server,
+// the session keeps the command line's server, company and branch, and the
+// window says so.
+void TestSignon::aendernInSitzungDerBefehlszeile() {
+    EinstellungenAufDemo();
+    u->einstellungen->Set(QStringLiteral("Firma"), QStringLiteral("2"));
+    u->einstellungen->Set(QStringLiteral("Filiale"), QStringLiteral("5"));
+    QVERIFY(u->Anmelden());
+    u->server->Form_Load();
+    QVERIFY(!u->server->lblBefehlszeile->isHidden());
+    u->server->ctList->setSelected(0, true);
+    u->server->ctList_Click();
+    u->dialoge.antworten = {DialogService::Yes, DialogService::Yes};
+    u->server->BUEdit->click();
+    u->server->BNAMESPACE->setText(QStringLiteral("NEU"));
+    u->server->BUEdit->click();
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT namespace FROM kv_kassasw WHERE sys_id = 1")),
+             QStringList{QStringLiteral("NEU")});
+    QCOMPARE(Zustand().Firma, QStringLiteral("1"));
+    QCOMPARE(Zustand().Filiale, QStringLiteral("0"));
+    QCOMPARE(Zustand().ConnStrg, u->db->ConnStrg());
+    // The next operation works on the session's server, as the session's user.
+    bool fehler = false;
+    QCOMPARE(dbcall(QStringLiteral("W FIRMA_\"/\"_PERSONAL"), fehler), QStringLiteral("1/ADM"));
+    QVERIFY(!fehler);
 }
 
 void TestSignon::ohneEintragNurHinweis() {

@@ -3,6 +3,7 @@
 #include "testumgebung.h"
 
 #include "auxwindows/frmprogrammverlauf.h"
+#include "platform/plattform.h"
 #include "platform/widgets/ctlist.h"
 #include "util/feld.h"
 #include "util/konvertieren.h"
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #include <QtTest>
@@ -251,6 +253,44 @@ void TestUtil::verlaufsdateiSicher() {
     z.close();
     QVERIFY(u.Verlaufszeilen().front().startsWith(QStringLiteral("Programmverlauf;Verlaufsdatei nicht geschrieben;")));
     QFile::remove(datei);
+    // Nor a hard link to another of the user's files.
+    QVERIFY(::link(QFile::encodeName(ziel).constData(), QFile::encodeName(datei).constData()) == 0);
+    QString warum;
+    QVERIFY(!Verlauf::Anhaengen(datei, "x\r\n", warum));
+    QVERIFY(warum.contains(QStringLiteral("harter Link")));
+    QVERIFY(z.open(QIODevice::ReadOnly));
+    QCOMPARE(z.readAll(), QByteArray("bleibt"));
+    z.close();
+    QFile::remove(datei);
+    // A file of an older version, readable by all, is closed before it grows.
+    QFile alt(datei);
+    QVERIFY(alt.open(QIODevice::WriteOnly));
+    alt.write("alt\r\n");
+    alt.close();
+    QVERIFY(alt.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    QVERIFY(Verlauf::Anhaengen(datei, "neu\r\n", warum));
+    QCOMPARE(QFileInfo(datei).permissions() & (QFile::ReadGroup | QFile::ReadOther),
+             QFileDevice::Permissions());
+    QVERIFY(alt.open(QIODevice::ReadOnly));
+    QCOMPARE(alt.readAll(), QByteArray("alt\r\nneu\r\n"));
+    alt.close();
+    QFile::remove(datei);
+    // The folder of last resort: made closed; refused when open to others or someone else's.
+    const QByteArray ordner = QFile::encodeName(u.temp.filePath(QStringLiteral("korval-eigen")));
+    QVERIFY(Plattform::EigenerOrdner(QFile::decodeName(ordner), warum));
+    QCOMPARE(
+        QFileInfo(QFile::decodeName(ordner)).permissions() &
+            (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther),
+        QFileDevice::Permissions());
+    QCOMPARE(::chmod(ordner.constData(), 0777), 0);
+    QVERIFY(!Plattform::EigenerOrdner(QFile::decodeName(ordner), warum));
+    QVERIFY2(warum.contains(QStringLiteral("offen (Modus 0777)")), qPrintable(warum));
+    if (::getuid() == 0) {
+        QCOMPARE(::chmod(ordner.constData(), 0700), 0);
+        QCOMPARE(::chown(ordner.constData(), 65534, 65534), 0);
+        QVERIFY(!Plattform::EigenerOrdner(QFile::decodeName(ordner), warum));
+        QVERIFY(warum.contains(QStringLiteral("anderen Benutzer")));
+    }
     // A file that another user made is not appended to.
     if (::getuid() == 0) {
         QFile fremd(datei);

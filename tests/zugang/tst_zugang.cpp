@@ -96,6 +96,7 @@ class TestZugang : public QObject {
     void init();
     void cleanup();
     void jedesFensterHatNurBenannteBedienelemente();
+    void jedeKomboBietetIhreEintraege();
     void hauptfensterNamenUndBeschriftungen();
     void dialogeUndListen();
     void zweiZustandsKnopf();
@@ -140,6 +141,63 @@ void TestZugang::jedesFensterHatNurBenannteBedienelemente() {
         const QAccessible::Role r = Zugang(f)->role();
         QVERIFY2(r == QAccessible::Window || r == QAccessible::Dialog, qPrintable(f->objectName()));
     }
+}
+
+// A combo box keeps its name, gives its text as the value and offers its
+// entries as a list inside it (then the edit field), in every window.
+void TestZugang::jedeKomboBietetIhreEintraege() {
+    QTest::keyClick(w->cmbProgramm, Qt::Key_Down); // its sub-programs fill the next box
+    w->mUebersicht->trigger();
+    frmUebersicht* uebersicht = w->UebersichtFenster();
+    QTest::keyClick(uebersicht->cmbProgramm, Qt::Key_Down);
+    QTest::keyClick(uebersicht->cmbProgramm->lineEdit(), Qt::Key_Return);
+    int mitEintraegen = 0;
+    for (QWidget* f :
+         QList<QWidget*>{w.get(), u->login.get(), u->server.get(), uebersicht, w->ProtokollFenster()}) {
+        for (QComboBox* box : f ? f->findChildren<QComboBox*>() : QList<QComboBox*>{}) {
+            QAccessibleInterface* i = Zugang(box);
+            const QString wo = f->objectName() + QLatin1Char('/') + box->objectName();
+            QCOMPARE(i->role(), QAccessible::ComboBox);
+            QVERIFY2(!i->text(QAccessible::Name).isEmpty(), qPrintable(wo));
+            QCOMPARE(i->text(QAccessible::Value), box->currentText());
+            QCOMPARE(i->childCount(), box->isEditable() ? 2 : 1);
+            QAccessibleInterface* liste = i->child(0);
+            QVERIFY2(liste && liste->role() == QAccessible::List, qPrintable(wo));
+            QCOMPARE(i->indexOfChild(liste), 0);
+            QStringList eintraege;
+            for (int k = 0; k < liste->childCount(); ++k)
+                eintraege.append(liste->child(k)->text(QAccessible::Name));
+            QCOMPARE(eintraege, KomboEintraege(box));
+            mitEintraegen += !eintraege.isEmpty();
+            if (box->isEditable()) {
+                QCOMPARE(i->child(1)->object(), box->lineEdit());
+                QCOMPARE(i->indexOfChild(i->child(1)), 1);
+            }
+        }
+    }
+    // Group, program and sub-program of the main window and the overview's two.
+    QVERIFY2(mitEintraegen >= 5, qPrintable(QString::number(mitEintraegen)));
+
+    // While the list is open, the walk through the window finds it inside the box.
+    uebersicht->close();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    w->cmbGruppe->showPopup();
+    QList<QPair<QString, QAccessibleInterface*>> alle;
+    Sammeln(Zugang(w.get()), {}, alle);
+    bool gefunden = false;
+    for (const auto& [pfad, i] : alle)
+        gefunden =
+            gefunden || (i->object() == w->cmbGruppe->view() && pfad.endsWith(QStringLiteral("/Gruppe/")));
+    QVERIFY(gefunden);
+    w->cmbGruppe->hidePopup();
+
+    // The value follows what is typed into the focused box.
+    w->cmbGruppe->setFocus();
+    QVERIFY(w->cmbGruppe->hasFocus());
+    w->cmbGruppe->lineEdit()->clear();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Neu"));
+    QCOMPARE(Zugang(w->cmbGruppe)->text(QAccessible::Value), QStringLiteral("Neu"));
 }
 
 void TestZugang::hauptfensterNamenUndBeschriftungen() {

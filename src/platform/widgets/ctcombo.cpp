@@ -10,6 +10,7 @@ void EingabeKomboEinrichten(QComboBox* box) {
     ZugangEinrichten();
     box->setModel(new QStringListModel(box));
     box->setEditable(true);
+    WertAnsagen(box);
     box->setInsertPolicy(QComboBox::NoInsert);
     // Inline completion turned "Lag" into "Lager" before a save.
     box->setCompleter(nullptr);

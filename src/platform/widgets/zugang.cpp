@@ -1,6 +1,7 @@
 #include "zugang.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QComboBox>
@@ -38,7 +39,8 @@ class ZweiZustandsKnopf final : public QAccessibleWidget {
 };
 
 // On Linux Qt names a combo box by its current text: a screen reader would
-// announce "Lager" instead of "Gruppe". Ours keep their name; the text is the value.
+// announce "Lager" instead of "Gruppe". Ours keep their name; the text is the
+// value. The children are Qt's own: the list of entries, then the edit field.
 class BenannteKombo final : public QAccessibleWidget {
   public:
     explicit BenannteKombo(QComboBox* c) : QAccessibleWidget(c, QAccessible::ComboBox) {
@@ -49,13 +51,17 @@ class BenannteKombo final : public QAccessibleWidget {
         if (t == QAccessible::Value) return Kombo()->currentText();
         return QAccessibleWidget::text(t);
     }
-    int childCount() const override { return Kombo()->lineEdit() ? 1 : 0; }
+    int childCount() const override { return Kombo()->lineEdit() ? 2 : 1; }
     QAccessibleInterface* child(int index) const override {
-        return index == 0 && Kombo()->lineEdit() ? QAccessible::queryAccessibleInterface(Kombo()->lineEdit())
-                                                 : nullptr;
+        if (index == 0) return QAccessible::queryAccessibleInterface(Kombo()->view());
+        if (index == 1 && Kombo()->lineEdit())
+            return QAccessible::queryAccessibleInterface(Kombo()->lineEdit());
+        return nullptr;
     }
     int indexOfChild(const QAccessibleInterface* c) const override {
-        return c && Kombo()->lineEdit() && c->object() == Kombo()->lineEdit() ? 0 : -1;
+        if (!c) return -1;
+        if (c->object() == Kombo()->view()) return 0;
+        return Kombo()->lineEdit() && c->object() == Kombo()->lineEdit() ? 1 : -1;
     }
     QStringList actionNames() const override { return {showMenuAction(), setFocusAction()}; }
     void doAction(const QString& aktion) override {
@@ -80,6 +86,14 @@ QAccessibleInterface* Fabrik(const QString& klasse, QObject* o) {
     return nullptr;
 }
 } // namespace
+
+void WertAnsagen(QComboBox* box) {
+    // Qt announces a new current entry; a typed text is a new value as well.
+    QObject::connect(box, &QComboBox::editTextChanged, box, [box](const QString& text) {
+        QAccessibleValueChangeEvent e(box, text);
+        QAccessible::updateAccessibility(&e);
+    });
+}
 
 void ZugangEinrichten() {
     static bool eingerichtet = false;

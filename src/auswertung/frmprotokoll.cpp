@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -156,10 +157,17 @@ void frmProtokoll::Vergleichen(const QStringList& vorher, const QStringList& nac
                                QStringList& rechts) {
     links.clear();
     rechts.clear();
-    for (const QString& v : vorher)
-        links.append((nachher.contains(v) ? QStringLiteral("  ") : QStringLiteral("- ")) + v);
+    // Counted: a value held twice after and once before is one added.
+    QHash<QString, int> bleibt;
     for (const QString& n : nachher)
-        rechts.append((vorher.contains(n) ? QStringLiteral("  ") : QStringLiteral("+ ")) + n);
+        ++bleibt[n];
+    for (const QString& v : vorher)
+        links.append((bleibt[v]-- > 0 ? QStringLiteral("  ") : QStringLiteral("- ")) + v);
+    QHash<QString, int> war;
+    for (const QString& v : vorher)
+        ++war[v];
+    for (const QString& n : nachher)
+        rechts.append((war[n]-- > 0 ? QStringLiteral("  ") : QStringLiteral("+ ")) + n);
 }
 
 void frmProtokoll::cmdAnzeigen_Click() {

@@ -7,6 +7,7 @@
 
 #include "platform/dialogservice.h"
 #include "platform/umgebung.h"
+#include "util/feld.h"
 #include "util/konvertieren.h"
 
 // A database the program cannot store changes in (no change log, and none can
@@ -131,4 +132,10 @@ QString UserViaPasswort(const QString& passwort) {
     }
     if (begonnen) DbEnde(false);
     return code;
+}
+
+bool Verwalter() {
+    const Anwendungszustand& z = Zustand();
+    if (z.Benutzer.isEmpty() || !IstZahl(z.BerGrp)) return false;
+    return QString(z.BerGrp).replace(QLatin1Char(','), QLatin1Char('.')).toDouble() >= 8;
 }

@@ -290,9 +290,7 @@ void FMStart::Form_Load() {
         z.ProgrammKommandozeile.clear();
         if (angemeldet) break;
     }
-    const bool zahl = IstZahl(z.BerGrp);
-    const double gruppe = zahl ? QString(z.BerGrp).replace(QLatin1Char(','), QLatin1Char('.')).toDouble() : 0;
-    if (!zahl || gruppe < 8) {
+    if (!Verwalter()) {
         Form_Unload();
         return;
     }

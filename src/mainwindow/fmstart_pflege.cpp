@@ -137,10 +137,11 @@ int FMStart::KonfliktFragen(const QString& objekt, Pflege::Konflikt::Art art, co
     const QString ueberschreiben = loeschen             ? QStringLiteral("trotzdem löschen.")
                                    : !jetzt.vorhanden ? QStringLiteral("mit Ihrer Liste neu anlegen.")
                                                       : QStringLiteral("Ihre Liste speichern.");
+    const QString nichts = loeschen ? QStringLiteral("nichts löschen") : QStringLiteral("nichts speichern");
     return Dialoge().Auswahl(
-        QStringLiteral("%1\r\n%2Überschreiben: %3\r\nNeu laden: die Liste des Servers anzeigen, nichts "
-                       "speichern.\r\nAbbrechen: nichts speichern.")
-            .arg(lage, wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n"), ueberschreiben),
+        QStringLiteral("%1\r\n%2Überschreiben: %3\r\nNeu laden: die Liste des Servers anzeigen, %4.\r\n"
+                       "Abbrechen: %4.")
+            .arg(lage, wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n"), ueberschreiben, nichts),
         QStringLiteral("Gleichzeitige Änderung"),
         {QStringLiteral("Überschreiben"), QStringLiteral("Neu laden"), QStringLiteral("Abbrechen")});
 }
@@ -275,7 +276,9 @@ void FMStart::cmdProgrammLoeschen_Click() {
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie das Programm: ") + p +
                 QStringLiteral(" löschen wollen?")))
         return;
-    if (!Pflege::ProgrammLoeschen(p)) return;
+    bool warSchonWeg = false;
+    if (!Pflege::ProgrammLoeschen(p, &warSchonWeg)) return;
+    if (warSchonWeg) SchonGeloescht(QStringLiteral("Das Programm ") + p);
     m_stufeGeladen = {};
     cmbProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
@@ -291,7 +294,9 @@ void FMStart::cmdSubProgrammLoeschen_Click() {
     if (!Fragen(QStringLiteral("Sind Sie sicher das Sie das Programm: ") + p + QLatin1Char(' ') + s +
                 QStringLiteral(" löschen wollen?")))
         return;
-    if (!Pflege::SubProgrammLoeschen(p, s)) return;
+    bool warSchonWeg = false;
+    if (!Pflege::SubProgrammLoeschen(p, s, &warSchonWeg)) return;
+    if (warSchonWeg) SchonGeloescht(QStringLiteral("Das Unterprogramm ") + p + QLatin1Char(' ') + s);
     m_stufeGeladen = {};
     cmbProgramm->setEditText(QString());
     cmbSubProgramm->setEditText(QString());

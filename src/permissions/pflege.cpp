@@ -2,6 +2,7 @@
 
 #include "berechtigungen.h"
 
+#include "database/anmeldung.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "platform/dialogservice.h"
@@ -11,6 +12,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <functional>
 #include <optional>
@@ -22,6 +24,20 @@ using namespace Berechtigung;
 namespace {
 
 bool g_befehlLaeuft = false;
+
+// Changes are made by a signed-on administrator only: after a failed or
+// lesser sign-on from the menu the window stays, but stores nothing.
+bool DarfAendern() {
+    if (Verwalter()) return true;
+    Dialoge().MsgBox(Zustand().Benutzer.isEmpty()
+                         ? QStringLiteral("Es ist niemand angemeldet. Bitte melden Sie sich über \"Datei → Login\" "
+                                          "an.\r\nEs wurde nichts gespeichert.")
+                         : QStringLiteral("%1 darf die Benutzerverwaltung nicht verwenden (Berechtigungsgruppe unter "
+                                          "8).\r\nEs wurde nichts gespeichert.")
+                               .arg(Zustand().Benutzer),
+                     DialogService::Exclamation, QStringLiteral("Keine Berechtigung"));
+    return false;
+}
 
 struct BefehlKlammer {
     BefehlKlammer() { g_befehlLaeuft = true; }
@@ -65,7 +81,7 @@ bool AusgangKlaeren(const CacheFehler& fehler, const QString& vorgang, const Pru
 // processes events) does nothing.
 bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung& gespeichert,
                    Konflikt* konflikt = nullptr) {
-    if (g_befehlLaeuft) return false;
+    if (g_befehlLaeuft || !DarfAendern()) return false;
     BefehlKlammer klammer;
     QString vorgang = QStringLiteral("Verbinden");
     try {
@@ -145,8 +161,12 @@ QStringList JsonListe(const QString& text) {
 void GruppenPruefen(CacheFactory& f, const QStringList& id, const QStringList& gruppen, const Stand& stand) {
     if (!stand.konflikt || stand.fehlendeGruppenErlaubt) return;
     SysListPtr liste = ListeBauen(f, gruppen);
+    std::vector<Argument> argumente{id[0], id[1], id[2], liste};
+    // Only what this window adds: a group it loaded on the level and that is
+    // gone meanwhile is the conflict's business, asked about after this.
+    if (stand.geladen) argumente.emplace_back(ListeBauen(f, *stand.geladen));
     CacheObjektPtr k = f.Klassenmethoden(KlasseProgramm);
-    const QStringList fehlend = JsonListe(k->Methode(QStringLiteral("GruppenPruefen"), {id[0], id[1], id[2], liste}));
+    const QStringList fehlend = JsonListe(k->Methode(QStringLiteral("GruppenPruefen"), argumente));
     ObjektSchliessen(k);
     if (fehlend.isEmpty()) return;
     stand.konflikt->gruppen = fehlend;
@@ -183,13 +203,24 @@ QString LetzteAenderung(const QString& objekt, const Serverstand& jetzt) {
         DbBeginn(false);
         CacheAbfragePtr q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Protokoll"),
                                                             QStringLiteral("Letzte"));
-        q->Ausfuehren({objekt});
+        // A level's program and sub-program: their deletes take the level along.
+        QStringList teile = objekt.startsWith(QLatin1String("Stufe ")) ? objekt.mid(6).split(QStringLiteral("||"))
+                                                                        : QStringList();
+        const bool stufe = teile.size() == 3;
+        q->Ausfuehren({objekt, stufe ? QStringLiteral("Programm ") + teile[0] : QString(),
+                       stufe ? QStringLiteral("Unterprogramm ") + teile[0] + QStringLiteral("||") + teile[1]
+                             : QString()});
         QString text;
         // Only the change that left the record as it is now is the one to name.
         const bool zeile = q->Naechste();
+        const bool eigenerEintrag = zeile && q->Spalte(7) == objekt;
         const QString nachher = zeile ? q->Spalte(6) : QString();
-        const bool passt = zeile && (jetzt.vorhanden ? !nachher.isEmpty() && GleicheMenge(JsonListe(nachher), jetzt.liste)
-                                            : nachher.isEmpty());
+        const bool passt =
+            zeile && (eigenerEintrag ? (jetzt.vorhanden ? !nachher.isEmpty() && GleicheMenge(JsonListe(nachher), jetzt.liste)
+                                                        : nachher.isEmpty())
+                                     : !jetzt.vorhanden && QJsonDocument::fromJson(q->Spalte(8).toUtf8())
+                                                               .object()
+                                                               .contains(objekt.mid(6)));
         if (passt) {
             const QDateTime zeit = QDateTime::fromString(q->Spalte(1), Qt::ISODateWithMs);
             // Writers without a user context are known by their workstation only.
@@ -317,7 +348,7 @@ bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l
                          stand.konflikt);
 }
 
-static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s) {
+static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s, bool* warSchonWeg) {
     return InTransaktion(
         prozedur,
         [&](CacheFactory& f, QString& vorgang) {
@@ -325,20 +356,21 @@ static bool StufenLoeschen(const QString& prozedur, const QString& p, const QStr
             // level would grow with the program's size.
             vorgang = QStringLiteral("Stufen löschen");
             CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
-            klasse->Methode(QStringLiteral("StufenLoeschen"), {p, s});
+            const QString anzahl = klasse->Methode(QStringLiteral("StufenLoeschen"), {p, s});
             ObjektSchliessen(klasse);
+            if (warSchonWeg) *warSchonWeg = anzahl == QLatin1String("0");
         },
         [&](CacheFactory& f) { return StufenDesProgramms(f, p, s).empty(); });
 }
 
-bool ProgrammLoeschen(const QString& p) {
+bool ProgrammLoeschen(const QString& p, bool* warSchonWeg) {
     if (p.isEmpty()) return false;
-    return StufenLoeschen(QStringLiteral("fmstart.cmdProgrammLöschen_click"), p, QString());
+    return StufenLoeschen(QStringLiteral("fmstart.cmdProgrammLöschen_click"), p, QString(), warSchonWeg);
 }
 
-bool SubProgrammLoeschen(const QString& p, const QString& s) {
+bool SubProgrammLoeschen(const QString& p, const QString& s, bool* warSchonWeg) {
     if (p.isEmpty() || s.isEmpty()) return false;
-    return StufenLoeschen(QStringLiteral("fmstart.cmdSubProgrammLöschen_click"), p, s);
+    return StufenLoeschen(QStringLiteral("fmstart.cmdSubProgrammLöschen_click"), p, s, warSchonWeg);
 }
 
 bool StufeLoeschen(const QString& p, const QString& s, const QString& l, const Stand& stand) {

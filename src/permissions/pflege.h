@@ -41,8 +41,9 @@ bool GruppeSpeichern(const QString& gruppe, const QStringList& codes, const Stan
 bool GruppeLoeschen(const QString& gruppe, const Stand& stand = {});
 bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l, const QStringList& gruppen,
                             const Stand& stand = {});
-bool ProgrammLoeschen(const QString& p);
-bool SubProgrammLoeschen(const QString& p, const QString& s);
+// `warSchonWeg`: set when there was no level left to delete.
+bool ProgrammLoeschen(const QString& p, bool* warSchonWeg = nullptr);
+bool SubProgrammLoeschen(const QString& p, const QString& s, bool* warSchonWeg = nullptr);
 bool StufeLoeschen(const QString& p, const QString& s, const QString& l, const Stand& stand = {});
 
 // A group or level as the server holds it now.

@@ -1,5 +1,6 @@
 #include "rueckgaengig.h"
 
+#include "database/anmeldung.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "platform/dialogservice.h"
@@ -43,6 +44,12 @@ std::optional<RueckgaengigPlan> PlanLesen(long long nr) {
 }
 
 bool RueckgaengigMachen(long long nr, QStringList* objekte) {
+    if (!Verwalter()) {
+        Dialoge().MsgBox(QStringLiteral("Nur ein angemeldeter Verwalter (Berechtigungsgruppe 8 oder mehr) kann "
+                                        "Änderungen zurücknehmen."),
+                         DialogService::Exclamation, Titel);
+        return false;
+    }
     std::optional<RueckgaengigPlan> plan = PlanLesen(nr);
     if (!plan) return false;
     QString einleitung = QStringLiteral("Änderung Nr. %1 rückgängig machen:").arg(nr);

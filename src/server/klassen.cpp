@@ -189,12 +189,15 @@ QHash<QString, QueryDef> makeQueries() {
     // company, branch, workstation and the content after it ("" once deleted).
     // A group's withdrawal from levels is logged under the group but is not
     // its content.
+    // A level also goes with its program or sub-program (the next two
+    // parameters; "" for a group), whose entry holds each level it deleted.
     q.insert(QStringLiteral("userverwaltung.protokoll|letzte"),
-             {QStringLiteral("SELECT zeit, pcode, firma, filiale, rechner, nachher FROM uv_protokoll WHERE objekt = ? "
-                             "AND befehl <> 'aus Stufen entfernen' ORDER BY zeit DESC, nr DESC LIMIT 1"),
-              {0},
-              1,
-              6});
+             {QStringLiteral("SELECT zeit, pcode, firma, filiale, rechner, nachher, objekt, vorher FROM uv_protokoll "
+                             "WHERE objekt IN (?, ?, ?) AND befehl <> 'aus Stufen entfernen' "
+                             "ORDER BY zeit DESC, nr DESC LIMIT 1"),
+              {0, 1, 2},
+              3,
+              8});
     // The newest entry's number.
     q.insert(QStringLiteral("userverwaltung.protokoll|stand"),
              {QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll"), {}, 0, 1});

@@ -66,13 +66,11 @@ static QStringList statements(const QSqlDatabase& db) {
             "FOREIGN KEY (programmname, subprogramm, berechtigungsstufe) REFERENCES uv_programm "
             "(programmname, subprogramm, berechtigungsstufe) ON DELETE CASCADE)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS uv_programm_gruppe_gruppe ON uv_programm_gruppe (gruppe)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS uv_gruppen_pcode_pcode ON uv_gruppen_pcode (pcode)"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS m_global (name %1 NOT NULL, subs %1 NOT NULL, "
                        "wert %1 NOT NULL, PRIMARY KEY (name, subs))"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS m_sitzung (beginn %1 NOT NULL, firma %1 NOT NULL, "
                        "fil %1 NOT NULL, personal %1 NOT NULL)"),
     };
-    s += logStatements(db);
     for (QString& x : s)
         if (x.contains(QLatin1String("%1"))) x = x.arg(t);
     return s;

@@ -160,10 +160,15 @@ class SqlKlasse final : public CacheObjekt {
                       QStringLiteral("<PROTOKOLL> \"%1\" ist keine Nummer eines Eintrags").arg(SqlObjekt::text(args, 0)));
             return m_f.undo(nr, args.size() > 1 ? SqlObjekt::text(args, 1) : QString());
         }
+        // GruppenPruefen(P, S, L, list[, list as the caller loaded it])
+        auto liste = [&](size_t i) -> const SysList* {
+            return i < args.size() && std::holds_alternative<SysListPtr>(args[i]) ? std::get<SysListPtr>(args[i]).get()
+                                                                                 : nullptr;
+        };
         if (m == QLatin1String("gruppenpruefen") && m_cls.table == QLatin1String("uv_programm") &&
-            args.size() == 4 && std::holds_alternative<SysListPtr>(args[3]) && std::get<SysListPtr>(args[3]))
+            (args.size() == 4 || args.size() == 5) && liste(3) && (args.size() == 4 || liste(4)))
             return m_f.checkGroups({SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2)},
-                                   *std::get<SysListPtr>(args[3]));
+                                   *liste(3), liste(4));
         if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
         if (m == QLatin1String("stufenloeschen") && m_cls.table == QLatin1String("uv_programm"))
@@ -765,10 +770,10 @@ void SqlCacheFactory::checkList(const ClassDef& cls, const QStringList& key, con
     g.commit();
 }
 
-QString SqlCacheFactory::checkGroups(const QStringList& key, const SysList& gruppen) {
+QString SqlCacheFactory::checkGroups(const QStringList& key, const SysList& gruppen, const SysList* geladen) {
     const ClassDef& stufe = *findClass(QStringLiteral("UserVerwaltung.Programm"));
     checkKey(stufe, key);
-    const SysListPtr bisher = loadList(stufe, key);
+    const SysListPtr bisher = geladen ? std::make_shared<SysList>(*geladen) : loadList(stufe, key);
     std::vector<QString> neu;
     for (const QString& g : gruppen.Werte())
         if (std::find(bisher->Werte().begin(), bisher->Werte().end(), g) == bisher->Werte().end() &&

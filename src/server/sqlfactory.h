@@ -81,7 +81,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // Class method GruppenPruefen: the groups a level save would newly grant
     // that have no record, as a JSON list; the others are locked against a
     // concurrent delete until the caller's transaction ends.
-    QString checkGroups(const QStringList& key, const SysList& gruppen);
+    // Compared with `geladen` (the list as the caller loaded it) when given, else with the stored list.
+    QString checkGroups(const QStringList& key, const SysList& gruppen, const SysList* geladen = nullptr);
     // Class method Rueckgaengig of the change log: the plan that takes back
     // entry `nr` (JSON: plan, its mark, whether it was stored); with `erwartet`
     // the mark of the plan the caller was shown, that plan is applied and

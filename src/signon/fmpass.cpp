@@ -167,7 +167,10 @@ void FMPass::BUSpeich_Click() {
         DbEnde(false);
         Trennen();
         user_anmeld();
-        m_haupt->setWindowTitle(NeueUeberschrift(m_haupt->windowTitle(), Zustand().Benutzer));
+        // The unsaved mark stays: the window's lists are as they were.
+        const bool markiert = m_haupt->windowTitle().endsWith(QStringLiteral(" *"));
+        m_haupt->setWindowTitle(NeueUeberschrift(m_haupt->windowTitle(), Zustand().Benutzer) +
+                                (markiert ? QStringLiteral(" *") : QString()));
     }
     EreignisseVerarbeiten();
     hide();

@@ -117,7 +117,8 @@ void TestAuswertung::menueOeffnetEinFenster() {
     QStringList menues;
     for (QAction* a : w->menuBar()->actions())
         menues.append(a->text());
-    QCOMPARE(menues, (QStringList{QStringLiteral("&Datei"), QStringLiteral("&Auswertung"), QStringLiteral("&Hilfe")}));
+    QCOMPARE(menues, (QStringList{QStringLiteral("&Datei"), QStringLiteral("&Bearbeiten"), QStringLiteral("&Auswertung"),
+                                  QStringLiteral("&Hilfe")}));
     frmUebersicht* f = Oeffnen();
     QVERIFY(f);
     QVERIFY(f->isVisible());

@@ -1,0 +1,294 @@
+// Undo from the change log: the law that undoing a sequence newest first gives
+// the tables back, undo beside later changes, the preview shown again after a
+// change meanwhile, undo of an undo, levels gone meanwhile, Ctrl+Z and the tool.
+
+#include "testumgebung.h"
+
+#include "auswertung/frmprotokoll.h"
+#include "database/dbzugriff.h"
+#include "database/zustand.h"
+#include "datenbankwerkzeug.h"
+#include "mainwindow/fmstart.h"
+#include "permissions/berechtigungen.h"
+#include "platform/widgets/ctlist.h"
+#include "platform/widgets/ctpush.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+const QString KG = Berechtigung::KlasseGruppen, KP = Berechtigung::KlasseProgramm;
+
+SysListPtr Liste(CacheFactory& f, const QStringList& werte) {
+    SysListPtr l = f.NeueListe();
+    for (const QString& v : werte)
+        l->Append(v);
+    return l;
+}
+
+// Every record with its list as a sorted multiset: what the program holds
+// (the order of a list is not part of it).
+QStringList Tabellen(const Testdatenbank& db) {
+    QStringList t = db.Sql(QStringLiteral("SELECT 'G ' || gruppe FROM uv_gruppen"));
+    t += db.Sql(QStringLiteral("SELECT 'P ' || programmname || '/' || subprogramm || '/' || berechtigungsstufe "
+                               "FROM uv_programm"));
+    t += db.Sql(QStringLiteral("SELECT 'M ' || gruppe || '/' || pcode FROM uv_gruppen_pcode"));
+    t += db.Sql(QStringLiteral("SELECT 'R ' || programmname || '/' || subprogramm || '/' || berechtigungsstufe || "
+                               "'/' || gruppe FROM uv_programm_gruppe"));
+    t.sort();
+    return t;
+}
+
+// The server's undo of entry `nr` as a client calls it: the plan, then that plan stored.
+QJsonObject Rueckgaengig(CacheFactory& f, qint64 nr, bool speichern = true) {
+    CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("UserVerwaltung.Protokoll"));
+    QJsonObject plan = QJsonDocument::fromJson(k->Methode(QStringLiteral("Rueckgaengig"), {QString::number(nr), QString()})
+                                                   .toUtf8())
+                           .object();
+    if (!speichern) return plan;
+    return QJsonDocument::fromJson(k->Methode(QStringLiteral("Rueckgaengig"),
+                                              {QString::number(nr), plan.value(QStringLiteral("marke")).toString()})
+                                       .toUtf8())
+        .object();
+}
+
+qint64 LetzteNr(const Testdatenbank& db) {
+    return db.Sql(QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll")).value(0).toLongLong();
+}
+} // namespace
+
+class TestRueckgaengig : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+    void rueckwaertsGibtDieTabellenZurueck_data();
+    void rueckwaertsGibtDieTabellenZurueck();
+    void spaetereAenderungBleibt();
+    void vorschauNachFremderAenderungErneut();
+    void geloeschteGruppeOhneGeloeschteStufen();
+    void strgZImHauptfenster();
+    void werkzeug();
+
+  private:
+    std::unique_ptr<Testumgebung> u;
+    std::unique_ptr<FMStart> w;
+};
+
+void TestRueckgaengig::init() {
+    KORVAL_BACKEND_PRUEFEN();
+    QVERIFY(NeuAufbauen(u, w));
+}
+
+void TestRueckgaengig::cleanup() {
+    Abbauen(u, w);
+}
+
+void TestRueckgaengig::rueckwaertsGibtDieTabellenZurueck_data() {
+    QTest::addColumn<quint32>("seed");
+    for (quint32 s : {1u, 2u, 3u, 4u})
+        QTest::addRow("Folge %u", s) << s;
+}
+
+// For random sequences of every kind of command, undoing them newest first
+// gives back exactly the records and lists there were before.
+void TestRueckgaengig::rueckwaertsGibtDieTabellenZurueck() {
+    QFETCH(quint32, seed);
+    QRandomGenerator zufall(seed);
+    const QStringList vorher = Tabellen(*u->db);
+    const qint64 start = LetzteNr(*u->db);
+    auto f = u->db->NeuerClient();
+    const QStringList codes = {QStringLiteral("ADM"), QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("X1"),
+                               QStringLiteral("X2")};
+    auto eine = [&](const QStringList& l) { return l[static_cast<int>(zufall.bounded(static_cast<quint32>(l.size())))]; };
+    auto gruppen = [&] { return u->db->Sql(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe")); };
+    auto stufen = [&] {
+        return u->db->Sql(QStringLiteral("SELECT programmname || '|' || subprogramm || '|' || berechtigungsstufe "
+                                         "FROM uv_programm ORDER BY 1"));
+    };
+    for (int i = 0; i < 25; ++i) {
+        const QStringList g = gruppen(), s = stufen();
+        const int art = static_cast<int>(zufall.bounded(7u));
+        f->TransaktionBeginnen();
+        if (art == 0 || g.isEmpty()) { // a group saved, created when new
+            const QString name = zufall.bounded(3u) == 0 ? QStringLiteral("Neu%1").arg(i) : eine(g.isEmpty() ? QStringList{QStringLiteral("Neu")} : g);
+            Berechtigung::GruppeSicherstellen(*f, name);
+            QStringList l;
+            for (int k = static_cast<int>(zufall.bounded(4u)); k > 0; --k)
+                l.append(eine(codes));
+            f->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"), {name, Liste(*f, l)});
+        } else if (art == 1) { // a group deleted and withdrawn
+            const QString name = eine(g);
+            Berechtigung::DatensatzLoeschen(*f, KG, name);
+            f->Klassenmethoden(KP)->Methode(QStringLiteral("GruppeEntziehen"), {name});
+        } else if ((art == 2 || art == 3) && !s.isEmpty()) { // a level saved, sometimes a new one
+            QStringList id = eine(s).split(QLatin1Char('|'));
+            if (art == 3) id[2] = QString::number(10 + i);
+            Berechtigung::StufeSicherstellen(*f, {id[0], id[1], id[2]});
+            QStringList l;
+            for (int k = static_cast<int>(zufall.bounded(3u)); k > 0; --k)
+                l.append(eine(g));
+            f->Klassenmethoden(KP)->Methode(QStringLiteral("SaveGruppen"), {id[0], id[1], id[2], Liste(*f, l)});
+        } else if (art == 4 && !s.isEmpty()) { // a level deleted
+            Berechtigung::DatensatzLoeschen(*f, KP, eine(s).replace(QLatin1Char('|'), QStringLiteral("||")));
+        } else if (art == 5 && !s.isEmpty()) { // a sub-program deleted
+            const QStringList id = eine(s).split(QLatin1Char('|'));
+            f->Klassenmethoden(KP)->Methode(QStringLiteral("StufenLoeschen"), {id[0], id[1]});
+        } else if (!s.isEmpty()) { // a program deleted
+            f->Klassenmethoden(KP)->Methode(QStringLiteral("StufenLoeschen"), {eine(s).section(QLatin1Char('|'), 0, 0), QString()});
+        }
+        f->TransaktionBestaetigen();
+    }
+    QVERIFY(LetzteNr(*u->db) > start);
+    // Newest first; a withdrawal that belongs to a group's delete goes with it.
+    const QStringList eintraege = u->db->Sql(
+        QStringLiteral("SELECT nr FROM uv_protokoll WHERE nr > ? AND bezug = 0 ORDER BY nr DESC"), {start});
+    for (const QString& nr : eintraege) {
+        const QJsonObject e = Rueckgaengig(*f, nr.toLongLong());
+        QVERIFY2(e.value(QStringLiteral("gespeichert")).toBool(), qPrintable(nr));
+    }
+    QCOMPARE(Tabellen(*u->db), vorher);
+}
+
+// Taking back an older change keeps a later one by another workstation.
+void TestRueckgaengig::spaetereAenderungBleibt() {
+    auto a = u->db->NeuerClient(), b = u->db->NeuerClient();
+    a->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"),
+                                    {QStringLiteral("Lager"), Liste(*a, {QStringLiteral("GRO"), QStringLiteral("OEZ"), QStringLiteral("X")})});
+    const qint64 alt = LetzteNr(*u->db);
+    b->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"),
+                                    {QStringLiteral("Lager"),
+                                     Liste(*b, {QStringLiteral("OEZ"), QStringLiteral("X"), QStringLiteral("Y")})});
+    QVERIFY(Rueckgaengig(*a, alt).value(QStringLiteral("gespeichert")).toBool());
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ,Y"));
+    // Nothing left to take back: an empty plan, nothing stored.
+    QVERIFY(Rueckgaengig(*a, alt, false).value(QStringLiteral("plan")).toArray().isEmpty());
+    // The undo is an entry of its own, and it can be taken back too.
+    const QStringList undo = u->db->Sql(QStringLiteral("SELECT nr, befehl, bezug FROM uv_protokoll ORDER BY nr DESC LIMIT 1"));
+    QCOMPARE(undo.value(0).section(QLatin1Char(';'), 1), QStringLiteral("rückgängig;%1").arg(alt));
+    QVERIFY(Rueckgaengig(*b, undo.value(0).section(QLatin1Char(';'), 0, 0).toLongLong())
+                .value(QStringLiteral("gespeichert"))
+                .toBool());
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ,Y,X"));
+}
+
+// The preview is shown again when the records change while it is open.
+void TestRueckgaengig::vorschauNachFremderAenderungErneut() {
+    QVERIFY(Starten(*u, *w));
+    auto a = u->db->NeuerClient();
+    a->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"),
+                                    {QStringLiteral("Revision"), Liste(*a, {QStringLiteral("R1"), QStringLiteral("R2")})});
+    w->mProtokoll_Click();
+    frmProtokoll* p = w->ProtokollFenster();
+    QVERIFY(p);
+    ZeileKlicken(p->ctListProtokoll, 0);
+    u->dialoge.waehrendAuswahl.push_back([&] {
+        a->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"),
+                                        {QStringLiteral("Revision"), Liste(*a, {QStringLiteral("R1")})});
+    });
+    u->dialoge.auswahl = {0, 0};
+    Klicken(p->cmdRueckgaengig);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("Auswahl")), 2);
+    const QString erste = u->dialoge.gezeigt[0].text, zweite = u->dialoge.Letzte(QStringLiteral("Auswahl"))->text;
+    QVERIFY2(erste.contains(QStringLiteral("Gruppe Revision: entfernt: R1, R2")), qPrintable(erste));
+    QVERIFY2(zweite.contains(QStringLiteral("inzwischen geändert")) &&
+                 zweite.contains(QStringLiteral("Gruppe Revision: entfernt: R1")) && !zweite.contains(QStringLiteral("R2")),
+             qPrintable(zweite));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QString());
+    // The main window shows the group as it is now.
+    QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Revision"));
+    QCOMPARE(w->ctListGruppe->ListCount(), 0);
+}
+
+// A deleted group comes back with its members and its grants, only on the
+// levels that still exist; the preview says which do not.
+void TestRueckgaengig::geloeschteGruppeOhneGeloeschteStufen() {
+    auto f = u->db->NeuerClient();
+    const QStringList vorher = Tabellen(*u->db);
+    f->TransaktionBeginnen();
+    Berechtigung::DatensatzLoeschen(*f, KG, QStringLiteral("Verkauf"));
+    f->Klassenmethoden(KP)->Methode(QStringLiteral("GruppeEntziehen"), {QStringLiteral("Verkauf")});
+    f->TransaktionBestaetigen();
+    const qint64 loeschen = u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'löschen'")).value(0).toLongLong();
+    Berechtigung::DatensatzLoeschen(*f, KP, QStringLiteral("Auftrag||Drucken||1"));
+    const QJsonObject plan = Rueckgaengig(*f, loeschen, false);
+    QVERIFY(Rueckgaengig(*f, loeschen).value(QStringLiteral("gespeichert")).toBool());
+    QVERIFY2(QString::fromUtf8(QJsonDocument(plan).toJson()).contains(QStringLiteral("\"fehlt\": true")),
+             QJsonDocument(plan).toJson().constData());
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Verkauf")), QStringLiteral("USR,BAE,MUE"));
+    QStringList erwartet = vorher;
+    erwartet.removeAll(QStringLiteral("P Auftrag/Drucken/1"));
+    erwartet.removeAll(QStringLiteral("R Auftrag/Drucken/1/Verkauf"));
+    QCOMPARE(Tabellen(*u->db), erwartet);
+}
+
+// Ctrl+Z in the main window takes back this session's own changes, newest first.
+void TestRueckgaengig::strgZImHauptfenster() {
+    QVERIFY(Starten(*u, *w));
+    w->cmbGruppe->setFocus();
+    QTest::keyClick(w->cmbGruppe, Qt::Key_Down);
+    QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Lager"));
+    w->txtUser->setFocus();
+    QTest::keyClicks(w->txtUser, QStringLiteral("NEU"));
+    Klicken(w->cmdMitarbeiterGruppe[4]);
+    Klicken(w->cmdGruppeSpeichern);
+    u->dialoge.antworten.push_back(DialogService::Yes);
+    QTest::keyClick(w->cmbProgramm, Qt::Key_Down);
+    Klicken(w->cmdProgrammLoeschen);
+    const QString programm = w->cmbProgramm->currentText();
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ,NEU"));
+    // The menu names what it takes back.
+    QMenu* bearbeiten = w->menuBar()->findChild<QMenu*>(QStringLiteral("Bearbeiten"));
+    QVERIFY(bearbeiten);
+    emit bearbeiten->aboutToShow();
+    QVERIFY2(w->mRueckgaengig->text().startsWith(QStringLiteral("&Rückgängig: löschen Programm ")),
+             qPrintable(w->mRueckgaengig->text()));
+    const QStringList vorher = Tabellen(*u->db);
+    u->dialoge.auswahl = {0, 0};
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(Tabellen(*u->db) != vorher);
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+    QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Lager"));
+    QCOMPARE(ListenZeilen(w->ctListGruppe).size(), 2);
+    // Nothing of this session's own is left.
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->titel, QStringLiteral("Rückgängig"));
+    Q_UNUSED(programm);
+}
+
+void TestRueckgaengig::werkzeug() {
+    auto f = u->db->NeuerClient();
+    f->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"), {QStringLiteral("Revision"), Liste(*f, {QStringLiteral("R1")})});
+    const QString nr = QString::number(LetzteNr(*u->db));
+    DatenbankZiel z{u->db->Server(), u->db->Port(), u->db->Namespace()};
+    auto lauf = [&](const QString& n, bool ja, QString& text) {
+        QString fehler;
+        QTextStream aus(&text), err(&fehler);
+        const int status = Datenbankwerkzeug::Rueckgaengig(z, n, ja, aus, err);
+        text += fehler;
+        return status;
+    };
+    QString text;
+    QCOMPARE(lauf(QStringLiteral("abc"), true, text), 2);
+    QCOMPARE(lauf(QStringLiteral("99999"), true, text), 2);
+    text.clear();
+    QCOMPARE(lauf(nr, false, text), 0);
+    QVERIFY2(text.contains(QStringLiteral("Gruppe Revision: entfernt: R1")), qPrintable(text));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QStringLiteral("R1"));
+    QCOMPARE(lauf(nr, true, text), 0);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QString());
+    QCOMPARE(lauf(nr, true, text), 1);
+}
+
+QTEST_MAIN(TestRueckgaengig)
+#include "tst_rueckgaengig.moc"

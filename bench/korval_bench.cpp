@@ -24,6 +24,7 @@
 #include "auswertung/uebersicht.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/listenladen.h"
+#include "permissions/rueckgaengig.h"
 #include "platform/widgets/ctfilter.h"
 #include "platform/widgets/ctlist.h"
 #include "server/schema.h"
@@ -630,6 +631,31 @@ class Bench {
                            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm WHERE programmname = ?"), {programm});
                            bar.Bestaetigen();
                        }});
+
+        // Undo of the largest group's delete: members and every grant back,
+        // against the bare statements that put the same rows back.
+        long long loeschNr = 0;
+        auto gruppeGeloescht = [&] {
+            programmZurueck();
+            if (bar.Lesen(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}).isEmpty())
+                bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {gruppe});
+            gruppeZurueck();
+            ruhe();
+            w.cmbGruppe->setEditText(gruppe);
+            u.dialoge.antworten.push_back(DialogService::Yes);
+            w.cmdGruppeLoeschen_Click();
+            loeschNr = bar.Lesen(QStringLiteral("SELECT MAX(nr) FROM uv_protokoll WHERE befehl = 'löschen'"))
+                           .value(0)
+                           .value(0)
+                           .toLongLong();
+            ruhe();
+        };
+        ops.push_back({QStringLiteral("Rückgängig: Gruppe löschen"), gruppeGeloescht,
+                       [&] {
+                           u.dialoge.auswahl.push_back(0);
+                           Pflege::RueckgaengigMachen(loeschNr);
+                       },
+                       gruppeGeloescht, gruppeZurueck});
 
         // The change log's cost: the same save with and without its entry, in
         // pairs; then the log window on a million entries.

@@ -3,7 +3,7 @@
 # building and checking the Debian package needs.
 korval_pakete_installieren() {
     local pakete=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
-        libqt6svg6 qt6-translations-l10n libgl-dev xvfb xauth postgresql postgresql-common gzip)
+        libqt6svg6 libsqlite3-dev qt6-translations-l10n libgl-dev xvfb xauth postgresql postgresql-common gzip)
     [ "${1:-}" = "test" ] && pakete+=(dpkg-dev file lintian)
     local fehlend=()
     local p

@@ -192,8 +192,18 @@ bool LogSicherstellen(QSqlDatabase& db, QString& reason) {
 } // namespace
 
 bool Init(const DatenbankZiel& ziel, QTextStream& out) {
-    const bool ok = MitDatenbank(
-        ziel, out, true, [](QSqlDatabase& db, QString& reason) { return Schema::create(db, reason); });
+    const bool ok = MitDatenbank(ziel, out, true, [&](QSqlDatabase& db, QString& reason) {
+        if (Schema::isPostgres(db)) {
+            // A server that does not wait for the disk loses commits already reported on a crash.
+            QSqlQuery q(db);
+            for (const char* setting : {"fsync", "synchronous_commit"})
+                if (q.exec(QStringLiteral("SHOW %1").arg(QString::fromLatin1(setting))) && q.next() &&
+                    q.value(0).toString() == QLatin1String("off"))
+                    out << "Warnung: der Server läuft mit " << setting
+                        << "=off; gespeicherte Änderungen können bei einem Absturz verloren gehen." << Qt::endl;
+        }
+        return Schema::create(db, reason);
+    });
     if (ok)
         out << "Schema Version " << Schema::Version << " in " << ziel.connStrg() << " angelegt." << Qt::endl;
     return ok;

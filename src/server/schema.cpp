@@ -81,7 +81,10 @@ static void configure(QSqlDatabase& db) {
     QSqlQuery q(db);
     q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     q.exec(QStringLiteral("PRAGMA foreign_keys=ON"));
-    q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    // Every commit the program reports as stored is on disk first: in WAL
+    // mode NORMAL would sync only at checkpoints, and a power cut could take
+    // back changes already reported and logged.
+    q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     // Up to 64 MB of pages in memory: a large company's lists are read whole.
     q.exec(QStringLiteral("PRAGMA cache_size=-65536"));
 }

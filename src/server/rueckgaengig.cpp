@@ -143,7 +143,22 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
     for (const auto& [o, d] : deltas)
         if (!o.startsWith(QLatin1String("Gruppe "))) objekte.push_back(o);
     std::map<QString, std::optional<std::vector<QString>>> jetzt;
-    Lesen(objekte, jetzt);
+    // Of many levels only the values the change touched are read: a group's
+    // delete names thousands of levels, each with its other groups.
+    QStringList werte;
+    bool ganz = true;
+    int stufenAnzahl = 0;
+    for (const auto& [o, d] : deltas) {
+        if (o.startsWith(QLatin1String("Gruppe "))) continue;
+        ++stufenAnzahl;
+        ganz = ganz && !d.angelegt;
+        for (const auto& [w, n] : d.plus)
+            werte.append(w);
+        for (const auto& [w, n] : d.minus)
+            werte.append(w);
+    }
+    werte.removeDuplicates();
+    Lesen(objekte, jetzt, stufenAnzahl > 50 && ganz ? &werte : nullptr);
 
     QJsonArray plan;
     for (const QString& o : objekte) {
@@ -204,7 +219,7 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
 }
 
 void SqlCacheFactory::Lesen(const std::vector<QString>& objekte,
-                            std::map<QString, std::optional<std::vector<QString>>>& jetzt) {
+                            std::map<QString, std::optional<std::vector<QString>>>& jetzt, const QStringList* nurWerte) {
     // The records are read (and on PostgreSQL locked) set by set: a deleted
     // group may have held thousands of levels.
     QJsonArray gruppen, stufen;
@@ -253,12 +268,18 @@ void SqlCacheFactory::Lesen(const std::vector<QString>& objekte,
                         .arg(tripel, sperre),
                     {json}, 3))
             jetzt[QStringLiteral("Stufe ") + r.join(QStringLiteral("||"))] = std::vector<QString>{};
-        for (const QStringList& r :
-             select(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, gruppe FROM uv_programm_gruppe "
-                                   "WHERE (programmname, subprogramm, berechtigungsstufe) IN (%1) "
-                                   "ORDER BY programmname, subprogramm, berechtigungsstufe, pos")
-                        .arg(tripel),
-                    {json}, 4)) {
+        const auto inhalt =
+            nurWerte ? select(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, gruppe FROM "
+                                             "uv_programm_gruppe WHERE gruppe IN (%1)")
+                                  .arg(Schema::jsonWerteSql(m_db)),
+                              {Protokoll::Json(std::vector<QString>(nurWerte->begin(), nurWerte->end()))}, 4)
+                     : select(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, gruppe FROM "
+                                             "uv_programm_gruppe WHERE (programmname, subprogramm, berechtigungsstufe) "
+                                             "IN (%1) ORDER BY programmname, subprogramm, berechtigungsstufe, pos")
+                                  .arg(tripel),
+                              {json}, 4);
+        for (const QStringList& r : inhalt) {
+            if (!jetzt.count(QStringLiteral("Stufe ") + r.mid(0, 3).join(QStringLiteral("||")))) continue;
             auto& l = jetzt[QStringLiteral("Stufe ") + r.mid(0, 3).join(QStringLiteral("||"))];
             if (l) l->push_back(r[3]);
         }
@@ -319,12 +340,17 @@ void SqlCacheFactory::Anwenden(const QJsonArray& plan) {
                                                .arg(Schema::jsonWerteSql(m_db)),
                                            {QString::fromUtf8(QJsonDocument(gruppen).toJson(QJsonDocument::Compact))}, 2))
             letzte[QStringLiteral("Gruppe ") + r[0]] = r[1].toInt();
+    // Many levels: every level's last position in key order beats a lookup each.
     if (!stufen.isEmpty())
         for (const QStringList& r :
-             select(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, MAX(pos) FROM uv_programm_gruppe "
-                                   "WHERE (programmname, subprogramm, berechtigungsstufe) IN (%1) "
-                                   "GROUP BY programmname, subprogramm, berechtigungsstufe")
-                        .arg(Schema::jsonTripelSql(m_db)),
+             select(stufen.size() > 50
+                        ? QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, MAX(pos) FROM "
+                                         "uv_programm_gruppe WHERE CAST(? AS TEXT) <> '' "
+                                         "GROUP BY programmname, subprogramm, berechtigungsstufe")
+                        : QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, MAX(pos) FROM "
+                                         "uv_programm_gruppe WHERE (programmname, subprogramm, berechtigungsstufe) IN (%1) "
+                                         "GROUP BY programmname, subprogramm, berechtigungsstufe")
+                              .arg(Schema::jsonTripelSql(m_db)),
                     {QString::fromUtf8(QJsonDocument(stufen).toJson(QJsonDocument::Compact))}, 4))
             letzte[QStringLiteral("Stufe ") + r.mid(0, 3).join(QStringLiteral("||"))] = r[3].toInt();
     std::vector<Zeile> zeilen;

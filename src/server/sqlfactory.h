@@ -134,7 +134,9 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // Undo (rueckgaengig.cpp): records by their log names, read under lock, and a plan applied.
     static const ClassDef& Klasse(const QString& objekt);
     static QStringList Schluessel(const QString& objekt);
-    void Lesen(const std::vector<QString>& objekte, std::map<QString, std::optional<std::vector<QString>>>& jetzt);
+    // `nurWerte`: of the levels only these values are read (lists then partial).
+    void Lesen(const std::vector<QString>& objekte, std::map<QString, std::optional<std::vector<QString>>>& jetzt,
+               const QStringList* nurWerte = nullptr);
     void Anwenden(const QJsonArray& plan);
     static QString Objektname(const ClassDef& cls, const QStringList& key);
     // A record's fields as a JSON object, for the log ("" when it does not exist).

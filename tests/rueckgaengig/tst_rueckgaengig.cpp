@@ -76,6 +76,7 @@ class TestRueckgaengig : public QObject {
     void spaetereAenderungBleibt();
     void vorschauNachFremderAenderungErneut();
     void geloeschteGruppeOhneGeloeschteStufen();
+    void geloeschteGruppeAufVielenStufen();
     void strgZImHauptfenster();
     void werkzeug();
 
@@ -229,6 +230,32 @@ void TestRueckgaengig::geloeschteGruppeOhneGeloeschteStufen() {
     erwartet.removeAll(QStringLiteral("P Auftrag/Drucken/1"));
     erwartet.removeAll(QStringLiteral("R Auftrag/Drucken/1/Verkauf"));
     QCOMPARE(Tabellen(*u->db), erwartet);
+}
+
+// A group on many levels comes back on each of them, beside the levels' other groups.
+void TestRueckgaengig::geloeschteGruppeAufVielenStufen() {
+    for (int i = 0; i < 80; ++i) {
+        const QString l = QString::number(100 + i);
+        u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('Viele', 'Teil', ?)"), {l});
+        u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm_gruppe VALUES ('Viele', 'Teil', ?, 1, 'Revision'), "
+                                         "('Viele', 'Teil', ?, 2, 'Lager'), ('Viele', 'Teil', ?, 3, 'Lager')"),
+                          {l, l, l});
+    }
+    const QStringList vorher = Tabellen(*u->db);
+    auto f = u->db->NeuerClient();
+    f->TransaktionBeginnen();
+    Berechtigung::DatensatzLoeschen(*f, KG, QStringLiteral("Lager"));
+    f->Klassenmethoden(KP)->Methode(QStringLiteral("GruppeEntziehen"), {QStringLiteral("Lager")});
+    f->TransaktionBestaetigen();
+    // One of the levels got Lager back meanwhile: it is not granted twice more.
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm_gruppe VALUES ('Viele', 'Teil', '100', 9, 'Lager')"));
+    const qint64 nr = u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'löschen'")).value(0).toLongLong();
+    QVERIFY(Rueckgaengig(*f, nr).value(QStringLiteral("gespeichert")).toBool());
+    QStringList erwartet = vorher;
+    erwartet.removeOne(QStringLiteral("R Viele/Teil/100/Lager"));
+    QStringList nachher = Tabellen(*u->db);
+    nachher.removeOne(QStringLiteral("R Viele/Teil/100/Lager"));
+    QCOMPARE(nachher, erwartet);
 }
 
 // Ctrl+Z in the main window takes back this session's own changes, newest first.

@@ -87,7 +87,9 @@ void CacheFehlermeldung(const CacheFehler& fehler, const QString& vorgang) {
 
 static QString MWert(const QString& wert) {
     // Anchored for real: "$" alone would also match before a final line break.
-    static const QRegularExpression zahl(QRegularExpression::anchoredPattern(QStringLiteral("[0-9]+")));
+    // Only a number that M keeps as written goes bare: "01" would become 1, and
+    // long digit strings lose digits as numbers.
+    static const QRegularExpression zahl(QRegularExpression::anchoredPattern(QStringLiteral("0|[1-9][0-9]{0,14}")));
     if (zahl.match(wert).hasMatch()) return wert;
     QString q = wert;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));

@@ -6,6 +6,7 @@
 // "-", "@", a tab or a carriage return) is written with a leading apostrophe,
 // so that a name like =HYPERLINK(...) stays text when the file is opened.
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,43 @@ inline QString Zeile(const QStringList& felder) {
     for (const QString& w : felder)
         f.append(Feld(w));
     return f.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+}
+
+// Rows of fields back from CSV text (quotes, ";" and line breaks inside
+// quotes); a last line without CR LF is left out. The apostrophe of a
+// formula-like field stays: it is part of what the file holds.
+inline QList<QStringList> Lesen(const QString& text) {
+    QList<QStringList> zeilen;
+    QStringList zeile;
+    QString feld;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (inQuotes) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                feld += c;
+                ++i;
+            } else if (c == u'"') {
+                inQuotes = false;
+            } else {
+                feld += c;
+            }
+        } else if (c == u'"') {
+            inQuotes = true;
+        } else if (c == u';') {
+            zeile.append(feld);
+            feld.clear();
+        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            zeile.append(feld);
+            zeilen.append(zeile);
+            zeile.clear();
+            feld.clear();
+            ++i;
+        } else {
+            feld += c;
+        }
+    }
+    return zeilen;
 }
 
 // The byte-order mark that tells spreadsheet programs the text is UTF-8.

@@ -12,6 +12,7 @@
 #include "platform/widgets/ctpush.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"
+#include "util/csv.h"
 #include "util/programmverlauf.h"
 
 #include <QComboBox>
@@ -305,37 +306,7 @@ void Klicken(QWidget* w) {
 
 // A CSV text back into rows of fields (quotes, ";" and line breaks inside quotes).
 QList<QStringList> CsvLesen(const QString& text) {
-    QList<QStringList> zeilen;
-    QStringList zeile;
-    QString feld;
-    bool inQuotes = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (inQuotes) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                feld += c;
-                ++i;
-            } else if (c == u'"') {
-                inQuotes = false;
-            } else {
-                feld += c;
-            }
-        } else if (c == u'"') {
-            inQuotes = true;
-        } else if (c == u';') {
-            zeile.append(feld);
-            feld.clear();
-        } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-            zeile.append(feld);
-            zeilen.append(zeile);
-            zeile.clear();
-            feld.clear();
-            ++i;
-        } else {
-            feld += c;
-        }
-    }
-    return zeilen;
+    return Csv::Lesen(text);
 }
 
 QPoint ZeilenPunkt(CtList* liste, int zeile) {

@@ -229,8 +229,12 @@ QHash<QString, QueryDef> makeQueries() {
               10,
               {},
               true});
+    // From one program name to the next lower one through the key's index:
+    // as many steps as programs, not a read of every level record.
     q.insert(QStringLiteral("userverwaltung.programm|programme"),
-             {QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY programmname DESC"),
+             {QStringLiteral("WITH RECURSIVE p(name) AS (SELECT MAX(programmname) FROM uv_programm UNION ALL "
+                             "SELECT (SELECT MAX(programmname) FROM uv_programm WHERE programmname < p.name) FROM p "
+                             "WHERE p.name IS NOT NULL) SELECT name FROM p WHERE name IS NOT NULL"),
               {},
               0,
               1});

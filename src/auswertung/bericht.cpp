@@ -173,4 +173,11 @@ void Melden(bool ok, const QString& fehler, const QString& datei) {
     }
 }
 
+void Abgebrochen(const QString& datei) {
+    Programmverlauf(QStringLiteral("Bericht"), QStringLiteral("abgebrochen"), datei);
+    Dialoge().MsgBox(QStringLiteral("Der Bericht wurde abgebrochen; die Datei %1 wurde nicht geschrieben.")
+                         .arg(QDir::toNativeSeparators(datei)),
+                     DialogService::Information, QStringLiteral("Bericht"));
+}
+
 } // namespace Berichte

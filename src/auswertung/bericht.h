@@ -42,5 +42,7 @@ bool Zeichnen(QPagedPaintDevice& geraet, const Bericht& bericht);
 QString Speicherort(const QString& titel, const QString& dateiname, const QString& filter);
 // Tells the user that the file was written, or why not.
 void Melden(bool ok, const QString& fehler, const QString& datei);
+// Tells the user that a report was cancelled and no file written.
+void Abgebrochen(const QString& datei);
 
 } // namespace Berichte

@@ -1,6 +1,7 @@
 #include "frmuebersicht.h"
 
 #include "bericht.h"
+#include "fortschritt.h"
 #include "uebersicht.h"
 
 #include "database/dbzugriff.h"
@@ -446,9 +447,14 @@ void frmUebersicht::cmdCsv_Click() {
     QString fehler;
     bool ok = false;
     try {
-        ok = Uebersicht::MatrixSchreiben(pfad, {teile[0], teile[1], teile[2], teile[3], teile[4]}, fehler);
+        Fortschritt fortschritt(this);
+        ok = Uebersicht::MatrixSchreiben(pfad, {teile[0], teile[1], teile[2], teile[3], teile[4]}, fehler,
+                                         &fortschritt);
     } catch (const CacheFehler& e) {
         CacheFehlermeldung(e, QStringLiteral("frmUebersicht.cmdCsv_Click"));
+        return;
+    } catch (const Fortschritt::Abgebrochen&) {
+        Berichte::Abgebrochen(pfad);
         return;
     }
     Berichte::Melden(ok, fehler, pfad);

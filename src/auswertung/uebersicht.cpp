@@ -1,5 +1,7 @@
 #include "uebersicht.h"
 
+#include "fortschritt.h"
+
 #include "bericht.h"
 
 #include "database/dbzugriff.h"
@@ -32,7 +34,8 @@ void Abfragen(const QString& name, const QStringList& parameter, int spalten,
         }
         ObjektSchliessen(q);
         DbEnde(false);
-    } catch (const CacheFehler&) {
+    } catch (...) {
+        // A server error, or a report cancelled while it reads.
         ObjektSchliessen(q);
         DbEnde(false);
         throw;
@@ -78,12 +81,13 @@ void Matrix(const Auswahl& a, const std::function<bool(const QStringList&)>& je)
              {Zustand().Firma, a.code, a.gruppe, a.programm, a.subprogramm, a.stufe}, 6, je);
 }
 
-bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehler) {
+bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehler, Fortschritt* fortschritt) {
     return Berichte::CsvSchreiben(
         pfad, MatrixSpalten(),
-        [&auswahl](const Berichte::Schreiber& schreiben) {
-            Matrix(auswahl, [&schreiben](const QStringList& z) {
+        [&auswahl, fortschritt](const Berichte::Schreiber& schreiben) {
+            Matrix(auswahl, [&schreiben, fortschritt](const QStringList& z) {
                 schreiben(z);
+                if (fortschritt) fortschritt->Zeile();
                 return true;
             });
         },

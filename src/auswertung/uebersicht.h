@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+class Fortschritt;
+
 namespace Uebersicht {
 
 struct Auswahl {
@@ -47,7 +49,10 @@ QStringList MatrixSpalten();
 // The matrix rows of the selection as a CSV file, written whole or not at all.
 // False with the reason when the file cannot be written; throws CacheFehler
 // when the server fails (the file then stays as it was).
-bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehler);
+// With `fortschritt` the rows are counted and shown; a cancel throws
+// Fortschritt::Abgebrochen and leaves no file behind (an earlier one stays).
+bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehler,
+                     Fortschritt* fortschritt = nullptr);
 
 // What a member shows in the name column: its name, or that it has no record.
 QString Name(const Mitglied& m);

@@ -6,6 +6,7 @@
 #include "auswertung/frmuebersicht.h"
 #include "auswertung/uebersicht.h"
 #include "auswertung/bericht.h"
+#include "auswertung/fortschritt.h"
 #include "auxwindows/frmabout.h"
 #include "auxwindows/frmprogrammverlauf.h"
 #include "auxwindows/splash.h"
@@ -442,12 +443,13 @@ void FMStart::mMatrixExport_Click() {
     QString fehler;
     bool ok = false;
     try {
-        Plattform::setSanduhr(true);
-        ok = Uebersicht::MatrixSchreiben(pfad, {}, fehler);
-        Plattform::setSanduhr(false);
+        Fortschritt fortschritt(this);
+        ok = Uebersicht::MatrixSchreiben(pfad, {}, fehler, &fortschritt);
     } catch (const CacheFehler& e) {
-        Plattform::setSanduhr(false);
         CacheFehlermeldung(e, QStringLiteral("fmstart.mMatrixExport_Click"));
+        return;
+    } catch (const Fortschritt::Abgebrochen&) {
+        Berichte::Abgebrochen(pfad);
         return;
     }
     Berichte::Melden(ok, fehler, pfad);

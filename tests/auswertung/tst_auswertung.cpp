@@ -26,6 +26,9 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTreeView>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QApplication>
 #include <QtTest>
 
 namespace {
@@ -81,6 +84,8 @@ class TestAuswertung : public QObject {
     void gruppeExportierenDruckenPdf();
     void exportOhneSchreibrechtOderMitServerfehler();
     void matrixExportZaehltWieDerServer();
+    void langerExportAntwortetUndLaesstSichAbbrechen_data();
+    void langerExportAntwortetUndLaesstSichAbbrechen();
     void exportWieKorvalDbReport_data();
     void exportWieKorvalDbReport();
     void doppelklickZeigtImHauptfenster();
@@ -438,6 +443,66 @@ void TestAuswertung::matrixExportZaehltWieDerServer() {
     const int meldungen = u->dialoge.Anzahl(QStringLiteral("MsgBox"));
     w->mMatrixExport->trigger();
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), meldungen);
+}
+
+void TestAuswertung::langerExportAntwortetUndLaesstSichAbbrechen_data() {
+    QTest::addColumn<bool>("abbrechen");
+    QTest::newRow("bis zum Ende") << false;
+    QTest::newRow("abgebrochen") << true;
+}
+
+// A matrix of some hundred thousand rows: the window keeps answering (a timer
+// fires meanwhile), the count is shown, and "Abbrechen" leaves the earlier
+// file as it was and nothing beside it.
+void TestAuswertung::langerExportAntwortetUndLaesstSichAbbrechen() {
+    QFETCH(bool, abbrechen);
+    const QString mitglieder = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                                              "INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) SELECT 'Revision', i, 'M' || i FROM n");
+    const QString stufen = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60) "
+                                          "INSERT INTO uv_programm (programmname, subprogramm, berechtigungsstufe) "
+                                          "SELECT 'Gross', 'Teil', CAST(i AS TEXT) FROM n");
+    const QString rechte = QStringLiteral("INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, "
+                                          "pos, gruppe) SELECT programmname, subprogramm, berechtigungsstufe, 1, 'Revision' "
+                                          "FROM uv_programm WHERE programmname = 'Gross'");
+    u->db->SqlAendern(mitglieder);
+    u->db->SqlAendern(stufen);
+    u->db->SqlAendern(rechte);
+    QDir ordner(u->temp.filePath(QStringLiteral("gross")));
+    QVERIFY(ordner.mkpath(QStringLiteral(".")));
+    const QString ziel = ordner.filePath(QStringLiteral("matrix.csv"));
+    {
+        QFile alt(ziel);
+        QVERIFY(alt.open(QIODevice::WriteOnly));
+        alt.write("alt\r\n");
+    }
+    int takte = 0;
+    bool gezeigt = false;
+    QTimer uhr;
+    uhr.setInterval(20);
+    connect(&uhr, &QTimer::timeout, this, [&] {
+        ++takte;
+        auto* d = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!d || !d->isVisible()) return;
+        gezeigt = gezeigt || d->labelText().contains(QStringLiteral("Zeilen geschrieben"));
+        if (abbrechen && gezeigt)
+            if (auto* knopf = d->findChild<QPushButton*>()) Klicken(knopf);
+    });
+    uhr.start();
+    u->dialoge.dateien.push_back(ziel);
+    w->mMatrixExport->trigger();
+    uhr.stop();
+    QVERIFY(takte > 0);
+    QVERIFY(gezeigt);
+    QCOMPARE(Zustand().DbZugriffe, 0L);
+    QCOMPARE(ordner.entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("matrix.csv")});
+    if (abbrechen) {
+        QFile wieder(ziel);
+        QVERIFY(wieder.open(QIODevice::ReadOnly));
+        QCOMPARE(wieder.readAll(), QByteArray("alt\r\n"));
+        QVERIFY(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("abgebrochen")));
+    } else {
+        QVERIFY(CsvDatei(ziel).size() > 180000);
+    }
 }
 
 void TestAuswertung::exportWieKorvalDbReport_data() {

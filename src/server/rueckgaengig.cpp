@@ -316,8 +316,7 @@ void SqlCacheFactory::Anwenden(const QJsonArray& plan) {
             hinzu.push_back(w.toString());
         if (!hinzu.empty()) anhaengen.emplace_back(o, std::move(hinzu));
     }
-    // Each record's values after its last position, many records per statement.
-    constexpr int Block = 100;
+    // Each record's values after its last position.
     struct Zeile {
         const ClassDef* cls;
         QStringList key;
@@ -361,25 +360,25 @@ void SqlCacheFactory::Anwenden(const QJsonArray& plan) {
         for (const QString& w : werte)
             zeilen.push_back({&cls, key, w, ++pos});
     }
-    for (size_t anfang = 0; anfang < zeilen.size();) {
-        const ClassDef& cls = *zeilen[anfang].cls;
-        size_t ende = anfang;
-        while (ende < zeilen.size() && ende - anfang < Block && zeilen[ende].cls == &cls)
-            ++ende;
-        QStringList platz;
-        QVariantList b;
-        for (size_t i = anfang; i < ende; ++i) {
-            platz.append(QStringLiteral("(") + QStringLiteral("?, ").repeated(static_cast<int>(cls.keyColumns.size())) +
-                         QStringLiteral("?, ?)"));
-            b.append(keyBinds(cls, zeilen[i].key));
-            b.append(zeilen[i].pos);
-            b.append(zeilen[i].wert);
+    // All rows of a class in one statement, handed over as one JSON array:
+    // thousands of grants bound value by value would cost more than storing them.
+    for (const ClassDef* cls : {&Klasse(QStringLiteral("Gruppe ")), &Klasse(QStringLiteral("Stufe "))}) {
+        QJsonArray werte;
+        for (const Zeile& z : zeilen) {
+            if (z.cls != cls) continue;
+            QJsonArray r;
+            for (const QString& k : z.key)
+                r.append(k);
+            r.append(z.pos);
+            r.append(z.wert);
+            werte.append(r);
         }
-        execute(QStringLiteral("INSERT INTO %1 (%2, pos, %3) VALUES %4")
-                    .arg(cls.list->table, cls.keyColumns.join(QStringLiteral(", ")), cls.list->valueColumn,
-                         platz.join(QStringLiteral(", "))),
-                b);
-        anfang = ende;
+        if (werte.isEmpty()) continue;
+        const int n = static_cast<int>(cls->keyColumns.size()) + 2;
+        execute(QStringLiteral("INSERT INTO %1 (%2, pos, %3) %4")
+                    .arg(cls->list->table, cls->keyColumns.join(QStringLiteral(", ")), cls->list->valueColumn,
+                         Schema::jsonZeilenSql(m_db, n, n - 2)),
+                {QString::fromUtf8(QJsonDocument(werte).toJson(QJsonDocument::Compact))});
     }
 }
 

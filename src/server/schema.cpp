@@ -267,6 +267,16 @@ QString jsonTripelSql(const QSqlDatabase& db) {
                                            "json_extract(value, '$[2]') FROM json_each(?)");
 }
 
+QString jsonZeilenSql(const QSqlDatabase& db, int spalten, int zahl) {
+    QStringList s;
+    for (int i = 0; i < spalten; ++i)
+        s.append(isPostgres(db) ? (i == zahl ? QStringLiteral("CAST(x->>%1 AS INTEGER)") : QStringLiteral("x->>%1")).arg(i)
+                                : QStringLiteral("json_extract(value, '$[%1]')").arg(i));
+    return QStringLiteral("SELECT %1 FROM %2")
+        .arg(s.join(QStringLiteral(", ")), isPostgres(db) ? QStringLiteral("json_array_elements(CAST(? AS json)) x")
+                                                          : QStringLiteral("json_each(?)"));
+}
+
 QString zeitSql(const QSqlDatabase& db) {
     return isPostgres(db) ? QStringLiteral("to_char(clock_timestamp() AT TIME ZONE 'UTC', "
                                            "'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"')")

@@ -49,6 +49,10 @@ QString jsonWerteSql(const QSqlDatabase& db);
 // The same for a JSON array of [program, sub-program, level] triples: three columns.
 QString jsonTripelSql(const QSqlDatabase& db);
 
+// A SELECT of the rows of a JSON array of arrays given as one bound
+// parameter: `spalten` columns, column `zahl` (from 0) an integer.
+QString jsonZeilenSql(const QSqlDatabase& db, int spalten, int zahl);
+
 // The text column type: byte order for sorting on both backends.
 QString textType(const QSqlDatabase& db);
 

@@ -19,9 +19,16 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <random>
+
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace Datenbankwerkzeug {
 
@@ -188,6 +195,36 @@ bool LogSicherstellen(QSqlDatabase& db, QString& reason) {
     int erreicht = 0;
     return Schema::logDa(db) || Schema::upgrade(db, reason, erreicht);
 }
+
+// Rows written, on standard error while it is a terminal: a long report
+// shows that it is still going, a redirected one stays clean.
+class Zaehler {
+  public:
+    Zaehler() : m_terminal(Terminal()) {}
+    ~Zaehler() {
+        if (m_terminal && m_zeilen >= Schritt) std::fprintf(stderr, "\r%lld Zeilen geschrieben\n", m_zeilen);
+    }
+    Zaehler(const Zaehler&) = delete;
+    Zaehler& operator=(const Zaehler&) = delete;
+    void Zeile() {
+        if (++m_zeilen % Schritt == 0 && m_terminal) {
+            std::fprintf(stderr, "\r%lld Zeilen geschrieben …", m_zeilen);
+            std::fflush(stderr);
+        }
+    }
+
+  private:
+    static constexpr long long Schritt = 100000;
+    static bool Terminal() {
+#if defined(Q_OS_WIN)
+        return _isatty(_fileno(stderr)) != 0;
+#else
+        return isatty(fileno(stderr)) != 0;
+#endif
+    }
+    bool m_terminal;
+    long long m_zeilen = 0;
+};
 
 } // namespace
 
@@ -464,11 +501,13 @@ bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList&
         out << Csv::Anfang()
             << Csv::Zeile({QStringLiteral("Code"), QStringLiteral("Name"), QStringLiteral("Gruppe"),
                            QStringLiteral("Programm"), QStringLiteral("Unterprogramm"), QStringLiteral("Stufe")});
+        Zaehler zaehler;
         while (q->Naechste()) {
             QStringList zeile;
             for (int i = 1; i <= 6; ++i)
                 zeile.append(q->Spalte(i));
             out << Csv::Zeile(zeile);
+            zaehler.Zeile();
         }
         q->sys_close();
     } catch (const CacheFehler& e) {
@@ -519,6 +558,7 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
             << Csv::Zeile({QStringLiteral("Zeit"), QStringLiteral("Firma"), QStringLiteral("Filiale"),
                            QStringLiteral("Benutzer"), QStringLiteral("Rechner"), QStringLiteral("Befehl"),
                            QStringLiteral("Objekt"), QStringLiteral("Vorher"), QStringLiteral("Nachher")});
+        Zaehler zaehler;
         while (q.next()) {
             if (!Suchtext::Passt(q.value(3).toString(), filter.benutzer, false) ||
                 !Suchtext::Passt(q.value(6).toString(), filter.objekt, true))
@@ -527,6 +567,7 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
             for (int i = 0; i < 9; ++i)
                 z.append(q.value(i).toString());
             out << Csv::Zeile(z);
+            zaehler.Zeile();
         }
         out.flush();
         return true;

@@ -17,13 +17,6 @@
 namespace {
 const QString KG = Berechtigung::KlasseGruppen, KP = Berechtigung::KlasseProgramm;
 
-SysListPtr Liste(CacheFactory& f, const QStringList& werte) {
-    SysListPtr l = f.NeueListe();
-    for (const QString& v : werte)
-        l->Append(v);
-    return l;
-}
-
 // Records, lists in order and the change log, read on the connection itself.
 QStringList Stand(SqlCacheFactory& f) {
     QStringList s;

@@ -51,13 +51,6 @@ void AlsSom(const Testumgebung& u, const std::function<void(CacheFactory&)>& arb
     });
 }
 
-SysListPtr Liste(CacheFactory& f, const QStringList& werte) {
-    SysListPtr l = f.NeueListe();
-    for (const QString& v : werte)
-        l->Append(v);
-    return l;
-}
-
 // The other workstation saves a list, as its window does after loading it.
 void AndererSpeichert(const Testumgebung& u, const QString& klasse, const QStringList& id, const QStringList& werte) {
     AlsSom(u, [&](CacheFactory& f) {

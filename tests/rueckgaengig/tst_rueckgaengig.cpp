@@ -28,13 +28,6 @@
 namespace {
 const QString KG = Berechtigung::KlasseGruppen, KP = Berechtigung::KlasseProgramm;
 
-SysListPtr Liste(CacheFactory& f, const QStringList& werte) {
-    SysListPtr l = f.NeueListe();
-    for (const QString& v : werte)
-        l->Append(v);
-    return l;
-}
-
 // Every record with its list as a sorted multiset: what the program holds
 // (the order of a list is not part of it).
 QStringList Tabellen(const Testdatenbank& db) {

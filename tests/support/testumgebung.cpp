@@ -305,6 +305,13 @@ void Klicken(QWidget* w) {
 }
 
 // A CSV text back into rows of fields (quotes, ";" and line breaks inside quotes).
+SysListPtr Liste(CacheFactory& f, const QStringList& werte) {
+    SysListPtr l = f.NeueListe();
+    for (const QString& v : werte)
+        l->Append(v);
+    return l;
+}
+
 QList<QStringList> CsvLesen(const QString& text) {
     return Csv::Lesen(text);
 }

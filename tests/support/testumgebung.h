@@ -163,6 +163,8 @@ void ZeileDoppelklicken(CtList* liste, int zeile);
 // A CSV text back into rows of fields (quotes, ";" and line breaks inside
 // quotes); a last line without CR LF is left out.
 QList<QStringList> CsvLesen(const QString& text);
+// A list value of a client, filled with `werte`.
+SysListPtr Liste(CacheFactory& f, const QStringList& werte);
 // What a list or a combo box shows, row by row.
 QStringList ListenZeilen(const CtList* liste);
 QStringList KomboEintraege(const QComboBox* box);

@@ -185,15 +185,41 @@ QHash<QString, QueryDef> makeQueries() {
               6,
               7,
               {3}});
+    // Two employees compared: one row per employee, level held and granting
+    // group, and one per group of theirs that holds no level (program columns
+    // empty). First column "nur CODE" or "beide" (the level, or the group, is
+    // the other's too), then code, name in the company (empty without an
+    // employee record), group, program, sub-program, level. Parameters:
+    // company, code 1, code 2. One round trip.
+    q.insert(QStringLiteral("userverwaltung.gruppen|vergleich"),
+             {QStringLiteral(
+                  "WITH m AS (SELECT DISTINCT CAST(? AS TEXT) AS wer, gruppe FROM uv_gruppen_pcode WHERE pcode = ? "
+                  "UNION SELECT DISTINCT CAST(? AS TEXT), gruppe FROM uv_gruppen_pcode WHERE pcode = ?), "
+                  "r AS (SELECT DISTINCT m.wer, m.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
+                  "FROM m JOIN uv_programm_gruppe pg ON pg.gruppe = m.gruppe) "
+                  "SELECT CASE WHEN EXISTS (SELECT 1 FROM r x WHERE x.wer <> r.wer AND x.programmname = r.programmname "
+                  "AND x.subprogramm = r.subprogramm AND x.berechtigungsstufe = r.berechtigungsstufe) THEN 'beide' "
+                  "ELSE 'nur ' || r.wer END, r.wer, COALESCE((SELECT p.pname FROM kv_parpersedv p WHERE p.firma = ? "
+                  "AND p.pcode = %1), ''), r.gruppe, r.programmname, r.subprogramm, r.berechtigungsstufe FROM r "
+                  "UNION ALL SELECT CASE WHEN EXISTS (SELECT 1 FROM m x WHERE x.wer <> m.wer AND x.gruppe = m.gruppe) "
+                  "THEN 'beide' ELSE 'nur ' || m.wer END, m.wer, COALESCE((SELECT p.pname FROM kv_parpersedv p "
+                  "WHERE p.firma = ? AND p.pcode = %2), ''), m.gruppe, '', '', '' FROM m "
+                  "WHERE NOT EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.gruppe = m.gruppe) "
+                  "ORDER BY 5, 6, 7, 2, 4")
+                  .arg(SiebenbitSql(QStringLiteral("r.wer")), SiebenbitSql(QStringLiteral("m.wer"))),
+              {1, 1, 2, 2, 0, 0},
+              3,
+              7,
+              {2}});
     // The change log's latest entry of a record's own content: time, code,
     // company, branch, workstation and the content after it ("" once deleted).
-    // A group's withdrawal from levels is logged under the group but is not
-    // its content.
+    // A group's withdrawal from levels and its grants as a copy are logged
+    // under the group but are not its content.
     // A level also goes with its program or sub-program (the next two
     // parameters; "" for a group), whose entry holds each level it deleted.
     q.insert(QStringLiteral("userverwaltung.protokoll|letzte"),
              {QStringLiteral("SELECT zeit, pcode, firma, filiale, rechner, nachher, objekt, vorher FROM uv_protokoll "
-                             "WHERE objekt IN (?, ?, ?) AND befehl <> 'aus Stufen entfernen' "
+                             "WHERE objekt IN (?, ?, ?) AND befehl NOT IN ('aus Stufen entfernen', 'berechtigen') "
                              "ORDER BY zeit DESC, nr DESC LIMIT 1"),
               {0, 1, 2},
               3,

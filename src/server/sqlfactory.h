@@ -90,6 +90,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QString undo(qint64 nr, const QString& erwartet);
     // Why changes cannot be stored on this database ("" when they can).
     QString schemaFehler() const { return m_schemaFehler; }
+    // Class method Kopieren of the groups: a new group `ziel` with the members
+    // of `quelle` and a grant on each of its levels, as asked; JSON with the
+    // numbers copied. Raises KonfliktVorhanden when `ziel` exists.
+    QString copyGroup(const QString& quelle, const QString& ziel, bool mitglieder, bool stufen);
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);

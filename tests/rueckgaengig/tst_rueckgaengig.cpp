@@ -117,7 +117,7 @@ void TestRueckgaengig::rueckwaertsGibtDieTabellenZurueck() {
     };
     for (int i = 0; i < 25; ++i) {
         const QStringList g = gruppen(), s = stufen();
-        const int art = static_cast<int>(zufall.bounded(7u));
+        const int art = static_cast<int>(zufall.bounded(8u));
         f->TransaktionBeginnen();
         if (art == 0 || g.isEmpty()) { // a group saved, created when new
             const QString name = zufall.bounded(3u) == 0 ? QStringLiteral("Neu%1").arg(i) : eine(g.isEmpty() ? QStringList{QStringLiteral("Neu")} : g);
@@ -143,12 +143,16 @@ void TestRueckgaengig::rueckwaertsGibtDieTabellenZurueck() {
         } else if (art == 5 && !s.isEmpty()) { // a sub-program deleted
             const QStringList id = eine(s).split(QLatin1Char('|'));
             f->Klassenmethoden(KP)->Methode(QStringLiteral("StufenLoeschen"), {id[0], id[1]});
+        } else if (art == 6 && !g.isEmpty()) { // a group copied with members and grants
+            f->Klassenmethoden(KG)->Methode(QStringLiteral("Kopieren"), {eine(g), QStringLiteral("Kopie%1").arg(i),
+                                                                         QStringLiteral("1"), QStringLiteral("1")});
         } else if (!s.isEmpty()) { // a program deleted
             f->Klassenmethoden(KP)->Methode(QStringLiteral("StufenLoeschen"), {eine(s).section(QLatin1Char('|'), 0, 0), QString()});
         }
         f->TransaktionBestaetigen();
     }
     QVERIFY(LetzteNr(*u->db) > start);
+    QVERIFY(!u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'berechtigen'")).isEmpty());
     // Newest first; a withdrawal that belongs to a group's delete goes with it.
     const QStringList eintraege = u->db->Sql(
         QStringLiteral("SELECT nr FROM uv_protokoll WHERE nr > ? AND bezug = 0 ORDER BY nr DESC"), {start});

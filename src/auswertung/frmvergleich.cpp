@@ -163,6 +163,9 @@ void frmVergleich::Vergleichen() {
     ctListNurA->setTitel(QStringLiteral("Nur %1").arg(a));
     ctListNurB->setTitel(QStringLiteral("Nur %1").arg(b));
     ctListBeide->setTitel(QStringLiteral("Beide (%1 und %2)").arg(a, b));
+    ctListBeide->setSpalten({QStringLiteral("Programm"), QStringLiteral("Unterprogramm"), QStringLiteral("Stufe"),
+                             QStringLiteral("Durch Gruppe (%1)").arg(a), QStringLiteral("Durch Gruppe (%1)").arg(b)},
+                            {140, 120, 50, 150, 150});
     ctListGruppenA->setTitel(QStringLiteral("Gruppen von %1").arg(a));
     ctListGruppenB->setTitel(QStringLiteral("Gruppen von %1").arg(b));
     if (!Gewaehlt()) {

@@ -2,6 +2,9 @@
 
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
+#include "util/vergleichszeilen.h"
+
+#include <QSet>
 
 namespace Vergleich {
 
@@ -21,7 +24,7 @@ Ergebnis Lesen(const QString& codeA, const QString& codeB) {
         q->Ausfuehren({Zustand().Firma, codeA, codeB});
         while (q->Naechste()) {
             QStringList z;
-            for (int i = 1; i <= 7; ++i)
+            for (int i = 1; i <= 6; ++i)
                 z.append(q->Spalte(i));
             e.zeilen.push_back(z);
         }
@@ -32,11 +35,15 @@ Ergebnis Lesen(const QString& codeA, const QString& codeB) {
         DbEnde(false);
         throw;
     }
+    Vergleichszeilen::Einordnen(e.zeilen, codeA);
     // Rows come by level, then employee and group: one entry per level.
+    QSet<QString> gesehenA, gesehenB;
     for (const QStringList& z : e.zeilen) {
         const bool a = z[1] == codeA;
-        QStringList& gruppen = a ? e.gruppenA : e.gruppenB;
-        if (!gruppen.contains(z[3])) gruppen.append(z[3]);
+        if ((a ? gesehenA : gesehenB).contains(z[3]) == false) {
+            (a ? gesehenA : gesehenB).insert(z[3]);
+            (a ? e.gruppenA : e.gruppenB).append(z[3]);
+        }
         if (z[4].isEmpty() && z[5].isEmpty() && z[6].isEmpty()) continue;
         std::vector<Stufe>& liste = z[0] == QLatin1String("beide") ? e.beide : a ? e.nurA : e.nurB;
         if (liste.empty() || liste.back().programm != z[4] || liste.back().subprogramm != z[5] ||

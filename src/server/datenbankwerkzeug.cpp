@@ -5,6 +5,7 @@
 #include "util/plantext.h"
 #include "util/suchtext.h"
 #include "util/uebernahme.h"
+#include "util/vergleichszeilen.h"
 
 #include "server/klassen.h"
 #include "server/schema.h"
@@ -378,13 +379,17 @@ int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& co
             << Csv::Zeile({QStringLiteral("Vergleich"), QStringLiteral("Code"), QStringLiteral("Name"),
                            QStringLiteral("Gruppe"), QStringLiteral("Programm"), QStringLiteral("Unterprogramm"),
                            QStringLiteral("Stufe")});
+        std::vector<QStringList> zeilen;
         while (q->Naechste()) {
             QStringList zeile;
-            for (int i = 1; i <= 7; ++i)
+            for (int i = 1; i <= 6; ++i)
                 zeile.append(q->Spalte(i));
-            out << Csv::Zeile(zeile);
+            zeilen.push_back(zeile);
         }
         q->sys_close();
+        Vergleichszeilen::Einordnen(zeilen, code1);
+        for (const QStringList& z : zeilen)
+            out << Csv::Zeile(z);
     } catch (const CacheFehler& e) {
         fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
         return 1;

@@ -187,34 +187,25 @@ QHash<QString, QueryDef> makeQueries() {
               {3}});
     // Two employees compared: one row per employee, level held and granting
     // group, and one per group of theirs that holds no level (program columns
-    // empty). First column "nur CODE" or "beide" (the level, or the group, is
-    // the other's too), then code, name in the company (empty without an
-    // employee record), group, program, sub-program, level. Parameters:
-    // company, code 1, code 2. One round trip.
+    // empty): code, name in the company (empty without an employee record),
+    // group, program, sub-program, level, in no order (the caller compares and
+    // sorts). Parameters: company, code 1, code 2. One round trip.
     q.insert(QStringLiteral("userverwaltung.gruppen|vergleich"),
              {QStringLiteral(
                   "WITH m AS (SELECT DISTINCT CAST(? AS TEXT) AS wer, gruppe FROM uv_gruppen_pcode WHERE pcode = ? "
                   "UNION SELECT DISTINCT CAST(? AS TEXT), gruppe FROM uv_gruppen_pcode WHERE pcode = ?), "
-                  "r AS (SELECT DISTINCT m.wer, m.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
-                  "FROM m JOIN uv_programm_gruppe pg ON pg.gruppe = m.gruppe), "
-                  // How many of the two hold each level and are in each group: counted once, not per row.
-                  "n AS (SELECT programmname, subprogramm, berechtigungsstufe, COUNT(DISTINCT wer) AS k FROM r "
-                  "GROUP BY programmname, subprogramm, berechtigungsstufe), "
-                  "mg AS (SELECT gruppe, COUNT(*) AS k FROM m GROUP BY gruppe) "
-                  "SELECT CASE WHEN n.k > 1 THEN 'beide' ELSE 'nur ' || r.wer END, r.wer, COALESCE((SELECT p.pname "
-                  "FROM kv_parpersedv p WHERE p.firma = ? AND p.pcode = %1), ''), r.gruppe, r.programmname, "
-                  "r.subprogramm, r.berechtigungsstufe FROM r JOIN n ON n.programmname = r.programmname "
-                  "AND n.subprogramm = r.subprogramm AND n.berechtigungsstufe = r.berechtigungsstufe "
-                  "UNION ALL SELECT CASE WHEN mg.k > 1 THEN 'beide' ELSE 'nur ' || m.wer END, m.wer, "
-                  "COALESCE((SELECT p.pname FROM kv_parpersedv p WHERE p.firma = ? AND p.pcode = %2), ''), m.gruppe, "
-                  "'', '', '' FROM m JOIN mg ON mg.gruppe = m.gruppe "
-                  "WHERE NOT EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.gruppe = m.gruppe) "
-                  "ORDER BY 5, 6, 7, 2, 4")
-                  .arg(SiebenbitSql(QStringLiteral("r.wer")), SiebenbitSql(QStringLiteral("m.wer"))),
-              {1, 1, 2, 2, 0, 0},
+                  // Each one's name looked up once, not per row.
+                  "w AS (SELECT x.wer, COALESCE((SELECT p.pname FROM kv_parpersedv p WHERE p.firma = ? AND "
+                  "p.pcode = %1), '') AS name FROM (SELECT DISTINCT wer FROM m) x) "
+                  "SELECT DISTINCT m.wer, w.name, m.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
+                  "FROM m JOIN w ON w.wer = m.wer JOIN uv_programm_gruppe pg ON pg.gruppe = m.gruppe "
+                  "UNION ALL SELECT m.wer, w.name, m.gruppe, '', '', '' FROM m JOIN w ON w.wer = m.wer "
+                  "WHERE NOT EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.gruppe = m.gruppe)")
+                  .arg(SiebenbitSql(QStringLiteral("x.wer"))),
+              {1, 1, 2, 2, 0},
               3,
-              7,
-              {2}});
+              6,
+              {1}});
     // The change log's latest entry of a record's own content: time, code,
     // company, branch, workstation and the content after it ("" once deleted).
     // A group's withdrawal from levels and its grants as a copy are logged

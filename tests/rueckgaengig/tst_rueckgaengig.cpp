@@ -78,6 +78,7 @@ class TestRueckgaengig : public QObject {
     void geloeschteGruppeOhneGeloeschteStufen();
     void strgZImHauptfenster();
     void werkzeug();
+    void kopieGrantsAlleinZurueck();
 
   private:
     std::unique_ptr<Testumgebung> u;
@@ -292,6 +293,28 @@ void TestRueckgaengig::werkzeug() {
     QCOMPARE(lauf(nr, true, text), 0);
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QString());
     QCOMPARE(lauf(nr, true, text), 1);
+}
+
+// A copy's grants taken back alone: the levels lose the copy, the copy keeps its members.
+void TestRueckgaengig::kopieGrantsAlleinZurueck() {
+    auto f = u->db->NeuerClient();
+    const QStringList vorher = Tabellen(*u->db);
+    f->Klassenmethoden(KG)->Methode(QStringLiteral("Kopieren"),
+                                    {QStringLiteral("Verkauf"), QStringLiteral("Neu"), QStringLiteral("1"), QStringLiteral("1")});
+    const qint64 nr =
+        u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'berechtigen'")).value(0).toLongLong();
+    QVERIFY(nr > 0);
+    QVERIFY(Rueckgaengig(*f, nr).value(QStringLiteral("gespeichert")).toBool());
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_programm_gruppe WHERE gruppe = 'Neu'")).value(0),
+             QStringLiteral("0"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Neu")), u->db->Mitglieder(QStringLiteral("Verkauf")));
+    // Taking back the creation now deletes the group, and nothing else is left of the copy.
+    const qint64 anlegen =
+        u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'anlegen' AND objekt = 'Gruppe Neu'"))
+            .value(0)
+            .toLongLong();
+    QVERIFY(Rueckgaengig(*f, anlegen).value(QStringLiteral("gespeichert")).toBool());
+    QCOMPARE(Tabellen(*u->db), vorher);
 }
 
 QTEST_MAIN(TestRueckgaengig)

@@ -63,36 +63,29 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
     // The creation holds the members it brought: undoing it deletes the group.
     const qint64 nr = protokollieren(QStringLiteral("anlegen"), QStringLiteral("Gruppe ") + ziel, QString(),
                                      Protokoll::Json(codes));
-    std::vector<QString> ids;
+    int stufenZahl = 0;
     if (stufen) {
         // Every level that holds the source, locked in the order all commands lock levels.
-        const QString stufenDerQuelle = QStringLiteral(
-            "SELECT p.programmname, p.subprogramm, p.berechtigungsstufe FROM uv_programm p WHERE EXISTS "
-            "(SELECT 1 FROM uv_programm_gruppe s WHERE s.gruppe = ? AND s.programmname = p.programmname "
-            "AND s.subprogramm = p.subprogramm AND s.berechtigungsstufe = p.berechtigungsstufe) "
-            "ORDER BY p.programmname, p.subprogramm, p.berechtigungsstufe");
-        const auto liste =
-            select(stufenDerQuelle + (isPostgres() ? QStringLiteral(" FOR UPDATE") : QString()), {quelle}, 3);
-        ids.reserve(liste.size());
-        for (const QStringList& r : liste)
-            ids.push_back(r.join(QStringLiteral("||")));
+        if (isPostgres())
+            select(QStringLiteral("SELECT COUNT(*) FROM (SELECT 1 FROM uv_programm p WHERE EXISTS (SELECT 1 FROM "
+                                  "uv_programm_gruppe s WHERE s.gruppe = ? AND s.programmname = p.programmname AND "
+                                  "s.subprogramm = p.subprogramm AND s.berechtigungsstufe = p.berechtigungsstufe) "
+                                  "ORDER BY p.programmname, p.subprogramm, p.berechtigungsstufe FOR UPDATE) x"),
+                   {quelle}, 1);
         // The new group goes to the end of each level's list, once per level.
-        if (!ids.empty())
-            execute(QStringLiteral(
-                        "INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, "
-                        "gruppe) SELECT s.programmname, s.subprogramm, s.berechtigungsstufe, MAX(s.pos) + 1, "
-                        "? FROM uv_programm_gruppe s WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe q "
-                        "WHERE q.gruppe = ? AND q.programmname = s.programmname AND q.subprogramm = "
-                        "s.subprogramm AND q.berechtigungsstufe = s.berechtigungsstufe) "
-                        "GROUP BY s.programmname, s.subprogramm, s.berechtigungsstufe"),
-                    {ziel, quelle});
-        if (!ids.empty())
-            protokollieren(QStringLiteral("berechtigen"), QStringLiteral("Gruppe ") + ziel,
-                           QStringLiteral("[]"), Protokoll::Json(ids), nr);
+        stufenZahl = execute(
+            QStringLiteral("INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, "
+                           "gruppe) SELECT s.programmname, s.subprogramm, s.berechtigungsstufe, MAX(s.pos) + 1, "
+                           "? FROM uv_programm_gruppe s WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe q "
+                           "WHERE q.gruppe = ? AND q.programmname = s.programmname AND q.subprogramm = "
+                           "s.subprogramm AND q.berechtigungsstufe = s.berechtigungsstufe) "
+                           "GROUP BY s.programmname, s.subprogramm, s.berechtigungsstufe"),
+            {ziel, quelle});
+        if (stufenZahl > 0) berechtigungProtokollieren(ziel, nr);
     }
     g.commit();
     return QString::fromUtf8(
         QJsonDocument(QJsonObject{{QStringLiteral("mitglieder"), static_cast<int>(codes.size())},
-                                  {QStringLiteral("stufen"), static_cast<int>(ids.size())}})
+                                  {QStringLiteral("stufen"), stufenZahl}})
             .toJson(QJsonDocument::Compact));
 }

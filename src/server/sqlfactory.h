@@ -147,6 +147,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QString Stufeninhalt(const QString& wo, const QVariantList& binds);
     // The entry for a group leaving every level: which levels, as often as it held them.
     void entzugProtokollieren(const QString& gruppe);
+    // The entry for a copied group's grants: every level that holds it, tied to its creation `bezug`.
+    void berechtigungProtokollieren(const QString& gruppe, qint64 bezug);
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

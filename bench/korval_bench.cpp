@@ -22,8 +22,10 @@
 #include "datenbankwerkzeug.h"
 #include "auswertung/frmuebersicht.h"
 #include "auswertung/uebersicht.h"
+#include "auswertung/vergleich.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/listenladen.h"
+#include "permissions/pflege.h"
 #include "permissions/rueckgaengig.h"
 #include "platform/widgets/ctfilter.h"
 #include "platform/widgets/ctlist.h"
@@ -788,6 +790,53 @@ class Bench {
                                                     "uv_gruppen_pcode WHERE pcode = ?) ORDER BY 1, 2, 3"),
                                      {mitglied});
                        }});
+        // Copying the largest group with its members and grants, against the
+        // bare statements that insert the same rows; the copy is removed, untimed, before each run.
+        const QString kopie = QStringLiteral("Kopie 0001");
+        auto kopieWeg = [&] {
+            bar.Beginnen();
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE gruppe = ?"), {kopie});
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"), {kopie});
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen WHERE gruppe = ?"), {kopie});
+            bar.Bestaetigen();
+        };
+        ops.push_back({QStringLiteral("Gruppe kopieren (größte Gruppe)"),
+                       [&] {
+                           kopieWeg();
+                           ruhe();
+                       },
+                       [&] {
+                           if (!Pflege::GruppeKopieren(gruppe, kopie, true, true)) qFatal("Kopieren fehlgeschlagen");
+                       },
+                       kopieWeg, [&] {
+                           bar.Beginnen();
+                           bar.Ausfuehren(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?)"), {kopie});
+                           bar.Ausfuehren(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) SELECT ?, "
+                                                         "pos, pcode FROM uv_gruppen_pcode WHERE gruppe = ?"),
+                                          {kopie, gruppe});
+                           bar.Ausfuehren(QStringLiteral(
+                                              "INSERT INTO uv_programm_gruppe (programmname, subprogramm, "
+                                              "berechtigungsstufe, pos, gruppe) SELECT programmname, subprogramm, "
+                                              "berechtigungsstufe, MAX(pos) + 1000, ? FROM uv_programm_gruppe WHERE "
+                                              "gruppe = ? GROUP BY programmname, subprogramm, berechtigungsstufe"),
+                                          {kopie, gruppe});
+                           bar.Bestaetigen();
+                       }});
+        // Two employees of the largest group compared: the window's query and
+        // grouping against the two bare reads of each one's levels.
+        const QString zweiter =
+            bar.Lesen(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = ? ORDER BY pos"), {gruppe})
+                .value(1)
+                .value(0)
+                .toString();
+        ops.push_back({QStringLiteral("Mitarbeiter vergleichen"), ruhe,
+                       [&] { Vergleich::Lesen(mitglied, zweiter); }, nullptr, [&] {
+                           for (const QString& code : {mitglied, zweiter})
+                               bar.Lesen(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, gruppe "
+                                                        "FROM uv_programm_gruppe WHERE gruppe IN (SELECT gruppe FROM "
+                                                        "uv_gruppen_pcode WHERE pcode = ?)"),
+                                         {code});
+                       }});
         ops.push_back({QStringLiteral("Übersicht Gruppe wählen"), ruhe,
                        [&] { f.ctListGruppen_Click(zeileVon(f.ctListGruppen, gruppe)); }, nullptr, [&] {
                            bar.Lesen(QStringLiteral(
@@ -875,6 +924,7 @@ class Bench {
         for (const Operation& op : ops)
             Messen(op, csv);
         for (const Gezeigt& g : u.dialoge.gezeigt)
+            // The undo's own question is part of its operation.
             if (g.titel != QStringLiteral("Löschen?") && g.art != QLatin1String("Speicherort") &&
                 g.titel != QStringLiteral("Änderung rückgängig machen") &&
                 !g.text.endsWith(QStringLiteral(" wurde geschrieben.")))

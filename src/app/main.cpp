@@ -1,6 +1,7 @@
 // Benutzerverwaltung: who may run which program of the KORVAL suite.
 
 #include "auswertung/frmuebersicht.h"
+#include "auswertung/frmvergleich.h"
 #include "auxwindows/frmprogrammverlauf.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
@@ -176,7 +177,27 @@ int main(int argc, char** argv) {
                     const QString neben = QFileInfo(bild).dir().filePath(QStringLiteral("uebersicht.png"));
                     f->grab().save(neben);
                     std::printf("%s\n", qPrintable(QDir::toNativeSeparators(neben)));
-                    start.close();
+                    // The comparison of two employees of the demo company.
+                    start.mVergleich->trigger();
+                    frmVergleich* v = start.VergleichFenster();
+                    if (!v) {
+                        start.close();
+                        return;
+                    }
+                    auto waehlen = [](CtFilterList* l, const QString& code) {
+                        for (int i = 0; i < l->Angezeigt(); ++i)
+                            if (l->Gezeigt(i)->daten.toStringList().value(0) == code)
+                                l->Liste()->Auswaehlen(i);
+                    };
+                    waehlen(v->ctListA, QStringLiteral("USR"));
+                    waehlen(v->ctListB, QStringLiteral("ADM"));
+                    QTimer::singleShot(500, &start, [&start, v, bild] {
+                        const QString vergleich =
+                            QFileInfo(bild).dir().filePath(QStringLiteral("vergleich.png"));
+                        v->grab().save(vergleich);
+                        std::printf("%s\n", qPrintable(QDir::toNativeSeparators(vergleich)));
+                        start.close();
+                    });
                 });
                 return;
             }

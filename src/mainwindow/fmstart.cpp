@@ -1,9 +1,12 @@
 #include "fmstart.h"
 
+#include "frmgruppekopieren.h"
+#include "frmrechteuebernehmen.h"
 #include "listenladen.h"
 
 #include "auswertung/frmprotokoll.h"
 #include "auswertung/frmuebersicht.h"
+#include "auswertung/frmvergleich.h"
 #include "auswertung/uebersicht.h"
 #include "auswertung/bericht.h"
 #include "auswertung/fortschritt.h"
@@ -76,6 +79,7 @@ FMStart::~FMStart() {
     delete m_about;
     delete m_uebersicht;
     delete m_protokoll;
+    delete m_vergleich;
 }
 
 void FMStart::Aufbauen() {
@@ -228,6 +232,13 @@ void FMStart::MenusAufbauen() {
     connect(mRueckgaengig, &QAction::triggered, this, &FMStart::mRueckgaengig_Click);
     // The entry names what it would take back, as the log has it now.
     connect(bearbeiten, &QMenu::aboutToShow, this, &FMStart::RueckgaengigBeschriften);
+    bearbeiten->addSeparator();
+    mGruppeKopieren = bearbeiten->addAction(QStringLiteral("Gruppe &kopieren…"));
+    mGruppeKopieren->setObjectName(QStringLiteral("mGruppeKopieren"));
+    connect(mGruppeKopieren, &QAction::triggered, this, &FMStart::mGruppeKopieren_Click);
+    mRechteUebernehmen = bearbeiten->addAction(QStringLiteral("Rechte &übernehmen…"));
+    mRechteUebernehmen->setObjectName(QStringLiteral("mRechteUebernehmen"));
+    connect(mRechteUebernehmen, &QAction::triggered, this, &FMStart::mRechteUebernehmen_Click);
     QMenu* auswertung = menuBar()->addMenu(QStringLiteral("&Auswertung"));
     auswertung->setObjectName(QStringLiteral("Auswertung"));
     mUebersicht = auswertung->addAction(QStringLiteral("&Berechtigungsübersicht…"));
@@ -238,6 +249,9 @@ void FMStart::MenusAufbauen() {
     mProtokoll = auswertung->addAction(QStringLiteral("Änderungs&protokoll…"));
     mProtokoll->setObjectName(QStringLiteral("mProtokoll"));
     connect(mProtokoll, &QAction::triggered, this, &FMStart::mProtokoll_Click);
+    mVergleich = auswertung->addAction(QStringLiteral("Mitarbeiter &vergleichen…"));
+    mVergleich->setObjectName(QStringLiteral("mVergleich"));
+    connect(mVergleich, &QAction::triggered, this, &FMStart::mVergleich_Click);
     connect(mUebersicht, &QAction::triggered, this, &FMStart::mUebersicht_Click);
     connect(mMatrixExport, &QAction::triggered, this, &FMStart::mMatrixExport_Click);
     QMenu* hilfe = menuBar()->addMenu(QStringLiteral("&Hilfe"));
@@ -433,6 +447,47 @@ void FMStart::mProtokoll_Click() {
     m_protokoll->raise();
     m_protokoll->activateWindow();
     m_protokoll->cmdAnzeigen_Click();
+}
+
+void FMStart::mVergleich_Click() {
+    if (!m_vergleich) {
+        m_vergleich = new frmVergleich(nullptr);
+        connect(m_vergleich, &frmVergleich::GruppeZeigen, this, &FMStart::GruppeZeigen);
+        connect(m_vergleich, &frmVergleich::StufeZeigen, this, &FMStart::StufeZeigen);
+        Besitzer(m_vergleich);
+        m_vergleich->Form_Load(chkAbt->isChecked());
+    }
+    m_vergleich->show();
+    m_vergleich->raise();
+    m_vergleich->activateWindow();
+}
+
+void FMStart::mGruppeKopieren_Click() {
+    if (Pflege::BefehlLaeuft()) return;
+    QStringList gruppen;
+    for (int i = 0; i < cmbGruppe->count(); ++i)
+        gruppen.append(cmbGruppe->itemText(i));
+    if (gruppen.isEmpty()) {
+        Dialoge().MsgBox(QStringLiteral("Es gibt keine Gruppe, die kopiert werden kann."), DialogService::Information,
+                         QStringLiteral("Gruppe kopieren"));
+        return;
+    }
+    frmGruppeKopieren dialog(gruppen, cmbGruppe->currentText(), this);
+    Dialoge().ShowModal(&dialog, this);
+    if (dialog.NeueGruppe().isEmpty()) return;
+    GruppenLaden(cmbGruppe);
+    GruppeZeigen(dialog.NeueGruppe());
+}
+
+void FMStart::mRechteUebernehmen_Click() {
+    if (Pflege::BefehlLaeuft()) return;
+    QString code;
+    for (int i = 0; i < ctListMitarbeiter->ListCount() && code.isEmpty(); ++i)
+        if (ctListMitarbeiter->Selected(i)) code = ctListMitarbeiter->Model()->Spalte(ctListMitarbeiter->List(i), 0);
+    frmRechteUebernehmen dialog(code, chkAbt->isChecked(), this);
+    Dialoge().ShowModal(&dialog, this);
+    // A group shown here that gained a member is shown as the server has it.
+    if (dialog.GeaenderteGruppen().contains(cmbGruppe->currentText()) && !GruppeGeaendert()) cmbGruppe_Click();
 }
 
 void FMStart::mMatrixExport_Click() {

@@ -22,6 +22,7 @@ class frmAbout;
 class frmProgrammverlauf;
 class frmUebersicht;
 class frmProtokoll;
+class frmVergleich;
 
 class FMStart final : public QMainWindow {
     Q_OBJECT
@@ -41,6 +42,9 @@ class FMStart final : public QMainWindow {
     void mUebersicht_Click();
     void mMatrixExport_Click();
     void mProtokoll_Click();
+    void mVergleich_Click();
+    void mGruppeKopieren_Click();
+    void mRechteUebernehmen_Click();
     // Takes back this session's newest own change, after a preview.
     void mRueckgaengig_Click();
     void RueckgaengigBeschriften();
@@ -85,6 +89,7 @@ class FMStart final : public QMainWindow {
     frmAbout* AboutFenster() const { return m_about; }
     frmUebersicht* UebersichtFenster() const { return m_uebersicht; }
     frmProtokoll* ProtokollFenster() const { return m_protokoll; }
+    frmVergleich* VergleichFenster() const { return m_vergleich; }
 
     std::array<CtSize*, 3> ctSize{};
     QLabel *Label1, *Label2, *Label3;
@@ -96,7 +101,8 @@ class FMStart final : public QMainWindow {
     CtPush *cmdGruppeLoeschen, *cmdProgrammLoeschen, *cmdSubProgrammLoeschen, *cmdProgrammStufeLoeschen;
     std::array<CtPush*, 2> cmdGruppeProgramm{};
     CtPush *cmdGruppeSpeichern, *cmdProgrammSpeichern;
-    QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport, *mProtokoll, *mRueckgaengig;
+    QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport, *mProtokoll, *mRueckgaengig, *mVergleich, *mGruppeKopieren,
+        *mRechteUebernehmen;
     std::array<QAction*, 2> mProgrammverlauf{};
 
   protected:
@@ -143,5 +149,6 @@ class FMStart final : public QMainWindow {
     frmAbout* m_about = nullptr;
     frmUebersicht* m_uebersicht = nullptr;
     frmProtokoll* m_protokoll = nullptr;
+    frmVergleich* m_vergleich = nullptr;
     Splash* m_splash = nullptr;
 };

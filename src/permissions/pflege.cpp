@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -346,6 +347,72 @@ bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l
                                              gruppen);
                          },
                          stand.konflikt);
+}
+
+bool GruppeKopieren(const QString& quelle, const QString& ziel, bool mitglieder, bool stufen) {
+    const QString titel = QStringLiteral("Gruppe kopieren");
+    if (ziel.isEmpty()) {
+        Dialoge().MsgBox(QStringLiteral("Bitte einen Namen für die neue Gruppe eingeben.\r\nEs wurde nichts "
+                                        "gespeichert."),
+                         DialogService::Exclamation, titel);
+        return false;
+    }
+    if (quelle.isEmpty() || !NamenPruefen({ziel})) return false;
+    Konflikt konflikt;
+    const bool ok = InTransaktion(
+        QStringLiteral("frmGruppeKopieren.cmdKopieren_Click"),
+        [&](CacheFactory& f, QString& vorgang) {
+            vorgang = QStringLiteral("Gruppe kopieren");
+            CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
+            klasse->Methode(QStringLiteral("Kopieren"), {quelle, ziel, mitglieder ? QStringLiteral("1") : QStringLiteral("0"),
+                                                        stufen ? QStringLiteral("1") : QStringLiteral("0")});
+            ObjektSchliessen(klasse);
+            Programmverlauf(QStringLiteral("frmGruppeKopieren.cmdKopieren_Click"), quelle + QStringLiteral(" → ") + ziel,
+                            QString());
+        },
+        [&](CacheFactory& f) { return !Fehlt(f, KlasseGruppen, ziel); }, &konflikt);
+    if (!ok && konflikt.art == Konflikt::Vorhanden)
+        Dialoge().MsgBox(QStringLiteral("Die Gruppe \"%1\" besteht bereits.\r\nEs wurde nichts gespeichert.").arg(ziel),
+                         DialogService::Exclamation, titel);
+    return ok;
+}
+
+bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gruppen, Konflikt& konflikt) {
+    if (code.isEmpty() || gruppen.empty()) return false;
+    QStringList namen;
+    for (const GruppeGelesen& g : gruppen)
+        namen.append(g.gruppe);
+    if (!NamenPruefen(namen, {code})) return false;
+    return InTransaktion(
+        QStringLiteral("frmRechteUebernehmen.cmdUebernehmen_Click"),
+        [&](CacheFactory& f, QString& vorgang) {
+            // In name order, the order every command locks groups in.
+            std::vector<const GruppeGelesen*> reihe;
+            for (const GruppeGelesen& g : gruppen)
+                reihe.push_back(&g);
+            std::sort(reihe.begin(), reihe.end(), [](auto* a, auto* b) { return a->gruppe < b->gruppe; });
+            for (const GruppeGelesen* g : reihe) {
+                vorgang = QStringLiteral("Stand prüfen ") + g->gruppe;
+                Stand stand;
+                stand.geladen = &g->mitglieder;
+                StandPruefen(f, KlasseGruppen, {g->gruppe}, stand);
+                vorgang = QStringLiteral("Mitarbeiter speichern ") + g->gruppe;
+                SysListPtr liste = ListeBauen(f, g->mitglieder + QStringList{code});
+                CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
+                klasse->Methode(QStringLiteral("SaveCodes"), {g->gruppe, liste});
+                ObjektSchliessen(liste);
+                ObjektSchliessen(klasse);
+            }
+            Programmverlauf(QStringLiteral("frmRechteUebernehmen.cmdUebernehmen_Click"), code,
+                            namen.join(QStringLiteral(", ")));
+        },
+        [&](CacheFactory& f) {
+            for (const GruppeGelesen& g : gruppen)
+                if (!ListeIst(f, KlasseGruppen, g.gruppe, QStringLiteral("PCODE"), g.mitglieder + QStringList{code}))
+                    return false;
+            return true;
+        },
+        &konflikt);
 }
 
 static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s, bool* warSchonWeg) {

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace Pflege {
 
@@ -45,6 +46,21 @@ bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l
 bool ProgrammLoeschen(const QString& p, bool* warSchonWeg = nullptr);
 bool SubProgrammLoeschen(const QString& p, const QString& s, bool* warSchonWeg = nullptr);
 bool StufeLoeschen(const QString& p, const QString& s, const QString& l, const Stand& stand = {});
+
+// A new group `ziel` like `quelle`: its members in their order and a grant on
+// each of its levels, as asked, in one transaction on the server. An empty
+// name, one against the naming rules or one that exists is refused with a
+// message; false then, and after a reported failure.
+bool GruppeKopieren(const QString& quelle, const QString& ziel, bool mitglieder, bool stufen);
+
+// Appends `code` to each group, in one transaction; `gruppen` holds each
+// group's member list as it was read for the preview. When one of them
+// changed meanwhile, nothing is stored and `konflikt` says which.
+struct GruppeGelesen {
+    QString gruppe;
+    QStringList mitglieder;
+};
+bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gruppen, Konflikt& konflikt);
 
 // A group or level as the server holds it now.
 struct Serverstand {

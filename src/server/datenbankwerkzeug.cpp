@@ -4,6 +4,8 @@
 #include "util/csv.h"
 #include "util/plantext.h"
 #include "util/suchtext.h"
+#include "util/uebernahme.h"
+#include "util/vergleichszeilen.h"
 
 #include "server/klassen.h"
 #include "server/schema.h"
@@ -299,6 +301,148 @@ int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStr
         fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
         return e.Nummer() == Fehlernummer::UngueltigerWert ? 2 : 1;
     }
+}
+
+namespace {
+bool NameGueltig(const QString& n) {
+    return !n.isEmpty() && !n.contains(QLatin1String("||")) && !n.startsWith(QLatin1Char('|')) &&
+           !n.endsWith(QLatin1Char('|')) && !n.contains(QChar(0));
+}
+
+CacheFactoryPtr Verbinden(const DatenbankZiel& ziel, QTextStream& fehler) {
+    CacheFactoryPtr f = NeueCacheFactory();
+    if (f->Connect(ziel.connStrg())) return f;
+    fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
+    return nullptr;
+}
+} // namespace
+
+int GruppeKopieren(const DatenbankZiel& ziel, const QString& quelle, const QString& neu, bool mitglieder, bool stufen,
+                   QTextStream& out, QTextStream& fehler) {
+    if (!NameGueltig(neu) || quelle.isEmpty()) {
+        fehler << "korval-db: \"" << neu
+               << "\" ist kein zulässiger Gruppenname (nicht leer, ohne \"||\", nicht mit \"|\" am Anfang oder Ende)"
+               << Qt::endl;
+        return 2;
+    }
+    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    if (!f) return 2;
+    try {
+        CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
+        const QJsonObject r =
+            QJsonDocument::fromJson(k->Methode(QStringLiteral("Kopieren"),
+                                               {quelle, neu, mitglieder ? QStringLiteral("1") : QStringLiteral("0"),
+                                                stufen ? QStringLiteral("1") : QStringLiteral("0")})
+                                        .toUtf8())
+                .object();
+        out << "Gruppe " << neu << " als Kopie von " << quelle << " angelegt: "
+            << r.value(QStringLiteral("mitglieder")).toInt() << " Mitglieder, " << r.value(QStringLiteral("stufen")).toInt()
+            << " Programmstufen." << Qt::endl;
+        return 0;
+    } catch (const CacheFehler& e) {
+        if (e.Nummer() == Fehlernummer::ObjektFehlt)
+            fehler << "korval-db: die Gruppe " << quelle << " besteht nicht" << Qt::endl;
+        else
+            fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
+        return e.Nummer() == Fehlernummer::KonfliktVorhanden || e.Nummer() == Fehlernummer::ObjektFehlt ||
+                       e.Nummer() == Fehlernummer::UngueltigeId
+                   ? 2
+                   : 1;
+    }
+}
+
+int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QString& von, const QString& nach,
+                      QTextStream& out, QTextStream& fehler) {
+    if (von.isEmpty() || nach.isEmpty() || von == nach || nach.contains(QChar(0))) {
+        fehler << "korval-db: --von und --nach brauchen zwei verschiedene Personalcodes" << Qt::endl;
+        return 2;
+    }
+    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    if (!f) return 2;
+    const QString klasse = QStringLiteral("UserVerwaltung.Gruppen");
+    // The same overview the program reads: groups ("G") and levels ("S") of a code.
+    auto lesen = [&](const QString& code, QStringList& gruppen, std::vector<std::pair<QString, QString>>& stufen) {
+        CacheAbfragePtr q = f->Abfrage(klasse, QStringLiteral("Uebersicht"));
+        q->Ausfuehren({firma, code, QString(), QString(), QString(), QString()});
+        while (q->Naechste()) {
+            if (q->Spalte(1) == QLatin1String("G"))
+                gruppen.append(q->Spalte(2));
+            else if (q->Spalte(1) == QLatin1String("S"))
+                stufen.emplace_back(q->Spalte(2), q->Spalte(5) + QStringLiteral("||") + q->Spalte(6) +
+                                                      QStringLiteral("||") + q->Spalte(7));
+        }
+        q->sys_close();
+        gruppen.sort();
+    };
+    try {
+        QStringList gv, gn;
+        std::vector<std::pair<QString, QString>> sv, sn;
+        lesen(von, gv, sv);
+        lesen(nach, gn, sn);
+        const Uebernahme::Plan plan = Uebernahme::Berechnen(gv, gn, sv, sn);
+        if (plan.gruppen.isEmpty()) {
+            out << nach << " ist bereits in allen Gruppen von " << von << "; nichts zu tun." << Qt::endl;
+            return 1;
+        }
+        f->TransaktionBeginnen();
+        try {
+            for (const QString& g : plan.gruppen) {
+                CacheObjektPtr o = f->OpenId(klasse, g);
+                SysListPtr geladen = std::make_shared<SysList>(*o->Liste(QStringLiteral("PCODE")));
+                o->sys_close();
+                CacheObjektPtr k = f->Klassenmethoden(klasse);
+                // Locks the group and compares: what was read is what is saved over.
+                k->Methode(QStringLiteral("ListePruefen"), {g, geladen});
+                SysListPtr neu = std::make_shared<SysList>(*geladen);
+                neu->Append(nach);
+                k->Methode(QStringLiteral("SaveCodes"), {g, neu});
+            }
+            f->TransaktionBestaetigen();
+        } catch (...) {
+            f->TransaktionZuruecknehmen();
+            throw;
+        }
+        out << nach << " ist jetzt auch Mitglied in: " << plan.gruppen.join(QStringLiteral(", ")) << " ("
+            << plan.neueStufen << " Programmstufen hinzu)." << Qt::endl;
+        return 0;
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << e.Beschreibung() << "; nichts gespeichert" << Qt::endl;
+        return 1;
+    }
+}
+
+int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& code1, const QString& code2,
+              QTextStream& out, QTextStream& fehler) {
+    if (code1.isEmpty() || code2.isEmpty() || code1 == code2) {
+        fehler << "korval-db: report vergleich braucht zwei verschiedene Personalcodes" << Qt::endl;
+        return 2;
+    }
+    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    if (!f) return 1;
+    try {
+        CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Vergleich"));
+        q->Ausfuehren({firma, code1, code2});
+        out << Csv::Anfang()
+            << Csv::Zeile({QStringLiteral("Vergleich"), QStringLiteral("Code"), QStringLiteral("Name"),
+                           QStringLiteral("Gruppe"), QStringLiteral("Programm"), QStringLiteral("Unterprogramm"),
+                           QStringLiteral("Stufe")});
+        std::vector<QStringList> zeilen;
+        while (q->Naechste()) {
+            QStringList zeile;
+            for (int i = 1; i <= 6; ++i)
+                zeile.append(q->Spalte(i));
+            zeilen.push_back(zeile);
+        }
+        q->sys_close();
+        Vergleichszeilen::Einordnen(zeilen, code1);
+        for (const QStringList& z : zeilen)
+            out << Csv::Zeile(z);
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
+        return 1;
+    }
+    out.flush();
+    return 0;
 }
 
 bool Demo(const DatenbankZiel& ziel, QTextStream& out) {

@@ -35,6 +35,21 @@ bool Demo(const DatenbankZiel& ziel, QTextStream& out);
 // Takes back log entry `nr` after printing the plan (stored only with `ja`):
 // 0 done (or shown), 1 nothing to take back, 2 bad input.
 int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStream& out, QTextStream& fehler);
+// A new group like `quelle` (members and levels as asked): 0 done, 1 the
+// server failed, 2 bad input (a name against the rules, an existing target,
+// a source that does not exist).
+int GruppeKopieren(const DatenbankZiel& ziel, const QString& quelle, const QString& neu, bool mitglieder, bool stufen,
+                   QTextStream& out, QTextStream& fehler);
+// `nach` joins every group of `von` that it is not in yet, in one
+// transaction: 0 done, 1 nothing to do (or the server failed, or a group
+// changed meanwhile), 2 bad input.
+int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QString& von, const QString& nach,
+                      QTextStream& out, QTextStream& fehler);
+// Two employees compared as CSV: Vergleich ("nur CODE1", "beide", "nur
+// CODE2"), code, name, group, program, sub-program, level. 0 done, 1 the
+// server failed, 2 bad input.
+int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& code1, const QString& code2,
+              QTextStream& out, QTextStream& fehler);
 bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStream& out);
 // Who may do what, as CSV (code, name, group, program, sub-program, level),
 // through the client interface like the program. `auswahl` holds code, group,

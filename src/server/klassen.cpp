@@ -185,15 +185,36 @@ QHash<QString, QueryDef> makeQueries() {
               6,
               7,
               {3}});
+    // Two employees compared: one row per employee, level held and granting
+    // group, and one per group of theirs that holds no level (program columns
+    // empty): code, name in the company (empty without an employee record),
+    // group, program, sub-program, level, in no order (the caller compares and
+    // sorts). Parameters: company, code 1, code 2. One round trip.
+    q.insert(QStringLiteral("userverwaltung.gruppen|vergleich"),
+             {QStringLiteral(
+                  "WITH m AS (SELECT DISTINCT CAST(? AS TEXT) AS wer, gruppe FROM uv_gruppen_pcode WHERE pcode = ? "
+                  "UNION SELECT DISTINCT CAST(? AS TEXT), gruppe FROM uv_gruppen_pcode WHERE pcode = ?), "
+                  // Each one's name looked up once, not per row.
+                  "w AS (SELECT x.wer, COALESCE((SELECT p.pname FROM kv_parpersedv p WHERE p.firma = ? AND "
+                  "p.pcode = %1), '') AS name FROM (SELECT DISTINCT wer FROM m) x) "
+                  "SELECT DISTINCT m.wer, w.name, m.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
+                  "FROM m JOIN w ON w.wer = m.wer JOIN uv_programm_gruppe pg ON pg.gruppe = m.gruppe "
+                  "UNION ALL SELECT m.wer, w.name, m.gruppe, '', '', '' FROM m JOIN w ON w.wer = m.wer "
+                  "WHERE NOT EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.gruppe = m.gruppe)")
+                  .arg(SiebenbitSql(QStringLiteral("x.wer"))),
+              {1, 1, 2, 2, 0},
+              3,
+              6,
+              {1}});
     // The change log's latest entry of a record's own content: time, code,
     // company, branch, workstation and the content after it ("" once deleted).
-    // A group's withdrawal from levels is logged under the group but is not
-    // its content.
+    // A group's withdrawal from levels and its grants as a copy are logged
+    // under the group but are not its content.
     // A level also goes with its program or sub-program (the next two
     // parameters; "" for a group), whose entry holds each level it deleted.
     q.insert(QStringLiteral("userverwaltung.protokoll|letzte"),
              {QStringLiteral("SELECT zeit, pcode, firma, filiale, rechner, nachher, objekt, vorher FROM uv_protokoll "
-                             "WHERE objekt IN (?, ?, ?) AND befehl <> 'aus Stufen entfernen' "
+                             "WHERE objekt IN (?, ?, ?) AND befehl NOT IN ('aus Stufen entfernen', 'berechtigen') "
                              "ORDER BY zeit DESC, nr DESC LIMIT 1"),
               {0, 1, 2},
               3,

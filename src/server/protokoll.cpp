@@ -121,3 +121,20 @@ void SqlCacheFactory::entzugProtokollieren(const QString& gruppe) {
             Kopf(QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe) +
                 QVariantList{m_geloeschteGruppen.value(gruppe, 0), gruppe});
 }
+
+void SqlCacheFactory::berechtigungProtokollieren(const QString& gruppe, qint64 bezug) {
+    if (!m_protokoll) return;
+    // Put together on the server, as for a withdrawal: the largest group holds every level.
+    const QString id = QStringLiteral("programmname || '||' || subprogramm || '||' || berechtigungsstufe");
+    const QString stufen = QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe "
+                                          "FROM uv_programm_gruppe WHERE gruppe = ?");
+    const QString liste =
+        isPostgres() ? QStringLiteral("to_json(array_agg(%1 ORDER BY programmname, subprogramm, berechtigungsstufe))"
+                                      "::text FROM (%2) x")
+                           .arg(id, stufen)
+                     : QStringLiteral("json_group_array(%1) FROM (%2 ORDER BY 1, 2, 3) x").arg(id, stufen);
+    execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
+                           "bezug, vorher, nachher) SELECT %1, ?, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
+                .arg(Schema::zeitSql(m_db), liste),
+            Kopf(QStringLiteral("berechtigen"), QStringLiteral("Gruppe ") + gruppe) + QVariantList{bezug, gruppe});
+}

@@ -84,6 +84,17 @@ void Entnehmen(std::map<QString, Delta>& deltas, const QString& befehl, const QS
         }
         return;
     }
+    if (befehl == QLatin1String("berechtigen")) {
+        // A copied group's grants: the levels that gained the group.
+        const QString gruppe = objekt.mid(7);
+        for (const QString& stufe : Protokoll::Werte(nachher)) {
+            const bool neu = !deltas.count(QStringLiteral("Stufe ") + stufe);
+            Delta& d = deltas[QStringLiteral("Stufe ") + stufe];
+            if (neu) d.darfAnlegen = false;
+            ++d.plus[gruppe];
+        }
+        return;
+    }
     if (befehl == QStringLiteral("rückgängig")) {
         // An undo: the plan it applied, step by step.
         for (const QJsonValue& v : QJsonDocument::fromJson(nachher.toUtf8()).array()) {
@@ -128,10 +139,10 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
     const QStringList& e = eintrag.front();
     std::map<QString, Delta> deltas;
     Entnehmen(deltas, e[0], e[1], e[2], e[3]);
-    // A group's delete takes its withdrawal from the levels along.
+    // A group's delete takes its withdrawal from the levels along, a copy its grants.
     for (const QStringList& z :
          select(QStringLiteral("SELECT befehl, objekt, vorher, nachher FROM uv_protokoll WHERE bezug = ? AND "
-                               "befehl = 'aus Stufen entfernen' ORDER BY nr"),
+                               "befehl IN ('aus Stufen entfernen', 'berechtigen') ORDER BY nr"),
                 {nr}, 4))
         Entnehmen(deltas, z[0], z[1], z[2], z[3]);
 

@@ -169,6 +169,11 @@ class SqlKlasse final : public CacheObjekt {
             (args.size() == 4 || args.size() == 5) && liste(3) && (args.size() == 4 || liste(4)))
             return m_f.checkGroups({SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2)},
                                    *liste(3), liste(4));
+        // Kopieren(source, target, "1"/"0" members, "1"/"0" levels)
+        if (m == QLatin1String("kopieren") && m_cls.table == QLatin1String("uv_gruppen") && args.size() == 4)
+            return m_f.copyGroup(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1),
+                                 SqlObjekt::text(args, 2) != QLatin1String("0"),
+                                 SqlObjekt::text(args, 3) != QLatin1String("0"));
         if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
         if (m == QLatin1String("stufenloeschen") && m_cls.table == QLatin1String("uv_programm"))

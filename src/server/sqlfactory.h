@@ -90,6 +90,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QString undo(qint64 nr, const QString& erwartet);
     // Why changes cannot be stored on this database ("" when they can).
     QString schemaFehler() const { return m_schemaFehler; }
+    // Class method Kopieren of the groups: a new group `ziel` with the members
+    // of `quelle` and a grant on each of its levels, as asked; JSON with the
+    // numbers copied. Raises KonfliktVorhanden when `ziel` exists.
+    QString copyGroup(const QString& quelle, const QString& ziel, bool mitglieder, bool stufen);
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);
@@ -145,6 +149,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QString Stufeninhalt(const QString& wo, const QVariantList& binds);
     // The entry for a group leaving every level: which levels, as often as it held them.
     void entzugProtokollieren(const QString& gruppe);
+    // The entry for a copied group's grants: every level that holds it, tied to its creation `bezug`.
+    void berechtigungProtokollieren(const QString& gruppe, qint64 bezug);
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

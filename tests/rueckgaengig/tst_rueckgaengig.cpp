@@ -72,6 +72,7 @@ class TestRueckgaengig : public QObject {
     void geloeschteGruppeAufVielenStufen();
     void strgZImHauptfenster();
     void werkzeug();
+    void kopieGrantsAlleinZurueck();
 
   private:
     std::unique_ptr<Testumgebung> u;
@@ -111,7 +112,7 @@ void TestRueckgaengig::rueckwaertsGibtDieTabellenZurueck() {
     };
     for (int i = 0; i < 25; ++i) {
         const QStringList g = gruppen(), s = stufen();
-        const int art = static_cast<int>(zufall.bounded(7u));
+        const int art = static_cast<int>(zufall.bounded(8u));
         f->TransaktionBeginnen();
         if (art == 0 || g.isEmpty()) { // a group saved, created when new
             const QString name = zufall.bounded(3u) == 0 ? QStringLiteral("Neu%1").arg(i) : eine(g.isEmpty() ? QStringList{QStringLiteral("Neu")} : g);
@@ -137,12 +138,16 @@ void TestRueckgaengig::rueckwaertsGibtDieTabellenZurueck() {
         } else if (art == 5 && !s.isEmpty()) { // a sub-program deleted
             const QStringList id = eine(s).split(QLatin1Char('|'));
             f->Klassenmethoden(KP)->Methode(QStringLiteral("StufenLoeschen"), {id[0], id[1]});
+        } else if (art == 6 && !g.isEmpty()) { // a group copied with members and grants
+            f->Klassenmethoden(KG)->Methode(QStringLiteral("Kopieren"), {eine(g), QStringLiteral("Kopie%1").arg(i),
+                                                                         QStringLiteral("1"), QStringLiteral("1")});
         } else if (!s.isEmpty()) { // a program deleted
             f->Klassenmethoden(KP)->Methode(QStringLiteral("StufenLoeschen"), {eine(s).section(QLatin1Char('|'), 0, 0), QString()});
         }
         f->TransaktionBestaetigen();
     }
     QVERIFY(LetzteNr(*u->db) > start);
+    QVERIFY(!u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'berechtigen'")).isEmpty());
     // Newest first; a withdrawal that belongs to a group's delete goes with it.
     const QStringList eintraege = u->db->Sql(
         QStringLiteral("SELECT nr FROM uv_protokoll WHERE nr > ? AND bezug = 0 ORDER BY nr DESC"), {start});
@@ -308,6 +313,28 @@ void TestRueckgaengig::werkzeug() {
     QCOMPARE(lauf(nr, true, text), 0);
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QString());
     QCOMPARE(lauf(nr, true, text), 1);
+}
+
+// A copy's grants taken back alone: the levels lose the copy, the copy keeps its members.
+void TestRueckgaengig::kopieGrantsAlleinZurueck() {
+    auto f = u->db->NeuerClient();
+    const QStringList vorher = Tabellen(*u->db);
+    f->Klassenmethoden(KG)->Methode(QStringLiteral("Kopieren"),
+                                    {QStringLiteral("Verkauf"), QStringLiteral("Neu"), QStringLiteral("1"), QStringLiteral("1")});
+    const qint64 nr =
+        u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'berechtigen'")).value(0).toLongLong();
+    QVERIFY(nr > 0);
+    QVERIFY(Rueckgaengig(*f, nr).value(QStringLiteral("gespeichert")).toBool());
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_programm_gruppe WHERE gruppe = 'Neu'")).value(0),
+             QStringLiteral("0"));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Neu")), u->db->Mitglieder(QStringLiteral("Verkauf")));
+    // Taking back the creation now deletes the group, and nothing else is left of the copy.
+    const qint64 anlegen =
+        u->db->Sql(QStringLiteral("SELECT nr FROM uv_protokoll WHERE befehl = 'anlegen' AND objekt = 'Gruppe Neu'"))
+            .value(0)
+            .toLongLong();
+    QVERIFY(Rueckgaengig(*f, anlegen).value(QStringLiteral("gespeichert")).toBool());
+    QCOMPARE(Tabellen(*u->db), vorher);
 }
 
 QTEST_MAIN(TestRueckgaengig)

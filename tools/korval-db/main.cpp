@@ -22,6 +22,15 @@ const char* const Hilfe =
     "  report mitarbeiter CODE | report stufe P S L | report gruppe NAME | report matrix\n"
     "             wer was darf, als CSV auf die Standardausgabe (Code, Name, Gruppe,\n"
     "             Programm, Unterprogramm, Stufe; UTF-8 mit BOM, \";\" getrennt)\n"
+    "  report vergleich CODE1 CODE2\n"
+    "             zwei Mitarbeiter verglichen, als CSV (Vergleich \"nur CODE1\", \"beide\"\n"
+    "             oder \"nur CODE2\", Code, Name, Gruppe, Programm, Unterprogramm, Stufe)\n"
+    "  gruppe-kopieren QUELLE ZIEL [--ohne-mitglieder] [--ohne-stufen]\n"
+    "             neue Gruppe ZIEL mit den Mitgliedern und Programmstufen von QUELLE\n"
+    "  rechte-uebernehmen --von CODE --nach CODE\n"
+    "             CODE (--nach) wird Mitglied in jeder Gruppe von --von, in der er noch fehlt\n"
+    "             (gruppe-kopieren, rechte-uebernehmen: Status 0 erledigt, 1 nichts zu tun\n"
+    "             oder Fehler des Servers, 2 falsche Angabe)\n"
     "  protokoll  das Änderungsprotokoll als CSV auf die Standardausgabe (Zeiten in UTC)\n"
     "  protokoll-bereinigen --vor DATUM\n"
     "             Einträge des Änderungsprotokolls vor DATUM löschen\n"
@@ -34,7 +43,11 @@ const char* const Hilfe =
     "                   PostgreSQL-Server (Vorgabe: localhost)\n"
     "  --port P         Port des PostgreSQL-Servers (Vorgabe: 1973)\n"
     "  --namespace N    Datenbankname (Vorgabe: KORVAL)\n"
-    "  --firma F        report: Firma der Mitarbeiternamen (Vorgabe: 1)\n"
+    "  --von CODE       rechte-uebernehmen: von diesem Mitarbeiter\n"
+    "  --nach CODE      rechte-uebernehmen: für diesen Mitarbeiter\n"
+    "  --ohne-mitglieder, --ohne-stufen\n"
+    "                   gruppe-kopieren: Mitglieder oder Programmstufen nicht übernehmen\n"
+    "  --firma F        report, rechte-uebernehmen: Firma der Mitarbeiternamen (Vorgabe: 1)\n"
     "  --seit DATUM     protokoll: Einträge ab diesem Tag (JJJJ-MM-TT)\n"
     "  --bis DATUM      protokoll: Einträge bis einschließlich diesem Tag\n"
     "  --benutzer CODE  protokoll: nur Änderungen dieses Personalcodes\n"
@@ -104,14 +117,22 @@ int main(int argc, char** argv) {
                                       QStringLiteral("CODE"));
     const QCommandLineOption objekt(QStringLiteral("objekt"), QStringLiteral("Objekttext"), QStringLiteral("TEXT"));
     const QCommandLineOption vor(QStringLiteral("vor"), QStringLiteral("vor Datum"), QStringLiteral("DATUM"));
+    const QCommandLineOption vonOption(QStringLiteral("von"), QStringLiteral("von Personalcode"), QStringLiteral("CODE"));
+    const QCommandLineOption nachOption(QStringLiteral("nach"), QStringLiteral("für Personalcode"),
+                                        QStringLiteral("CODE"));
+    const QCommandLineOption ohneMitglieder(QStringLiteral("ohne-mitglieder"),
+                                            QStringLiteral("gruppe-kopieren: ohne Mitglieder"));
+    const QCommandLineOption ohneStufen(QStringLiteral("ohne-stufen"), QStringLiteral("gruppe-kopieren: ohne Stufen"));
     const QCommandLineOption ja(QStringLiteral("ja"), QStringLiteral("rueckgaengig: wirklich zurücknehmen"));
     parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
-                       bis, benutzer, objekt, vor, ja});
+                       bis, benutzer, objekt, vor, ja, vonOption, nachOption, ohneMitglieder, ohneStufen});
     parser.process(app);
     const QStringList args = parser.positionalArguments();
     const bool bericht = !args.isEmpty() && args.front() == QLatin1String("report");
     const bool rueckgaengig = !args.isEmpty() && args.front() == QLatin1String("rueckgaengig");
-    if (args.isEmpty() || (!bericht && !rueckgaengig && args.size() != 1) || (rueckgaengig && args.size() != 2)) {
+    const bool kopieren = !args.isEmpty() && args.front() == QLatin1String("gruppe-kopieren");
+    if (args.isEmpty() || (!bericht && !rueckgaengig && !kopieren && args.size() != 1) ||
+        (rueckgaengig && args.size() != 2) || (kopieren && args.size() != 3)) {
         std::fputs(Hilfe, stderr);
         return 2;
     }
@@ -120,6 +141,28 @@ int main(int argc, char** argv) {
     ziel.port = parser.value(port);
     ziel.ns = parser.value(ns);
     const QString befehl = args.front();
+    if (kopieren) {
+        QTextStream fehler(stderr);
+        return Datenbankwerkzeug::GruppeKopieren(ziel, args[1], args[2], !parser.isSet(ohneMitglieder),
+                                                 !parser.isSet(ohneStufen), out, fehler);
+    }
+    if (befehl == QLatin1String("rechte-uebernehmen")) {
+        QTextStream fehler(stderr);
+        if (!parser.isSet(vonOption) || !parser.isSet(nachOption)) {
+            std::fputs(Hilfe, stderr);
+            return 2;
+        }
+        return Datenbankwerkzeug::RechteUebernehmen(ziel, parser.value(firma), parser.value(vonOption),
+                                                    parser.value(nachOption), out, fehler);
+    }
+    if (bericht && args.value(1) == QLatin1String("vergleich")) {
+        QTextStream fehler(stderr);
+        if (args.size() != 4) {
+            std::fputs(Hilfe, stderr);
+            return 2;
+        }
+        return Datenbankwerkzeug::Vergleich(ziel, parser.value(firma), args[2], args[3], out, fehler);
+    }
     if (bericht) {
         // Selection: code, group, program, sub-program, level.
         const QString art = args.value(1);

@@ -21,13 +21,6 @@
 #include <QtTest>
 
 namespace {
-SysListPtr Liste(CacheFactory& f, const QStringList& werte) {
-    SysListPtr l = f.NeueListe();
-    for (const QString& v : werte)
-        l->Append(v);
-    return l;
-}
-
 void Speichern(Testumgebung& u, const QString& gruppe, const QStringList& codes) {
     u.Aendern([&](CacheFactory& f) {
         f.Klassenmethoden(Berechtigung::KlasseGruppen)

@@ -103,9 +103,18 @@ QString SqlCacheFactory::Stufeninhalt(const QString& wo, const QVariantList& bin
 }
 
 void SqlCacheFactory::entzugProtokollieren(const QString& gruppe) {
+    // Part of the group's delete in the same transaction, if it was deleted: undoing that brings both back.
+    stufenProtokollieren(QStringLiteral("aus Stufen entfernen"), gruppe, m_geloeschteGruppen.value(gruppe, 0), true);
+}
+
+void SqlCacheFactory::berechtigungProtokollieren(const QString& gruppe, qint64 bezug) {
+    stufenProtokollieren(QStringLiteral("berechtigen"), gruppe, bezug, false);
+}
+
+void SqlCacheFactory::stufenProtokollieren(const QString& befehl, const QString& gruppe, qint64 bezug, bool entzogen) {
     if (!m_protokoll) return;
-    // The levels the group leaves, each as often as it held the group, put
-    // together on the server: the largest group holds every level.
+    // The levels, each as often as it holds the group, put together on the
+    // server: the largest group holds every level.
     const QString id = QStringLiteral("programmname || '||' || subprogramm || '||' || berechtigungsstufe");
     const QString stufen = QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, pos "
                                           "FROM uv_programm_gruppe WHERE gruppe = ?");
@@ -114,27 +123,10 @@ void SqlCacheFactory::entzugProtokollieren(const QString& gruppe) {
                                       "pos))::text FROM (%2) x")
                            .arg(id, stufen)
                      : QStringLiteral("json_group_array(%1) FROM (%2 ORDER BY 1, 2, 3, 4) x").arg(id, stufen);
-    // Part of the group's delete in the same transaction, if it was deleted: undoing that brings both back.
+    // Withdrawn: the levels before, none after; granted: the other way round.
     execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                           "bezug, nachher, vorher) SELECT %1, ?, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
-                .arg(Schema::zeitSql(m_db), liste),
-            Kopf(QStringLiteral("aus Stufen entfernen"), QStringLiteral("Gruppe ") + gruppe) +
-                QVariantList{m_geloeschteGruppen.value(gruppe, 0), gruppe});
-}
-
-void SqlCacheFactory::berechtigungProtokollieren(const QString& gruppe, qint64 bezug) {
-    if (!m_protokoll) return;
-    // Put together on the server, as for a withdrawal: the largest group holds every level.
-    const QString id = QStringLiteral("programmname || '||' || subprogramm || '||' || berechtigungsstufe");
-    const QString stufen = QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe "
-                                          "FROM uv_programm_gruppe WHERE gruppe = ?");
-    const QString liste =
-        isPostgres() ? QStringLiteral("to_json(array_agg(%1 ORDER BY programmname, subprogramm, berechtigungsstufe))"
-                                      "::text FROM (%2) x")
-                           .arg(id, stufen)
-                     : QStringLiteral("json_group_array(%1) FROM (%2 ORDER BY 1, 2, 3) x").arg(id, stufen);
-    execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                           "bezug, vorher, nachher) SELECT %1, ?, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
-                .arg(Schema::zeitSql(m_db), liste),
-            Kopf(QStringLiteral("berechtigen"), QStringLiteral("Gruppe ") + gruppe) + QVariantList{bezug, gruppe});
+                           "bezug, %3) SELECT %1, ?, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
+                .arg(Schema::zeitSql(m_db), liste,
+                     entzogen ? QStringLiteral("nachher, vorher") : QStringLiteral("vorher, nachher")),
+            Kopf(befehl, QStringLiteral("Gruppe ") + gruppe) + QVariantList{bezug, gruppe});
 }

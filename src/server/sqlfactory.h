@@ -151,6 +151,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void entzugProtokollieren(const QString& gruppe);
     // The entry for a copied group's grants: every level that holds it, tied to its creation `bezug`.
     void berechtigungProtokollieren(const QString& gruppe, qint64 bezug);
+    // Both: the group's levels as one entry, before (withdrawn) or after (granted).
+    void stufenProtokollieren(const QString& befehl, const QString& gruppe, qint64 bezug, bool entzogen);
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

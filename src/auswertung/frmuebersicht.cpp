@@ -238,10 +238,7 @@ void frmUebersicht::Verbinden() {
 void frmUebersicht::Form_Load(bool abteilungen) {
     try {
         std::vector<CtFilterList::Eintrag> zeilen;
-        MitarbeiterLesen(abteilungen, [&zeilen](QString zeile, const QString&) {
-            const qsizetype t = zeile.indexOf(QLatin1Char(';'));
-            zeilen.push_back({zeile, QStringList{zeile.left(t), zeile.mid(t + 1)}});
-        });
+        zeilen = Uebersicht::MitarbeiterEintraege(abteilungen);
         Sortieren(zeilen, 1);
         ctListMitarbeiter->setZeilen(std::move(zeilen));
     } catch (const CacheFehler& e) {

@@ -1,3 +1,4 @@
+#include "auswertung/uebersicht.h"
 #include "frmvergleich.h"
 
 #include "bericht.h"
@@ -124,10 +125,7 @@ frmVergleich::frmVergleich(QWidget* parent) : QWidget(parent, Qt::Window) {
 void frmVergleich::Form_Load(bool abteilungen) {
     std::vector<CtFilterList::Eintrag> zeilen;
     try {
-        MitarbeiterLesen(abteilungen, [&zeilen](QString zeile, const QString&) {
-            const qsizetype t = zeile.indexOf(QLatin1Char(';'));
-            zeilen.push_back({zeile, QStringList{zeile.left(t), zeile.mid(t + 1)}});
-        });
+        zeilen = Uebersicht::MitarbeiterEintraege(abteilungen);
     } catch (const CacheFehler& e) {
         zeilen.clear();
         CacheFehlermeldung(e, QStringLiteral("frmVergleich.Form_Load"));

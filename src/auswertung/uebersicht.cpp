@@ -71,6 +71,15 @@ Ergebnis Lesen(const Auswahl& a) {
     return e;
 }
 
+std::vector<CtFilterList::Eintrag> MitarbeiterEintraege(bool abteilungen) {
+    std::vector<CtFilterList::Eintrag> zeilen;
+    MitarbeiterLesen(abteilungen, [&zeilen](QString zeile, const QString&) {
+        const qsizetype t = zeile.indexOf(QLatin1Char(';'));
+        zeilen.push_back({zeile, QStringList{zeile.left(t), zeile.mid(t + 1)}});
+    });
+    return zeilen;
+}
+
 QStringList MatrixSpalten() {
     return {QStringLiteral("Code"),     QStringLiteral("Name"),          QStringLiteral("Gruppe"),
             QStringLiteral("Programm"), QStringLiteral("Unterprogramm"), QStringLiteral("Stufe")};

@@ -3,6 +3,7 @@
 // group or one level, and the whole matrix. Each is one server query.
 
 #include "database/cacheclient.h"
+#include "platform/widgets/ctfilter.h"
 
 #include <QString>
 #include <QStringList>
@@ -46,6 +47,8 @@ Ergebnis Lesen(const Auswahl& auswahl);
 // Throws CacheFehler; `je` returning false stops the reading.
 void Matrix(const Auswahl& auswahl, const std::function<bool(const QStringList& zeile)>& je);
 QStringList MatrixSpalten();
+// The employees for a filter list: code and name, the text "code;name" as data.
+std::vector<CtFilterList::Eintrag> MitarbeiterEintraege(bool abteilungen);
 // The matrix rows of the selection as a CSV file, written whole or not at all.
 // False with the reason when the file cannot be written; throws CacheFehler
 // when the server fails (the file then stays as it was).

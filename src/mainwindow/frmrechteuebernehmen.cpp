@@ -76,10 +76,7 @@ frmRechteUebernehmen::frmRechteUebernehmen(const QString& code, bool abteilungen
 
     std::vector<CtFilterList::Eintrag> zeilen;
     try {
-        MitarbeiterLesen(abteilungen, [&zeilen](QString zeile, const QString&) {
-            const qsizetype t = zeile.indexOf(QLatin1Char(';'));
-            zeilen.push_back({zeile, QStringList{zeile.left(t), zeile.mid(t + 1)}});
-        });
+        zeilen = Uebersicht::MitarbeiterEintraege(abteilungen);
     } catch (const CacheFehler& e) {
         CacheFehlermeldung(e, QStringLiteral("frmRechteUebernehmen.Form_Load"));
     }

@@ -76,6 +76,13 @@ bool AusgangKlaeren(const CacheFehler& fehler, const QString& vorgang, const Pru
     return false;
 }
 
+QStringList JsonListe(const QString& text) {
+    QStringList l;
+    for (const QJsonValue& v : QJsonDocument::fromJson(text.toUtf8()).array())
+        l.append(v.toString());
+    return l;
+}
+
 // Runs `arbeit` between DbBeginn and DbEnde in one transaction; on a failure
 // rolls back and reports with the procedure's name and the current step. A
 // command started while another runs (a click handled while the first one
@@ -113,6 +120,8 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
             Programmverlauf(prozedur, QStringLiteral("Gleichzeitige Änderung"), e.Beschreibung());
             konflikt->art = art;
             konflikt->beschreibung = e.Beschreibung();
+            // "<GRUPPE FEHLT> " and the missing groups as a JSON list.
+            if (art == Konflikt::GruppeFehlt) konflikt->gruppen = JsonListe(e.Beschreibung().section(QLatin1Char(' '), 2));
             return false;
         }
         CacheFehlermeldung(e, prozedur + QLatin1Char(' ') + vorgang);
@@ -151,28 +160,29 @@ void StandPruefen(CacheFactory& f, const QString& klasse, const QStringList& id,
     ObjektSchliessen(k);
 }
 
-QStringList JsonListe(const QString& text) {
-    QStringList l;
-    for (const QJsonValue& v : QJsonDocument::fromJson(text.toUtf8()).array())
-        l.append(v.toString());
-    return l;
-}
-
-// A level would newly grant groups without record: asks first, unless the user agreed.
-void GruppenPruefen(CacheFactory& f, const QStringList& id, const QStringList& gruppen, const Stand& stand) {
-    if (!stand.konflikt || stand.fehlendeGruppenErlaubt) return;
-    SysListPtr liste = ListeBauen(f, gruppen);
-    std::vector<Argument> argumente{id[0], id[1], id[2], liste};
-    // Only what this window adds: a group it loaded on the level and that is
-    // gone meanwhile is the conflict's business, asked about after this.
-    if (stand.geladen) argumente.emplace_back(ListeBauen(f, *stand.geladen));
-    CacheObjektPtr k = f.Klassenmethoden(KlasseProgramm);
-    const QStringList fehlend = JsonListe(k->Methode(QStringLiteral("GruppenPruefen"), argumente));
+// One command as one server method: the record's id, the list to store (none
+// for a delete) and what the window knows of the record, which the server
+// compares under its lock; a level may newly grant missing groups only when
+// the user agreed.
+QString Befehl(CacheFactory& f, const QString& klasse, const QString& methode, const QStringList& id,
+               const QStringList* liste, const Stand& stand) {
+    std::vector<Argument> argumente(id.begin(), id.end());
+    std::vector<SysListPtr> listen;
+    if (liste) listen.push_back(ListeBauen(f, *liste));
+    listen.push_back(ListeBauen(f, stand.geladen ? *stand.geladen : QStringList()));
+    for (const SysListPtr& l : listen)
+        argumente.emplace_back(l);
+    argumente.emplace_back(stand.geladen    ? QStringLiteral("1")
+                           : stand.abwesend ? QStringLiteral("2")
+                                            : QStringLiteral("0"));
+    if (liste && klasse == KlasseProgramm)
+        argumente.emplace_back(stand.fehlendeGruppenErlaubt ? QStringLiteral("1") : QStringLiteral("0"));
+    CacheObjektPtr k = f.Klassenmethoden(klasse);
+    const QString ergebnis = k->Methode(methode, argumente);
     ObjektSchliessen(k);
-    if (fehlend.isEmpty()) return;
-    stand.konflikt->gruppen = fehlend;
-    throw CacheFehler(Fehlernummer::GruppeFehlt,
-                      QStringLiteral("<GRUPPE FEHLT> ") + fehlend.join(QStringLiteral(", ")));
+    for (SysListPtr& l : listen)
+        ObjektSchliessen(l);
+    return ergebnis;
 }
 
 } // namespace
@@ -270,20 +280,16 @@ bool GruppeSpeichern(const QString& gruppe, const QStringList& codes, const Stan
     if (gruppe.isEmpty() || !NamenPruefen({gruppe}, codes)) return false;
     return InTransaktion(
         QStringLiteral("fmstart.cmdGruppeSpeichern_click"), [&](CacheFactory& f, QString& vorgang) {
-            vorgang = QStringLiteral("Stand prüfen");
-            StandPruefen(f, KlasseGruppen, {gruppe}, stand);
+            // Check, create, store and log: one server method, one round trip.
+            vorgang = QStringLiteral("Mitarbeiter speichern");
+            const bool neu =
+                Befehl(f, KlasseGruppen, QStringLiteral("Speichern"), {gruppe}, &codes, stand) == QLatin1String("1");
+            // The steps the server took, once it took them.
             Programmverlauf(QStringLiteral("fmStart.cmdGruppeSpeichern_click"),
                             QStringLiteral("Gruppe:") + gruppe + QStringLiteral(" vorhanden?"), QString());
-            vorgang = QStringLiteral("Gruppe anlegen");
-            if (GruppeSicherstellen(f, gruppe))
+            if (neu)
                 Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
                                 QStringLiteral("Gruppe muß angelegt werden"), gruppe);
-            vorgang = QStringLiteral("Mitarbeiter speichern");
-            SysListPtr liste = ListeBauen(f, codes);
-            CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
-            klasse->Methode(QStringLiteral("SaveCodes"), {gruppe, liste});
-            ObjektSchliessen(liste);
-            ObjektSchliessen(klasse);
             Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
                             QStringLiteral("Mitarbeiter hinzufügen"), QString());
         },
@@ -295,21 +301,13 @@ bool GruppeLoeschen(const QString& gruppe, const Stand& stand) {
     if (gruppe.isEmpty()) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdGruppeLöschen_click"),
                          [&](CacheFactory& f, QString& vorgang) {
-                             vorgang = QStringLiteral("Stand prüfen");
-                             // Gone already: nothing to check or delete; its grants still go.
-                             if (Fehlt(f, KlasseGruppen, gruppe)) {
-                                 if (stand.warSchonWeg) *stand.warSchonWeg = true;
-                             } else {
-                                 StandPruefen(f, KlasseGruppen, {gruppe}, stand);
-                                 vorgang = QStringLiteral("Gruppe löschen");
-                                 DatensatzLoeschen(f, KlasseGruppen, gruppe);
-                             }
-                             // Withdrawing it from every program level is one server method: visiting
-                             // each level record from here would cost a round trip per record.
-                             vorgang = QStringLiteral("Gruppe aus allen Programmstufen entfernen");
-                             CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
-                             klasse->Methode(QStringLiteral("GruppeEntziehen"), {gruppe});
-                             ObjektSchliessen(klasse);
+                             // The record and its withdrawal from every program level in one
+                             // server method; gone already, its grants still go.
+                             vorgang = QStringLiteral("Gruppe löschen");
+                             if (Befehl(f, KlasseGruppen, QStringLiteral("Loeschen"), {gruppe}, nullptr, stand) ==
+                                     QLatin1String("0") &&
+                                 stand.warSchonWeg)
+                                 *stand.warSchonWeg = true;
                          },
                          [&](CacheFactory& f) { return Fehlt(f, KlasseGruppen, gruppe); }, stand.konflikt);
 }
@@ -319,26 +317,17 @@ bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l
     if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l}, gruppen)) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
                          [&](CacheFactory& f, QString& vorgang) {
-                             // Groups before the level: the order in which every command locks.
-                             vorgang = QStringLiteral("Gruppen prüfen");
-                             GruppenPruefen(f, {p, s, l}, gruppen, stand);
-                             vorgang = QStringLiteral("Stand prüfen");
-                             StandPruefen(f, KlasseProgramm, {p, s, l}, stand);
+                             vorgang = QStringLiteral("Gruppen speichern");
+                             const bool neu = Befehl(f, KlasseProgramm, QStringLiteral("Speichern"), {p, s, l},
+                                                     &gruppen, stand) == QLatin1String("1");
                              Programmverlauf(QStringLiteral("fmStart.cmdProgrammSpeichern_click"),
                                              QStringLiteral("Programm:") + p + QLatin1Char(' ') + l +
                                                  QStringLiteral(" vorhanden?"),
                                              QString());
-                             vorgang = QStringLiteral("Programm anlegen");
-                             if (StufeSicherstellen(f, {p, s, l}))
+                             if (neu)
                                  Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
                                                  QStringLiteral("Programm muß angelegt werden"),
                                                  p + QLatin1Char(' ') + s + QLatin1Char(' ') + l);
-                             vorgang = QStringLiteral("Gruppen speichern");
-                             SysListPtr liste = ListeBauen(f, gruppen);
-                             CacheObjektPtr klasse = f.Klassenmethoden(KlasseProgramm);
-                             klasse->Methode(QStringLiteral("SaveGruppen"), {p, s, l, liste});
-                             ObjektSchliessen(liste);
-                             ObjektSchliessen(klasse);
                              Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
                                              QStringLiteral("Gruppen hinzufügen"), QString());
                          },
@@ -444,14 +433,11 @@ bool StufeLoeschen(const QString& p, const QString& s, const QString& l, const S
     if (p.isEmpty() || s.isEmpty() || l.isEmpty()) return false;
     return InTransaktion(QStringLiteral("fmstart.cmdProgrammStufeLöschen_click"),
                          [&](CacheFactory& f, QString& vorgang) {
-                             vorgang = QStringLiteral("Stand prüfen");
-                             if (Fehlt(f, KlasseProgramm, ProgrammId(p, s, l))) {
-                                 if (stand.warSchonWeg) *stand.warSchonWeg = true;
-                                 return;
-                             }
-                             StandPruefen(f, KlasseProgramm, {p, s, l}, stand);
                              vorgang = QStringLiteral("Löschen ") + ProgrammId(p, s, l);
-                             DatensatzLoeschen(f, KlasseProgramm, ProgrammId(p, s, l));
+                             if (Befehl(f, KlasseProgramm, QStringLiteral("Loeschen"), {p, s, l}, nullptr, stand) ==
+                                     QLatin1String("0") &&
+                                 stand.warSchonWeg)
+                                 *stand.warSchonWeg = true;
                          },
                          [&](CacheFactory& f) { return Fehlt(f, KlasseProgramm, ProgrammId(p, s, l)); },
                          stand.konflikt);

@@ -180,6 +180,7 @@ static bool tabelleDa(QSqlDatabase& db, const QString& tabelle) {
 // The schema's steps in order; step n brings a database from version n - 1 to n.
 static QStringList schritt(QSqlDatabase& db, int n) {
     if (n == 1) return statements(db);
+    if (n == 4) return isPostgres(db) ? funktionen() : QStringList();
     if (n == 3)
         // Which entry an undo takes back, or which group delete a withdrawal belongs to.
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),

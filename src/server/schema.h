@@ -6,13 +6,20 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
 namespace Schema {
 
-// 1: the records; 2: the change log; 3: references between log entries (undo).
-constexpr int Version = 3;
+// 1: the records; 2: the change log; 3: references between log entries (undo);
+// 4: the commands as server functions (PostgreSQL).
+constexpr int Version = 4;
+// The schema changes need at least: the change log with its references.
+constexpr int VersionFuerAenderungen = 3;
+
+// PostgreSQL: the functions of the commands (funktionen.cpp).
+QStringList funktionen();
 
 // Opens (does not create) the database the target names under connection name
 // `name`. Returns an invalid/closed database and sets `reason` on failure.

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -32,6 +33,18 @@ class SqlObjekt final : public CacheObjekt {
 
     void load(const QString& id) {
         m_key = m_f.splitId(m_cls, id);
+        if (auto v = m_f.vorratNehmen(SqlCacheFactory::objektSchluessel(m_cls.name, id))) {
+            // A level as the command that changed it left it.
+            if (!v->da)
+                raise(Fehlernummer::ObjektFehlt,
+                      QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(m_cls.name, id));
+            for (int i = 0; i < m_cls.keyColumns.size(); ++i)
+                m_values.insert(m_cls.keyColumns[i], m_key[i]);
+            m_list = std::make_shared<SysList>();
+            for (QString& w : v->werte)
+                m_list->Append(std::move(w));
+            return;
+        }
         QStringList cols;
         for (const PropertyDef& p : m_cls.properties)
             cols.append(p.column);
@@ -89,6 +102,7 @@ class SqlObjekt final : public CacheObjekt {
             return {};
         }
         check();
+        SqlCacheFactory::ImProzess einAufruf(m_f);
         if (m == QLatin1String("sys_save")) {
             if (m_cls.newOnly)
                 raise(Fehlernummer::UnbekannteMethode, QStringLiteral("<METHOD DOES NOT EXIST> sys_Save"));
@@ -152,6 +166,7 @@ class SqlKlasse final : public CacheObjekt {
         const QString m = name.toLower();
         if (m == QLatin1String("sys_close")) return {};
         if (m == QLatin1String("schemapruefen")) return m_f.schemaFehler();
+        SqlCacheFactory::ImProzess einAufruf(m_f);
         if (m == QLatin1String("rueckgaengig") && m_cls.table == QLatin1String("uv_protokoll")) {
             bool ok = false;
             const qint64 nr = SqlObjekt::text(args, 0).toLongLong(&ok);
@@ -174,10 +189,29 @@ class SqlKlasse final : public CacheObjekt {
             return m_f.copyGroup(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1),
                                  SqlObjekt::text(args, 2) != QLatin1String("0"),
                                  SqlObjekt::text(args, 3) != QLatin1String("0"));
+        // The commands: Speichern(id parts…, list, loaded list, check[, "1" missing groups granted])
+        // and Loeschen(id parts…, loaded list, check).
+        const int teile = static_cast<int>(m_cls.keyColumns.size());
+        if ((m == QLatin1String("speichern") || m == QLatin1String("loeschen")) && m_cls.list) {
+            const bool speichern = m == QLatin1String("speichern");
+            const size_t n = static_cast<size_t>(teile) + (speichern ? 1 : 0);
+            if (args.size() < n + 2 || !liste(n) || (speichern && !liste(n - 1)))
+                raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PARAMETER> %1: falsche Argumente").arg(name));
+            QStringList key;
+            for (int i = 0; i < teile; ++i)
+                key.append(SqlObjekt::text(args, static_cast<size_t>(i)));
+            const int pruefen = SqlObjekt::text(args, n + 1).toInt();
+            const bool gruppe = m_cls.table == QLatin1String("uv_gruppen");
+            if (!speichern)
+                return gruppe ? m_f.gruppeLoeschen(key[0], *liste(n), pruefen) : m_f.stufeLoeschen(key, *liste(n), pruefen);
+            if (gruppe) return m_f.gruppeSpeichern(key[0], *liste(n - 1), *liste(n), pruefen);
+            return m_f.stufeSpeichern(key, *liste(n - 1), *liste(n), pruefen,
+                                      args.size() > n + 2 && SqlObjekt::text(args, n + 2) == QLatin1String("1"));
+        }
         if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
         if (m == QLatin1String("stufenloeschen") && m_cls.table == QLatin1String("uv_programm"))
-            return QString::number(m_f.deleteLevels(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1)));
+            return m_f.stufenLoeschen(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1));
         const int keys = static_cast<int>(m_cls.keyColumns.size());
         // ListePruefen(id parts…, expected list[, "0" when expected absent]):
         // is the record still as the caller knows it?
@@ -235,7 +269,10 @@ class SqlAbfrage final : public CacheAbfrage {
             m_sitzung = m_f.Sitzung();
             return;
         }
-        m_werte = m_f.selectFlat(m_q.sql, binds, m_q.columns);
+        if (auto v = m_f.vorratNehmen(SqlCacheFactory::abfrageSchluessel(m_name, parameter)))
+            m_werte = std::move(v->werte);
+        else
+            m_werte = m_f.selectFlat(m_q.sql, binds, m_q.columns);
         for (int spalte : m_q.display)
             for (size_t i = static_cast<size_t>(spalte); i < m_werte.size(); i += static_cast<size_t>(m_spalten))
                 m_werte[i] = sevenBitToDisplay(m_werte[i]);
@@ -361,7 +398,11 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     // change is refused with the reason, since none may go unlogged.
     m_schemaFehler.clear();
     int erreicht = 0;
-    if (!Schema::upgrade(m_db, reason, erreicht))
+    // Without the command functions (a user who may not create them) the
+    // commands run statement by statement: slower on a slow line, the same result.
+    const bool aktuell = Schema::upgrade(m_db, reason, erreicht);
+    m_funktionen = erreicht >= 4;
+    if (!aktuell && erreicht < Schema::VersionFuerAenderungen)
         m_schemaFehler =
             QStringLiteral("Der Datenbank %1 fehlt %2 (Schema Version %3, nötig %4), und es kann nicht angelegt "
                            "werden: %5\r\nÄnderungen werden nicht gespeichert, bis ein Verwalter der Datenbank "
@@ -370,7 +411,7 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
                      Schema::logDa(m_db) ? QStringLiteral("ein Teil des Änderungsprotokolls")
                                          : QStringLiteral("das Änderungsprotokoll"))
                 .arg(erreicht)
-                .arg(Schema::Version)
+                .arg(Schema::VersionFuerAenderungen)
                 .arg(reason.simplified(), target->server, target->port);
     m_lost = false;
     m_interpreter.locals().clear();
@@ -393,6 +434,8 @@ bool SqlCacheFactory::IsConnected() {
 void SqlCacheFactory::Disconnect() {
     ++m_sitzung;
     m_transactionDepth = 0;
+    m_vorrat.clear();
+    m_beginAusstehend = m_einzelAufruf = m_befehlErledigt = false;
     m_nurZuruecknehmen = false;
     m_statements.clear();
     if (!m_walPfad.isEmpty() && m_db.isOpen() && !m_lost) {
@@ -459,6 +502,7 @@ CacheAbfragePtr SqlCacheFactory::Abfrage(const QString& klasse, const QString& a
 bool SqlCacheFactory::Steuerbefehl(const QString& sql, QString& warum) {
     ++m_statementsRun; // a round trip like any statement
     if (isPostgres()) {
+        ++m_rundreisen;
         const bool ok = sql == QLatin1String("BEGIN")    ? m_db.transaction()
                         : sql == QLatin1String("COMMIT") ? m_db.commit()
                                                          : m_db.rollback();
@@ -475,7 +519,11 @@ void SqlCacheFactory::TransaktionBeginnen() {
     requireConnection();
     QString warum;
     if (m_transactionDepth == 0) {
-        if (!Steuerbefehl(QStringLiteral("BEGIN"), warum))
+        m_vorrat.clear();
+        m_befehlErledigt = false;
+        if (isPostgres())
+            m_beginAusstehend = true;
+        else if (!Steuerbefehl(QStringLiteral("BEGIN"), warum))
             raise(Fehlernummer::Transaktion,
                   QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
         m_nurZuruecknehmen = false;
@@ -495,6 +543,11 @@ void SqlCacheFactory::TransaktionBestaetigen() {
     if (m_transactionDepth <= 0) return;
     if (--m_transactionDepth > 0) return;
     QString warum;
+    if (std::exchange(m_beginAusstehend, false)) {
+        // Nothing was sent, or one command call that the server committed.
+        m_nurZuruecknehmen = false;
+        return;
+    }
     if (m_nurZuruecknehmen) {
         m_nurZuruecknehmen = false;
         Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
@@ -542,6 +595,7 @@ void SqlCacheFactory::TransaktionZuruecknehmen() {
         return;
     }
     m_nurZuruecknehmen = false;
+    if (std::exchange(m_beginAusstehend, false)) return;
     QString warum;
     if (m_db.isOpen() && !m_lost) Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
 }
@@ -559,7 +613,19 @@ QSqlQuery& SqlCacheFactory::statement(const QString& sql) {
 }
 
 void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
+    m_vorrat.clear();
+    if (m_beginAusstehend && !m_einzelAufruf) {
+        // A command call that was its transaction cannot be joined by more.
+        if (m_befehlErledigt)
+            raise(Fehlernummer::Transaktion,
+                  QStringLiteral("<TRANSACTION> nach einem ganzen Befehl keine weitere Anweisung"));
+        QString warum;
+        if (!Steuerbefehl(QStringLiteral("BEGIN"), warum))
+            raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
+        m_beginAusstehend = false;
+    }
     ++m_statementsRun;
+    if (isPostgres() || m_imProzess == 0) ++m_rundreisen;
     if (m_failAfter > 0 && --m_failAfter == 0)
         raise(Fehlernummer::Datenbank, QStringLiteral("<STORE> eingespeister Fehler"));
     if (m_vorherNach > 0 && --m_vorherNach == 0 && m_vorher) m_vorher();
@@ -579,6 +645,15 @@ void SqlCacheFactory::failed(const QSqlQuery& q) {
     QString text = e.databaseText().trimmed();
     if (text.isEmpty()) text = e.text();
     const QString state = e.nativeErrorCode();
+    if (state.startsWith(QLatin1String("KV"))) {
+        // A server function's own error: its number, and its message without
+        // the server's frame ("ERROR:  …", context lines, the code).
+        static const QRegularExpression rahmen(QStringLiteral("\\s*\\(KV\\d+\\)\\s*$"));
+        QString zeile = text.section(QLatin1Char('\n'), 0, 0);
+        const int anfang = zeile.indexOf(QLatin1Char('<'));
+        zeile = zeile.mid(std::max(anfang, 0)).remove(rahmen);
+        raise(state.mid(2).toInt(), zeile);
+    }
     if (isPostgres() && (state.isEmpty() || state.startsWith(QLatin1String("08")) ||
                          state.startsWith(QLatin1String("57P")))) {
         // A dropped server shows as a failing statement: probe, and let the
@@ -647,6 +722,8 @@ bool badKeyPart(const ClassDef& cls, const QString& part) {
     return cls.keyColumns.size() > 1 && (part.startsWith(QLatin1Char('|')) || part.endsWith(QLatin1Char('|')));
 }
 
+} // namespace
+
 void checkKey(const ClassDef& cls, const QStringList& key) {
     for (const QString& k : key)
         if (badKeyPart(cls, k))
@@ -654,7 +731,6 @@ void checkKey(const ClassDef& cls, const QStringList& key) {
                   QStringLiteral("<INVALID ID> %1: \"%2\" ist als Teil einer Id nicht eindeutig")
                       .arg(cls.name, k));
 }
-} // namespace
 
 QStringList SqlCacheFactory::splitId(const ClassDef& cls, const QString& id) const {
     const QStringList parts = id.split(QStringLiteral("||"));

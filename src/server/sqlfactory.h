@@ -8,6 +8,7 @@
 
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
@@ -19,6 +20,8 @@
 
 // Why a connection failed, in a few German words (never with credentials).
 QString Verbindungsgrund(const QString& meldung);
+// Raises when a part of an id cannot be split back from it.
+void checkKey(const ClassDef& cls, const QStringList& key);
 
 class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
   public:
@@ -47,6 +50,26 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
         m_vorher = std::move(vorher);
     }
     int statementsRun() const { return m_statementsRun; }
+    // Requests the client sent to the server: on PostgreSQL every statement,
+    // transaction control included; on SQLite, which runs in the program's
+    // process, every read or server method the client asked for (a method
+    // counts once, whatever it runs), transaction control not counted.
+    long rundreisen() const { return m_rundreisen; }
+    // A server method running in this process (SQLite): one request.
+    class ImProzess {
+      public:
+        explicit ImProzess(SqlCacheFactory& f) : m_f(f) {
+            if (!m_f.isPostgres() && m_f.m_imProzess++ == 0) ++m_f.m_rundreisen;
+        }
+        ~ImProzess() {
+            if (!m_f.isPostgres()) --m_f.m_imProzess;
+        }
+        ImProzess(const ImProzess&) = delete;
+        ImProzess& operator=(const ImProzess&) = delete;
+
+      private:
+        SqlCacheFactory& m_f;
+    };
     // Fault injection at the next outermost commit: the connection breaks
     // after the commit went through, or before it did.
     enum class Bruch { Keiner, NachCommit, VorCommit };
@@ -97,6 +120,27 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);
+    // The main window's commands, each one server method that checks the
+    // record against what the window knows (`pruefen`: 0 not asked, 1 the
+    // list `geladen`, 2 no record), changes and logs it, and answers with
+    // what the window reloads next (taken from the store below). Results:
+    // "1" created / "1" it was there (deletes); the levels deleted.
+    QString gruppeSpeichern(const QString& gruppe, const SysList& liste, const SysList& geladen, int pruefen);
+    QString gruppeLoeschen(const QString& gruppe, const SysList& geladen, int pruefen);
+    QString stufeSpeichern(const QStringList& key, const SysList& liste, const SysList& geladen, int pruefen,
+                           bool gruppenErlaubt);
+    QString stufeLoeschen(const QStringList& key, const SysList& geladen, int pruefen);
+    QString stufenLoeschen(const QString& programm, const QString& subprogramm);
+    // What a command's answer carried: a query's rows (row after row) or a
+    // level and its groups. Each is taken once, and only until the next
+    // statement reaches the server.
+    struct Vorrat {
+        std::vector<QString> werte;
+        bool da = true;
+    };
+    std::optional<Vorrat> vorratNehmen(const QString& schluessel);
+    static QString abfrageSchluessel(const QString& name, const QStringList& parameter);
+    static QString objektSchluessel(const QString& klasse, const QString& id);
     SysListPtr loadList(const ClassDef& cls, const QStringList& key);
     QStringList splitId(const ClassDef& cls, const QString& id) const;
     QVariantList keyBinds(const ClassDef& cls, const QStringList& key) const;
@@ -123,6 +167,24 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     static QString keyWhere(const ClassDef& cls);
 
   private:
+    // befehle.cpp
+    bool mitFunktionen() const;
+    QVariant kopfJson();
+    QString befehlAufrufen(const QString& funktion, const QVariantList& binds);
+    bool anlegen(const ClassDef& cls, const QStringList& key);
+    QJsonObject abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter);
+    QJsonObject stufeLesen(const QStringList& key);
+    void vorratAufnehmen(const QJsonArray& eintraege);
+    QHash<QString, Vorrat> m_vorrat;
+    // The database has the command functions (PostgreSQL).
+    bool m_funktionen = false;
+    // PostgreSQL: BEGIN goes with the transaction's first statement, so that
+    // a transaction that is one command call needs no BEGIN and no COMMIT.
+    bool m_beginAusstehend = false;
+    bool m_einzelAufruf = false;
+    bool m_befehlErledigt = false;
+    long m_rundreisen = 0;
+    int m_imProzess = 0;
     long m_sitzung = 0;
     bool m_protokoll = true;
     QString m_schemaFehler;

@@ -13,6 +13,9 @@
 #include <QComboBox>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+
+#include <chrono>
+#include <thread>
 #include <QtTest>
 
 namespace {
@@ -93,9 +96,29 @@ void TestPgFaults::abbruchMittenImLoeschenLaesstNichtsHalb() {
     u->dialoge.antworten.push_back(DialogService::Yes);
     SqlCacheFactory* f = u->Factory();
     const QString pid = BackendPid(f);
-    // The group record is gone when the server drops us.
-    f->setVorAnweisung(4, [pid] { Abschiessen(pid); });
+    // The delete is one call of a server function. Another session holds a
+    // level of the group, so the call waits inside the function, with the
+    // group record deleted, when the server drops us.
+    QSqlDatabase halter = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("korval-halter"));
+    halter.setHostName(qEnvironmentVariable("PGHOST"));
+    halter.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
+    halter.setDatabaseName(u->db->Namespace());
+    QVERIFY(halter.open());
+    QSqlQuery sperre(halter);
+    QVERIFY(sperre.exec(QStringLiteral("BEGIN")));
+    QVERIFY(sperre.exec(QStringLiteral("SELECT 1 FROM uv_programm p WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe g "
+                                       "WHERE g.gruppe = 'Verwaltung' AND g.programmname = p.programmname) FOR UPDATE")));
+    std::thread schuetze([pid] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        Abschiessen(pid);
+    });
     w->cmdGruppeLoeschen_Click();
+    schuetze.join();
+    sperre.exec(QStringLiteral("ROLLBACK"));
+    sperre = QSqlQuery();
+    halter.close();
+    halter = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("korval-halter"));
     QCOMPARE(u->Bestand(), vorher);
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 2);
     QCOMPARE(Zustand().DbZugriffe, 0L);

@@ -1,0 +1,258 @@
+// The main window's commands as one server method each: check, change and log
+// in one transaction, answered with what the window shows next. On PostgreSQL
+// each is one call of a function on the server (funktionen.cpp); on SQLite,
+// and on a PostgreSQL database without those functions, the same steps run
+// here.
+
+#include "protokoll.h"
+#include "schema.h"
+#include "sqlfactory.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+
+namespace {
+
+const ClassDef& Gruppen() {
+    return *findClass(QStringLiteral("UserVerwaltung.Gruppen"));
+}
+
+const ClassDef& Stufen() {
+    return *findClass(QStringLiteral("UserVerwaltung.Programm"));
+}
+
+[[noreturn]] void raise(int number, const QString& text) {
+    throw CacheFehler(number, text);
+}
+
+QString Vorratsname(const QString& name, const QStringList& teile) {
+    return name.toLower() + QChar(0x1F) + teile.join(QChar(0x1F));
+}
+
+} // namespace
+
+QString SqlCacheFactory::abfrageSchluessel(const QString& name, const QStringList& parameter) {
+    return QStringLiteral("a|") + Vorratsname(name, parameter);
+}
+
+QString SqlCacheFactory::objektSchluessel(const QString& klasse, const QString& id) {
+    return QStringLiteral("o|") + Vorratsname(klasse, {id});
+}
+
+std::optional<SqlCacheFactory::Vorrat> SqlCacheFactory::vorratNehmen(const QString& schluessel) {
+    auto it = m_vorrat.find(schluessel);
+    if (it == m_vorrat.end()) return std::nullopt;
+    Vorrat v = std::move(*it);
+    m_vorrat.erase(it);
+    return v;
+}
+
+void SqlCacheFactory::vorratAufnehmen(const QJsonArray& eintraege) {
+    for (const QJsonValue& e : eintraege) {
+        const QJsonObject o = e.toObject();
+        Vorrat v;
+        if (o.contains(QStringLiteral("o"))) {
+            v.da = o.value(QStringLiteral("da")).toBool();
+            for (const QJsonValue& w : o.value(QStringLiteral("l")).toArray())
+                v.werte.push_back(w.toString());
+            m_vorrat.insert(objektSchluessel(o.value(QStringLiteral("o")).toString(), o.value(QStringLiteral("id")).toString()),
+                            std::move(v));
+            continue;
+        }
+        QStringList parameter;
+        for (const QJsonValue& p : o.value(QStringLiteral("p")).toArray())
+            parameter.append(p.toString());
+        for (const QJsonValue& zeile : o.value(QStringLiteral("z")).toArray())
+            for (const QJsonValue& w : zeile.toArray())
+                v.werte.push_back(w.toString());
+        m_vorrat.insert(abfrageSchluessel(o.value(QStringLiteral("a")).toString(), parameter), std::move(v));
+    }
+}
+
+QJsonObject SqlCacheFactory::abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter) {
+    const QueryDef* q = findQuery(klasse, abfrage);
+    QVariantList binds;
+    for (int i : q->bind)
+        binds.append(i < parameter.size() ? parameter[i] : QString());
+    QJsonArray zeilen;
+    const std::vector<QString> werte = selectFlat(q->sql, binds, q->columns);
+    for (size_t i = 0; i + static_cast<size_t>(q->columns) <= werte.size(); i += static_cast<size_t>(q->columns)) {
+        QJsonArray z;
+        for (int c = 0; c < q->columns; ++c)
+            z.append(werte[i + static_cast<size_t>(c)]);
+        zeilen.append(z);
+    }
+    return {{QStringLiteral("a"), (klasse + QLatin1Char(':') + abfrage).toLower()},
+            {QStringLiteral("p"), QJsonArray::fromStringList(parameter)},
+            {QStringLiteral("z"), zeilen}};
+}
+
+QJsonObject SqlCacheFactory::stufeLesen(const QStringList& key) {
+    const ClassDef& cls = Stufen();
+    const bool da = !select(QStringLiteral("SELECT 1 FROM uv_programm WHERE %1").arg(keyWhere(cls)), keyBinds(cls, key), 1)
+                         .empty();
+    QJsonArray liste;
+    if (da) {
+        const SysListPtr gruppen = loadList(cls, key);
+        for (const QString& w : gruppen->Werte())
+            liste.append(w);
+    }
+    return {{QStringLiteral("o"), QStringLiteral("userverwaltung.programm")},
+            {QStringLiteral("id"), key.join(QStringLiteral("||"))},
+            {QStringLiteral("da"), da},
+            {QStringLiteral("l"), liste}};
+}
+
+QVariant SqlCacheFactory::kopfJson() {
+    // NULL: measuring without the log.
+    if (!m_protokoll) return {};
+    const QVariantList k = Kopf(QString(), QString());
+    QJsonArray a;
+    for (int i = 0; i < 4; ++i)
+        a.append(k[i].toString());
+    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
+}
+
+QString SqlCacheFactory::befehlAufrufen(const QString& funktion, const QVariantList& binds) {
+    requireConnection();
+    // Alone in the caller's transaction, the call is the transaction: the
+    // server commits it, and a connection lost meanwhile leaves its outcome
+    // open. Faults injected at the commit need one: then BEGIN goes first.
+    const bool allein = m_beginAusstehend && !m_vorBestaetigen && m_bruch == Bruch::Keiner;
+    QString marken;
+    for (int i = 0; i < binds.size(); ++i)
+        marken += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+    QString antwort;
+    m_einzelAufruf = allein;
+    try {
+        antwort = select(QStringLiteral("SELECT %1(%2)").arg(funktion, marken), binds, 1).front().front();
+    } catch (const CacheFehler& e) {
+        m_einzelAufruf = false;
+        if (allein && e.Nummer() == Fehlernummer::Verbindungsabbruch)
+            raise(Fehlernummer::AusgangUnbekannt, e.Beschreibung());
+        throw;
+    }
+    m_einzelAufruf = false;
+    if (allein) m_befehlErledigt = true;
+    const QJsonObject o = QJsonDocument::fromJson(antwort.toUtf8()).object();
+    vorratAufnehmen(o.value(QStringLiteral("v")).toArray());
+    return o.value(QStringLiteral("e")).toString();
+}
+
+bool SqlCacheFactory::mitFunktionen() const {
+    return m_funktionen && isPostgres();
+}
+
+namespace {
+QString JsonText(const SysList& l) {
+    return Protokoll::Json(l.Werte());
+}
+} // namespace
+
+bool SqlCacheFactory::anlegen(const ClassDef& cls, const QStringList& key) {
+    if (!select(QStringLiteral("SELECT 1 FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), keyBinds(cls, key), 1).empty())
+        return false;
+    QHash<QString, QString> werte;
+    for (int i = 0; i < cls.keyColumns.size(); ++i)
+        werte.insert(cls.keyColumns[i], key[i]);
+    saveObject(cls, true, werte, nullptr);
+    return true;
+}
+
+QString SqlCacheFactory::gruppeSpeichern(const QString& gruppe, const SysList& liste, const SysList& geladen,
+                                         int pruefen) {
+    checkKey(Gruppen(), {gruppe});
+    if (mitFunktionen())
+        return befehlAufrufen(QStringLiteral("uv_gruppe_speichern"),
+                              {kopfJson(), gruppe, JsonText(liste), JsonText(geladen), pruefen});
+    QJsonArray vorrat;
+    Guard g(*this);
+    if (pruefen) checkList(Gruppen(), {gruppe}, geladen, pruefen == 1);
+    const bool neu = anlegen(Gruppen(), {gruppe});
+    saveList(Gruppen(), {gruppe}, liste);
+    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
+    g.commit();
+    vorratAufnehmen(vorrat);
+    return neu ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString SqlCacheFactory::gruppeLoeschen(const QString& gruppe, const SysList& geladen, int pruefen) {
+    checkKey(Gruppen(), {gruppe});
+    if (mitFunktionen())
+        return befehlAufrufen(QStringLiteral("uv_gruppe_loeschen"), {kopfJson(), gruppe, JsonText(geladen), pruefen});
+    QJsonArray vorrat;
+    Guard g(*this);
+    const bool da = !select(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}, 1).empty();
+    if (da) {
+        if (pruefen) checkList(Gruppen(), {gruppe}, geladen, pruefen == 1);
+        deleteObject(Gruppen(), gruppe);
+    }
+    withdrawGroup(gruppe);
+    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
+    g.commit();
+    vorratAufnehmen(vorrat);
+    return da ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString SqlCacheFactory::stufeSpeichern(const QStringList& key, const SysList& liste, const SysList& geladen, int pruefen,
+                                        bool gruppenErlaubt) {
+    checkKey(Stufen(), key);
+    if (mitFunktionen())
+        return befehlAufrufen(QStringLiteral("uv_stufe_speichern"),
+                              {kopfJson(), key[0], key[1], key[2], JsonText(liste), JsonText(geladen), pruefen,
+                               gruppenErlaubt});
+    QJsonArray vorrat;
+    Guard g(*this);
+    // Groups before the level: the order in which every command locks.
+    if (!gruppenErlaubt) {
+        const QString fehlend = checkGroups(key, liste, pruefen == 1 ? &geladen : nullptr);
+        if (fehlend != QLatin1String("[]"))
+            raise(Fehlernummer::GruppeFehlt, QStringLiteral("<GRUPPE FEHLT> ") + fehlend);
+    }
+    if (pruefen) checkList(Stufen(), key, geladen, pruefen == 1);
+    const bool neu = anlegen(Stufen(), key);
+    saveList(Stufen(), key, liste);
+    const QString programm = QStringLiteral("UserVerwaltung.Programm");
+    vorrat.append(abfrageLesen(programm, QStringLiteral("Programme"), {}));
+    vorrat.append(abfrageLesen(programm, QStringLiteral("SubProgramme"), {key[0]}));
+    vorrat.append(abfrageLesen(programm, QStringLiteral("Stufen"), {key[0], key[1]}));
+    vorrat.append(stufeLesen(key));
+    g.commit();
+    vorratAufnehmen(vorrat);
+    return neu ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString SqlCacheFactory::stufeLoeschen(const QStringList& key, const SysList& geladen, int pruefen) {
+    checkKey(Stufen(), key);
+    if (mitFunktionen())
+        return befehlAufrufen(QStringLiteral("uv_stufe_loeschen"),
+                              {kopfJson(), key[0], key[1], key[2], JsonText(geladen), pruefen});
+    QJsonArray vorrat;
+    Guard g(*this);
+    const bool da = !select(QStringLiteral("SELECT 1 FROM uv_programm WHERE %1").arg(keyWhere(Stufen())),
+                            keyBinds(Stufen(), key), 1)
+                         .empty();
+    if (da) {
+        if (pruefen) checkList(Stufen(), key, geladen, pruefen == 1);
+        deleteObject(Stufen(), key.join(QStringLiteral("||")));
+    }
+    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("SubProgramme"), {key[0]}));
+    g.commit();
+    vorratAufnehmen(vorrat);
+    return da ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString SqlCacheFactory::stufenLoeschen(const QString& programm, const QString& subprogramm) {
+    if (mitFunktionen())
+        return befehlAufrufen(QStringLiteral("uv_stufen_loeschen"), {kopfJson(), programm, subprogramm});
+    QJsonArray vorrat;
+    Guard g(*this);
+    const int n = deleteLevels(programm, subprogramm);
+    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {}));
+    g.commit();
+    vorratAufnehmen(vorrat);
+    return QString::number(n);
+}
+

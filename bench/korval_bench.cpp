@@ -397,7 +397,7 @@ class Bench {
 
     int ProgrammAnweisungen() const {
         auto* f = dynamic_cast<SqlCacheFactory*>(Zustand().CacheFactory.get());
-        return f ? f->statementsRun() : 0;
+        return f ? static_cast<int>(f->rundreisen()) : 0;
     }
 
     // One pair: program and bare, the order swapping from pair to pair.

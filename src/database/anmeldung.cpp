@@ -53,9 +53,16 @@ bool user_anmeld() {
         DbBeginn(false);
         CacheFactory& f = *z.CacheFactory;
         vorgang = QStringLiteral("Anmeldung mit nicht existierendem Personalcode");
-        CacheObjektPtr pers = f.OpenId(QStringLiteral("KV.ParPersEdv"),
-                                       z.Firma + QStringLiteral("||") +
-                                           Konvertieren(z.Personalcode, QStringLiteral("GUIKORVAL"), true));
+        const QString code = Konvertieren(z.Personalcode, QStringLiteral("GUIKORVAL"), true);
+        {
+            // One request brings the records read below and, for an
+            // administrator, the window's lists: on a slow line every request
+            // costs the whole round trip. Without it they are read one by one.
+            CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
+            k->Methode(QStringLiteral("Anmeldedaten"), {z.Firma, code, z.Passwort});
+            ObjektSchliessen(k);
+        }
+        CacheObjektPtr pers = f.OpenId(QStringLiteral("KV.ParPersEdv"), z.Firma + QStringLiteral("||") + code);
         if (pers->Eigenschaft(QStringLiteral("Passwort")) != z.Passwort ||
             pers->Eigenschaft(QStringLiteral("Aktiv")) != QLatin1String("J")) {
             ObjektSchliessen(pers);

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSysInfo>
 
 namespace {
@@ -42,6 +43,7 @@ QString SqlCacheFactory::objektSchluessel(const QString& klasse, const QString& 
 }
 
 std::optional<SqlCacheFactory::Vorrat> SqlCacheFactory::vorratNehmen(const QString& schluessel) {
+    if (!m_vorrat.isEmpty() && m_vorratZeit.elapsed() > VorratMs) m_vorrat.clear();
     auto it = m_vorrat.find(schluessel);
     if (it == m_vorrat.end()) return std::nullopt;
     Vorrat v = std::move(*it);
@@ -50,11 +52,16 @@ std::optional<SqlCacheFactory::Vorrat> SqlCacheFactory::vorratNehmen(const QStri
 }
 
 void SqlCacheFactory::vorratAufnehmen(const QJsonArray& eintraege) {
+    if (m_vorrat.isEmpty()) m_vorratZeit.start();
     for (const QJsonValue& e : eintraege) {
         const QJsonObject o = e.toObject();
         Vorrat v;
         if (o.contains(QStringLiteral("o"))) {
             v.da = o.value(QStringLiteral("da")).toBool();
+            const QJsonObject felder = o.value(QStringLiteral("f")).toObject();
+            for (auto it = felder.begin(); it != felder.end(); ++it)
+                v.felder.insert(it.key(), it.value().isString() ? it.value().toString()
+                                                                : QString::number(it.value().toDouble()));
             for (const QJsonValue& w : o.value(QStringLiteral("l")).toArray())
                 v.werte.push_back(w.toString());
             m_vorrat.insert(objektSchluessel(o.value(QStringLiteral("o")).toString(), o.value(QStringLiteral("id")).toString()),
@@ -103,6 +110,46 @@ QJsonObject SqlCacheFactory::stufeLesen(const QStringList& key) {
             {QStringLiteral("id"), key.join(QStringLiteral("||"))},
             {QStringLiteral("da"), da},
             {QStringLiteral("l"), liste}};
+}
+
+QJsonObject SqlCacheFactory::objektLesen(const ClassDef& cls, const QStringList& key) {
+    QStringList spalten;
+    for (const PropertyDef& p : cls.properties)
+        spalten.append(p.column);
+    const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                                 .arg(spalten.join(QStringLiteral(", ")), cls.table, keyWhere(cls)),
+                             keyBinds(cls, key), static_cast<int>(spalten.size()));
+    QJsonObject felder;
+    if (!rows.empty())
+        for (int i = 0; i < spalten.size(); ++i)
+            felder.insert(spalten[i], rows.front()[i]);
+    return {{QStringLiteral("o"), cls.name.toLower()},
+            {QStringLiteral("id"), key.join(QStringLiteral("||"))},
+            {QStringLiteral("da"), !rows.empty()},
+            {QStringLiteral("f"), felder}};
+}
+
+QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code, const QString& passwort) {
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_anmeldedaten"), {firma, code, passwort});
+    const ClassDef& pers = *findClass(QStringLiteral("KV.ParPersEdv"));
+    const QJsonObject benutzer = objektLesen(pers, {firma, code});
+    if (!benutzer.value(QStringLiteral("da")).toBool()) return {};
+    const QJsonObject f = benutzer.value(QStringLiteral("f")).toObject();
+    auto feld = [&](const char* name) { return f.value(QString::fromLatin1(name)).toString(); };
+    QJsonArray vorrat{benutzer};
+    static const QRegularExpression zahl(QStringLiteral("^[0-9]+([.][0-9]+)?$"));
+    const QString gruppe = feld("bergrp").trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
+    if (feld("passwort") == passwort && feld("aktiv") == QLatin1String("J") && zahl.match(gruppe).hasMatch() &&
+        gruppe.toDouble() >= 8) {
+        vorrat.append(objektLesen(*findClass(QStringLiteral("KV.ParPersAbt")), {firma, feld("abtnr")}));
+        vorrat.append(objektLesen(*findClass(QStringLiteral("KV.PersBasis")), {firma, feld("pnr")}));
+        vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Stand"), {}));
+        vorrat.append(abfrageLesen(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {firma}));
+        vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
+        vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {}));
+    }
+    vorratAufnehmen(vorrat);
+    return {};
 }
 
 QVariant SqlCacheFactory::kopfJson() {

@@ -191,6 +191,33 @@ CREATE OR REPLACE FUNCTION uv_vorrat_stufe(k text[]) RETURNS json LANGUAGE sql A
                   AND berechtigungsstufe = k[3]),
     'l', uv_liste('s', k)::json)
 $f$)sql"),
+        // At sign-on, in one request: the user's records, and for an active
+        // administrator whose password matches what the window reads next (the
+        // log's newest entry and the three lists).
+        QStringLiteral(R"sql(
+CREATE OR REPLACE FUNCTION uv_anmeldedaten(fa text, code text, pw text) RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE u kv_parpersedv; v json[];
+BEGIN
+  SELECT * INTO u FROM kv_parpersedv WHERE firma = fa AND pcode = code;
+  IF NOT FOUND THEN RETURN json_build_object('e', '', 'v', json_build_array())::text; END IF;
+  v := ARRAY[json_build_object('o', 'kv.parpersedv', 'id', fa || '||' || code, 'da', true, 'f', row_to_json(u))];
+  IF u.passwort = pw AND u.aktiv = 'J' AND replace(trim(u.bergrp), ',', '.') ~ '^[0-9]+([.][0-9]+)?$'
+     AND replace(trim(u.bergrp), ',', '.')::numeric >= 8 THEN
+    v := v || json_build_object('o', 'kv.parpersabt', 'id', fa || '||' || u.abtnr,
+      'da', EXISTS (SELECT 1 FROM kv_parpersabt WHERE firma = fa AND abtnr = u.abtnr),
+      'f', (SELECT row_to_json(a) FROM kv_parpersabt a WHERE firma = fa AND abtnr = u.abtnr));
+    v := v || json_build_object('o', 'kv.persbasis', 'id', fa || '||' || u.pnr,
+      'da', EXISTS (SELECT 1 FROM kv_persbasis WHERE firma = fa AND pnr = u.pnr),
+      'f', (SELECT row_to_json(b) FROM kv_persbasis b WHERE firma = fa AND pnr = u.pnr));
+    v := v || json_build_object('a', 'userverwaltung.protokoll:stand', 'p', json_build_array(),
+      'z', json_build_array(json_build_array((SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll)::text)));
+    v := v || json_build_object('a', 'kv.parpersedv:liste', 'p', json_build_array(fa),
+      'z', COALESCE((SELECT json_agg(json_build_array(pcode, pname) ORDER BY pcode) FROM kv_parpersedv
+                     WHERE firma = fa), '[]'));
+    v := v || uv_vorrat_gruppen() || uv_vorrat_programme();
+  END IF;
+  RETURN json_build_object('e', '', 'v', to_json(v))::text;
+END $f$)sql"),
         // The commands. Each answers {"e": result, "v": [what the window shows next]}.
         QStringLiteral(R"sql(
 CREATE OR REPLACE FUNCTION uv_gruppe_speichern(kopf json, g text, liste json, geladen json, pruefen int)

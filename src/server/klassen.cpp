@@ -83,7 +83,10 @@ QHash<QString, QueryDef> makeQueries() {
         {QStringLiteral("SELECT pcode FROM kv_parpersedv WHERE passwort = ? AND firma = ? ORDER BY pcode"),
          {0, 1},
          3,
-         1});
+         1,
+         {},
+         false,
+         true});
     q.insert(
         QStringLiteral("kv.parpersedv|liste"),
         {QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {0}, 1, 2});

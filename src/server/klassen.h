@@ -43,6 +43,9 @@ struct QueryDef {
     QList<int> display = {};
     // Read row by row instead of whole: results that may not fit in memory.
     bool stream = false;
+    // Asked again with the same parameters before anything else reaches the
+    // server, the answer is the same: the sign-on looks the code up twice.
+    bool wiederholbar = false;
 };
 
 const ClassDef* findClass(const QString& name);

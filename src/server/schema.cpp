@@ -240,8 +240,8 @@ bool create(QSqlDatabase& db, QString& reason) {
     return upgrade(db, reason, erreicht);
 }
 
-bool upgrade(QSqlDatabase& db, QString& reason, int& erreicht) {
-    erreicht = version(db);
+bool upgrade(QSqlDatabase& db, QString& reason, int& erreicht, int bekannt) {
+    erreicht = bekannt > 0 ? bekannt : version(db);
     if (erreicht < 1) {
         reason = QStringLiteral("Die Datenbank enthält keine Benutzerverwaltung");
         return false;
@@ -292,6 +292,10 @@ int version(QSqlDatabase& db) {
 int version(QSqlDatabase& db, QString& fehler) {
     fehler.clear();
     QSqlQuery q(db);
+    // The usual case in one statement; only when it fails, what is missing
+    // (never called inside a transaction, which a failed statement would end).
+    if (q.exec(QStringLiteral("SELECT version FROM kv_schema")))
+        return q.next() ? q.value(0).toInt() : -1;
     // Is the table there at all? Only then does a failing read mean something else.
     const QString gibtEs = isPostgres(db)
                               ? QStringLiteral("SELECT to_regclass('kv_schema') IS NOT NULL")

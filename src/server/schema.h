@@ -38,7 +38,8 @@ bool create(QSqlDatabase& db, QString& reason);
 
 // Applies the missing steps, each in its own transaction; `erreicht` is the
 // version the database has afterwards.
-bool upgrade(QSqlDatabase& db, QString& reason, int& erreicht);
+// `bekannt`: the version just read, if the caller has it.
+bool upgrade(QSqlDatabase& db, QString& reason, int& erreicht, int bekannt = -1);
 // Whether the change log's table is there.
 bool logDa(QSqlDatabase& db);
 // The server's time now, in UTC, as the log stores it (SQL expression).

@@ -40,9 +40,13 @@ class SqlObjekt final : public CacheObjekt {
                       QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(m_cls.name, id));
             for (int i = 0; i < m_cls.keyColumns.size(); ++i)
                 m_values.insert(m_cls.keyColumns[i], m_key[i]);
-            m_list = std::make_shared<SysList>();
-            for (QString& w : v->werte)
-                m_list->Append(std::move(w));
+            for (auto it = v->felder.cbegin(); it != v->felder.cend(); ++it)
+                m_values.insert(it.key(), it.value());
+            if (m_cls.list) {
+                m_list = std::make_shared<SysList>();
+                for (QString& w : v->werte)
+                    m_list->Append(std::move(w));
+            }
             return;
         }
         QStringList cols;
@@ -167,6 +171,8 @@ class SqlKlasse final : public CacheObjekt {
         if (m == QLatin1String("sys_close")) return {};
         if (m == QLatin1String("schemapruefen")) return m_f.schemaFehler();
         SqlCacheFactory::ImProzess einAufruf(m_f);
+        if (m == QLatin1String("anmeldedaten") && m_cls.table == QLatin1String("kv_parpersedv"))
+            return m_f.anmeldedaten(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2));
         if (m == QLatin1String("rueckgaengig") && m_cls.table == QLatin1String("uv_protokoll")) {
             bool ok = false;
             const qint64 nr = SqlObjekt::text(args, 0).toLongLong(&ok);
@@ -269,10 +275,13 @@ class SqlAbfrage final : public CacheAbfrage {
             m_sitzung = m_f.Sitzung();
             return;
         }
-        if (auto v = m_f.vorratNehmen(SqlCacheFactory::abfrageSchluessel(m_name, parameter)))
+        const QString schluessel = SqlCacheFactory::abfrageSchluessel(m_name, parameter);
+        if (auto v = m_f.vorratNehmen(schluessel)) {
             m_werte = std::move(v->werte);
-        else
+        } else {
             m_werte = m_f.selectFlat(m_q.sql, binds, m_q.columns);
+            if (m_q.wiederholbar) m_f.vorratLegen(schluessel, m_werte);
+        }
         for (int spalte : m_q.display)
             for (size_t i = static_cast<size_t>(spalte); i < m_werte.size(); i += static_cast<size_t>(m_spalten))
                 m_werte[i] = sevenBitToDisplay(m_werte[i]);
@@ -385,7 +394,10 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
         return false;
     }
     QString lesefehler;
-    if (Schema::version(m_db, lesefehler) < 1) {
+    // Reading the version is the connection's one request when the schema is current.
+    ++m_rundreisen;
+    const int version = Schema::version(m_db, lesefehler);
+    if (version < 1) {
         m_lastError = lesefehler.isEmpty()
                           ? QStringLiteral("Die Datenbank %1 enthält keine Benutzerverwaltung").arg(target->ns)
                           : QStringLiteral("Die Datenbank %1 kann nicht gelesen werden: %2")
@@ -400,7 +412,7 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     int erreicht = 0;
     // Without the command functions (a user who may not create them) the
     // commands run statement by statement: slower on a slow line, the same result.
-    const bool aktuell = Schema::upgrade(m_db, reason, erreicht);
+    const bool aktuell = Schema::upgrade(m_db, reason, erreicht, version);
     m_funktionen = erreicht >= 4;
     if (!aktuell && erreicht < Schema::VersionFuerAenderungen)
         m_schemaFehler =
@@ -1008,6 +1020,8 @@ void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
 }
 
 std::optional<QString> SqlCacheFactory::getGlobal(const QString& name, const QStringList& subs) {
+    if (auto v = vorratNehmen(QStringLiteral("g|") + name + SubscriptSeparator + subs.join(SubscriptSeparator)))
+        return v->da ? std::optional<QString>(v->werte.front()) : std::nullopt;
     const auto rows = select(QStringLiteral("SELECT wert FROM m_global WHERE name = ? AND subs = ?"),
                              {name, subs.join(SubscriptSeparator)}, 1);
     if (rows.empty()) return std::nullopt;
@@ -1026,6 +1040,16 @@ void SqlCacheFactory::killGlobal(const QString& name, const QStringList& subs) {
 }
 
 void SqlCacheFactory::startSession(const QString& firma, const QString& fil, const QString& personal) {
-    execute(QStringLiteral("INSERT INTO m_sitzung (beginn, firma, fil, personal) VALUES (?, ?, ?, ?)"),
-            {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), firma, fil, personal});
+    // The session's start answers with the company record (^FA(0)), which
+    // every sign-on reads next: one request less on a slow line.
+    const auto rows = select(QStringLiteral("INSERT INTO m_sitzung (beginn, firma, fil, personal) VALUES (?, ?, ?, ?) "
+                                            "RETURNING (SELECT wert FROM m_global WHERE name = 'FA' AND subs = '0'), "
+                                            "(SELECT COUNT(*) FROM m_global WHERE name = 'FA' AND subs = '0')"),
+                             {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), firma, fil, personal}, 2);
+    if (rows.empty()) return;
+    Vorrat v;
+    v.da = rows.front()[1] != QLatin1String("0");
+    v.werte.push_back(rows.front()[0]);
+    if (m_vorrat.isEmpty()) m_vorratZeit.start();
+    m_vorrat.insert(QStringLiteral("g|FA") + SubscriptSeparator + QStringLiteral("0"), std::move(v));
 }

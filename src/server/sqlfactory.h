@@ -6,6 +6,7 @@
 #include "klassen.h"
 #include "minterpreter.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -58,17 +59,19 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // A server method running in this process (SQLite): one request.
     class ImProzess {
       public:
-        explicit ImProzess(SqlCacheFactory& f) : m_f(f) {
-            if (!m_f.isPostgres() && m_f.m_imProzess++ == 0) ++m_f.m_rundreisen;
+        explicit ImProzess(SqlCacheFactory& f) : m_f(f), m_vorher(f.m_statementsRun) {
+            if (!m_f.isPostgres()) ++m_f.m_imProzess;
         }
+        // A method that reached the database is one request; a conversion is none.
         ~ImProzess() {
-            if (!m_f.isPostgres()) --m_f.m_imProzess;
+            if (!m_f.isPostgres() && --m_f.m_imProzess == 0 && m_f.m_statementsRun != m_vorher) ++m_f.m_rundreisen;
         }
         ImProzess(const ImProzess&) = delete;
         ImProzess& operator=(const ImProzess&) = delete;
 
       private:
         SqlCacheFactory& m_f;
+        int m_vorher;
     };
     // Fault injection at the next outermost commit: the connection breaks
     // after the commit went through, or before it did.
@@ -137,8 +140,17 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     struct Vorrat {
         std::vector<QString> werte;
         bool da = true;
+        QHash<QString, QString> felder; // a record's columns (else its key's)
     };
+    // Class method Anmeldedaten of the employees: the user's record, and for an
+    // active administrator whose password matches, what the sign-on and the
+    // window read next, all in one request (taken from the store above).
+    QString anmeldedaten(const QString& firma, const QString& code, const QString& passwort);
     std::optional<Vorrat> vorratNehmen(const QString& schluessel);
+    void vorratLegen(const QString& schluessel, std::vector<QString> werte) {
+        if (m_vorrat.isEmpty()) m_vorratZeit.start();
+        m_vorrat.insert(schluessel, {std::move(werte), true, {}});
+    }
     static QString abfrageSchluessel(const QString& name, const QStringList& parameter);
     static QString objektSchluessel(const QString& klasse, const QString& id);
     SysListPtr loadList(const ClassDef& cls, const QStringList& key);
@@ -174,8 +186,12 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     bool anlegen(const ClassDef& cls, const QStringList& key);
     QJsonObject abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter);
     QJsonObject stufeLesen(const QStringList& key);
+    QJsonObject objektLesen(const ClassDef& cls, const QStringList& key);
     void vorratAufnehmen(const QJsonArray& eintraege);
     QHash<QString, Vorrat> m_vorrat;
+    // The store serves what the window reads right after, never an old state.
+    static constexpr qint64 VorratMs = 2000;
+    QElapsedTimer m_vorratZeit;
     // The database has the command functions (PostgreSQL).
     bool m_funktionen = false;
     // PostgreSQL: BEGIN goes with the transaction's first statement, so that

@@ -7,6 +7,7 @@
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
+#include "mainwindow/listenladen.h"
 #include "permissions/berechtigungen.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/ctpush.h"
@@ -116,6 +117,8 @@ class TestKonflikt : public QObject {
     void protokollHoechstensTausend();
     void tausendVerschraenkteSicherungen();
     void verbindungseintragImProtokoll();
+    void rundreisenJeBefehl_data();
+    void rundreisenJeBefehl();
 
   private:
     int Protokollzeilen() const {
@@ -128,6 +131,7 @@ class TestKonflikt : public QObject {
     }
     std::unique_ptr<Testumgebung> u;
     std::unique_ptr<FMStart> w;
+    long m_startRundreisen = 0;
 };
 
 void TestKonflikt::init() {
@@ -138,6 +142,7 @@ void TestKonflikt::init() {
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES ('Lager', 1, 'OEZ'), "
                                      "('Lager', 2, 'GRO')"));
     QVERIFY(Starten(*u, *w));
+    m_startRundreisen = u->Factory()->rundreisen();
 }
 
 void TestKonflikt::cleanup() {
@@ -952,6 +957,133 @@ void TestKonflikt::verbindungseintragImProtokoll() {
     QVERIFY(log[1].section(QLatin1Char(';'), 2).contains(QStringLiteral("\"Bezeichnung\":\"Umbenannt\"")));
     QVERIFY(log[2].startsWith(QStringLiteral("löschen;{")));
     QVERIFY(log[2].endsWith(QLatin1Char(';')));
+}
+
+// Requests to the server per action, the reloads it causes included, counted
+// by the client: on a slow line each costs the whole round trip.
+void TestKonflikt::rundreisenJeBefehl_data() {
+    QTest::addColumn<QString>("befehl");
+    QTest::addColumn<int>("anzahl");
+    // Connect (the schema's version), the session's start (answering with the
+    // company record), the code looked up by the password, the sign-on with
+    // everything the window shows first.
+    QTest::newRow("Start") << "Start" << 4;
+    QTest::newRow("Gruppe wählen") << "Gruppe wählen" << 2;
+    QTest::newRow("Gruppe speichern") << "Gruppe speichern" << 1;
+    QTest::newRow("Gruppe getippt anlegen") << "Gruppe anlegen" << 1;
+    QTest::newRow("Gruppe löschen") << "Gruppe löschen" << 1;
+    QTest::newRow("Programm wählen") << "Programm wählen" << 1;
+    QTest::newRow("Stufe wählen") << "Stufe wählen" << 2;
+    QTest::newRow("Stufe speichern") << "Stufe speichern" << 1;
+    QTest::newRow("Stufe getippt anlegen") << "Stufe anlegen" << 1;
+    QTest::newRow("Stufe löschen") << "Stufe löschen" << 1;
+    QTest::newRow("Unterprogramm löschen") << "Unterprogramm löschen" << 1;
+    QTest::newRow("Programm löschen") << "Programm löschen" << 1;
+}
+
+void TestKonflikt::rundreisenJeBefehl() {
+    QFETCH(QString, befehl);
+    QFETCH(int, anzahl);
+    if (befehl == QStringLiteral("Start")) {
+        QCOMPARE(m_startRundreisen, long(anzahl));
+        // What the sign-on's answer brought is what the lists read alone show.
+        const QStringList mitarbeiter = ListenZeilen(w->ctListMitarbeiter), gruppen = KomboEintraege(w->cmbGruppe),
+                          programme = KomboEintraege(w->cmbProgramm);
+        QVERIFY(!mitarbeiter.isEmpty() && !gruppen.isEmpty() && !programme.isEmpty());
+        QVERIFY(MitarbeiterLaden(w->ctListMitarbeiter, false) && GruppenLaden(w->cmbGruppe) &&
+                ProgrammeLaden(w->cmbProgramm));
+        QCOMPARE(ListenZeilen(w->ctListMitarbeiter), mitarbeiter);
+        QCOMPARE(KomboEintraege(w->cmbGruppe), gruppen);
+        QCOMPARE(KomboEintraege(w->cmbProgramm), programme);
+        QCOMPARE(u->Factory()->rundreisen() - m_startRundreisen, 3L);
+        return;
+    }
+    // What comes before the action is not counted.
+    const bool stufe = befehl.startsWith(QStringLiteral("Stufe")) || befehl.contains(QStringLiteral("rogramm"));
+    if (stufe && befehl != QStringLiteral("Programm wählen")) {
+        QVERIFY(Waehlen(w->cmbProgramm, QStringLiteral("Lager")));
+        QVERIFY(Waehlen(w->cmbSubProgramm, QStringLiteral("Inventur")));
+        if (befehl != QStringLiteral("Stufe wählen")) QVERIFY(Waehlen(w->cmbProgrammStufe, QStringLiteral("1")));
+        QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Verkauf")));
+    }
+    if (befehl.startsWith(QStringLiteral("Gruppe")) && befehl != QStringLiteral("Gruppe wählen") &&
+        befehl != QStringLiteral("Gruppe anlegen"))
+        QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    // A choice counted alone: the box stands next to the entry, one key away.
+    auto nebenan = [](QComboBox* box, const QString& text) {
+        const int ziel = box->findText(text);
+        box->setCurrentIndex(ziel - 1);
+        QCoreApplication::processEvents();
+        return Qt::Key_Down;
+    };
+    Qt::Key taste = Qt::Key_Down;
+    if (befehl == QStringLiteral("Gruppe wählen")) taste = nebenan(w->cmbGruppe, QStringLiteral("Verkauf"));
+    if (befehl == QStringLiteral("Programm wählen")) taste = nebenan(w->cmbProgramm, QStringLiteral("Lager"));
+    if (befehl == QStringLiteral("Stufe wählen")) taste = nebenan(w->cmbProgrammStufe, QStringLiteral("1"));
+    QCoreApplication::processEvents();
+    const long vorher = u->Factory()->rundreisen();
+    if (befehl == QStringLiteral("Gruppe wählen")) {
+        QTest::keyClick(w->cmbGruppe, taste);
+        QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Verkauf"));
+    } else if (befehl == QStringLiteral("Gruppe speichern")) {
+        Mitglied(QStringLiteral("NEU"));
+        Klicken(w->cmdGruppeSpeichern);
+        QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ,NEU"));
+    } else if (befehl == QStringLiteral("Gruppe anlegen")) {
+        w->cmbGruppe->lineEdit()->clear();
+        w->cmbGruppe->lineEdit()->setFocus();
+        QTest::keyClicks(w->cmbGruppe->lineEdit(), QStringLiteral("Neu"));
+        Mitglied(QStringLiteral("NEU"));
+        Klicken(w->cmdGruppeSpeichern);
+        QCOMPARE(u->db->Mitglieder(QStringLiteral("Neu")), QStringLiteral("NEU"));
+        QVERIFY(w->cmbGruppe->findText(QStringLiteral("Neu")) >= 0);
+    } else if (befehl == QStringLiteral("Gruppe löschen")) {
+        u->dialoge.antworten.push_back(DialogService::Yes);
+        Klicken(w->cmdGruppeLoeschen);
+        QVERIFY(!u->Existiert(Berechtigung::KlasseGruppen, QStringLiteral("Lager")));
+        QCOMPARE(w->cmbGruppe->findText(QStringLiteral("Lager")), -1);
+    } else if (befehl == QStringLiteral("Programm wählen")) {
+        QTest::keyClick(w->cmbProgramm, taste);
+        QCOMPARE(w->cmbProgramm->currentText(), QStringLiteral("Lager"));
+        QVERIFY(w->cmbSubProgramm->findText(QStringLiteral("Inventur")) >= 0);
+    } else if (befehl == QStringLiteral("Stufe wählen")) {
+        QTest::keyClick(w->cmbProgrammStufe, taste);
+        QCOMPARE(w->cmbProgrammStufe->currentText(), QStringLiteral("1"));
+        QCOMPARE(w->ctListProgramm->ListCount(), 1);
+    } else if (befehl == QStringLiteral("Stufe speichern") || befehl == QStringLiteral("Stufe anlegen")) {
+        if (befehl == QStringLiteral("Stufe anlegen")) {
+            w->cmbProgrammStufe->lineEdit()->clear();
+            w->cmbProgrammStufe->lineEdit()->setFocus();
+            QTest::keyClicks(w->cmbProgrammStufe->lineEdit(), QStringLiteral("7"));
+            w->ctListProgramm->Clear();
+        }
+        Klicken(w->cmdGruppeProgramm[0]);
+        Klicken(w->cmdProgrammSpeichern);
+        const QString stufeNr = befehl == QStringLiteral("Stufe anlegen") ? QStringLiteral("7") : QStringLiteral("1");
+        QVERIFY(u->Liste(Berechtigung::KlasseProgramm, QStringLiteral("Lager||Inventur||") + stufeNr,
+                         QStringLiteral("Gruppe"))
+                    .contains(QStringLiteral("Verkauf")));
+        // The window shows what the command's answer carried.
+        QVERIFY(w->cmbProgrammStufe->findText(stufeNr) >= 0);
+        QCOMPARE(Zeilen(w->ctListProgramm), u->Liste(Berechtigung::KlasseProgramm,
+                                                     QStringLiteral("Lager||Inventur||") + stufeNr,
+                                                     QStringLiteral("Gruppe")));
+    } else if (befehl == QStringLiteral("Stufe löschen")) {
+        u->dialoge.antworten.push_back(DialogService::Yes);
+        Klicken(w->cmdProgrammStufeLoeschen);
+        QVERIFY(!u->Existiert(Berechtigung::KlasseProgramm, QStringLiteral("Lager||Inventur||1")));
+    } else if (befehl == QStringLiteral("Unterprogramm löschen")) {
+        u->dialoge.antworten.push_back(DialogService::Yes);
+        Klicken(w->cmdSubProgrammLoeschen);
+        QVERIFY(!u->Existiert(Berechtigung::KlasseProgramm, QStringLiteral("Lager||Inventur||1")));
+    } else if (befehl == QStringLiteral("Programm löschen")) {
+        u->dialoge.antworten.push_back(DialogService::Yes);
+        Klicken(w->cmdProgrammLoeschen);
+        QCOMPARE(w->cmbProgramm->findText(QStringLiteral("Lager")), -1);
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(u->Factory()->rundreisen() - vorher, long(anzahl));
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), befehl.contains(QStringLiteral("löschen")) ? 1 : 0);
 }
 
 QTEST_MAIN(TestKonflikt)

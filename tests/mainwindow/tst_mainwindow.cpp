@@ -152,6 +152,8 @@ void TestMainwindow::mitarbeiterListe() {
 }
 
 void TestMainwindow::ladefehlerWirdGemeldet() {
+    // The sign-on's answer brought the lists: the second read asks the server.
+    QVERIFY(GruppenLaden(w->cmbGruppe));
     u->Factory()->setFailAfter(1);
     w->cmbGruppe->setEditText(QStringLiteral("bleibt"));
     QVERIFY(!GruppenLaden(w->cmbGruppe));

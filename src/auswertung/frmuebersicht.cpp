@@ -236,6 +236,7 @@ void frmUebersicht::Verbinden() {
 }
 
 void frmUebersicht::Form_Load(bool abteilungen) {
+    ListenVorab();
     try {
         std::vector<CtFilterList::Eintrag> zeilen;
         zeilen = Uebersicht::MitarbeiterEintraege(abteilungen);

@@ -22,6 +22,18 @@ QString Anzeigename(const QString& name) {
     return a;
 }
 
+void ListenVorab() {
+    try {
+        DbBeginn(false);
+        CacheObjektPtr k = Zustand().CacheFactory->Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
+        k->Methode(QStringLiteral("Listen"), {Zustand().Firma});
+        ObjektSchliessen(k);
+        DbEnde(false);
+    } catch (const CacheFehler&) {
+        DbEnde(false);
+    }
+}
+
 QStringList AuswahlLesen(const QString& abfrage, const QStringList& argumente, QString* vorgang) {
     CacheAbfragePtr q;
     try {

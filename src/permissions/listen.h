@@ -17,6 +17,10 @@ void MitarbeiterLesen(bool AbteilungenAnzeigen,
 // The entries of a choice box, ascending: the query "Gruppen", "Programme" or
 // "SubProgramme" (with the program as argument). Throws CacheFehler; `vorgang`
 // as above.
+// Asks the server for the employees, groups and programs at once, so that the
+// three reads that follow cost no request each (on a slow line); a failure
+// here is left to those reads to report.
+void ListenVorab();
 QStringList AuswahlLesen(const QString& abfrage, const QStringList& argumente, QString* vorgang = nullptr);
 // The levels of a program's sub-program, ascending; false when they could not be read.
 bool StufenLesen(const QString& programm, const QString& subprogramm, QStringList& stufen);

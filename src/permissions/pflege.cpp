@@ -148,18 +148,6 @@ bool ListeIst(CacheFactory& f, const QString& klasse, const QString& id, const Q
     return GleicheMenge(QStringList(l->Werte().begin(), l->Werte().end()), werte);
 }
 
-// Is the record still as the window knows it? Raises a conflict if not.
-void StandPruefen(CacheFactory& f, const QString& klasse, const QStringList& id, const Stand& stand) {
-    if (!stand.geladen && !stand.abwesend) return;
-    SysListPtr liste = ListeBauen(f, stand.geladen ? *stand.geladen : QStringList());
-    std::vector<Argument> argumente(id.begin(), id.end());
-    argumente.emplace_back(liste);
-    if (!stand.geladen) argumente.emplace_back(QStringLiteral("0"));
-    CacheObjektPtr k = f.Klassenmethoden(klasse);
-    k->Methode(QStringLiteral("ListePruefen"), argumente);
-    ObjektSchliessen(k);
-}
-
 // One command as one server method: the record's id, the list to store (none
 // for a delete) and what the window knows of the record, which the server
 // compares under its lock; a level may newly grant missing groups only when
@@ -375,23 +363,16 @@ bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gr
     return InTransaktion(
         QStringLiteral("frmRechteUebernehmen.cmdUebernehmen_Click"),
         [&](CacheFactory& f, QString& vorgang) {
-            // In name order, the order every command locks groups in.
-            std::vector<const GruppeGelesen*> reihe;
+            // Every group checked against the members read for the preview and
+            // extended by the code, in one server method.
+            vorgang = QStringLiteral("Mitarbeiter speichern");
+            QJsonArray liste;
             for (const GruppeGelesen& g : gruppen)
-                reihe.push_back(&g);
-            std::sort(reihe.begin(), reihe.end(), [](auto* a, auto* b) { return a->gruppe < b->gruppe; });
-            for (const GruppeGelesen* g : reihe) {
-                vorgang = QStringLiteral("Stand prüfen ") + g->gruppe;
-                Stand stand;
-                stand.geladen = &g->mitglieder;
-                StandPruefen(f, KlasseGruppen, {g->gruppe}, stand);
-                vorgang = QStringLiteral("Mitarbeiter speichern ") + g->gruppe;
-                SysListPtr liste = ListeBauen(f, g->mitglieder + QStringList{code});
-                CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
-                klasse->Methode(QStringLiteral("SaveCodes"), {g->gruppe, liste});
-                ObjektSchliessen(liste);
-                ObjektSchliessen(klasse);
-            }
+                liste.append(QJsonArray{g.gruppe, QJsonArray::fromStringList(g.mitglieder)});
+            CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
+            klasse->Methode(QStringLiteral("RechteUebernehmen"),
+                            {code, QString::fromUtf8(QJsonDocument(liste).toJson(QJsonDocument::Compact))});
+            ObjektSchliessen(klasse);
             Programmverlauf(QStringLiteral("frmRechteUebernehmen.cmdUebernehmen_Click"), code,
                             namen.join(QStringLiteral(", ")));
         },

@@ -144,11 +144,22 @@ QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code,
         vorrat.append(objektLesen(*findClass(QStringLiteral("KV.ParPersAbt")), {firma, feld("abtnr")}));
         vorrat.append(objektLesen(*findClass(QStringLiteral("KV.PersBasis")), {firma, feld("pnr")}));
         vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Stand"), {}));
-        vorrat.append(abfrageLesen(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {firma}));
-        vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
-        vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {}));
+        for (const QJsonValue& l : listenLesen(firma))
+            vorrat.append(l);
     }
     vorratAufnehmen(vorrat);
+    return {};
+}
+
+QJsonArray SqlCacheFactory::listenLesen(const QString& firma) {
+    return {abfrageLesen(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {firma}),
+            abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}),
+            abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {})};
+}
+
+QString SqlCacheFactory::listen(const QString& firma) {
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_listen"), {firma});
+    vorratAufnehmen(listenLesen(firma));
     return {};
 }
 

@@ -191,6 +191,18 @@ CREATE OR REPLACE FUNCTION uv_vorrat_stufe(k text[]) RETURNS json LANGUAGE sql A
                   AND berechtigungsstufe = k[3]),
     'l', uv_liste('s', k)::json)
 $f$)sql"),
+        QStringLiteral(R"sql(
+CREATE OR REPLACE FUNCTION uv_vorrat_mitarbeiter(fa text) RETURNS json LANGUAGE sql AS $f$
+  SELECT json_build_object('a', 'kv.parpersedv:liste', 'p', json_build_array(fa),
+    'z', COALESCE((SELECT json_agg(json_build_array(pcode, pname) ORDER BY pcode) FROM kv_parpersedv
+                   WHERE firma = fa), '[]'))
+$f$)sql"),
+        // The three lists a window opens with, in one request.
+        QStringLiteral(R"sql(
+CREATE OR REPLACE FUNCTION uv_listen(fa text) RETURNS text LANGUAGE sql AS $f$
+  SELECT json_build_object('e', '', 'v', json_build_array(uv_vorrat_mitarbeiter(fa), uv_vorrat_gruppen(),
+                                                          uv_vorrat_programme()))::text
+$f$)sql"),
         // At sign-on, in one request: the user's records, and for an active
         // administrator whose password matches what the window reads next (the
         // log's newest entry and the three lists).
@@ -211,12 +223,72 @@ BEGIN
       'f', (SELECT row_to_json(b) FROM kv_persbasis b WHERE firma = fa AND pnr = u.pnr));
     v := v || json_build_object('a', 'userverwaltung.protokoll:stand', 'p', json_build_array(),
       'z', json_build_array(json_build_array((SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll)::text)));
-    v := v || json_build_object('a', 'kv.parpersedv:liste', 'p', json_build_array(fa),
-      'z', COALESCE((SELECT json_agg(json_build_array(pcode, pname) ORDER BY pcode) FROM kv_parpersedv
-                     WHERE firma = fa), '[]'));
-    v := v || uv_vorrat_gruppen() || uv_vorrat_programme();
+    v := v || uv_vorrat_mitarbeiter(fa) || uv_vorrat_gruppen() || uv_vorrat_programme();
   END IF;
   RETURN json_build_object('e', '', 'v', to_json(v))::text;
+END $f$)sql"),
+        // A new group with the source's members in their order and a grant on
+        // every level the source holds (appended, once per level); logged as its
+        // creation and one entry of its grants tied to it.
+        QStringLiteral(R"sql(
+CREATE OR REPLACE FUNCTION uv_gruppe_kopieren(kopf json, quelle text, ziel text, mitglieder boolean, stufen boolean)
+RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE n integer; nr bigint; codes integer := 0; m integer := 0; stufenliste text;
+BEGIN
+  PERFORM pg_advisory_xact_lock(hashtextextended('uv_gruppen|' || ziel, 0));
+  PERFORM 1 FROM uv_gruppen WHERE gruppe = quelle FOR SHARE;
+  IF NOT FOUND THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV105',
+      MESSAGE = format('<LOADOBJ> UserVerwaltung.Gruppen: kein Objekt mit der Id %s', quelle);
+  END IF;
+  IF EXISTS (SELECT 1 FROM uv_gruppen WHERE gruppe = ziel) THEN
+    n := json_array_length(uv_liste('g', ARRAY[ziel])::json);
+    RAISE EXCEPTION USING ERRCODE = 'KV115', MESSAGE = format('<KONFLIKT> Gruppe %s besteht bereits mit %s %s', ziel, n,
+      CASE WHEN n = 1 THEN 'Eintrag' ELSE 'Einträgen' END);
+  END IF;
+  INSERT INTO uv_gruppen (gruppe) VALUES (ziel);
+  IF mitglieder THEN
+    INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) SELECT ziel, pos, pcode FROM uv_gruppen_pcode WHERE gruppe = quelle;
+    GET DIAGNOSTICS codes = ROW_COUNT;
+  END IF;
+  nr := uv_protokollieren(kopf, 'anlegen', 'Gruppe ' || ziel, '', uv_liste('g', ARRAY[ziel]));
+  IF stufen THEN
+    PERFORM 1 FROM uv_programm p WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe s WHERE s.gruppe = quelle
+      AND s.programmname = p.programmname AND s.subprogramm = p.subprogramm
+      AND s.berechtigungsstufe = p.berechtigungsstufe)
+      ORDER BY p.programmname, p.subprogramm, p.berechtigungsstufe FOR UPDATE;
+    INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, gruppe)
+      SELECT s.programmname, s.subprogramm, s.berechtigungsstufe, MAX(s.pos) + 1, ziel FROM uv_programm_gruppe s
+       WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe q WHERE q.gruppe = quelle AND q.programmname = s.programmname
+                     AND q.subprogramm = s.subprogramm AND q.berechtigungsstufe = s.berechtigungsstufe)
+       GROUP BY s.programmname, s.subprogramm, s.berechtigungsstufe;
+    GET DIAGNOSTICS m = ROW_COUNT;
+    IF m > 0 THEN
+      SELECT to_json(array_agg(programmname || '||' || subprogramm || '||' || berechtigungsstufe
+                               ORDER BY programmname, subprogramm, berechtigungsstufe, pos))::text
+        INTO stufenliste FROM uv_programm_gruppe WHERE gruppe = ziel;
+      PERFORM uv_protokollieren(kopf, 'berechtigen', 'Gruppe ' || ziel, '[]', stufenliste, nr);
+    END IF;
+  END IF;
+  RETURN json_build_object('e', json_build_object('mitglieder', codes, 'stufen', m)::text,
+                           'v', json_build_array(uv_vorrat_gruppen()))::text;
+END $f$)sql"),
+        // An employee joins groups: each checked against the members the caller
+        // read (in name order, the order every command locks groups in), the
+        // code appended, one entry per group. `gruppen`: [[name, [members]], …].
+        QStringLiteral(R"sql(
+CREATE OR REPLACE FUNCTION uv_rechte_uebernehmen(kopf json, code text, gruppen json) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE g record;
+BEGIN
+  FOR g IN SELECT x->>0 AS name, x->1 AS mitglieder FROM json_array_elements(gruppen) x ORDER BY (x->>0) COLLATE "C" LOOP
+    PERFORM uv_pruefen('g', ARRAY[g.name], g.mitglieder, 1);
+    PERFORM uv_speichern(kopf, 'g', ARRAY[g.name],
+      (SELECT to_json(array_agg(v ORDER BY o)) FROM (
+         SELECT v, o FROM json_array_elements_text(g.mitglieder) WITH ORDINALITY a(v, o)
+         UNION ALL SELECT code, 2147483647) y));
+  END LOOP;
+  RETURN json_build_object('e', '', 'v', json_build_array())::text;
 END $f$)sql"),
         // The commands. Each answers {"e": result, "v": [what the window shows next]}.
         QStringLiteral(R"sql(

@@ -8,6 +8,7 @@
 #include "schema.h"
 #include "sqlfactory.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -32,6 +33,8 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
     if (quelle == ziel)
         raise(Fehlernummer::KonfliktVorhanden,
               QStringLiteral("<KONFLIKT> Gruppe %1 besteht bereits").arg(ziel));
+    if (mitFunktionen())
+        return befehlAufrufen(QStringLiteral("uv_gruppe_kopieren"), {kopfJson(), quelle, ziel, mitglieder, stufen});
     Guard g(*this);
     // The new name has no row to lock: creators of the same name take turns on it.
     if (isPostgres())
@@ -83,9 +86,36 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
             {ziel, quelle});
         if (stufenZahl > 0) berechtigungProtokollieren(ziel, nr);
     }
+    // The window shows the new group among the others next.
+    const QJsonArray vorrat{abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {})};
     g.commit();
+    vorratAufnehmen(vorrat);
     return QString::fromUtf8(
         QJsonDocument(QJsonObject{{QStringLiteral("mitglieder"), static_cast<int>(codes.size())},
                                   {QStringLiteral("stufen"), stufenZahl}})
             .toJson(QJsonDocument::Compact));
+}
+
+QString SqlCacheFactory::rechteUebernehmen(const QString& code, const QString& gruppen) {
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_rechte_uebernehmen"), {kopfJson(), code, gruppen});
+    const ClassDef& cls = *findClass(QStringLiteral("UserVerwaltung.Gruppen"));
+    std::map<QString, std::vector<QString>> reihe; // in name order, the order every command locks groups in
+    for (const QJsonValue& g : QJsonDocument::fromJson(gruppen.toUtf8()).array()) {
+        std::vector<QString>& m = reihe[g.toArray().at(0).toString()];
+        for (const QJsonValue& c : g.toArray().at(1).toArray())
+            m.push_back(c.toString());
+    }
+    Guard g(*this);
+    for (const auto& [name, mitglieder] : reihe) {
+        SysList geladen, neu;
+        for (const QString& c : mitglieder) {
+            geladen.Append(c);
+            neu.Append(c);
+        }
+        neu.Append(code);
+        checkList(cls, {name}, geladen, true);
+        saveList(cls, {name}, neu);
+    }
+    g.commit();
+    return {};
 }

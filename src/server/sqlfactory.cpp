@@ -214,6 +214,10 @@ class SqlKlasse final : public CacheObjekt {
             return m_f.stufeSpeichern(key, *liste(n - 1), *liste(n), pruefen,
                                       args.size() > n + 2 && SqlObjekt::text(args, n + 2) == QLatin1String("1"));
         }
+        if (m == QLatin1String("listen") && m_cls.table == QLatin1String("uv_gruppen"))
+            return m_f.listen(SqlObjekt::text(args, 0));
+        if (m == QLatin1String("rechteuebernehmen") && m_cls.table == QLatin1String("uv_gruppen"))
+            return m_f.rechteUebernehmen(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1));
         if (m == QLatin1String("gruppeentziehen") && m_cls.table == QLatin1String("uv_programm"))
             return QString::number(m_f.withdrawGroup(SqlObjekt::text(args, 0)));
         if (m == QLatin1String("stufenloeschen") && m_cls.table == QLatin1String("uv_programm"))

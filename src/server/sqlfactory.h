@@ -120,6 +120,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // of `quelle` and a grant on each of its levels, as asked; JSON with the
     // numbers copied. Raises KonfliktVorhanden when `ziel` exists.
     QString copyGroup(const QString& quelle, const QString& ziel, bool mitglieder, bool stufen);
+    // Class method RechteUebernehmen of the groups: `code` joins each group of
+    // `gruppen` (JSON [[name, [members as read]], …]), each checked against the
+    // members read; all or none.
+    QString rechteUebernehmen(const QString& code, const QString& gruppen);
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);
@@ -146,6 +150,9 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // active administrator whose password matches, what the sign-on and the
     // window read next, all in one request (taken from the store above).
     QString anmeldedaten(const QString& firma, const QString& code, const QString& passwort);
+    // Class method Listen of the groups: the employees of the company, the
+    // groups and the programs, for the reads that follow (the store above).
+    QString listen(const QString& firma);
     std::optional<Vorrat> vorratNehmen(const QString& schluessel);
     void vorratLegen(const QString& schluessel, std::vector<QString> werte) {
         if (m_vorrat.isEmpty()) m_vorratZeit.start();
@@ -187,6 +194,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QJsonObject abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter);
     QJsonObject stufeLesen(const QStringList& key);
     QJsonObject objektLesen(const ClassDef& cls, const QStringList& key);
+    QJsonArray listenLesen(const QString& firma);
     void vorratAufnehmen(const QJsonArray& eintraege);
     QHash<QString, Vorrat> m_vorrat;
     // The store serves what the window reads right after, never an old state.

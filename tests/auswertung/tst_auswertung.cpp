@@ -93,6 +93,8 @@ class TestAuswertung : public QObject {
 
   private:
     frmUebersicht* Oeffnen();
+    // Requests the last opening sent: the three lists come in one.
+    long m_oeffnenRundreisen = -1;
     std::unique_ptr<Testumgebung> u;
     std::unique_ptr<FMStart> w;
 };
@@ -112,7 +114,9 @@ frmUebersicht* TestAuswertung::Oeffnen() {
     w->activateWindow();
     if (!QTest::qWaitForWindowActive(w.get())) return nullptr;
     if (w->UebersichtFenster()) w->UebersichtFenster()->hide();
+    const long vorher = u->Factory()->rundreisen();
     QTest::keyClick(w.get(), Qt::Key_B, Qt::ControlModifier);
+    m_oeffnenRundreisen = u->Factory()->rundreisen() - vorher;
     frmUebersicht* f = w->UebersichtFenster();
     if (f) (void)QTest::qWaitForWindowExposed(f);
     return f;
@@ -602,6 +606,7 @@ void TestAuswertung::exportWieKorvalDbReport() {
 void TestAuswertung::doppelklickZeigtImHauptfenster() {
     frmUebersicht* f = Oeffnen();
     QVERIFY(f);
+    QCOMPARE(m_oeffnenRundreisen, 1L);
     f->tabUebersicht->setCurrentIndex(2);
     ZeileDoppelklicken(f->ctListGruppen->Liste(), Zeile(f->ctListGruppen, QStringLiteral("Lager")));
     QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Lager"));

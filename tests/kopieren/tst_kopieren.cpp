@@ -3,6 +3,8 @@
 
 #include "testumgebung.h"
 
+#include "server/sqlfactory.h"
+
 #include "datenbankwerkzeug.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/frmgruppekopieren.h"
@@ -131,8 +133,11 @@ void TestKopieren::kopieGleichtQuelle() {
         Eintippen(d->txtName, neu);
         if (!mitglieder) Klicken(d->chkMitglieder);
         if (!stufen) Klicken(d->chkStufen);
+        const long anfrage = u->Factory()->rundreisen();
         Klicken(d->cmdKopieren);
         QVERIFY(!d->isVisible());
+        // One request: the copy, answered with the group list the main window shows.
+        QCOMPARE(u->Factory()->rundreisen() - anfrage, 1L);
     });
     w->mGruppeKopieren->trigger();
     QVERIFY(gezeigt);
@@ -248,7 +253,10 @@ void TestKopieren::rechteVonKollegen() {
                  (QStringList{QStringLiteral("Verkauf"), QStringLiteral("Verwaltung")}));
         QVERIFY2(d->lblStufen->text().contains(QStringLiteral(" %1 ").arg(neu.size())),
                  qPrintable(d->lblStufen->text()));
+        const long anfrage = u->Factory()->rundreisen();
         Klicken(d->cmdUebernehmen);
+        // The take-over in one request, then the preview read anew.
+        QCOMPARE(u->Factory()->rundreisen() - anfrage, 3L);
         // Nothing left to take over.
         QCOMPARE(d->ctListGruppen->ListCount(), 0);
         QVERIFY(!d->cmdUebernehmen->isEnabled());

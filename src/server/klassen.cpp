@@ -67,14 +67,6 @@ QList<ClassDef> makeClasses() {
     return c;
 }
 
-// A member code (window form) in the server's 7-bit form, in SQL: the key of
-// its employee record.
-QString SiebenbitSql(const QString& spalte) {
-    return QStringLiteral("REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(%1, 'ä', '{'), "
-                          "'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), 'Ö', '\\'), 'Ü', ']'), '§', 'õ')")
-        .arg(spalte);
-}
-
 QHash<QString, QueryDef> makeQueries() {
     QHash<QString, QueryDef> q;
     // Every box shows ascending entries: the group box appends, the others insert at the top.
@@ -116,14 +108,17 @@ QHash<QString, QueryDef> makeQueries() {
     // and a chosen employee who is in no group.
     q.insert(QStringLiteral("userverwaltung.gruppen|matrix"),
              {QStringLiteral(
-                  "SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
-                  "WHERE p.firma = ? AND p.pcode = %1), ''), "
-                  "gp.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
-                  "FROM uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = gp.gruppe "
-                  "WHERE (CAST(? AS TEXT) = '' OR gp.pcode = ?) AND (CAST(? AS TEXT) = '' OR gp.gruppe = ?) "
-                  "AND (CAST(? AS TEXT) = '' OR pg.programmname = ?) "
-                  "AND (CAST(? AS TEXT) = '' OR pg.subprogramm = ?) "
-                  "AND (CAST(? AS TEXT) = '' OR pg.berechtigungsstufe = ?) "
+                  // Members and levels made distinct before they are joined: the
+                  // rows come out distinct without a sort of all of them, and each
+                  // member's name is looked up once, not once per level.
+                  "SELECT m.pcode, m.name, m.gruppe, pg.programmname, pg.subprogramm, pg.berechtigungsstufe "
+                  "FROM (SELECT DISTINCT gp.gruppe, gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
+                  "WHERE p.firma = ? AND p.pcode = %1), '') AS name FROM uv_gruppen_pcode gp "
+                  "WHERE (CAST(? AS TEXT) = '' OR gp.pcode = ?) AND (CAST(? AS TEXT) = '' OR gp.gruppe = ?)) m "
+                  "JOIN (SELECT DISTINCT gruppe, programmname, subprogramm, berechtigungsstufe FROM uv_programm_gruppe "
+                  "WHERE (CAST(? AS TEXT) = '' OR programmname = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR subprogramm = ?) "
+                  "AND (CAST(? AS TEXT) = '' OR berechtigungsstufe = ?)) pg ON pg.gruppe = m.gruppe "
                   "UNION ALL SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
                   "WHERE p.firma = ? AND p.pcode = %1), ''), gp.gruppe, '', '', '' "
                   "FROM uv_gruppen_pcode gp "
@@ -279,6 +274,12 @@ QHash<QString, QueryDef> makeQueries() {
 }
 
 } // namespace
+
+QString SiebenbitSql(const QString& spalte) {
+    return QStringLiteral("REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(%1, 'ä', '{'), "
+                          "'ö', '|'), 'ü', '}'), 'ß', '~'), 'Ä', '['), 'Ö', '\\'), 'Ü', ']'), '§', 'õ')")
+        .arg(spalte);
+}
 
 const PropertyDef* ClassDef::property(const QString& n) const {
     for (const PropertyDef& p : properties)

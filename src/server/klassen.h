@@ -51,6 +51,9 @@ struct QueryDef {
 const ClassDef* findClass(const QString& name);
 const QueryDef* findQuery(const QString& klasse, const QString& abfrage);
 
+// A member code (window form) in the server's 7-bit form, in SQL: the key of
+// its employee record.
+QString SiebenbitSql(const QString& spalte);
 // The server's 7-bit German form back to window text.
 QString sevenBitToDisplay(const QString& stored);
 // Window text to the 7-bit form (what the suite's programs store).

@@ -1,5 +1,6 @@
 #include "sqlfactory.h"
 
+#include "matrix.h"
 #include "protokoll.h"
 #include "schema.h"
 #include "verbindungsziel.h"
@@ -273,6 +274,15 @@ class SqlAbfrage final : public CacheAbfrage {
             binds.append(i < parameter.size() ? parameter[i] : QString());
         m_spalten = m_q.columns;
         m_pos = -1;
+        m_erzeuger.reset();
+        // The whole matrix, without a selection: made from its parts as it is read.
+        if (&m_q == findQuery(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Matrix")) &&
+            std::all_of(parameter.begin() + std::min<qsizetype>(1, parameter.size()), parameter.end(),
+                        [](const QString& p) { return p.isEmpty(); })) {
+            Beenden();
+            m_erzeuger = std::make_unique<Matrixerzeuger>(m_f, parameter.value(0));
+            return;
+        }
         if (m_q.stream) {
             Beenden();
             m_laufend = &m_f.selectStream(m_q.sql, binds);
@@ -291,6 +301,7 @@ class SqlAbfrage final : public CacheAbfrage {
                 m_werte[i] = sevenBitToDisplay(m_werte[i]);
     }
     bool Naechste() override {
+        if (m_erzeuger) return m_erzeuger->Naechste();
         if (m_q.stream) {
             if (!m_laufend || m_sitzung != m_f.Sitzung()) {
                 m_laufend = nullptr;
@@ -309,6 +320,12 @@ class SqlAbfrage final : public CacheAbfrage {
         return true;
     }
     QString Spalte(int nummer) const override {
+        if (m_erzeuger) {
+            if (nummer < 1 || nummer > m_spalten)
+                raise(Fehlernummer::UngueltigerWert,
+                      QStringLiteral("<RESULTSET> %1: keine Spalte %2").arg(m_name).arg(nummer));
+            return m_erzeuger->Spalte(nummer);
+        }
         if (m_q.stream ? !m_laufend : (m_pos < 0 || (m_pos + 1) * m_spalten > static_cast<long>(m_werte.size())))
             raise(Fehlernummer::UngueltigerWert,
                   QStringLiteral("<RESULTSET> %1: keine aktuelle Zeile").arg(m_name));
@@ -323,6 +340,7 @@ class SqlAbfrage final : public CacheAbfrage {
     }
     void sys_close() override {
         m_closed = true;
+        m_erzeuger.reset();
         m_werte.clear();
         Beenden();
     }
@@ -337,6 +355,7 @@ class SqlAbfrage final : public CacheAbfrage {
         if (m_laufend && m_sitzung == m_f.Sitzung()) m_laufend->finish();
         m_laufend = nullptr;
     }
+    std::unique_ptr<Matrixerzeuger> m_erzeuger;
     std::vector<QString> m_werte; // row after row
     QSqlQuery* m_laufend = nullptr; // a result read as it goes
     long m_sitzung = 0;

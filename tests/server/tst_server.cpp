@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 #include <atomic>
 #include <thread>
 
@@ -77,6 +79,7 @@ class TestServer : public QObject {
     void falscheBenutzung();
     void zweiArbeitsplaetzeAbwechselnd();
     void zweiArbeitsplaetzeGleichzeitig();
+    void ganzeMatrixWieDieAbfrage();
 
   private:
     std::unique_ptr<Testdatenbank> m_db;
@@ -531,6 +534,50 @@ void TestServer::zweiArbeitsplaetzeGleichzeitig() {
         Werte(m_f->OpenId(Gruppen, QStringLiteral("Verkauf"))->Liste(QStringLiteral("PCODE")));
     QVERIFY(ende == letzte[0] || ende == letzte[1]);
     qInfo("%d Speichervorgänge, %d Lesevorgänge", 2 * SpeichernJeArbeitsplatz, gelesen.load());
+}
+
+// The whole matrix is made row by row from its parts; it must be what the
+// query with its sort gives, in the same order, also for the odd cases.
+void TestServer::ganzeMatrixWieDieAbfrage() {
+    m_db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES ('Leer'), ('Nur Stufen'), ('Ohne Stufen')"));
+    m_db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES ('Ohne Stufen', 1, 'MUE'), "
+                                    "('Ohne Stufen', 2, 'Jörg'), ('Ohne Stufen', 3, 'MUE'), ('Lager', 9, 'GRO'), "
+                                    "('Lager', 10, '')"));
+    const QString stufen = QStringLiteral("INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, "
+                                          "pos, gruppe) SELECT programmname, subprogramm, berechtigungsstufe, %1, '%2' "
+                                          "FROM uv_programm WHERE berechtigungsstufe LIKE '%3'");
+    m_db->SqlAendern(stufen.arg(QStringLiteral("90"), QStringLiteral("Nur Stufen"), QStringLiteral("%")));
+    m_db->SqlAendern(stufen.arg(QStringLiteral("91"), QStringLiteral("Lager"), QStringLiteral("%")));
+    m_db->SqlAendern(stufen.arg(QStringLiteral("92"), QStringLiteral("Gibt es nicht"), QStringLiteral("1")));
+    auto* sql = dynamic_cast<SqlCacheFactory*>(m_f.get());
+    QVERIFY(sql);
+    const QueryDef* q = findQuery(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Matrix"));
+    const QStringList parameter{QStringLiteral("1"), {}, {}, {}, {}, {}};
+    QVariantList binds;
+    for (int i : q->bind)
+        binds.append(parameter.value(i));
+    QStringList erwartet;
+    const std::vector<QString> werte = sql->selectFlat(q->sql, binds, 6);
+    for (size_t i = 0; i + 6 <= werte.size(); i += 6) {
+        QStringList z(werte.begin() + long(i), werte.begin() + long(i) + 6);
+        z[1] = sevenBitToDisplay(z[1]);
+        erwartet.append(z.join(QLatin1Char(';')));
+    }
+    QStringList gemacht;
+    CacheAbfragePtr a = m_f->Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Matrix"));
+    a->Ausfuehren(parameter);
+    while (a->Naechste()) {
+        QStringList z;
+        for (int c = 1; c <= 6; ++c)
+            z.append(a->Spalte(c));
+        gemacht.append(z.join(QLatin1Char(';')));
+    }
+    // Groups with neither members nor levels, levels of a name without record,
+    // a member twice, a level granting a group twice, a member without name.
+    QVERIFY(erwartet.contains(QStringLiteral(";;Leer;;;")));
+    QVERIFY(std::any_of(erwartet.begin(), erwartet.end(),
+                        [](const QString& z) { return z.startsWith(QStringLiteral(";;Gibt es nicht;")); }));
+    QCOMPARE(gemacht, erwartet);
 }
 
 QTEST_GUILESS_MAIN(TestServer)

@@ -78,83 +78,73 @@ void SqlCacheFactory::vorratAufnehmen(const QJsonArray& eintraege) {
     }
 }
 
-QJsonObject SqlCacheFactory::abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter) {
+void SqlCacheFactory::vorratAufnehmen(Vorratsliste&& eintraege) {
+    if (m_vorrat.isEmpty()) m_vorratZeit.start();
+    for (auto& [schluessel, v] : eintraege)
+        m_vorrat.insert(schluessel, std::move(v));
+}
+
+std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::abfrageLesen(const QString& klasse, const QString& abfrage,
+                                                                           const QStringList& parameter) {
     const QueryDef* q = findQuery(klasse, abfrage);
     QVariantList binds;
     for (int i : q->bind)
         binds.append(i < parameter.size() ? parameter[i] : QString());
-    QJsonArray zeilen;
-    const std::vector<QString> werte = selectFlat(q->sql, binds, q->columns);
-    for (size_t i = 0; i + static_cast<size_t>(q->columns) <= werte.size(); i += static_cast<size_t>(q->columns)) {
-        QJsonArray z;
-        for (int c = 0; c < q->columns; ++c)
-            z.append(werte[i + static_cast<size_t>(c)]);
-        zeilen.append(z);
-    }
-    return {{QStringLiteral("a"), (klasse + QLatin1Char(':') + abfrage).toLower()},
-            {QStringLiteral("p"), QJsonArray::fromStringList(parameter)},
-            {QStringLiteral("z"), zeilen}};
+    return {abfrageSchluessel(klasse + QLatin1Char(':') + abfrage, parameter),
+            Vorrat{selectFlat(q->sql, binds, q->columns), true, {}}};
 }
 
-QJsonObject SqlCacheFactory::stufeLesen(const QStringList& key) {
+std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::stufeLesen(const QStringList& key) {
     const ClassDef& cls = Stufen();
-    const bool da = !select(QStringLiteral("SELECT 1 FROM uv_programm WHERE %1").arg(keyWhere(cls)), keyBinds(cls, key), 1)
-                         .empty();
-    QJsonArray liste;
-    if (da) {
-        const SysListPtr gruppen = loadList(cls, key);
-        for (const QString& w : gruppen->Werte())
-            liste.append(w);
-    }
-    return {{QStringLiteral("o"), QStringLiteral("userverwaltung.programm")},
-            {QStringLiteral("id"), key.join(QStringLiteral("||"))},
-            {QStringLiteral("da"), da},
-            {QStringLiteral("l"), liste}};
+    Vorrat v;
+    v.da = !select(QStringLiteral("SELECT 1 FROM uv_programm WHERE %1").arg(keyWhere(cls)), keyBinds(cls, key), 1).empty();
+    if (v.da) v.werte = loadList(cls, key)->Werte();
+    return {objektSchluessel(cls.name, key.join(QStringLiteral("||"))), std::move(v)};
 }
 
-QJsonObject SqlCacheFactory::objektLesen(const ClassDef& cls, const QStringList& key) {
+std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::objektLesen(const ClassDef& cls, const QStringList& key) {
     QStringList spalten;
     for (const PropertyDef& p : cls.properties)
         spalten.append(p.column);
     const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
                                  .arg(spalten.join(QStringLiteral(", ")), cls.table, keyWhere(cls)),
                              keyBinds(cls, key), static_cast<int>(spalten.size()));
-    QJsonObject felder;
-    if (!rows.empty())
+    Vorrat v;
+    v.da = !rows.empty();
+    if (v.da)
         for (int i = 0; i < spalten.size(); ++i)
-            felder.insert(spalten[i], rows.front()[i]);
-    return {{QStringLiteral("o"), cls.name.toLower()},
-            {QStringLiteral("id"), key.join(QStringLiteral("||"))},
-            {QStringLiteral("da"), !rows.empty()},
-            {QStringLiteral("f"), felder}};
+            v.felder.insert(spalten[i], rows.front()[i]);
+    return {objektSchluessel(cls.name, key.join(QStringLiteral("||"))), std::move(v)};
 }
 
 QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code, const QString& passwort) {
     if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_anmeldedaten"), {firma, code, passwort});
-    const ClassDef& pers = *findClass(QStringLiteral("KV.ParPersEdv"));
-    const QJsonObject benutzer = objektLesen(pers, {firma, code});
-    if (!benutzer.value(QStringLiteral("da")).toBool()) return {};
-    const QJsonObject f = benutzer.value(QStringLiteral("f")).toObject();
-    auto feld = [&](const char* name) { return f.value(QString::fromLatin1(name)).toString(); };
-    QJsonArray vorrat{benutzer};
+    Vorratsliste vorrat;
+    vorrat.push_back(objektLesen(*findClass(QStringLiteral("KV.ParPersEdv")), {firma, code}));
+    const Vorrat& benutzer = vorrat.back().second;
+    if (!benutzer.da) return {};
+    auto feld = [&](const char* name) { return benutzer.felder.value(QString::fromLatin1(name)); };
     static const QRegularExpression zahl(QStringLiteral("^[0-9]+([.][0-9]+)?$"));
     const QString gruppe = feld("bergrp").trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
     if (feld("passwort") == passwort && feld("aktiv") == QLatin1String("J") && zahl.match(gruppe).hasMatch() &&
         gruppe.toDouble() >= 8) {
-        vorrat.append(objektLesen(*findClass(QStringLiteral("KV.ParPersAbt")), {firma, feld("abtnr")}));
-        vorrat.append(objektLesen(*findClass(QStringLiteral("KV.PersBasis")), {firma, feld("pnr")}));
-        vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Stand"), {}));
-        for (const QJsonValue& l : listenLesen(firma))
-            vorrat.append(l);
+        const QString abtnr = feld("abtnr"), pnr = feld("pnr");
+        vorrat.push_back(objektLesen(*findClass(QStringLiteral("KV.ParPersAbt")), {firma, abtnr}));
+        vorrat.push_back(objektLesen(*findClass(QStringLiteral("KV.PersBasis")), {firma, pnr}));
+        vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Stand"), {}));
+        for (auto& l : listenLesen(firma))
+            vorrat.push_back(std::move(l));
     }
-    vorratAufnehmen(vorrat);
+    vorratAufnehmen(std::move(vorrat));
     return {};
 }
 
-QJsonArray SqlCacheFactory::listenLesen(const QString& firma) {
-    return {abfrageLesen(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {firma}),
-            abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}),
-            abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {})};
+SqlCacheFactory::Vorratsliste SqlCacheFactory::listenLesen(const QString& firma) {
+    Vorratsliste l;
+    l.push_back(abfrageLesen(QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {firma}));
+    l.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
+    l.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {}));
+    return l;
 }
 
 QString SqlCacheFactory::listen(const QString& firma) {
@@ -219,20 +209,29 @@ bool SqlCacheFactory::anlegen(const ClassDef& cls, const QStringList& key) {
     return true;
 }
 
+// A record needs every part of its id, on every path alike.
+void SqlCacheFactory::teileVorhanden(const ClassDef& cls, const QStringList& key) {
+    for (int i = 0; i < key.size(); ++i)
+        if (key[i].isEmpty())
+            raise(Fehlernummer::UngueltigerWert,
+                  QStringLiteral("<REQUIRED> %1: %2 fehlt").arg(cls.name, cls.keyColumns[i]));
+}
+
 QString SqlCacheFactory::gruppeSpeichern(const QString& gruppe, const SysList& liste, const SysList& geladen,
                                          int pruefen) {
     checkKey(Gruppen(), {gruppe});
+    teileVorhanden(Gruppen(), {gruppe});
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_gruppe_speichern"),
                               {kopfJson(), gruppe, JsonText(liste), JsonText(geladen), pruefen});
-    QJsonArray vorrat;
+    Vorratsliste vorrat;
     Guard g(*this);
     if (pruefen) checkList(Gruppen(), {gruppe}, geladen, pruefen == 1);
     const bool neu = anlegen(Gruppen(), {gruppe});
     saveList(Gruppen(), {gruppe}, liste);
-    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
+    vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
     g.commit();
-    vorratAufnehmen(vorrat);
+    vorratAufnehmen(std::move(vorrat));
     return neu ? QStringLiteral("1") : QStringLiteral("0");
 }
 
@@ -240,7 +239,7 @@ QString SqlCacheFactory::gruppeLoeschen(const QString& gruppe, const SysList& ge
     checkKey(Gruppen(), {gruppe});
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_gruppe_loeschen"), {kopfJson(), gruppe, JsonText(geladen), pruefen});
-    QJsonArray vorrat;
+    Vorratsliste vorrat;
     Guard g(*this);
     const bool da = !select(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}, 1).empty();
     if (da) {
@@ -248,20 +247,21 @@ QString SqlCacheFactory::gruppeLoeschen(const QString& gruppe, const SysList& ge
         deleteObject(Gruppen(), gruppe);
     }
     withdrawGroup(gruppe);
-    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
+    vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
     g.commit();
-    vorratAufnehmen(vorrat);
+    vorratAufnehmen(std::move(vorrat));
     return da ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 QString SqlCacheFactory::stufeSpeichern(const QStringList& key, const SysList& liste, const SysList& geladen, int pruefen,
                                         bool gruppenErlaubt) {
     checkKey(Stufen(), key);
+    teileVorhanden(Stufen(), key);
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_stufe_speichern"),
                               {kopfJson(), key[0], key[1], key[2], JsonText(liste), JsonText(geladen), pruefen,
                                gruppenErlaubt});
-    QJsonArray vorrat;
+    Vorratsliste vorrat;
     Guard g(*this);
     // Groups before the level: the order in which every command locks.
     if (!gruppenErlaubt) {
@@ -273,12 +273,12 @@ QString SqlCacheFactory::stufeSpeichern(const QStringList& key, const SysList& l
     const bool neu = anlegen(Stufen(), key);
     saveList(Stufen(), key, liste);
     const QString programm = QStringLiteral("UserVerwaltung.Programm");
-    vorrat.append(abfrageLesen(programm, QStringLiteral("Programme"), {}));
-    vorrat.append(abfrageLesen(programm, QStringLiteral("SubProgramme"), {key[0]}));
-    vorrat.append(abfrageLesen(programm, QStringLiteral("Stufen"), {key[0], key[1]}));
-    vorrat.append(stufeLesen(key));
+    vorrat.push_back(abfrageLesen(programm, QStringLiteral("Programme"), {}));
+    vorrat.push_back(abfrageLesen(programm, QStringLiteral("SubProgramme"), {key[0]}));
+    vorrat.push_back(abfrageLesen(programm, QStringLiteral("Stufen"), {key[0], key[1]}));
+    vorrat.push_back(stufeLesen(key));
     g.commit();
-    vorratAufnehmen(vorrat);
+    vorratAufnehmen(std::move(vorrat));
     return neu ? QStringLiteral("1") : QStringLiteral("0");
 }
 
@@ -287,7 +287,7 @@ QString SqlCacheFactory::stufeLoeschen(const QStringList& key, const SysList& ge
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_stufe_loeschen"),
                               {kopfJson(), key[0], key[1], key[2], JsonText(geladen), pruefen});
-    QJsonArray vorrat;
+    Vorratsliste vorrat;
     Guard g(*this);
     const bool da = !select(QStringLiteral("SELECT 1 FROM uv_programm WHERE %1").arg(keyWhere(Stufen())),
                             keyBinds(Stufen(), key), 1)
@@ -296,21 +296,21 @@ QString SqlCacheFactory::stufeLoeschen(const QStringList& key, const SysList& ge
         if (pruefen) checkList(Stufen(), key, geladen, pruefen == 1);
         deleteObject(Stufen(), key.join(QStringLiteral("||")));
     }
-    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("SubProgramme"), {key[0]}));
+    vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("SubProgramme"), {key[0]}));
     g.commit();
-    vorratAufnehmen(vorrat);
+    vorratAufnehmen(std::move(vorrat));
     return da ? QStringLiteral("1") : QStringLiteral("0");
 }
 
 QString SqlCacheFactory::stufenLoeschen(const QString& programm, const QString& subprogramm) {
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_stufen_loeschen"), {kopfJson(), programm, subprogramm});
-    QJsonArray vorrat;
+    Vorratsliste vorrat;
     Guard g(*this);
     const int n = deleteLevels(programm, subprogramm);
-    vorrat.append(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {}));
+    vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Programm"), QStringLiteral("Programme"), {}));
     g.commit();
-    vorratAufnehmen(vorrat);
+    vorratAufnehmen(std::move(vorrat));
     return QString::number(n);
 }
 

@@ -274,14 +274,16 @@ BEGIN
                            'v', json_build_array(uv_vorrat_gruppen()))::text;
 END $f$)sql"),
         // An employee joins groups: each checked against the members the caller
-        // read (in name order, the order every command locks groups in), the
+        // read (in name order, the order every command locks groups in; a group
+        // named twice counts with the members given last), the
         // code appended, one entry per group. `gruppen`: [[name, [members]], …].
         QStringLiteral(R"sql(
 CREATE OR REPLACE FUNCTION uv_rechte_uebernehmen(kopf json, code text, gruppen json) RETURNS text
 LANGUAGE plpgsql AS $f$
 DECLARE g record;
 BEGIN
-  FOR g IN SELECT x->>0 AS name, x->1 AS mitglieder FROM json_array_elements(gruppen) x ORDER BY (x->>0) COLLATE "C" LOOP
+  FOR g IN SELECT DISTINCT ON ((x->>0) COLLATE "C") x->>0 AS name, x->1 AS mitglieder
+             FROM json_array_elements(gruppen) WITH ORDINALITY a(x, o) ORDER BY (x->>0) COLLATE "C", o DESC LOOP
     PERFORM uv_pruefen('g', ARRAY[g.name], g.mitglieder, 1);
     PERFORM uv_speichern(kopf, 'g', ARRAY[g.name],
       (SELECT to_json(array_agg(v ORDER BY o)) FROM (

@@ -87,9 +87,10 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
         if (stufenZahl > 0) berechtigungProtokollieren(ziel, nr);
     }
     // The window shows the new group among the others next.
-    const QJsonArray vorrat{abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {})};
+    Vorratsliste vorrat;
+    vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
     g.commit();
-    vorratAufnehmen(vorrat);
+    vorratAufnehmen(std::move(vorrat));
     return QString::fromUtf8(
         QJsonDocument(QJsonObject{{QStringLiteral("mitglieder"), static_cast<int>(codes.size())},
                                   {QStringLiteral("stufen"), stufenZahl}})
@@ -99,14 +100,20 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
 QString SqlCacheFactory::rechteUebernehmen(const QString& code, const QString& gruppen) {
     if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_rechte_uebernehmen"), {kopfJson(), code, gruppen});
     const ClassDef& cls = *findClass(QStringLiteral("UserVerwaltung.Gruppen"));
-    std::map<QString, std::vector<QString>> reihe; // in name order, the order every command locks groups in
+    // In the servers' byte order of names, the order every command locks groups
+    // in; a group named twice counts with the members given last.
+    std::map<QByteArray, std::pair<QString, std::vector<QString>>> reihe;
     for (const QJsonValue& g : QJsonDocument::fromJson(gruppen.toUtf8()).array()) {
-        std::vector<QString>& m = reihe[g.toArray().at(0).toString()];
+        const QString name = g.toArray().at(0).toString();
+        auto& [n, m] = reihe[name.toUtf8()];
+        n = name;
+        m.clear();
         for (const QJsonValue& c : g.toArray().at(1).toArray())
             m.push_back(c.toString());
     }
     Guard g(*this);
-    for (const auto& [name, mitglieder] : reihe) {
+    for (const auto& [schluessel, eintrag] : reihe) {
+        const auto& [name, mitglieder] = eintrag;
         SysList geladen, neu;
         for (const QString& c : mitglieder) {
             geladen.Append(c);

@@ -207,7 +207,10 @@ class SqlKlasse final : public CacheObjekt {
             QStringList key;
             for (int i = 0; i < teile; ++i)
                 key.append(SqlObjekt::text(args, static_cast<size_t>(i)));
-            const int pruefen = SqlObjekt::text(args, n + 1).toInt();
+            bool zahl = false;
+            const int pruefen = SqlObjekt::text(args, n + 1).toInt(&zahl);
+            if (!zahl || pruefen < 0 || pruefen > 2)
+                raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PARAMETER> %1: Prüfkennzeichen 0, 1 oder 2 erwartet").arg(name));
             const bool gruppe = m_cls.table == QLatin1String("uv_gruppen");
             if (!speichern)
                 return gruppe ? m_f.gruppeLoeschen(key[0], *liste(n), pruefen) : m_f.stufeLoeschen(key, *liste(n), pruefen);
@@ -592,12 +595,14 @@ void SqlCacheFactory::TransaktionBestaetigen() {
     if (m_vorBestaetigen) std::exchange(m_vorBestaetigen, {})();
     const Bruch bruch = std::exchange(m_bruch, Bruch::Keiner);
     if (bruch == Bruch::VorCommit) {
+        m_vorrat.clear();
         Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
         m_lost = true;
         raise(Fehlernummer::AusgangUnbekannt,
               QStringLiteral("<DISCONNECT> Verbindung beim Bestätigen verloren (eingespeist)"));
     }
     if (!Steuerbefehl(QStringLiteral("COMMIT"), warum)) {
+        m_vorrat.clear();
         // The commit's own error is the one to report, not the rollback's.
         if (!VerbindungLebt()) {
             m_lost = true;
@@ -630,6 +635,8 @@ void SqlCacheFactory::TransaktionZuruecknehmen() {
         return;
     }
     m_nurZuruecknehmen = false;
+    // What the commands of this transaction answered is not the server's state now.
+    m_vorrat.clear();
     if (std::exchange(m_beginAusstehend, false)) return;
     QString warum;
     if (m_db.isOpen() && !m_lost) Steuerbefehl(QStringLiteral("ROLLBACK"), warum);
@@ -682,12 +689,15 @@ void SqlCacheFactory::failed(const QSqlQuery& q) {
     const QString state = e.nativeErrorCode();
     if (state.startsWith(QLatin1String("KV"))) {
         // A server function's own error: its number, and its message without
-        // the server's frame ("ERROR:  …", context lines, the code).
-        static const QRegularExpression rahmen(QStringLiteral("\\s*\\(KV\\d+\\)\\s*$"));
-        QString zeile = text.section(QLatin1Char('\n'), 0, 0);
-        const int anfang = zeile.indexOf(QLatin1Char('<'));
-        zeile = zeile.mid(std::max(anfang, 0)).remove(rahmen);
-        raise(state.mid(2).toInt(), zeile);
+        // the server's frame ("ERROR:  " before it, the context lines and the
+        // code after it); names in it may hold line breaks and brackets.
+        QString meldung = e.databaseText();
+        const QString code = QStringLiteral("(%1)").arg(state);
+        if (meldung.endsWith(code)) meldung.chop(code.size());
+        const qsizetype kontext = meldung.lastIndexOf(QLatin1String("\nCONTEXT:"));
+        if (kontext >= 0) meldung.truncate(kontext);
+        const qsizetype anfang = meldung.indexOf(QLatin1Char('<'));
+        raise(state.mid(2).toInt(), meldung.mid(std::max<qsizetype>(anfang, 0)).chopped(meldung.endsWith(QLatin1Char('\n')) ? 1 : 0));
     }
     if (isPostgres() && (state.isEmpty() || state.startsWith(QLatin1String("08")) ||
                          state.startsWith(QLatin1String("57P")))) {

@@ -191,11 +191,15 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QVariant kopfJson();
     QString befehlAufrufen(const QString& funktion, const QVariantList& binds);
     bool anlegen(const ClassDef& cls, const QStringList& key);
-    QJsonObject abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter);
-    QJsonObject stufeLesen(const QStringList& key);
-    QJsonObject objektLesen(const ClassDef& cls, const QStringList& key);
-    QJsonArray listenLesen(const QString& firma);
+    static void teileVorhanden(const ClassDef& cls, const QStringList& key);
+    // In this process the store is filled directly, without the text of an answer.
+    using Vorratsliste = std::vector<std::pair<QString, Vorrat>>;
+    std::pair<QString, Vorrat> abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter);
+    std::pair<QString, Vorrat> stufeLesen(const QStringList& key);
+    std::pair<QString, Vorrat> objektLesen(const ClassDef& cls, const QStringList& key);
+    Vorratsliste listenLesen(const QString& firma);
     void vorratAufnehmen(const QJsonArray& eintraege);
+    void vorratAufnehmen(Vorratsliste&& eintraege);
     QHash<QString, Vorrat> m_vorrat;
     // The store serves what the window reads right after, never an old state.
     static constexpr qint64 VorratMs = 2000;
@@ -203,7 +207,9 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // The database has the command functions (PostgreSQL).
     bool m_funktionen = false;
     // PostgreSQL: BEGIN goes with the transaction's first statement, so that
-    // a transaction that is one command call needs no BEGIN and no COMMIT.
+    // a transaction that is one command call needs no BEGIN and no COMMIT. Such
+    // a call is its transaction: nothing may follow it, and it cannot be taken
+    // back afterwards (the commands are whole; their callers send nothing else).
     bool m_beginAusstehend = false;
     bool m_einzelAufruf = false;
     bool m_befehlErledigt = false;

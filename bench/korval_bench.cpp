@@ -487,10 +487,15 @@ class Bench {
                            if (!user_anmeld()) qFatal("Anmeldung fehlgeschlagen");
                        },
                        nullptr,
+                       // The sign-on brings the window's three lists along: so does the bare side.
                        [&] {
                            bar.Lesen(QStringLiteral("SELECT * FROM kv_parpersedv WHERE firma = '1' AND pcode = 'ADM'"));
                            bar.Lesen(QStringLiteral("SELECT * FROM kv_parpersabt WHERE firma = '1' AND abtnr = '10'"));
                            bar.Lesen(QStringLiteral("SELECT * FROM kv_persbasis WHERE firma = '1' AND pnr = '1'"));
+                           bar.Lesen(QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"),
+                                     {QStringLiteral("1")});
+                           bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen ORDER BY gruppe"));
+                           bar.Lesen(QStringLiteral("SELECT DISTINCT programmname FROM uv_programm ORDER BY 1 DESC"));
                        }});
         ops.push_back({QStringLiteral("MitarbeiterLaden"), ruhe,
                        [&] { MitarbeiterLaden(w.ctListMitarbeiter, false); }, nullptr, [&] {

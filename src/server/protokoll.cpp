@@ -69,16 +69,11 @@ qint64 SqlCacheFactory::protokollieren(const QString& befehl, const QString& obj
 }
 
 QString SqlCacheFactory::Felder(const ClassDef& cls, const QStringList& key) {
-    QStringList spalten;
-    for (const PropertyDef& p : cls.properties)
-        spalten.append(p.column);
-    const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                                 .arg(spalten.join(QStringLiteral(", ")), cls.table, keyWhere(cls)),
-                             keyBinds(cls, key), static_cast<int>(spalten.size()));
-    if (rows.empty()) return {};
+    const Vorrat satz = objektLesen(cls, key).second;
+    if (!satz.da) return {};
     QJsonObject o;
-    for (int i = 0; i < spalten.size(); ++i)
-        o.insert(cls.properties[i].name, rows.front().value(i));
+    for (const PropertyDef& p : cls.properties)
+        o.insert(p.name, satz.felder.value(p.column));
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 

@@ -255,15 +255,19 @@ void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
                                  "EXCEPTION WHEN duplicate_object THEN NULL; END $$"));
     db.SqlAendern(QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO korval_schreiber"));
     db.SqlAendern(QStringLiteral("REVOKE CREATE ON SCHEMA public FROM PUBLIC"));
-    const QByteArray user = qgetenv("PGUSER"), pw = qgetenv("PGPASSWORD");
-    qputenv("PGUSER", "korval_schreiber");
-    qputenv("PGPASSWORD", "schreiben");
-    {
-        SqlCacheFactory f;
+    // Connected as that user; the test's own user afterwards.
+    auto alsSchreiber = [&](SqlCacheFactory& f) {
+        const QByteArray user = qgetenv("PGUSER"), pw = qgetenv("PGPASSWORD");
+        qputenv("PGUSER", "korval_schreiber");
+        qputenv("PGPASSWORD", "schreiben");
         const bool verbunden = f.Connect(db.ConnStrg());
         qputenv("PGUSER", user);
         qputenv("PGPASSWORD", pw);
-        QVERIFY2(verbunden, qPrintable(f.LetzterFehler()));
+        return verbunden;
+    };
+    {
+        SqlCacheFactory f;
+        QVERIFY2(alsSchreiber(f), qPrintable(f.LetzterFehler()));
         const QString warum =
             f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))->Methode(QStringLiteral("SchemaPruefen"));
         QVERIFY2(warum.contains(QStringLiteral("fehlt das Änderungsprotokoll")) &&
@@ -288,14 +292,9 @@ void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
     db.SqlAendern(QStringLiteral("UPDATE kv_schema SET version = 3"));
     db.SqlAendern(QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO korval_schreiber"));
     db.SqlAendern(QStringLiteral("GRANT USAGE ON ALL SEQUENCES IN SCHEMA public TO korval_schreiber"));
-    qputenv("PGUSER", "korval_schreiber");
-    qputenv("PGPASSWORD", "schreiben");
     {
         SqlCacheFactory f;
-        const bool verbunden = f.Connect(db.ConnStrg());
-        qputenv("PGUSER", user);
-        qputenv("PGPASSWORD", pw);
-        QVERIFY2(verbunden, qPrintable(f.LetzterFehler()));
+        QVERIFY2(alsSchreiber(f), qPrintable(f.LetzterFehler()));
         auto k = f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
         QCOMPARE(k->Methode(QStringLiteral("SchemaPruefen")), QString());
         auto liste = f.NeueListe();

@@ -973,7 +973,7 @@ void TestKonflikt::rundreisenJeBefehl_data() {
     QTest::newRow("Gruppe getippt anlegen") << "Gruppe anlegen" << 1;
     QTest::newRow("Gruppe löschen") << "Gruppe löschen" << 1;
     QTest::newRow("Programm wählen") << "Programm wählen" << 1;
-    QTest::newRow("Stufe wählen") << "Stufe wählen" << 2;
+    QTest::newRow("Stufe wählen") << "Stufe wählen" << 1;
     QTest::newRow("Stufe speichern") << "Stufe speichern" << 1;
     QTest::newRow("Stufe getippt anlegen") << "Stufe anlegen" << 1;
     QTest::newRow("Stufe löschen") << "Stufe löschen" << 1;

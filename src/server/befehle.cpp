@@ -94,12 +94,28 @@ std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::abfrageLesen(const 
             Vorrat{selectFlat(q->sql, binds, q->columns), true, {}}};
 }
 
+std::optional<std::vector<QString>> SqlCacheFactory::stufeMitGruppen(const QStringList& key) {
+    const std::vector<QString> zeilen =
+        selectFlat(QStringLiteral("SELECT COALESCE(CAST(g.pos AS TEXT), ''), COALESCE(g.gruppe, '') FROM uv_programm p "
+                                  "LEFT JOIN uv_programm_gruppe g ON g.programmname = p.programmname AND "
+                                  "g.subprogramm = p.subprogramm AND g.berechtigungsstufe = p.berechtigungsstufe "
+                                  "WHERE p.programmname = ? AND p.subprogramm = ? AND p.berechtigungsstufe = ? "
+                                  "ORDER BY g.pos"),
+                   keyBinds(Stufen(), key), 2);
+    if (zeilen.empty()) return std::nullopt;
+    std::vector<QString> gruppen;
+    // Without groups the level's one row has no position.
+    for (size_t i = 0; i + 2 <= zeilen.size(); i += 2)
+        if (!zeilen[i].isEmpty()) gruppen.push_back(zeilen[i + 1]);
+    return gruppen;
+}
+
 std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::stufeLesen(const QStringList& key) {
-    const ClassDef& cls = Stufen();
     Vorrat v;
-    v.da = !select(QStringLiteral("SELECT 1 FROM uv_programm WHERE %1").arg(keyWhere(cls)), keyBinds(cls, key), 1).empty();
-    if (v.da) v.werte = loadList(cls, key)->Werte();
-    return {objektSchluessel(cls.name, key.join(QStringLiteral("||"))), std::move(v)};
+    auto gruppen = stufeMitGruppen(key);
+    v.da = gruppen.has_value();
+    if (gruppen) v.werte = std::move(*gruppen);
+    return {objektSchluessel(Stufen().name, key.join(QStringLiteral("||"))), std::move(v)};
 }
 
 std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::objektLesen(const ClassDef& cls, const QStringList& key) {

@@ -49,39 +49,25 @@ class SqlObjekt final : public CacheObjekt {
             }
             return;
         }
-        QString where;
-        for (const QString& k : m_cls.keyColumns)
-            where += (where.isEmpty() ? QString() : QStringLiteral(" AND ")) + k + QStringLiteral(" = ?");
         if (m_cls.table == QLatin1String("uv_programm")) {
             // A level is its key and a few groups: both in one request.
-            const std::vector<QString> gruppen = m_f.selectFlat(
-                QStringLiteral("SELECT COALESCE(CAST(g.pos AS TEXT), ''), COALESCE(g.gruppe, '') FROM uv_programm p "
-                               "LEFT JOIN uv_programm_gruppe g ON g.programmname = p.programmname AND "
-                               "g.subprogramm = p.subprogramm AND g.berechtigungsstufe = p.berechtigungsstufe "
-                               "WHERE p.programmname = ? AND p.subprogramm = ? AND p.berechtigungsstufe = ? "
-                               "ORDER BY g.pos"),
-                m_f.keyBinds(m_cls, m_key), 2);
-            if (gruppen.empty())
+            auto gruppen = m_f.stufeMitGruppen(m_key);
+            if (!gruppen)
                 raise(Fehlernummer::ObjektFehlt,
                       QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(m_cls.name, id));
             for (int i = 0; i < m_cls.keyColumns.size(); ++i)
                 m_values.insert(m_cls.keyColumns[i], m_key[i]);
             m_list = std::make_shared<SysList>();
-            for (size_t i = 0; i + 2 <= gruppen.size(); i += 2)
-                if (!gruppen[i].isEmpty()) m_list->Append(gruppen[i + 1]);
+            for (QString& g : *gruppen)
+                m_list->Append(std::move(g));
             return;
         }
-        QStringList cols;
-        for (const PropertyDef& p : m_cls.properties)
-            cols.append(p.column);
-        const auto rows = m_f.select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                                         .arg(cols.join(QStringLiteral(", ")), m_cls.table, where),
-                                     m_f.keyBinds(m_cls, m_key), static_cast<int>(cols.size()));
-        if (rows.empty())
+        SqlCacheFactory::Vorrat satz = m_f.objektLesen(m_cls, m_key).second;
+        if (!satz.da)
             raise(Fehlernummer::ObjektFehlt,
                   QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2").arg(m_cls.name, id));
-        for (int i = 0; i < cols.size(); ++i)
-            m_values.insert(cols[i], rows.front()[i]);
+        for (auto it = satz.felder.cbegin(); it != satz.felder.cend(); ++it)
+            m_values.insert(it.key(), it.value());
     }
 
     QString Eigenschaft(const QString& name) const override {

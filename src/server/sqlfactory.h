@@ -153,6 +153,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // Class method Listen of the groups: the employees of the company, the
     // groups and the programs, for the reads that follow (the store above).
     QString listen(const QString& firma);
+    // A record's fields by column, or that it is not there (one request).
+    std::pair<QString, Vorrat> objektLesen(const ClassDef& cls, const QStringList& key);
+    // A level's groups in their order, or nothing when the level is not there (one request).
+    std::optional<std::vector<QString>> stufeMitGruppen(const QStringList& key);
     std::optional<Vorrat> vorratNehmen(const QString& schluessel);
     void vorratLegen(const QString& schluessel, std::vector<QString> werte) {
         if (m_vorrat.isEmpty()) m_vorratZeit.start();
@@ -196,7 +200,6 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     using Vorratsliste = std::vector<std::pair<QString, Vorrat>>;
     std::pair<QString, Vorrat> abfrageLesen(const QString& klasse, const QString& abfrage, const QStringList& parameter);
     std::pair<QString, Vorrat> stufeLesen(const QStringList& key);
-    std::pair<QString, Vorrat> objektLesen(const ClassDef& cls, const QStringList& key);
     Vorratsliste listenLesen(const QString& firma);
     void vorratAufnehmen(const QJsonArray& eintraege);
     void vorratAufnehmen(Vorratsliste&& eintraege);

@@ -4,7 +4,7 @@
 korval_pakete_installieren() {
     local pakete=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
         libqt6svg6 libsqlite3-dev qt6-translations-l10n libgl-dev xvfb xauth postgresql postgresql-common gzip)
-    [ "${1:-}" = "test" ] && pakete+=(dpkg-dev file lintian clang libclang-rt-dev)
+    [ "${1:-}" = "test" ] && pakete+=(dpkg-dev file lintian clang libclang-rt-dev postgresql-15-plpgsql-check)
     local fehlend=()
     local p
     for p in "${pakete[@]}"; do

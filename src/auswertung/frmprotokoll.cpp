@@ -12,6 +12,8 @@
 #include "platform/widgets/zugang.h"
 #include "util/suchtext.h"
 
+#include "util/plantext.h"
+
 #include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -93,9 +95,10 @@ frmProtokoll::frmProtokoll(QWidget* parent) : QWidget(parent, Qt::Window) {
     lay->addLayout(filter);
     auto* teiler = new QSplitter(Qt::Vertical);
     ctListProtokoll = Liste(QStringLiteral("ctListProtokoll"), QStringLiteral("Änderungen, neueste zuerst"),
-                            {QStringLiteral("Zeit"), QStringLiteral("Benutzer"), QStringLiteral("Rechner"),
-                             QStringLiteral("Befehl"), QStringLiteral("Objekt")},
-                            {130, 70, 90, 110, 250});
+                            // The number is what "korval-db rueckgaengig NR" takes.
+                            {QStringLiteral("Nr."), QStringLiteral("Zeit"), QStringLiteral("Benutzer"),
+                             QStringLiteral("Rechner"), QStringLiteral("Befehl"), QStringLiteral("Objekt")},
+                            {50, 130, 70, 90, 110, 250});
     ctListProtokoll->View()->setSelectionMode(QAbstractItemView::SingleSelection);
     teiler->addWidget(ctListProtokoll);
     auto* seiten = new QSplitter(Qt::Horizontal);
@@ -134,7 +137,10 @@ frmProtokoll::frmProtokoll(QWidget* parent) : QWidget(parent, Qt::Window) {
 QStringList frmProtokoll::Zeilen(const QString& gespeichert) {
     const QJsonDocument d = QJsonDocument::fromJson(gespeichert.toUtf8());
     QStringList z;
-    if (d.isArray()) {
+    if (d.isArray() && !d.array().isEmpty() && d.array().first().isObject()) {
+        // An undo: what it did to each record.
+        z = Rueckgaengig::PlanText(d.array(), 0).split(QStringLiteral("\r\n"));
+    } else if (d.isArray()) {
         for (const QJsonValue& v : d.array())
             z.append(v.toString());
     } else if (d.isObject()) {
@@ -216,8 +222,11 @@ void frmProtokoll::cmdAnzeigen_Click() {
     {
         CtList::Aktualisierung einmalZeichnen(*ctListProtokoll);
         ctListProtokoll->Clear();
-        for (const QStringList& z : m_zeilen)
-            ctListProtokoll->AddItem(QStringList{Ortszeit(z[0]), z[3], z[4], z[5], z[6]}.join(QLatin1Char(';')));
+        for (size_t i = 0; i < m_zeilen.size(); ++i) {
+            const QStringList& z = m_zeilen[i];
+            ctListProtokoll->AddItem(QStringList{QString::number(m_nummern[i]), Ortszeit(z[0]), z[3], z[4], z[5], z[6]}
+                                         .join(QLatin1Char(';')));
+        }
     }
     ctListVorher->Clear();
     ctListNachher->Clear();
@@ -226,6 +235,8 @@ void frmProtokoll::cmdAnzeigen_Click() {
                        : mehr
                            ? QStringLiteral("Die neuesten %1 Änderungen; bitte den Zeitraum eingrenzen.")
                                  .arg(de.toString(Hoechstens))
+                       : m_zeilen.size() == 1
+                           ? QStringLiteral("1 Änderung")
                            : QStringLiteral("%1 Änderungen").arg(de.toString(static_cast<int>(m_zeilen.size()))));
 }
 
@@ -267,11 +278,15 @@ void frmProtokoll::cmdCsv_Click() {
                                                QStringLiteral("CSV-Dateien (*.csv)"));
     if (pfad.isEmpty()) return;
     QString fehler;
+    // The number last: the columns before it stay where spreadsheets expect them.
+    std::vector<QStringList> mitNummern = m_zeilen;
+    for (size_t i = 0; i < mitNummern.size(); ++i)
+        mitNummern[i].append(QString::number(m_nummern[i]));
     const bool ok = Berichte::CsvSchreiben(
         pfad,
         {QStringLiteral("Zeit"), QStringLiteral("Firma"), QStringLiteral("Filiale"), QStringLiteral("Benutzer"),
          QStringLiteral("Rechner"), QStringLiteral("Befehl"), QStringLiteral("Objekt"), QStringLiteral("Vorher"),
-         QStringLiteral("Nachher")},
-        m_zeilen, fehler);
+         QStringLiteral("Nachher"), QStringLiteral("Nr.")},
+        mitNummern, fehler);
     Berichte::Melden(ok, fehler, pfad);
 }

@@ -10,6 +10,7 @@
 #include "util/programmverlauf.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -27,6 +28,55 @@ void LockSchalten(bool an) {
 
 void EreignisseVerarbeiten() {
     QCoreApplication::processEvents();
+}
+
+namespace {
+int g_eingabesperren = 0;
+
+class Eingabefilter final : public QObject {
+  protected:
+    bool eventFilter(QObject* ziel, QEvent* e) override {
+        if (g_eingabesperren == 0) return QObject::eventFilter(ziel, e);
+        switch (e->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::InputMethod:
+            return true;
+        default:
+            return QObject::eventFilter(ziel, e);
+        }
+    }
+};
+} // namespace
+
+Eingabesperre::Eingabesperre() {
+    static Eingabefilter* filter = nullptr;
+    if (!filter && QCoreApplication::instance()) {
+        filter = new Eingabefilter;
+        filter->setParent(QCoreApplication::instance());
+        QCoreApplication::instance()->installEventFilter(filter);
+    }
+    ++g_eingabesperren;
+}
+
+Eingabesperre::~Eingabesperre() {
+    --g_eingabesperren;
+}
+
+bool Eingabesperre::Aktiv() {
+    return g_eingabesperren > 0;
 }
 
 void DbBeginn(bool sanduhr) {

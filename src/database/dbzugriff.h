@@ -15,6 +15,20 @@ QString Fehlermeldungstext(const CacheFehler& fehler, const QString& vorgang);
 
 void EreignisseVerarbeiten();
 
+// While a command is on the server, the window keeps painting but takes no
+// input: a key press or click handled then would start a read inside the
+// command's transaction or change what the window believes it loaded. Input
+// arriving meanwhile is dropped, as under an hourglass. Not for a span that
+// may show a dialog (connecting, error reports): those need the user.
+class Eingabesperre {
+  public:
+    Eingabesperre();
+    ~Eingabesperre();
+    Eingabesperre(const Eingabesperre&) = delete;
+    Eingabesperre& operator=(const Eingabesperre&) = delete;
+    static bool Aktiv();
+};
+
 // Processes pending window events, calls sys_close (ignoring errors) and releases.
 template <typename T> void ObjektSchliessen(std::unique_ptr<T>& objekt) {
     EreignisseVerarbeiten();

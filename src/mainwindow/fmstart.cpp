@@ -232,6 +232,9 @@ void FMStart::MenusAufbauen() {
     connect(mRueckgaengig, &QAction::triggered, this, &FMStart::mRueckgaengig_Click);
     // The entry names what it would take back, as the log has it now.
     connect(bearbeiten, &QMenu::aboutToShow, this, &FMStart::RueckgaengigBeschriften);
+    // The state shown in the open menu is that moment's: closed, Ctrl+Z asks
+    // the server again (and says so when there is nothing to take back).
+    connect(bearbeiten, &QMenu::aboutToHide, this, [this] { mRueckgaengig->setEnabled(true); });
     bearbeiten->addSeparator();
     mGruppeKopieren = bearbeiten->addAction(QStringLiteral("Gruppe &kopieren…"));
     mGruppeKopieren->setObjectName(QStringLiteral("mGruppeKopieren"));
@@ -476,7 +479,16 @@ void FMStart::mGruppeKopieren_Click() {
     Dialoge().ShowModal(&dialog, this);
     if (dialog.NeueGruppe().isEmpty()) return;
     GruppenLaden(cmbGruppe);
-    GruppeZeigen(dialog.NeueGruppe());
+    // The copy is shown unless that would drop unsaved edits the user keeps.
+    if (Verwerfen(GruppeGeaendert(), QStringLiteral("der Gruppe ") + cmbGruppe->currentText()))
+        GruppeZeigen(dialog.NeueGruppe());
+}
+
+bool FMStart::Verwerfen(bool geaendert, const QString& wovon) {
+    if (!geaendert) return true;
+    return Dialoge().MsgBox(QStringLiteral("Ungesicherte Änderungen %1 verwerfen?").arg(wovon),
+                            DialogService::YesNo | DialogService::Question,
+                            QStringLiteral("KORVAL Benutzerverwaltung")) == DialogService::Yes;
 }
 
 void FMStart::mRechteUebernehmen_Click() {
@@ -486,8 +498,28 @@ void FMStart::mRechteUebernehmen_Click() {
         if (ctListMitarbeiter->Selected(i)) code = ctListMitarbeiter->Model()->Spalte(ctListMitarbeiter->List(i), 0);
     frmRechteUebernehmen dialog(code, chkAbt->isChecked(), this);
     Dialoge().ShowModal(&dialog, this);
+    const QString gruppe = cmbGruppe->currentText();
+    if (!dialog.GeaenderteGruppen().contains(gruppe)) return;
     // A group shown here that gained a member is shown as the server has it.
-    if (dialog.GeaenderteGruppen().contains(cmbGruppe->currentText()) && !GruppeGeaendert()) cmbGruppe_Click();
+    if (!GruppeGeaendert()) {
+        cmbGruppe_Click();
+        return;
+    }
+    // Unsaved edits stay; the members taken over are this window's own change:
+    // they count as loaded and join the list, so the next save stores both.
+    if (!m_gruppeGeladen.gueltig || m_gruppeGeladen.id != gruppe) return;
+    for (const auto& [g, neu] : dialog.Aufnahmen()) {
+        if (g != gruppe) continue;
+        m_gruppeGeladen.liste.append(neu);
+        QString zeile = neu + QLatin1Char(';');
+        for (int i = 0; i < ctListMitarbeiter->ListCount(); ++i)
+            if (ctListMitarbeiter->Model()->Spalte(ctListMitarbeiter->List(i), 0) == neu) {
+                zeile = ctListMitarbeiter->List(i);
+                break;
+            }
+        ctListGruppe->AddItem(zeile);
+    }
+    AenderungenZeigen();
 }
 
 void FMStart::mMatrixExport_Click() {
@@ -547,18 +579,26 @@ void FMStart::Zurueckgenommen(const QStringList& objekte) {
     GruppenLaden(cmbGruppe);
     ProgrammeLaden(cmbProgramm);
     const QString erstes = objekte.value(0);
-    if (erstes.startsWith(QLatin1String("Gruppe "))) {
+    auto stufeJetzt = [this] {
+        return QStringLiteral("Stufe ") + Berechtigung::ProgrammId(cmbProgramm->currentText(),
+                                                                   cmbSubProgramm->currentText(),
+                                                                   cmbProgrammStufe->currentText());
+    };
+    // A pane with unsaved edits is replaced only when the user lets them go.
+    const bool gruppeFrei =
+        !(erstes.startsWith(QLatin1String("Gruppe ")) || objekte.contains(QStringLiteral("Gruppe ") + cmbGruppe->currentText())) ||
+        Verwerfen(GruppeGeaendert(), QStringLiteral("der Gruppe ") + cmbGruppe->currentText());
+    const bool stufeFrei = !(erstes.startsWith(QLatin1String("Stufe ")) || objekte.contains(stufeJetzt())) ||
+                           Verwerfen(StufeGeaendert(), QStringLiteral("der Programmstufe"));
+    if (gruppeFrei && erstes.startsWith(QLatin1String("Gruppe "))) {
         GruppeZeigen(erstes.mid(7));
-    } else if (erstes.startsWith(QLatin1String("Stufe "))) {
+    } else if (stufeFrei && erstes.startsWith(QLatin1String("Stufe "))) {
         const QStringList t = erstes.mid(6).split(QStringLiteral("||"));
         if (t.size() == 3) StufeZeigen(t[0], t[1], t[2]);
     }
     // A list shown that the undo touched is shown anew.
-    if (objekte.contains(QStringLiteral("Gruppe ") + cmbGruppe->currentText())) cmbGruppe_Click();
-    if (objekte.contains(QStringLiteral("Stufe ") + Berechtigung::ProgrammId(cmbProgramm->currentText(),
-                                                                             cmbSubProgramm->currentText(),
-                                                                             cmbProgrammStufe->currentText())))
-        cmbProgrammStufe_Click();
+    if (gruppeFrei && objekte.contains(QStringLiteral("Gruppe ") + cmbGruppe->currentText())) cmbGruppe_Click();
+    if (stufeFrei && objekte.contains(stufeJetzt())) cmbProgrammStufe_Click();
 }
 
 void FMStart::GruppeZeigen(const QString& gruppe) {

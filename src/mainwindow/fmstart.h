@@ -135,6 +135,9 @@ class FMStart final : public QMainWindow {
         bool gueltig = false;
         bool vorhanden = true;
     };
+    static bool Geoeffnet(const Geladen& geladen, const QString& id);
+    // Whether a pane's unsaved edits (`geaendert`) may go: asked, as on quitting.
+    static bool Verwerfen(bool geaendert, const QString& wovon);
     Geladen m_gruppeGeladen, m_stufeGeladen;
     // Runs a save or delete checked against what the window knows of the
     // record: its list as loaded, or (`abwesendPruefen`, for saves) absent when

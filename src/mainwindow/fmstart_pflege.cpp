@@ -51,7 +51,8 @@ bool FMStart::GruppeGeaendert() const {
 bool FMStart::StufeGeaendert() const {
     const QStringList jetzt = Zeilen(ctListProgramm, 0);
     if (!m_stufeGeladen.gueltig) return !jetzt.isEmpty();
-    return !GleicherInhalt(jetzt, m_stufeGeladen.liste);
+    // A level keeps its order: a reordered list is a change to store.
+    return jetzt != m_stufeGeladen.liste;
 }
 
 void FMStart::AenderungenZeigen() {
@@ -143,7 +144,15 @@ int FMStart::KonfliktFragen(const QString& objekt, Pflege::Konflikt::Art art, co
                        "Abbrechen: %4.")
             .arg(lage, wer.isEmpty() ? QString() : wer + QStringLiteral("\r\n"), ueberschreiben, nichts),
         QStringLiteral("Gleichzeitige Änderung"),
-        {QStringLiteral("Überschreiben"), QStringLiteral("Neu laden"), QStringLiteral("Abbrechen")});
+        {QStringLiteral("Überschreiben"), QStringLiteral("Neu laden"), QStringLiteral("Abbrechen")},
+        // Enter loses nothing: neither the other's change nor, unasked, one's own.
+        1);
+}
+
+// "… war bereits gelöscht" is news only about a record this window had
+// shown; a name typed that never had a record is deleted without a word.
+bool FMStart::Geoeffnet(const Geladen& geladen, const QString& id) {
+    return geladen.gueltig && geladen.vorhanden && geladen.id == id;
 }
 
 void FMStart::SchonGeloescht(const QString& wer) {
@@ -230,7 +239,7 @@ void FMStart::cmdGruppeLoeschen_Click() {
                   },
                   [this] { cmbGruppe_Click(); }))
         return;
-    if (warSchonWeg) SchonGeloescht(QStringLiteral("Die Gruppe ") + gruppe);
+    if (warSchonWeg && Geoeffnet(m_gruppeGeladen, gruppe)) SchonGeloescht(QStringLiteral("Die Gruppe ") + gruppe);
     m_gruppeGeladen = {};
     m_stufeGeladen = {};
     m_unvollstaendigeGruppe.clear();
@@ -278,7 +287,8 @@ void FMStart::cmdProgrammLoeschen_Click() {
         return;
     bool warSchonWeg = false;
     if (!Pflege::ProgrammLoeschen(p, &warSchonWeg)) return;
-    if (warSchonWeg) SchonGeloescht(QStringLiteral("Das Programm ") + p);
+    if (warSchonWeg && cmbProgramm->findText(p, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+        SchonGeloescht(QStringLiteral("Das Programm ") + p);
     m_stufeGeladen = {};
     cmbProgramm->setEditText(QString());
     cmbProgrammStufe->setEditText(QString());
@@ -296,7 +306,8 @@ void FMStart::cmdSubProgrammLoeschen_Click() {
         return;
     bool warSchonWeg = false;
     if (!Pflege::SubProgrammLoeschen(p, s, &warSchonWeg)) return;
-    if (warSchonWeg) SchonGeloescht(QStringLiteral("Das Unterprogramm ") + p + QLatin1Char(' ') + s);
+    if (warSchonWeg && cmbSubProgramm->findText(s, Qt::MatchExactly | Qt::MatchCaseSensitive) >= 0)
+        SchonGeloescht(QStringLiteral("Das Unterprogramm ") + p + QLatin1Char(' ') + s);
     m_stufeGeladen = {};
     cmbProgramm->setEditText(QString());
     cmbSubProgramm->setEditText(QString());
@@ -323,7 +334,7 @@ void FMStart::cmdProgrammStufeLoeschen_Click() {
                   },
                   [this] { cmbProgrammStufe_Click(); }))
         return;
-    if (warSchonWeg) SchonGeloescht(QStringLiteral("Die Stufe ") + id);
+    if (warSchonWeg && Geoeffnet(m_stufeGeladen, id)) SchonGeloescht(QStringLiteral("Die Stufe ") + id);
     m_stufeGeladen = {};
     cmbProgrammStufe->setEditText(QString());
     ctListProgramm->Clear();

@@ -156,8 +156,10 @@ void frmRechteUebernehmen::cmdUebernehmen_Click() {
     Pflege::Konflikt konflikt;
     if (Pflege::RechteUebernehmen(m_code, m_plan, konflikt)) {
         QStringList gruppen;
-        for (const Pflege::GruppeGelesen& g : m_plan)
+        for (const Pflege::GruppeGelesen& g : m_plan) {
             gruppen.append(g.gruppe);
+            m_aufnahmen.emplace_back(g.gruppe, m_code);
+        }
         m_geaendert += gruppen;
         Dialoge().MsgBox(QStringLiteral("%1 ist jetzt auch Mitglied in: %2.")
                              .arg(m_code, gruppen.join(QStringLiteral(", "))),

@@ -25,6 +25,8 @@ class frmRechteUebernehmen final : public QDialog {
     void cmdUebernehmen_Click();
     // The groups an employee joined while the dialog was open.
     const QStringList& GeaenderteGruppen() const { return m_geaendert; }
+    // Each group joined with the code that joined it, in order.
+    const std::vector<std::pair<QString, QString>>& Aufnahmen() const { return m_aufnahmen; }
 
     CtFilterList *ctListMitarbeiter, *ctListWie;
     CtList* ctListGruppen;
@@ -37,4 +39,5 @@ class frmRechteUebernehmen final : public QDialog {
     QString m_code, m_wie;
     std::vector<Pflege::GruppeGelesen> m_plan;
     QStringList m_geaendert;
+    std::vector<std::pair<QString, QString>> m_aufnahmen;
 };

@@ -94,6 +94,8 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
     QString vorgang = QStringLiteral("Verbinden");
     try {
         DbBeginn(true);
+        // Connected: from here to the commit nothing asks the user.
+        Eingabesperre sperre;
         CacheFactory& f = *Zustand().CacheFactory;
         vorgang = QStringLiteral("Transaktion beginnen");
         f.TransaktionBeginnen();
@@ -145,7 +147,9 @@ bool ListeIst(CacheFactory& f, const QString& klasse, const QString& id, const Q
     CacheObjektPtr o = f.OpenId(klasse, id);
     SysListPtr l = o->Liste(eigenschaft);
     ObjektSchliessen(o);
-    return GleicheMenge(QStringList(l->Werte().begin(), l->Werte().end()), werte);
+    const QStringList gelesen(l->Werte().begin(), l->Werte().end());
+    // A level keeps its order; a group's members are a set.
+    return klasse == KlasseProgramm ? gelesen == werte : GleicheMenge(gelesen, werte);
 }
 
 // One command as one server method: the record's id, the list to store (none

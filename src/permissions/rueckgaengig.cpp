@@ -55,8 +55,11 @@ bool RueckgaengigMachen(long long nr, QStringList* objekte) {
     QString einleitung = QStringLiteral("Änderung Nr. %1 rückgängig machen:").arg(nr);
     for (;;) {
         if (Rueckgaengig::PlanLeer(plan->schritte)) {
-            Dialoge().MsgBox(QStringLiteral("Die Änderung Nr. %1 ist bereits zurückgenommen; es gibt nichts mehr "
-                                            "rückgängig zu machen.%2")
+            Dialoge().MsgBox((Rueckgaengig::PlanNurGeloescht(plan->schritte)
+                                  ? QStringLiteral("Was die Änderung Nr. %1 geändert hat, wurde inzwischen gelöscht; "
+                                                   "es gibt nichts rückgängig zu machen.%2")
+                                  : QStringLiteral("Die Änderung Nr. %1 ist bereits zurückgenommen; es gibt nichts mehr "
+                                                   "rückgängig zu machen.%2"))
                                  .arg(nr)
                                  .arg(plan->schritte.isEmpty() ? QString() : QStringLiteral("\r\n") + Rueckgaengig::PlanText(plan->schritte)),
                              DialogService::Information, Titel);
@@ -67,7 +70,10 @@ bool RueckgaengigMachen(long long nr, QStringList* objekte) {
             return false;
         try {
             DbBeginn(true);
-            RueckgaengigPlan ergebnis = Aufrufen(nr, plan->marke);
+            RueckgaengigPlan ergebnis = [&] {
+                Eingabesperre sperre;
+                return Aufrufen(nr, plan->marke);
+            }();
             DbEnde(true);
             if (ergebnis.gespeichert) {
                 Programmverlauf(QStringLiteral("Pflege.RueckgaengigMachen"), QStringLiteral("Änderung zurückgenommen"),

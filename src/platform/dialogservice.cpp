@@ -70,7 +70,7 @@ QString QtDialogService::Speicherort(const QString& titel, const QString& vorgab
     return QFileDialog::getSaveFileName(QApplication::activeWindow(), titel, vorgabe, filter);
 }
 
-int QtDialogService::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) {
+int QtDialogService::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe, int standard) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(titel);
     box.setText(text);
@@ -80,6 +80,7 @@ int QtDialogService::Auswahl(const QString& text, const QString& titel, const QS
         b.append(box.addButton(knoepfe[i], i == knoepfe.size() - 1 ? QMessageBox::RejectRole
                                                                    : QMessageBox::AcceptRole));
     if (!b.isEmpty()) box.setEscapeButton(b.last());
+    if (standard >= 0 && standard < b.size()) box.setDefaultButton(qobject_cast<QPushButton*>(b[standard]));
     box.exec();
     const int i = static_cast<int>(b.indexOf(box.clickedButton()));
     return i < 0 ? static_cast<int>(knoepfe.size()) - 1 : i;

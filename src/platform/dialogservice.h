@@ -22,8 +22,8 @@ class DialogService {
     // Asks where to save a file; "" when cancelled. `filter` as Qt's file dialogs take it.
     virtual QString Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) = 0;
     // A question with buttons of its own; the index of the chosen one, or the
-    // last one (the way out) when the box is closed.
-    virtual int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) = 0;
+    // last one (the way out) when the box is closed. Enter presses `standard`.
+    virtual int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe, int standard = 0) = 0;
 };
 
 class QtDialogService final : public DialogService {
@@ -32,5 +32,5 @@ class QtDialogService final : public DialogService {
     QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) override;
     void ShowModal(QWidget* window, QWidget* owner) override;
     QString Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) override;
-    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) override;
+    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe, int standard = 0) override;
 };

@@ -215,13 +215,13 @@ QString JsonText(const SysList& l) {
 }
 } // namespace
 
-bool SqlCacheFactory::anlegen(const ClassDef& cls, const QStringList& key) {
+bool SqlCacheFactory::anlegen(const ClassDef& cls, const QStringList& key, const SysList& liste) {
     if (!select(QStringLiteral("SELECT 1 FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), keyBinds(cls, key), 1).empty())
         return false;
     QHash<QString, QString> werte;
     for (int i = 0; i < cls.keyColumns.size(); ++i)
         werte.insert(cls.keyColumns[i], key[i]);
-    saveObject(cls, true, werte, nullptr);
+    saveObject(cls, true, werte, &liste);
     return true;
 }
 
@@ -243,8 +243,8 @@ QString SqlCacheFactory::gruppeSpeichern(const QString& gruppe, const SysList& l
     Vorratsliste vorrat;
     Guard g(*this);
     if (pruefen) checkList(Gruppen(), {gruppe}, geladen, pruefen == 1);
-    const bool neu = anlegen(Gruppen(), {gruppe});
-    saveList(Gruppen(), {gruppe}, liste);
+    const bool neu = anlegen(Gruppen(), {gruppe}, liste);
+    if (!neu) saveList(Gruppen(), {gruppe}, liste);
     vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Gruppen"), {}));
     g.commit();
     vorratAufnehmen(std::move(vorrat));
@@ -257,7 +257,8 @@ QString SqlCacheFactory::gruppeLoeschen(const QString& gruppe, const SysList& ge
         return befehlAufrufen(QStringLiteral("uv_gruppe_loeschen"), {kopfJson(), gruppe, JsonText(geladen), pruefen});
     Vorratsliste vorrat;
     Guard g(*this);
-    const bool da = !select(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?"), {gruppe}, 1).empty();
+    // Checked under the lock that the delete holds to its end.
+    const bool da = sperren(Gruppen(), {gruppe}, pruefen == 2);
     if (da) {
         if (pruefen) checkList(Gruppen(), {gruppe}, geladen, pruefen == 1);
         deleteObject(Gruppen(), gruppe);
@@ -286,8 +287,8 @@ QString SqlCacheFactory::stufeSpeichern(const QStringList& key, const SysList& l
             raise(Fehlernummer::GruppeFehlt, QStringLiteral("<GRUPPE FEHLT> ") + fehlend);
     }
     if (pruefen) checkList(Stufen(), key, geladen, pruefen == 1);
-    const bool neu = anlegen(Stufen(), key);
-    saveList(Stufen(), key, liste);
+    const bool neu = anlegen(Stufen(), key, liste);
+    if (!neu) saveList(Stufen(), key, liste);
     const QString programm = QStringLiteral("UserVerwaltung.Programm");
     vorrat.push_back(abfrageLesen(programm, QStringLiteral("Programme"), {}));
     vorrat.push_back(abfrageLesen(programm, QStringLiteral("SubProgramme"), {key[0]}));
@@ -305,9 +306,7 @@ QString SqlCacheFactory::stufeLoeschen(const QStringList& key, const SysList& ge
                               {kopfJson(), key[0], key[1], key[2], JsonText(geladen), pruefen});
     Vorratsliste vorrat;
     Guard g(*this);
-    const bool da = !select(QStringLiteral("SELECT 1 FROM uv_programm WHERE %1").arg(keyWhere(Stufen())),
-                            keyBinds(Stufen(), key), 1)
-                         .empty();
+    const bool da = sperren(Stufen(), key, pruefen == 2);
     if (da) {
         if (pruefen) checkList(Stufen(), key, geladen, pruefen == 1);
         deleteObject(Stufen(), key.join(QStringLiteral("||")));

@@ -250,15 +250,24 @@ bool Init(const DatenbankZiel& ziel, QTextStream& out) {
 
 bool Upgrade(const DatenbankZiel& ziel, QTextStream& out) {
     int von = -1, erreicht = -1;
+    auto funktionen = Schema::Funktionen::Aktuell;
     const bool ok = MitDatenbank(ziel, out, false, [&](QSqlDatabase& db, QString& reason) {
-        von = Schema::version(db);
-        return Schema::upgrade(db, reason, erreicht);
+        QString fehler, bekannt;
+        von = Schema::version(db, fehler, &bekannt);
+        if (!Schema::upgrade(db, reason, erreicht, von)) return false;
+        if (!Schema::isPostgres(db)) return true;
+        // A step may have added the fingerprint's column: read it again.
+        if (von != erreicht) Schema::version(db, fehler, &bekannt);
+        funktionen = Schema::funktionenAbgleichen(db, bekannt, reason);
+        return funktionen != Schema::Funktionen::Fehlen;
     });
     if (ok && von == erreicht)
         out << "Schema Version " << erreicht << " in " << ziel.connStrg() << " ist aktuell." << Qt::endl;
     else if (ok)
         out << "Schema in " << ziel.connStrg() << " von Version " << von << " auf " << erreicht << " gebracht."
             << Qt::endl;
+    if (ok && funktionen == Schema::Funktionen::Erneuert)
+        out << "Funktionen erneuert (" << Schema::funktionen().size() << " Anweisungen)." << Qt::endl;
     return ok;
 }
 
@@ -280,6 +289,11 @@ int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStr
     try {
         const QJsonObject plan = aufrufen(QString());
         const QJsonArray schritte = plan.value(QStringLiteral("plan")).toArray();
+        if (::Rueckgaengig::PlanNurGeloescht(schritte)) {
+            out << "Was Änderung Nr. " << nr << " geändert hat, wurde inzwischen gelöscht; nichts zu tun.\n"
+                << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
+            return 1;
+        }
         if (::Rueckgaengig::PlanLeer(schritte)) {
             out << "Änderung Nr. " << nr << " ist bereits zurückgenommen; nichts zu tun." << Qt::endl;
             return 1;
@@ -686,7 +700,7 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
         q.setForwardOnly(true);
         // The server narrows, the program folds the case of every letter.
         q.prepare(
-            QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher "
+            QStringLiteral("SELECT zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher, nr "
                            "FROM uv_protokoll WHERE (? = '' OR zeit >= ?) AND (? = '' OR zeit < ?) "
                            "AND (? = '' OR LOWER(pcode) LIKE ? ESCAPE '\\') "
                            "AND (? = '' OR LOWER(objekt) LIKE ? ESCAPE '\\') ORDER BY zeit, nr"));
@@ -701,14 +715,15 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
         out << Csv::Anfang()
             << Csv::Zeile({QStringLiteral("Zeit"), QStringLiteral("Firma"), QStringLiteral("Filiale"),
                            QStringLiteral("Benutzer"), QStringLiteral("Rechner"), QStringLiteral("Befehl"),
-                           QStringLiteral("Objekt"), QStringLiteral("Vorher"), QStringLiteral("Nachher")});
+                           QStringLiteral("Objekt"), QStringLiteral("Vorher"), QStringLiteral("Nachher"),
+                           QStringLiteral("Nr.")});
         Zaehler zaehler;
         while (q.next()) {
             if (!Suchtext::Passt(q.value(3).toString(), filter.benutzer, false) ||
                 !Suchtext::Passt(q.value(6).toString(), filter.objekt, true))
                 continue;
             QStringList z;
-            for (int i = 0; i < 9; ++i)
+            for (int i = 0; i < 10; ++i)
                 z.append(q.value(i).toString());
             out << Csv::Zeile(z);
             zaehler.Zeile();

@@ -24,7 +24,6 @@ namespace {
 // many the record held after it), and whether it created or deleted it.
 struct Delta {
     bool angelegt = false, geloescht = false;
-    bool darfAnlegen = true; // a level only named in a withdrawal is not created again
     std::map<QString, int> plus, minus; // value → times
     std::map<QString, int> danach;      // value → count after the change (for values it removed)
     QStringList reihenfolge;             // the removed values in their order, for a re-creation
@@ -75,9 +74,7 @@ void Entnehmen(std::map<QString, Delta>& deltas, const QString& befehl, const QS
     if (befehl == QLatin1String("aus Stufen entfernen")) {
         const QString gruppe = objekt.mid(7);
         for (const QString& stufe : Protokoll::Werte(vorher)) {
-            const bool neu = !deltas.count(QStringLiteral("Stufe ") + stufe);
             Delta& d = deltas[QStringLiteral("Stufe ") + stufe];
-            if (neu) d.darfAnlegen = false;
             ++d.minus[gruppe];
             d.danach[gruppe] = 0;
             if (!d.reihenfolge.contains(gruppe)) d.reihenfolge.append(gruppe);
@@ -88,9 +85,7 @@ void Entnehmen(std::map<QString, Delta>& deltas, const QString& befehl, const QS
         // A copied group's grants: the levels that gained the group.
         const QString gruppe = objekt.mid(7);
         for (const QString& stufe : Protokoll::Werte(nachher)) {
-            const bool neu = !deltas.count(QStringLiteral("Stufe ") + stufe);
             Delta& d = deltas[QStringLiteral("Stufe ") + stufe];
-            if (neu) d.darfAnlegen = false;
             ++d.plus[gruppe];
         }
         return;
@@ -147,6 +142,19 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
         Entnehmen(deltas, z[0], z[1], z[2], z[3]);
 
     Guard g(*this);
+    // Undoing a group's creation deletes it: like a group delete it leaves
+    // every level that granted it since. Locked first, so no grant slips in.
+    for (auto& [o, d] : std::map<QString, Delta>(deltas)) {
+        if (!d.angelegt || !o.startsWith(QLatin1String("Gruppe "))) continue;
+        const QString gruppe = o.mid(7);
+        sperren(Klasse(o), {gruppe}, true);
+        for (const QStringList& r :
+             select(QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, COUNT(*) FROM "
+                                   "uv_programm_gruppe WHERE gruppe = ? GROUP BY programmname, subprogramm, "
+                                   "berechtigungsstufe"),
+                    {gruppe}, 4))
+            deltas[QStringLiteral("Stufe ") + r.mid(0, 3).join(QStringLiteral("||"))].plus[gruppe] += r[3].toInt();
+    }
     // Groups before levels, each in name order: the order every command locks in.
     std::vector<QString> objekte;
     for (const auto& [o, d] : deltas)
@@ -184,7 +192,9 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
             s.insert(QStringLiteral("loeschen"), true);
             weg = *ist;
         } else {
-            if (!ist && !d.darfAnlegen && !d.geloescht) {
+            // Deleted since (by another workstation, say): it stays deleted;
+            // only a delete that this entry made is taken back.
+            if (!ist && !d.geloescht) {
                 s.insert(QStringLiteral("fehlt"), true);
                 plan.append(s);
                 continue;

@@ -5,6 +5,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QRegularExpression>
 #include <QUuid>
 
@@ -180,7 +181,9 @@ static bool tabelleDa(QSqlDatabase& db, const QString& tabelle) {
 // The schema's steps in order; step n brings a database from version n - 1 to n.
 static QStringList schritt(QSqlDatabase& db, int n) {
     if (n == 1) return statements(db);
-    if (n == 4) return isPostgres(db) ? funktionen() : QStringList();
+    // The functions are recreated whenever their files change, not in a step.
+    if (n == 4) return {};
+    if (n == 5) return {QStringLiteral("ALTER TABLE kv_schema ADD COLUMN funktionen TEXT NOT NULL DEFAULT ''")};
     if (n == 3)
         // Which entry an undo takes back, or which group delete a withdrawal belongs to.
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),
@@ -203,13 +206,16 @@ static bool schrittAusfuehren(QSqlDatabase& db, int n, QString& reason) {
             static const QRegularExpression tabelle(QStringLiteral("^CREATE TABLE IF NOT EXISTS (\\w+)"));
             const auto m = tabelle.match(s);
             if (m.hasMatch() && tabelleDa(db, m.captured(1))) continue;
+            // Nor a column that is there (a database set back by hand to an older version).
+            static const QRegularExpression spalte(QStringLiteral("^ALTER TABLE (\\w+) ADD COLUMN (\\w+)"));
+            const auto s2 = spalte.match(s);
+            if (s2.hasMatch() && db.record(s2.captured(1)).indexOf(s2.captured(2)) >= 0) continue;
             if (!q.exec(s)) {
                 reason = q.lastError().text();
                 return false;
             }
         }
-        if (!q.exec(QStringLiteral("DELETE FROM kv_schema")) ||
-            !q.exec(QStringLiteral("INSERT INTO kv_schema (version) VALUES (%1)").arg(n))) {
+        if (!q.exec(QStringLiteral("UPDATE kv_schema SET version = %1").arg(n))) {
             reason = q.lastError().text();
             return false;
         }
@@ -234,10 +240,13 @@ bool create(QSqlDatabase& db, QString& reason) {
                 return false;
             }
             return true;
-        });
+        }) && (!isPostgres(db) || funktionenAbgleichen(db, QString(), reason) != Funktionen::Fehlen);
     }
     int erreicht = v;
-    return upgrade(db, reason, erreicht);
+    if (!upgrade(db, reason, erreicht)) return false;
+    QString fehler, bekannt;
+    version(db, fehler, &bekannt);
+    return !isPostgres(db) || funktionenAbgleichen(db, bekannt, reason) != Funktionen::Fehlen;
 }
 
 bool upgrade(QSqlDatabase& db, QString& reason, int& erreicht, int bekannt) {
@@ -289,13 +298,26 @@ int version(QSqlDatabase& db) {
     return version(db, fehler);
 }
 
-int version(QSqlDatabase& db, QString& fehler) {
+int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck) {
     fehler.clear();
     QSqlQuery q(db);
-    // The usual case in one statement; only when it fails, what is missing
-    // (never called inside a transaction, which a failed statement would end).
-    if (q.exec(QStringLiteral("SELECT version FROM kv_schema")))
-        return q.next() ? q.value(0).toInt() : -1;
+    // The usual case in one statement, whichever columns the version has;
+    // only when it fails, what is missing (never called inside a
+    // transaction, which a failed statement would end).
+    // On PostgreSQL the same request counts the functions that are there: one
+    // dropped by hand makes the fingerprint count for nothing.
+    if (q.exec(isPostgres(db) ? QStringLiteral("SELECT s.*, (SELECT COUNT(*) FROM pg_proc p WHERE p.pronamespace = "
+                                               "current_schema()::regnamespace AND p.proname LIKE 'uv\\_%') "
+                                               "AS uv_anzahl FROM kv_schema s")
+                              : QStringLiteral("SELECT * FROM kv_schema"))) {
+        if (!q.next()) return -1;
+        const int f = q.record().indexOf(QStringLiteral("funktionen"));
+        const int n = q.record().indexOf(QStringLiteral("uv_anzahl"));
+        if (fingerabdruck)
+            *fingerabdruck = f < 0 || (n >= 0 && q.value(n).toInt() != funktionen().size()) ? QString()
+                                                                                          : q.value(f).toString();
+        return q.value(QStringLiteral("version")).toInt();
+    }
     // Is the table there at all? Only then does a failing read mean something else.
     const QString gibtEs = isPostgres(db)
                               ? QStringLiteral("SELECT to_regclass('kv_schema') IS NOT NULL")

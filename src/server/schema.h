@@ -13,13 +13,22 @@
 namespace Schema {
 
 // 1: the records; 2: the change log; 3: references between log entries (undo);
-// 4: the commands as server functions (PostgreSQL).
-constexpr int Version = 4;
+// 4: once the functions (now kept apart, see funktionen()); 5: the functions' fingerprint.
+constexpr int Version = 5;
 // The schema changes need at least: the change log with its references.
 constexpr int VersionFuerAenderungen = 3;
 
-// PostgreSQL: the functions of the commands (funktionen.cpp).
+// PostgreSQL: the functions of the commands, one statement each, from the
+// files under sql/ (funktionen.cpp), and the fingerprint of those files.
 QStringList funktionen();
+QString fingerabdruck();
+// The statements of an SQL text: split at semicolons outside quotes and comments.
+QStringList anweisungen(const QString& text);
+
+// Whether the database runs this program's functions: `bekannt` is the
+// fingerprint it holds; when it differs they are all recreated in one transaction.
+enum class Funktionen { Aktuell, Erneuert, Fehlen };
+Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QString& reason);
 
 // Opens (does not create) the database the target names under connection name
 // `name`. Returns an invalid/closed database and sets `reason` on failure.
@@ -48,8 +57,9 @@ QString zeitSql(const QSqlDatabase& db);
 // The schema version of an open database, or -1 when it holds no schema of ours.
 int version(QSqlDatabase& db);
 // The same; when the database could not be read at all (a full disk, a
-// read-only file), `fehler` says why instead.
-int version(QSqlDatabase& db, QString& fehler);
+// read-only file), `fehler` says why instead. `fingerabdruck`: that of the
+// functions, empty when none is recorded.
+int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck = nullptr);
 
 // A subselect of the values of a JSON array given as one bound parameter.
 QString jsonWerteSql(const QSqlDatabase& db);

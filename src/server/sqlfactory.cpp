@@ -423,10 +423,10 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
         Disconnect();
         return false;
     }
-    QString lesefehler;
+    QString lesefehler, fingerabdruck;
     // Reading the version is the connection's one request when the schema is current.
     ++m_rundreisen;
-    const int version = Schema::version(m_db, lesefehler);
+    const int version = Schema::version(m_db, lesefehler, &fingerabdruck);
     if (version < 1) {
         m_lastError = lesefehler.isEmpty()
                           ? QStringLiteral("Die Datenbank %1 enthält keine Benutzerverwaltung").arg(target->ns)
@@ -443,7 +443,14 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     // Without the command functions (a user who may not create them) the
     // commands run statement by statement: slower on a slow line, the same result.
     const bool aktuell = Schema::upgrade(m_db, reason, erreicht, version);
-    m_funktionen = erreicht >= 4;
+    m_funktionen = false;
+    if (isPostgres() && erreicht >= 5) {
+        // A database whose functions are another build's gets this one's, when
+        // this user may; else the commands run statement by statement.
+        QString fehler;
+        if (erreicht != version) Schema::version(m_db, fehler, &fingerabdruck);
+        m_funktionen = Schema::funktionenAbgleichen(m_db, fingerabdruck, fehler) != Schema::Funktionen::Fehlen;
+    }
     if (!aktuell && erreicht < Schema::VersionFuerAenderungen)
         m_schemaFehler =
             QStringLiteral("Der Datenbank %1 fehlt %2 (Schema Version %3, nötig %4), und es kann nicht angelegt "
@@ -824,7 +831,7 @@ SysListPtr SqlCacheFactory::loadList(const ClassDef& cls, const QStringList& key
     return list;
 }
 
-void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, const SysList& list) {
+void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, const SysList& list, bool neu) {
     checkKey(cls, key);
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
@@ -835,8 +842,11 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
         raise(Fehlernummer::ObjektFehlt, QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2")
                                              .arg(cls.name, key.join(QStringLiteral("||"))));
     const SysListPtr vorher = loadList(cls, key);
-    // The same values in another order: nothing to store, nothing to log.
-    if (Protokoll::GleicheMenge(vorher->Werte(), list.Werte())) {
+    // A group's members are shown sorted: the same values in another order
+    // store and log nothing. A level keeps the order it was given.
+    const bool reihenfolgeZaehlt = cls.table == QLatin1String("uv_programm");
+    if (!neu &&
+        (reihenfolgeZaehlt ? vorher->Werte() == list.Werte() : Protokoll::GleicheMenge(vorher->Werte(), list.Werte()))) {
         g.commit();
         return;
     }
@@ -863,8 +873,11 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
                     .arg(cls.list->table, cols, cls.list->valueColumn, zeilen.join(QStringLiteral(", "))),
                 b);
     }
-    protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Protokoll::Json(vorher->Werte()),
-                   Protokoll::Json(list.Werte()));
+    if (neu)
+        protokollieren(QStringLiteral("anlegen"), Objektname(cls, key), QString(), Protokoll::Json(list.Werte()));
+    else
+        protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Protokoll::Json(vorher->Werte()),
+                       Protokoll::Json(list.Werte()));
     g.commit();
 }
 
@@ -872,17 +885,7 @@ void SqlCacheFactory::checkList(const ClassDef& cls, const QStringList& key, con
                                 bool vorhanden) {
     checkKey(cls, key);
     Guard g(*this);
-    // A record that is not there has no row to lock: two workstations creating
-    // it take turns on its name instead.
-    if (!vorhanden && isPostgres())
-        select(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
-               {cls.table + QLatin1Char('|') + key.join(QStringLiteral("||"))}, 1);
-    // On PostgreSQL the row lock holds until the caller's transaction ends; SQLite
-    // holds the write lock from the transaction's start.
-    const QString sperre = isPostgres() ? QStringLiteral(" FOR UPDATE") : QString();
-    const bool da = !select(QStringLiteral("SELECT 1 FROM %1 WHERE %2%3").arg(cls.table, keyWhere(cls), sperre),
-                            keyBinds(cls, key), 1)
-                         .empty();
+    const bool da = sperren(cls, key, !vorhanden);
     if (!vorhanden && da) {
         const int n = loadList(cls, key)->Count();
         raise(Fehlernummer::KonfliktVorhanden,
@@ -898,6 +901,21 @@ void SqlCacheFactory::checkList(const ClassDef& cls, const QStringList& key, con
         raise(Fehlernummer::Konflikt,
               QStringLiteral("<KONFLIKT> %1 wurde inzwischen geändert").arg(Objektname(cls, key)));
     g.commit();
+}
+
+bool SqlCacheFactory::sperren(const ClassDef& cls, const QStringList& key, bool namensSperre) {
+    // A record that is not there has no row to lock: two workstations creating
+    // it take turns on its name instead. The name always before the row, in
+    // every command, so that no two wait for each other crosswise.
+    if (namensSperre && isPostgres())
+        select(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+               {cls.table + QLatin1Char('|') + key.join(QStringLiteral("||"))}, 1);
+    // On PostgreSQL the row lock holds until the caller's transaction ends; SQLite
+    // holds the write lock from the transaction's start.
+    const QString sperre = isPostgres() ? QStringLiteral(" FOR UPDATE") : QString();
+    return !select(QStringLiteral("SELECT 1 FROM %1 WHERE %2%3").arg(cls.table, keyWhere(cls), sperre),
+                   keyBinds(cls, key), 1)
+                .empty();
 }
 
 QString SqlCacheFactory::checkGroups(const QStringList& key, const SysList& gruppen, const SysList* geladen) {
@@ -1007,9 +1025,12 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
                                     .arg(cls.table, cols.join(QStringLiteral(", ")), marks,
                                          nurId ? QStringLiteral(" ON CONFLICT DO NOTHING") : QString()),
                                 binds);
-        // Every creation is logged, an empty one too: undoing it deletes the record.
-        if (neu > 0 && cls.list)
+        // Every creation is logged, an empty one too: undoing it deletes the
+        // record. With its list it is one entry, as it is one command.
+        if (neu > 0 && cls.list && !list)
             protokollieren(QStringLiteral("anlegen"), Objektname(cls, key), QString(), QStringLiteral("[]"));
+        if (cls.list && list) saveList(cls, key, *list, neu > 0);
+        list = nullptr;
     } else {
         QStringList sets;
         QVariantList b;

@@ -96,13 +96,16 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QString xecute(const QString& line) { return m_interpreter.execute(line); }
     void saveObject(const ClassDef& cls, bool isNew, QHash<QString, QString>& values, const SysList* list);
     void deleteObject(const ClassDef& cls, const QString& id);
-    void saveList(const ClassDef& cls, const QStringList& key, const SysList& list);
+    // `neu`: the record was just created; its one entry is the creation with this list.
+    void saveList(const ClassDef& cls, const QStringList& key, const SysList& list, bool neu = false);
     // Class method GruppeEntziehen: the group leaves every program level at once.
     int withdrawGroup(const QString& gruppe);
     // Locks the record and compares it with what the caller knows: its list
     // (as a multiset) or, with `vorhanden` false, that there is none. Raises
     // Konflikt, KonfliktGeloescht or KonfliktVorhanden. Meant inside the
     // caller's transaction.
+    // Locks the record (its name first when asked); whether it is there.
+    bool sperren(const ClassDef& cls, const QStringList& key, bool namensSperre);
     void checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet, bool vorhanden = true);
     // Class method GruppenPruefen: the groups a level save would newly grant
     // that have no record, as a JSON list; the others are locked against a
@@ -194,7 +197,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     bool mitFunktionen() const;
     QVariant kopfJson();
     QString befehlAufrufen(const QString& funktion, const QVariantList& binds);
-    bool anlegen(const ClassDef& cls, const QStringList& key);
+    // Creates the record with `liste` when it is missing; whether it did.
+    bool anlegen(const ClassDef& cls, const QStringList& key, const SysList& liste);
     static void teileVorhanden(const ClassDef& cls, const QStringList& key);
     // In this process the store is filled directly, without the text of an answer.
     using Vorratsliste = std::vector<std::pair<QString, Vorrat>>;

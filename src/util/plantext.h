@@ -34,12 +34,14 @@ inline QString PlanText(const QJsonArray& schritte, int hoechstens = 25) {
         const QJsonArray hinzu = s.value(QStringLiteral("hinzu")).toArray(),
                          weg = s.value(QStringLiteral("weg")).toArray();
         if (s.value(QStringLiteral("fehlt")).toBool()) {
-            zeilen.append(o + QStringLiteral(": besteht nicht mehr, wird nicht wieder berechtigt"));
+            zeilen.append(o + QStringLiteral(": wurde inzwischen gelöscht und bleibt gelöscht"));
         } else if (s.value(QStringLiteral("loeschen")).toBool()) {
             zeilen.append(o + QStringLiteral(": wird gelöscht") +
                           (weg.isEmpty() ? QString()
-                                         : QStringLiteral(" (hat inzwischen %1 Einträge: %2)")
+                                         : QStringLiteral(" (hat inzwischen %1 %2: %3)")
                                                .arg(weg.size())
+                                               .arg(weg.size() == 1 ? QStringLiteral("Eintrag")
+                                                                    : QStringLiteral("Einträge"))
                                                .arg(Werte(weg))));
         } else {
             QStringList teile;
@@ -52,7 +54,14 @@ inline QString PlanText(const QJsonArray& schritte, int hoechstens = 25) {
     return zeilen.join(QStringLiteral("\r\n"));
 }
 
-// Whether anything is left to do (steps for levels that are gone do nothing).
+// Whether the plan names records, all of them deleted since (nothing to do then either).
+inline bool PlanNurGeloescht(const QJsonArray& schritte) {
+    for (const QJsonValue& v : schritte)
+        if (!v.toObject().value(QStringLiteral("fehlt")).toBool()) return false;
+    return !schritte.isEmpty();
+}
+
+// Whether anything is left to do (steps for records that are gone do nothing).
 inline bool PlanLeer(const QJsonArray& schritte) {
     for (const QJsonValue& v : schritte)
         if (!v.toObject().value(QStringLiteral("fehlt")).toBool()) return false;

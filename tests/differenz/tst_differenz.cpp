@@ -272,7 +272,7 @@ class TestDifferenz : public QObject {
                        "EXECUTE 'DROP FUNCTION ' || r.p; END LOOP; END $$; UPDATE kv_schema SET version = 3; "
                        "CREATE FUNCTION kv_nie() RETURNS trigger LANGUAGE plpgsql AS "
                        "$$ BEGIN RAISE EXCEPTION 'nicht in diesem Test'; END $$; CREATE TRIGGER kv_nie "
-                       "BEFORE INSERT ON kv_schema FOR EACH ROW EXECUTE FUNCTION kv_nie()"_s);
+                       "BEFORE INSERT OR UPDATE ON kv_schema FOR EACH ROW EXECUTE FUNCTION kv_nie()"_s);
             if (i < 2)
                 Sql(s, u"TRUNCATE kv_parpersedv, kv_parpersabt, kv_persbasis, kv_kassasw, uv_gruppen_pcode, "
                        "uv_gruppen, uv_programm_gruppe, uv_programm, m_global, m_sitzung, uv_protokoll "

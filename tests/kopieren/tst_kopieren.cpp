@@ -12,6 +12,7 @@
 #include "permissions/berechtigungen.h"
 #include "platform/widgets/ctfilter.h"
 #include "platform/widgets/ctlist.h"
+#include "platform/widgets/ctpush.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -83,6 +84,8 @@ class TestKopieren : public QObject {
     void gleichzeitigeAenderung();
     void werkzeug_data();
     void werkzeug();
+    void ungesichertesBleibt_data();
+    void ungesichertesBleibt();
 
   private:
     std::unique_ptr<Testumgebung> u;
@@ -383,6 +386,69 @@ void TestKopieren::werkzeug() {
              u->db->Sql(QStringLiteral("SELECT gruppe FROM uv_gruppen_pcode WHERE pcode = ?"), {aufruf[1]}))
             QVERIFY2(u->db->Mitglieder(g).split(QLatin1Char(',')).contains(aufruf[2]), qPrintable(g));
     }
+}
+
+void TestKopieren::ungesichertesBleibt_data() {
+    QTest::addColumn<QString>("befehl");
+    QTest::addColumn<int>("antwort"); // to "Ungesicherte Änderungen … verwerfen?"
+    QTest::newRow("kopieren, behalten") << QStringLiteral("kopieren") << int(DialogService::No);
+    QTest::newRow("kopieren, verwerfen") << QStringLiteral("kopieren") << int(DialogService::Yes);
+    QTest::newRow("übernehmen") << QStringLiteral("übernehmen") << 0;
+}
+
+// Unsaved edits of the group shown are not replaced unasked by a copy, and a
+// take-over into that group is this window's own change, not a conflict.
+void TestKopieren::ungesichertesBleibt() {
+    QFETCH(QString, befehl);
+    QFETCH(int, antwort);
+    QVERIFY(Starten(*u, *w));
+    w->GruppeZeigen(QStringLiteral("Verkauf"));
+    w->txtUser->setFocus();
+    QTest::keyClicks(w->txtUser, QStringLiteral("NEU"));
+    Klicken(w->cmdMitarbeiterGruppe[4]);
+    QVERIFY(w->windowTitle().endsWith(QStringLiteral(" *")));
+    if (befehl == QLatin1String("kopieren")) {
+        u->dialoge.antworten.push_back(antwort);
+        u->dialoge.modal.push_back([&](QWidget* fenster) {
+            auto* d = qobject_cast<frmGruppeKopieren*>(fenster);
+            QVERIFY(d);
+            Zeigen(d);
+            d->txtName->setFocus();
+            Eintippen(d->txtName, QStringLiteral("Kopie"));
+            Klicken(d->cmdKopieren);
+        });
+        w->mGruppeKopieren->trigger();
+        QVERIFY(u->db->Mitglieder(QStringLiteral("Kopie")).startsWith(QStringLiteral("USR")));
+        const Gezeigt* frage = u->dialoge.Letzte(QStringLiteral("MsgBox"));
+        QVERIFY(frage);
+        QCOMPARE(frage->text, QStringLiteral("Ungesicherte Änderungen der Gruppe Verkauf verwerfen?"));
+        const bool behalten = antwort == DialogService::No;
+        QCOMPARE(w->cmbGruppe->currentText(), behalten ? QStringLiteral("Verkauf") : QStringLiteral("Kopie"));
+        QCOMPARE(ListenZeilen(w->ctListGruppe).filter(QStringLiteral("NEU;")).size(), behalten ? 1 : 0);
+        QCOMPARE(w->windowTitle().endsWith(QStringLiteral(" *")), behalten);
+        return;
+    }
+    for (int i = 0; i < w->ctListMitarbeiter->ListCount(); ++i)
+        if (w->ctListMitarbeiter->List(i).startsWith(QStringLiteral("GRO;"))) ZeileKlicken(w->ctListMitarbeiter, i);
+    u->dialoge.modal.push_back([&](QWidget* fenster) {
+        auto* d = qobject_cast<frmRechteUebernehmen*>(fenster);
+        QVERIFY(d);
+        Zeigen(d);
+        MitarbeiterWaehlen(d->ctListWie, QStringLiteral("BAE"));
+        Klicken(d->cmdUebernehmen);
+        Klicken(d->cmdSchliessen);
+    });
+    w->mRechteUebernehmen->trigger();
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Verkauf")), QStringLiteral("USR,BAE,MUE,GRO"));
+    // Both on screen: the edit and the member taken over.
+    QCOMPARE(ListenZeilen(w->ctListGruppe).filter(QRegularExpression(QStringLiteral("^(NEU|GRO);"))).size(), 2);
+    Klicken(w->cmdGruppeSpeichern);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("Auswahl")), 0);
+    QStringList gespeichert = u->db->Mitglieder(QStringLiteral("Verkauf")).split(QLatin1Char(','));
+    gespeichert.sort();
+    QCOMPARE(gespeichert, (QStringList{QStringLiteral("BAE"), QStringLiteral("GRO"), QStringLiteral("MUE"),
+                                       QStringLiteral("NEU"), QStringLiteral("USR")}));
+    QVERIFY(!w->windowTitle().endsWith(QStringLiteral(" *")));
 }
 
 QTEST_MAIN(TestKopieren)

@@ -51,7 +51,6 @@ class TestPermissions : public QObject {
     void trennerWirdAbgewiesen();
     void fehlerMittendrinLaesstServerUnveraendert_data();
     void fehlerMittendrinLaesstServerUnveraendert();
-    void geloeschteStufeVonAnderemPlatz();
 
   private:
     void Antwort(int a) { u->dialoge.antworten.push_back(a); }
@@ -454,24 +453,6 @@ void TestPermissions::fehlerMittendrinLaesstServerUnveraendert() {
         w->cmdGruppeLoeschen_Click();
         QVERIFY(!u->Existiert(KG, QStringLiteral("Verkauf")));
     }
-}
-
-void TestPermissions::geloeschteStufeVonAnderemPlatz() {
-    w->cmbProgramm->setEditText(QStringLiteral("Auftrag"));
-    w->cmbSubProgramm->setEditText(QStringLiteral("Erfassen"));
-    w->cmbProgrammStufe->setEditText(QStringLiteral("2"));
-    u->Aendern([](CacheFactory& f) {
-        f.OpenId(KP, QStringLiteral("Auftrag||Erfassen||2"))
-            ->Methode(QStringLiteral("sys_deleteID"), {QStringLiteral("Auftrag||Erfassen||2")});
-    });
-    Antwort(DialogService::Yes);
-    w->cmdProgrammStufeLoeschen_Click();
-    // Gone already: said, and the delete succeeds.
-    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 2);
-    QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text,
-             QStringLiteral("Die Stufe Auftrag||Erfassen||2 war bereits gelöscht."));
-    QCOMPARE(w->cmbProgrammStufe->currentText(), QString());
-    QCOMPARE(Zustand().DbZugriffe, 0L);
 }
 
 QTEST_MAIN(TestPermissions)

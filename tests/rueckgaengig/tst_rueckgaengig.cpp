@@ -259,6 +259,13 @@ void TestRueckgaengig::geloeschteGruppeAufVielenStufen() {
 // Ctrl+Z in the main window takes back this session's own changes, newest first.
 void TestRueckgaengig::strgZImHauptfenster() {
     QVERIFY(Starten(*u, *w));
+    QMenu* bearbeiten = w->menuBar()->findChild<QMenu*>(QStringLiteral("Bearbeiten"));
+    QVERIFY(bearbeiten);
+    // Opened while there is nothing to take back: the entry is grey then, and
+    // Ctrl+Z still works once the menu is closed and there is something.
+    emit bearbeiten->aboutToShow();
+    QVERIFY(!w->mRueckgaengig->isEnabled());
+    emit bearbeiten->aboutToHide();
     w->cmbGruppe->setFocus();
     QTest::keyClick(w->cmbGruppe, Qt::Key_Down);
     QCOMPARE(w->cmbGruppe->currentText(), QStringLiteral("Lager"));
@@ -272,11 +279,10 @@ void TestRueckgaengig::strgZImHauptfenster() {
     const QString programm = w->cmbProgramm->currentText();
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ,NEU"));
     // The menu names what it takes back.
-    QMenu* bearbeiten = w->menuBar()->findChild<QMenu*>(QStringLiteral("Bearbeiten"));
-    QVERIFY(bearbeiten);
     emit bearbeiten->aboutToShow();
     QVERIFY2(w->mRueckgaengig->text().startsWith(QStringLiteral("&Rückgängig: löschen Programm ")),
              qPrintable(w->mRueckgaengig->text()));
+    emit bearbeiten->aboutToHide();
     const QStringList vorher = Tabellen(*u->db);
     u->dialoge.auswahl = {0, 0};
     QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);

@@ -61,8 +61,8 @@ QString ScriptedDialogs::Speicherort(const QString& titel, const QString& vorgab
     return s;
 }
 
-int ScriptedDialogs::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) {
-    gezeigt.push_back({QStringLiteral("Auswahl"), titel, text, 0, nullptr});
+int ScriptedDialogs::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe, int standard) {
+    gezeigt.push_back({QStringLiteral("Auswahl"), titel, text, standard, nullptr});
     // What happens elsewhere while the question is open.
     if (!waehrendAuswahl.empty()) {
         auto f = std::move(waehrendAuswahl.front());
@@ -382,7 +382,7 @@ class KeineDialoge final : public DialogService {
         qWarning("Dateiauswahl ohne Testumgebung: %s", qPrintable(titel));
         return {};
     }
-    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) override {
+    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe, int = 0) override {
         qWarning("Frage ohne Testumgebung: %s: %s", qPrintable(titel), qPrintable(text));
         return static_cast<int>(knoepfe.size()) - 1;
     }

@@ -27,7 +27,7 @@ struct Gezeigt {
     QString art; // "MsgBox", "InputBox", "Modal", "Speicherort", "Auswahl"
     QString titel;
     QString text;
-    int stil = 0;
+    int stil = 0; // for "Auswahl": the button Enter presses
     QWidget* fenster = nullptr;
 };
 
@@ -37,7 +37,7 @@ class ScriptedDialogs final : public DialogService {
     QString InputBox(const QString& prompt, const QString& title, const QString& vorgabe) override;
     void ShowModal(QWidget* window, QWidget* owner) override;
     QString Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) override;
-    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe) override;
+    int Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe, int standard = 0) override;
 
     std::vector<Gezeigt> gezeigt;
     std::deque<QString> dateien; // for "save as"; "" (cancelled) when empty

@@ -1,0 +1,97 @@
+-- The main window's commands, one call each. Each answers
+-- {"e": result, "v": [what the window shows next]}.
+
+CREATE OR REPLACE FUNCTION uv_gruppe_speichern(kopf json, g text, liste json, geladen json, pruefen int)
+RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE neu boolean;
+BEGIN
+  PERFORM uv_pruefen('g', ARRAY[g], geladen, pruefen);
+  neu := uv_anlegen('g', ARRAY[g]);
+  PERFORM uv_speichern(kopf, 'g', ARRAY[g], liste, neu);
+  RETURN json_build_object('e', CASE WHEN neu THEN '1' ELSE '0' END, 'v', json_build_array(uv_vorrat_gruppen()));
+END $f$;
+
+-- A group gone already: nothing to check or delete; its grants still go.
+CREATE OR REPLACE FUNCTION uv_gruppe_loeschen(kopf json, g text, geladen json, pruefen int)
+RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE da boolean; nr bigint := 0;
+BEGIN
+  -- The name before the row, as every command locks.
+  IF pruefen = 2 THEN PERFORM uv_namenssperre('g', ARRAY[g]); END IF;
+  da := uv_sperren('g', ARRAY[g]);
+  IF da THEN
+    PERFORM uv_pruefen('g', ARRAY[g], geladen, pruefen);
+    nr := uv_loeschen(kopf, 'g', ARRAY[g]);
+  END IF;
+  PERFORM uv_entziehen(kopf, g, nr);
+  RETURN json_build_object('e', CASE WHEN da THEN '1' ELSE '0' END, 'v', json_build_array(uv_vorrat_gruppen()));
+END $f$;
+
+-- Groups before the level, the order in which every command locks:
+-- the groups this save newly grants must exist (locked against a delete)
+-- unless the user agreed to grant them all the same.
+CREATE OR REPLACE FUNCTION uv_stufe_speichern(kopf json, p text, s text, l text, liste json, geladen json,
+                                              pruefen int, gruppen_erlaubt boolean) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE k text[] := ARRAY[p, s, l]; bisher json; fehlend json; neu boolean;
+BEGIN
+  IF NOT gruppen_erlaubt THEN
+    bisher := CASE WHEN pruefen = 1 THEN geladen ELSE uv_liste('s', k)::json END;
+    PERFORM 1 FROM uv_gruppen WHERE gruppe IN (SELECT v FROM json_array_elements_text(liste) v
+      WHERE v NOT IN (SELECT json_array_elements_text(bisher))) ORDER BY gruppe FOR SHARE;
+    SELECT to_json(array_agg(v ORDER BY erst))::text INTO fehlend FROM (
+      SELECT v, MIN(o) AS erst FROM json_array_elements_text(liste) WITH ORDINALITY x(v, o)
+       WHERE v NOT IN (SELECT json_array_elements_text(bisher)) GROUP BY v) n
+     WHERE NOT EXISTS (SELECT 1 FROM uv_gruppen g WHERE g.gruppe = n.v);
+    IF fehlend IS NOT NULL THEN
+      RAISE EXCEPTION USING ERRCODE = 'KV116', MESSAGE = '<GRUPPE FEHLT> ' || fehlend::text;
+    END IF;
+  END IF;
+  PERFORM uv_pruefen('s', k, geladen, pruefen);
+  neu := uv_anlegen('s', k);
+  PERFORM uv_speichern(kopf, 's', k, liste, neu);
+  RETURN json_build_object('e', CASE WHEN neu THEN '1' ELSE '0' END,
+    'v', json_build_array(uv_vorrat_programme(), uv_vorrat_subprogramme(p), uv_vorrat_stufen(p, s),
+                          uv_vorrat_stufe(k)));
+END $f$;
+
+CREATE OR REPLACE FUNCTION uv_stufe_loeschen(kopf json, p text, s text, l text, geladen json, pruefen int)
+RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE k text[] := ARRAY[p, s, l]; da boolean;
+BEGIN
+  IF pruefen = 2 THEN PERFORM uv_namenssperre('s', k); END IF;
+  da := uv_sperren('s', k);
+  IF da THEN
+    PERFORM uv_pruefen('s', k, geladen, pruefen);
+    PERFORM uv_loeschen(kopf, 's', k);
+  END IF;
+  RETURN json_build_object('e', CASE WHEN da THEN '1' ELSE '0' END,
+    'v', json_build_array(uv_vorrat_subprogramme(p)));
+END $f$;
+
+-- Every level of a program (s empty) or of one sub-program, locked in
+-- key order; the entry holds each level with its groups.
+CREATE OR REPLACE FUNCTION uv_stufen_loeschen(kopf json, p text, s text) RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE inhalt text; n integer;
+BEGIN
+  PERFORM 1 FROM uv_programm WHERE programmname = p AND (s = '' OR subprogramm = s)
+    ORDER BY programmname, subprogramm, berechtigungsstufe FOR UPDATE;
+  IF kopf IS NOT NULL THEN
+    SELECT '{' || COALESCE(string_agg(to_json(id)::text || ':' || werte, ',' ORDER BY id COLLATE "C"), '') || '}'
+      INTO inhalt FROM (
+        SELECT x.programmname || '||' || x.subprogramm || '||' || x.berechtigungsstufe AS id,
+               COALESCE(to_json(array_agg(g.gruppe ORDER BY g.pos) FILTER (WHERE g.pos IS NOT NULL))::text, '[]') AS werte
+          FROM uv_programm x LEFT JOIN uv_programm_gruppe g ON g.programmname = x.programmname
+           AND g.subprogramm = x.subprogramm AND g.berechtigungsstufe = x.berechtigungsstufe
+         WHERE x.programmname = p AND (s = '' OR x.subprogramm = s)
+         GROUP BY x.programmname, x.subprogramm, x.berechtigungsstufe) y;
+  END IF;
+  DELETE FROM uv_programm_gruppe WHERE programmname = p AND (s = '' OR subprogramm = s);
+  DELETE FROM uv_programm WHERE programmname = p AND (s = '' OR subprogramm = s);
+  GET DIAGNOSTICS n = ROW_COUNT;
+  IF n > 0 THEN
+    PERFORM uv_protokollieren(kopf, 'löschen',
+      CASE WHEN s = '' THEN 'Programm ' || p ELSE 'Unterprogramm ' || p || '||' || s END, inhalt, '{}');
+  END IF;
+  RETURN json_build_object('e', n::text, 'v', json_build_array(uv_vorrat_programme()));
+END $f$;

@@ -71,6 +71,9 @@ class TestRueckgaengig : public QObject {
     void geloeschteGruppeOhneGeloeschteStufen();
     void geloeschteGruppeAufVielenStufen();
     void strgZImHauptfenster();
+    void fremdGeaendertVorschauWieErgebnis_data();
+    void fremdGeaendertVorschauWieErgebnis();
+    void neueGruppeEinEintragGanzZurueck();
     void werkzeug();
     void kopieGrantsAlleinZurueck();
 
@@ -341,6 +344,117 @@ void TestRueckgaengig::kopieGrantsAlleinZurueck() {
             .toLongLong();
     QVERIFY(Rueckgaengig(*f, anlegen).value(QStringLiteral("gespeichert")).toBool());
     QCOMPARE(Tabellen(*u->db), vorher);
+}
+
+void TestRueckgaengig::fremdGeaendertVorschauWieErgebnis_data() {
+    QTest::addColumn<bool>("gruppe");
+    QTest::addColumn<QString>("fremd");
+    QTest::addColumn<QString>("vorschau");
+    QTest::addColumn<QString>("danach"); // "-": no record
+    const QString g = QStringLiteral("Gruppe Revision: "), s = QStringLiteral("Stufe Lager||Bestand||2: ");
+    const QString weg = QStringLiteral("wurde inzwischen gelöscht und bleibt gelöscht");
+    QTest::newRow("Gruppe gelöscht") << true << QStringLiteral("gelöscht") << g + weg << QStringLiteral("-");
+    QTest::newRow("Gruppe neu angelegt") << true << QStringLiteral("neu angelegt") << g + QStringLiteral("hinzu: BAE") << QStringLiteral("X,BAE");
+    QTest::newRow("Gruppe geändert") << true << QStringLiteral("geändert") << g + QStringLiteral("hinzu: BAE") << QStringLiteral("R1,X,BAE");
+    QTest::newRow("Stufe gelöscht") << false << QStringLiteral("gelöscht") << s + weg << QStringLiteral("-");
+    QTest::newRow("Stufe neu angelegt") << false << QStringLiteral("neu angelegt") << s + QStringLiteral("hinzu: Verkauf") << QStringLiteral("X,Verkauf");
+    QTest::newRow("Stufe geändert") << false << QStringLiteral("geändert") << s + QStringLiteral("hinzu: Verkauf") << QStringLiteral("Lager,X,Verkauf");
+}
+
+// An older change taken back after another workstation deleted, recreated or
+// changed the record: the preview says what the undo does, and it does that;
+// a record deleted since stays deleted, with no access error.
+void TestRueckgaengig::fremdGeaendertVorschauWieErgebnis() {
+    QFETCH(bool, gruppe);
+    QFETCH(QString, fremd);
+    QFETCH(QString, vorschau);
+    QFETCH(QString, danach);
+    QVERIFY(Starten(*u, *w));
+    auto a = u->db->NeuerClient();
+    const QString wert = gruppe ? QStringLiteral("BAE") : QStringLiteral("Verkauf");
+    const QString bleibt = gruppe ? QStringLiteral("R1") : QStringLiteral("Lager");
+    const QString id = gruppe ? QStringLiteral("Revision") : QStringLiteral("Lager||Bestand||2");
+    auto speichern = [&](const QStringList& l) {
+        if (gruppe) {
+            Berechtigung::GruppeSicherstellen(*a, id);
+            a->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"), {id, Liste(*a, l)});
+        } else {
+            Berechtigung::StufeSicherstellen(*a, {QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("2")});
+            a->Klassenmethoden(KP)->Methode(QStringLiteral("SaveGruppen"), {QStringLiteral("Lager"), QStringLiteral("Bestand"),
+                                                                             QStringLiteral("2"), Liste(*a, l)});
+        }
+    };
+    speichern({bleibt, wert});
+    speichern({bleibt}); // the entry taken back: it removed the value
+    const qint64 nr = LetzteNr(*u->db);
+    if (fremd != QStringLiteral("geändert")) Berechtigung::DatensatzLoeschen(*a, gruppe ? KG : KP, id);
+    if (fremd == QLatin1String("neu angelegt")) speichern({QStringLiteral("X")});
+    if (fremd == QStringLiteral("geändert")) speichern({bleibt, QStringLiteral("X")});
+    // Through the change log window, the entry found by its number.
+    w->mProtokoll_Click();
+    frmProtokoll* p = w->ProtokollFenster();
+    QVERIFY(p);
+    int zeile = -1;
+    for (int i = 0; i < p->ctListProtokoll->ListCount(); ++i)
+        if (p->ctListProtokoll->List(i).section(QLatin1Char(';'), 0, 0) == QString::number(nr)) zeile = i;
+    QVERIFY(zeile >= 0);
+    ZeileKlicken(p->ctListProtokoll, zeile);
+    u->dialoge.auswahl = {0};
+    Klicken(p->cmdRueckgaengig);
+    const Gezeigt* gezeigt = fremd == QStringLiteral("gelöscht") ? u->dialoge.Letzte(QStringLiteral("MsgBox"))
+                                                                 : u->dialoge.Letzte(QStringLiteral("Auswahl"));
+    QVERIFY(gezeigt);
+    QVERIFY2(gezeigt->text.contains(vorschau), qPrintable(gezeigt->text));
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), fremd == QStringLiteral("gelöscht") ? 1 : 0);
+    const QStringList liste =
+        gruppe ? u->db->Sql(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = 'Revision' ORDER BY pos"))
+               : u->db->Sql(QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = 'Lager' AND "
+                                           "subprogramm = 'Bestand' AND berechtigungsstufe = '2' ORDER BY pos"));
+    const bool da = !u->db->Sql(gruppe ? QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = 'Revision'")
+                                       : QStringLiteral("SELECT 1 FROM uv_programm WHERE programmname = 'Lager' AND "
+                                                        "subprogramm = 'Bestand' AND berechtigungsstufe = '2'"))
+                           .isEmpty();
+    QCOMPARE(da ? liste.join(QLatin1Char(',')) : QStringLiteral("-"), danach);
+}
+
+// A group created with members is one entry; taking it back deletes it and
+// withdraws it from the levels that granted it since, as the preview says.
+void TestRueckgaengig::neueGruppeEinEintragGanzZurueck() {
+    QVERIFY(Starten(*u, *w));
+    const qint64 start = LetzteNr(*u->db);
+    w->cmbGruppe->lineEdit()->clear();
+    w->cmbGruppe->lineEdit()->setFocus();
+    QTest::keyClicks(w->cmbGruppe->lineEdit(), QStringLiteral("Projekt"));
+    w->txtUser->setFocus();
+    QTest::keyClicks(w->txtUser, QStringLiteral("NEU"));
+    Klicken(w->cmdMitarbeiterGruppe[4]);
+    Klicken(w->cmdGruppeSpeichern);
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT befehl || ' ' || objekt || ' ' || nachher FROM uv_protokoll WHERE nr > ?"),
+                        {start}),
+             QStringList{QStringLiteral("anlegen Gruppe Projekt [\"NEU\"]")});
+    auto a = u->db->NeuerClient();
+    a->Klassenmethoden(KP)->Methode(QStringLiteral("SaveGruppen"),
+                                    {QStringLiteral("Finanzen"), QStringLiteral("Buchen"), QStringLiteral("1"),
+                                     Liste(*a, {QStringLiteral("Verwaltung"), QStringLiteral("Projekt")})});
+    u->dialoge.auswahl = {0};
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    const Gezeigt* frage = u->dialoge.Letzte(QStringLiteral("Auswahl"));
+    QVERIFY(frage);
+    QVERIFY2(frage->text.contains(QStringLiteral("Gruppe Projekt: wird gelöscht")) &&
+                 frage->text.contains(QStringLiteral("Stufe Finanzen||Buchen||1: entfernt: Projekt")),
+             qPrintable(frage->text));
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_gruppen WHERE gruppe = 'Projekt'")), QStringList{QStringLiteral("0")});
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_programm_gruppe WHERE gruppe = 'Projekt'")),
+             QStringList{QStringLiteral("0")});
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT gruppe FROM uv_programm_gruppe WHERE programmname = 'Finanzen' ORDER BY pos")),
+             QStringList{QStringLiteral("Verwaltung")});
+    // The change log window shows what the undo did, not blank rows.
+    w->mProtokoll_Click();
+    frmProtokoll* p = w->ProtokollFenster();
+    QVERIFY(p);
+    ZeileKlicken(p->ctListProtokoll, 0);
+    QVERIFY2(ListenZeilen(p->ctListNachher).contains(QStringLiteral("+ Stufe Finanzen||Buchen||1: entfernt: Projekt")),
+             qPrintable(ListenZeilen(p->ctListNachher).join(QLatin1Char('|'))));
 }
 
 QTEST_MAIN(TestRueckgaengig)

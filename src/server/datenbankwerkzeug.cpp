@@ -9,6 +9,7 @@
 
 #include "server/klassen.h"
 #include "server/schema.h"
+#include "server/sqlfactory.h"
 #include "server/verbindungsziel.h"
 
 #include <QDateTime>
@@ -16,6 +17,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -37,6 +40,18 @@ namespace Datenbankwerkzeug {
 QString Siebenbit(const QString& text) {
     return displayToSevenBit(text);
 }
+
+namespace {
+QString Meldung(const CacheFehler& e) {
+    // The server's tag ("<KONFLIKT> …") is for programs, not for people.
+    static const QRegularExpression marke(QStringLiteral("^<[^>]*>\\s*"));
+    return QString(e.Beschreibung()).remove(marke);
+}
+
+QString Zahl(long long n) {
+    return QLocale(QLocale::German, QLocale::Germany).toString(n);
+}
+} // namespace
 
 namespace {
 
@@ -204,13 +219,14 @@ class Zaehler {
   public:
     Zaehler() : m_terminal(Terminal()) {}
     ~Zaehler() {
-        if (m_terminal && m_zeilen >= Schritt) std::fprintf(stderr, "\r%lld Zeilen geschrieben\n", m_zeilen);
+        if (m_terminal && m_zeilen >= Schritt)
+            std::fprintf(stderr, "\r%s Zeilen geschrieben\n", Zahl(m_zeilen).toUtf8().constData());
     }
     Zaehler(const Zaehler&) = delete;
     Zaehler& operator=(const Zaehler&) = delete;
     void Zeile() {
         if (++m_zeilen % Schritt == 0 && m_terminal) {
-            std::fprintf(stderr, "\r%lld Zeilen geschrieben …", m_zeilen);
+            std::fprintf(stderr, "\r%s Zeilen geschrieben …", Zahl(m_zeilen).toUtf8().constData());
             std::fflush(stderr);
         }
     }
@@ -312,7 +328,7 @@ int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStr
         out << "Zurückgenommen." << Qt::endl;
         return 0;
     } catch (const CacheFehler& e) {
-        fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
+        fehler << "korval-db: " << Meldung(e) << Qt::endl;
         return e.Nummer() == Fehlernummer::UngueltigerWert ? 2 : 1;
     }
 }
@@ -328,6 +344,41 @@ CacheFactoryPtr Verbinden(const DatenbankZiel& ziel, QTextStream& fehler) {
     if (f->Connect(ziel.connStrg())) return f;
     fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
     return nullptr;
+}
+
+// A personal code as the program stores and compares it: upper-case (ß
+// stays ß) in the server's 7-bit form.
+QString CodeGespeichert(const QString& code) {
+    QString gross;
+    for (const QChar c : code)
+        gross += c == QChar(0xDF) ? QString(c) : QString(c).toUpper();
+    return Siebenbit(gross);
+}
+
+// Whether a code is known: an employee record of the company, or a member of a group.
+bool CodeBekannt(CacheFactory& f, const QString& firma, const QString& code) {
+    return !static_cast<SqlCacheFactory&>(f)
+                .select(QStringLiteral("SELECT 1 FROM kv_parpersedv WHERE firma = ? AND pcode = ? UNION ALL "
+                                       "SELECT 1 FROM uv_gruppen_pcode WHERE pcode = ?"),
+                        {firma, code, code}, 1)
+                .empty();
+}
+
+// Whether a group is known: its record, or a level that grants the name.
+bool GruppeBekannt(CacheFactory& f, const QString& gruppe) {
+    return !static_cast<SqlCacheFactory&>(f)
+                .select(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ? UNION ALL "
+                                       "SELECT 1 FROM uv_programm_gruppe WHERE gruppe = ?"),
+                        {gruppe, gruppe}, 1)
+                .empty();
+}
+
+bool StufeBekannt(CacheFactory& f, const QStringList& stufe) {
+    return !static_cast<SqlCacheFactory&>(f)
+                .select(QStringLiteral("SELECT 1 FROM uv_programm WHERE programmname = ? AND subprogramm = ? AND "
+                                       "berechtigungsstufe = ?"),
+                        {stufe.value(0), stufe.value(1), stufe.value(2)}, 1)
+                .empty();
 }
 } // namespace
 
@@ -350,14 +401,14 @@ int GruppeKopieren(const DatenbankZiel& ziel, const QString& quelle, const QStri
                                         .toUtf8())
                 .object();
         out << "Gruppe " << neu << " als Kopie von " << quelle << " angelegt: "
-            << r.value(QStringLiteral("mitglieder")).toInt() << " Mitglieder, " << r.value(QStringLiteral("stufen")).toInt()
+            << Zahl(r.value(QStringLiteral("mitglieder")).toInt()) << " Mitglieder, " << Zahl(r.value(QStringLiteral("stufen")).toInt())
             << " Programmstufen." << Qt::endl;
         return 0;
     } catch (const CacheFehler& e) {
         if (e.Nummer() == Fehlernummer::ObjektFehlt)
             fehler << "korval-db: die Gruppe " << quelle << " besteht nicht" << Qt::endl;
         else
-            fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
+            fehler << "korval-db: " << Meldung(e) << Qt::endl;
         return e.Nummer() == Fehlernummer::KonfliktVorhanden || e.Nummer() == Fehlernummer::ObjektFehlt ||
                        e.Nummer() == Fehlernummer::UngueltigeId
                    ? 2
@@ -365,14 +416,21 @@ int GruppeKopieren(const DatenbankZiel& ziel, const QString& quelle, const QStri
     }
 }
 
-int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QString& von, const QString& nach,
-                      QTextStream& out, QTextStream& fehler) {
+int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QString& vonEingabe,
+                      const QString& nachEingabe, QTextStream& out, QTextStream& fehler) {
+    const QString von = CodeGespeichert(vonEingabe), nach = CodeGespeichert(nachEingabe);
     if (von.isEmpty() || nach.isEmpty() || von == nach || nach.contains(QChar(0))) {
         fehler << "korval-db: --von und --nach brauchen zwei verschiedene Personalcodes" << Qt::endl;
         return 2;
     }
     CacheFactoryPtr f = Verbinden(ziel, fehler);
     if (!f) return 2;
+    for (const QString& c : {von, nach})
+        if (!CodeBekannt(*f, firma, c)) {
+            fehler << "korval-db: Mitarbeiter " << c << " ist in Firma " << firma
+                   << " nicht bekannt; nichts gespeichert" << Qt::endl;
+            return 2;
+        }
     const QString klasse = QStringLiteral("UserVerwaltung.Gruppen");
     // The same overview the program reads: groups ("G") and levels ("S") of a code.
     auto lesen = [&](const QString& code, QStringList& gruppen, std::vector<std::pair<QString, QString>>& stufen) {
@@ -417,22 +475,28 @@ int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QSt
             throw;
         }
         out << nach << " ist jetzt auch Mitglied in: " << plan.gruppen.join(QStringLiteral(", ")) << " ("
-            << plan.neueStufen << " Programmstufen hinzu)." << Qt::endl;
+            << Zahl(plan.neueStufen) << " Programmstufen hinzu)." << Qt::endl;
         return 0;
     } catch (const CacheFehler& e) {
-        fehler << "korval-db: " << e.Beschreibung() << "; nichts gespeichert" << Qt::endl;
+        fehler << "korval-db: " << Meldung(e) << "; nichts gespeichert" << Qt::endl;
         return 1;
     }
 }
 
-int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& code1, const QString& code2,
+int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& eingabe1, const QString& eingabe2,
               QTextStream& out, QTextStream& fehler) {
+    const QString code1 = CodeGespeichert(eingabe1), code2 = CodeGespeichert(eingabe2);
     if (code1.isEmpty() || code2.isEmpty() || code1 == code2) {
         fehler << "korval-db: report vergleich braucht zwei verschiedene Personalcodes" << Qt::endl;
         return 2;
     }
     CacheFactoryPtr f = Verbinden(ziel, fehler);
     if (!f) return 1;
+    for (const QString& c : {code1, code2})
+        if (!CodeBekannt(*f, firma, c)) {
+            fehler << "korval-db: Mitarbeiter " << c << " ist in Firma " << firma << " nicht bekannt" << Qt::endl;
+            return 2;
+        }
     try {
         CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Vergleich"));
         q->Ausfuehren({firma, code1, code2});
@@ -452,7 +516,7 @@ int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& co
         for (const QStringList& z : zeilen)
             out << Csv::Zeile(z);
     } catch (const CacheFehler& e) {
-        fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
+        fehler << "korval-db: " << Meldung(e) << Qt::endl;
         return 1;
     }
     out.flush();
@@ -571,7 +635,7 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
                                            QStringLiteral("Groß"),   QStringLiteral("Öztürk"),
                                            QStringLiteral("Klein"),  QStringLiteral("Wagner")};
             auto fortschritt = [&](const char* was, qint64 n, qint64 von) {
-                if (n % 5000 == 0 || n == von) out << "\r" << was << ": " << n << " von " << von << Qt::flush;
+                if (n % 5000 == 0 || n == von) out << "\r" << was << ": " << Zahl(n) << " von " << Zahl(von) << Qt::flush;
                 if (n == von) out << Qt::endl;
             };
             if (!d.pers({f, QStringLiteral("ADM"), QStringLiteral("demo"), QStringLiteral("J"),
@@ -643,14 +707,25 @@ bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStre
     return ok;
 }
 
-bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& auswahl, QTextStream& out,
-             QTextStream& fehler) {
-    CacheFactoryPtr f = NeueCacheFactory();
-    if (!f->Connect(ziel.connStrg())) {
-        fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
-        return false;
-    }
+int Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& eingabe, QTextStream& out,
+            QTextStream& fehler) {
+    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    if (!f) return 1;
+    QStringList auswahl = eingabe;
+    if (!auswahl.value(0).isEmpty()) auswahl[0] = CodeGespeichert(auswahl[0]);
     try {
+        // A selection that names nothing there is a wrong input, not an empty report.
+        QString unbekannt;
+        if (!auswahl.value(0).isEmpty() && !CodeBekannt(*f, firma, auswahl[0]))
+            unbekannt = QStringLiteral("Mitarbeiter %1 ist in Firma %2 nicht bekannt").arg(auswahl[0], firma);
+        else if (!auswahl.value(1).isEmpty() && !GruppeBekannt(*f, auswahl[1]))
+            unbekannt = QStringLiteral("die Gruppe %1 besteht nicht").arg(auswahl[1]);
+        else if (!auswahl.value(2).isEmpty() && !StufeBekannt(*f, auswahl.mid(2)))
+            unbekannt = QStringLiteral("die Stufe %1 besteht nicht").arg(auswahl.mid(2).join(QStringLiteral("||")));
+        if (!unbekannt.isEmpty()) {
+            fehler << "korval-db: " << unbekannt << Qt::endl;
+            return 2;
+        }
         CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Matrix"));
         QStringList parameter{firma};
         for (int i = 0; i < 5; ++i)
@@ -669,11 +744,11 @@ bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList&
         }
         q->sys_close();
     } catch (const CacheFehler& e) {
-        fehler << "korval-db: " << e.Beschreibung() << Qt::endl;
-        return false;
+        fehler << "korval-db: " << Meldung(e) << Qt::endl;
+        return 1;
     }
     out.flush();
-    return true;
+    return 0;
 }
 
 QString ProtokollZeit(const QString& datum, bool tagesende) {
@@ -754,7 +829,7 @@ bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStr
             return true;
         });
     });
-    if (ok) out << n << " Einträge des Änderungsprotokolls vor " << vor << " gelöscht." << Qt::endl;
+    if (ok) out << Zahl(n) << (n == 1 ? " Eintrag" : " Einträge") << " des Änderungsprotokolls vor " << vor << " gelöscht." << Qt::endl;
     return ok;
 }
 

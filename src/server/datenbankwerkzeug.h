@@ -53,9 +53,10 @@ int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& co
 bool Generieren(const DatenbankZiel& ziel, const GenerierParameter& p, QTextStream& out);
 // Who may do what, as CSV (code, name, group, program, sub-program, level),
 // through the client interface like the program. `auswahl` holds code, group,
-// program, sub-program and level, each "" for any.
-bool Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& auswahl, QTextStream& out,
-             QTextStream& fehler);
+// program, sub-program and level, each "" for any. Status 0 written, 1 a
+// server error, 2 a selection that names no employee, group or level there.
+int Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& auswahl, QTextStream& out,
+            QTextStream& fehler);
 // The change log as CSV, oldest first; each filter "" for any. Dates are
 // "JJJJ-MM-TT" (local midnight) or a full ISO time.
 struct ProtokollFilter {

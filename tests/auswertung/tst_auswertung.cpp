@@ -597,7 +597,7 @@ void TestAuswertung::exportWieKorvalDbReport() {
     QString text, fehler;
     QTextStream aus(&text), err(&fehler);
     QVERIFY2(Datenbankwerkzeug::Bericht({u->db->Server(), u->db->Port(), u->db->Namespace()},
-                                        QStringLiteral("1"), auswahl, aus, err),
+                                        QStringLiteral("1"), auswahl, aus, err) == 0,
              qPrintable(fehler));
     QVERIFY(text.startsWith(QChar(0xFEFF)));
     QCOMPARE(CsvLesen(text.mid(1)), datei);

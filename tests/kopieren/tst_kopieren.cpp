@@ -353,6 +353,25 @@ void TestKopieren::werkzeug_data() {
     QTest::newRow("Vergleich derselbe")
         << QStringList{QStringLiteral("vergleich"), QStringLiteral("USR"), QStringLiteral("USR")} << 2
         << QString();
+    // Codes as the program compares them; unknown ones are wrong input.
+    QTest::newRow("übernehmen klein geschrieben")
+        << QStringList{QStringLiteral("uebernehmen"), QStringLiteral("usr"), QStringLiteral("gro")} << 0 << QString();
+    QTest::newRow("nach unbekannt") << QStringList{QStringLiteral("uebernehmen"), QStringLiteral("USR"),
+                                                   QStringLiteral("ZZZ")}
+                                    << 2 << QString();
+    QTest::newRow("von unbekannt") << QStringList{QStringLiteral("uebernehmen"), QStringLiteral("ZZZ"),
+                                                  QStringLiteral("GRO")}
+                                   << 2 << QString();
+    QTest::newRow("Vergleich unbekannt")
+        << QStringList{QStringLiteral("vergleich"), QStringLiteral("USR"), QStringLiteral("XYZ")} << 2 << QString();
+    QTest::newRow("Bericht Mitarbeiter unbekannt")
+        << QStringList{QStringLiteral("bericht"), QStringLiteral("XYZ"), QString()} << 2 << QString();
+    QTest::newRow("Bericht Gruppe unbekannt")
+        << QStringList{QStringLiteral("bericht"), QString(), QStringLiteral("Gibtsnicht")} << 2 << QString();
+    QTest::newRow("Bericht Mitarbeiter klein")
+        << QStringList{QStringLiteral("bericht"), QStringLiteral("usr"), QString()} << 0 << QString();
+    QTest::newRow("Kopie Name endet mit Strich")
+        << QStringList{QStringLiteral("kopieren"), QStringLiteral("Verkauf"), QStringLiteral("Neu|")} << 2 << QString();
 }
 
 void TestKopieren::werkzeug() {
@@ -369,12 +388,22 @@ void TestKopieren::werkzeug() {
             z, aufruf[1], aufruf[2], !aufruf.contains(QStringLiteral("ohne-mitglieder")), true, aus, err);
     else if (aufruf[0] == QLatin1String("uebernehmen"))
         s = Datenbankwerkzeug::RechteUebernehmen(z, QStringLiteral("1"), aufruf[1], aufruf[2], aus, err);
+    else if (aufruf[0] == QLatin1String("bericht"))
+        s = Datenbankwerkzeug::Bericht(z, QStringLiteral("1"), {aufruf[1], aufruf[2], QString(), QString(), QString()},
+                                       aus, err);
     else
         s = Datenbankwerkzeug::Vergleich(z, QStringLiteral("1"), aufruf[1], aufruf[2], aus, err);
     QVERIFY2(s == status, qPrintable(text + fehler));
     if (status != 0) {
         QVERIFY(!fehler.isEmpty() || !text.isEmpty());
+        // German, without the server's internal tags.
+        QVERIFY2(!fehler.contains(QLatin1Char('<')), qPrintable(fehler));
         QCOMPARE(Tabellen(*u->db), vorher);
+        if (status == 2) QVERIFY2(text.isEmpty(), qPrintable(text)); // no report header for a wrong input
+        return;
+    }
+    if (aufruf[0] == QLatin1String("bericht")) {
+        QVERIFY(text.contains(QStringLiteral("USR")));
         return;
     }
     if (aufruf[0] == QLatin1String("kopieren")) {
@@ -383,8 +412,8 @@ void TestKopieren::werkzeug() {
     } else {
         // GRO is now in every group of USR.
         for (const QString& g :
-             u->db->Sql(QStringLiteral("SELECT gruppe FROM uv_gruppen_pcode WHERE pcode = ?"), {aufruf[1]}))
-            QVERIFY2(u->db->Mitglieder(g).split(QLatin1Char(',')).contains(aufruf[2]), qPrintable(g));
+             u->db->Sql(QStringLiteral("SELECT gruppe FROM uv_gruppen_pcode WHERE pcode = ?"), {aufruf[1].toUpper()}))
+            QVERIFY2(u->db->Mitglieder(g).split(QLatin1Char(',')).contains(aufruf[2].toUpper()), qPrintable(g));
     }
 }
 

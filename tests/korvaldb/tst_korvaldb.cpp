@@ -104,6 +104,17 @@ void TestKorvalDb::kommandozeile() {
     p.start(prog, {QStringLiteral("unsinn")});
     QVERIFY(p.waitForFinished());
     QCOMPARE(p.exitCode(), 2);
+    // Option errors are wrong input too: German, status 2.
+    const std::pair<QStringList, QString> falsch[] = {
+        {{QStringLiteral("init"), QStringLiteral("--sever"), dir.path()}, QStringLiteral("unbekannte Option: sever")},
+        {{QStringLiteral("init"), QStringLiteral("--server")}, QStringLiteral("Wert fehlt nach --server")}};
+    for (const auto& [argumente, meldung] : falsch) {
+        p.start(prog, argumente);
+        QVERIFY(p.waitForFinished());
+        QCOMPARE(p.exitCode(), 2);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(meldung), qPrintable(err));
+    }
 }
 
 // korval-db report: who may do what as CSV, checked against the tables.
@@ -158,7 +169,7 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
     QString text;
     QTextStream aus(&text);
     QVERIFY(Datenbankwerkzeug::ProtokollBereinigen(z, QStringLiteral("2026-06-01"), aus));
-    QVERIFY(text.startsWith(QStringLiteral("1 Einträge")));
+    QVERIFY(text.startsWith(QStringLiteral("1 Eintrag des")));
     QCOMPARE(db.Sql(QStringLiteral("SELECT objekt FROM uv_protokoll ORDER BY zeit")),
              (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x"),
                           QStringLiteral("Gruppe Büro")}));
@@ -175,7 +186,7 @@ void TestKorvalDb::berichtWerWasDarf() {
     DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
     QString text, fehler;
     QTextStream aus(&text), err(&fehler);
-    QVERIFY2(Datenbankwerkzeug::Bericht(z, QStringLiteral("1"), {}, aus, err), qPrintable(fehler));
+    QVERIFY2(Datenbankwerkzeug::Bericht(z, QStringLiteral("1"), {}, aus, err) == 0, qPrintable(fehler));
     QVERIFY(text.startsWith(QChar(0xFEFF)));
     const QList<QStringList> zeilen = CsvLesen(text.mid(1));
     QCOMPARE(zeilen.front(), (QStringList{QStringLiteral("Code"), QStringLiteral("Name"), QStringLiteral("Gruppe"),
@@ -198,7 +209,7 @@ void TestKorvalDb::berichtWerWasDarf() {
     text.clear();
     QVERIFY(Datenbankwerkzeug::Bericht(
         z, QStringLiteral("1"), {QString(), QString(), QStringLiteral("Lager"), QStringLiteral("Bestand"), QStringLiteral("2")},
-        aus, err));
+        aus, err) == 0);
     QStringList codes;
     for (const QStringList& r : CsvLesen(text.mid(1)).mid(1))
         codes.append(r[0] + QLatin1Char('/') + r[2]);

@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <cstdio>
 #include <cstring>
@@ -126,7 +127,25 @@ int main(int argc, char** argv) {
     const QCommandLineOption ja(QStringLiteral("ja"), QStringLiteral("rueckgaengig: wirklich zurücknehmen"));
     parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
                        bis, benutzer, objekt, vor, ja, vonOption, nachOption, ohneMitglieder, ohneStufen});
-    parser.process(app);
+    // Wrong options are wrong input: a German message and status 2, as for
+    // every other wrong input (process() would answer in English with 1).
+    if (!parser.parse(QCoreApplication::arguments())) {
+        QString text = parser.errorText();
+        static const QList<std::pair<QRegularExpression, QString>> deutsch = {
+            {QRegularExpression(QStringLiteral("^Unknown options?:? '?(.*?)'?\\.?$")), QStringLiteral("unbekannte Option: %1")},
+            {QRegularExpression(QStringLiteral("^Missing value after '(.*)'\\.?$")), QStringLiteral("Wert fehlt nach %1")},
+            {QRegularExpression(QStringLiteral("^Unexpected value after '(.*)'\\.?$")),
+             QStringLiteral("%1 nimmt keinen Wert")}};
+        for (const auto& [muster, uebersetzung] : deutsch) {
+            const auto m = muster.match(text);
+            if (m.hasMatch()) {
+                text = uebersetzung.arg(m.captured(1));
+                break;
+            }
+        }
+        QTextStream(stderr) << "korval-db: " << text << " (korval-db --help zeigt die Optionen)" << Qt::endl;
+        return 2;
+    }
     const QStringList args = parser.positionalArguments();
     const bool bericht = !args.isEmpty() && args.front() == QLatin1String("report");
     const bool rueckgaengig = !args.isEmpty() && args.front() == QLatin1String("rueckgaengig");
@@ -181,7 +200,7 @@ int main(int argc, char** argv) {
             return 2;
         }
         QTextStream fehler(stderr);
-        return Datenbankwerkzeug::Bericht(ziel, parser.value(firma), auswahl, out, fehler) ? 0 : 1;
+        return Datenbankwerkzeug::Bericht(ziel, parser.value(firma), auswahl, out, fehler);
     }
     if (rueckgaengig) {
         QTextStream fehler(stderr);

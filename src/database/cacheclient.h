@@ -53,6 +53,8 @@ constexpr int KonfliktVorhanden = 115;
 constexpr int GruppeFehlt = 116;
 // The database lacks a part of the schema that changes need (the change log).
 constexpr int SchemaVeraltet = 117;
+// Another workstation held the record longer than a statement waits; nothing stored.
+constexpr int Gesperrt = 118;
 } // namespace Fehlernummer
 
 // CacheObject.syslist: ordered strings, positions from 1.

@@ -126,6 +126,14 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
             if (art == Konflikt::GruppeFehlt) konflikt->gruppen = JsonListe(e.Beschreibung().section(QLatin1Char(' '), 2));
             return false;
         }
+        if (e.Nummer() == Fehlernummer::Gesperrt) {
+            DbEnde(true);
+            Programmverlauf(prozedur, vorgang, e.Beschreibung());
+            Dialoge().MsgBox(QString(e.Beschreibung()).remove(QStringLiteral("<GESPERRT> ")) +
+                                 QStringLiteral("\r\nEs wurde nichts gespeichert."),
+                             DialogService::Exclamation, QStringLiteral("Gleichzeitige Änderung"));
+            return false;
+        }
         CacheFehlermeldung(e, prozedur + QLatin1Char(' ') + vorgang);
         return false;
     }

@@ -9,7 +9,21 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <algorithm>
+
 namespace Schema {
+
+namespace {
+int g_sperrfrist = 10000;
+} // namespace
+
+void setSperrfrist(int ms) {
+    g_sperrfrist = ms;
+}
+
+int sperrfrist() {
+    return g_sperrfrist;
+}
 
 bool isPostgres(const QSqlDatabase& db) {
     return db.driverName() == QLatin1String("QPSQL");
@@ -98,7 +112,7 @@ QSqlDatabase open(const ConnectionTarget& target, const QString& name, QString& 
         }
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(target.filePath);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(std::max(1, g_sperrfrist / 2)));
         if (!db.open()) {
             reason = db.lastError().text();
             return db;
@@ -110,7 +124,13 @@ QSqlDatabase open(const ConnectionTarget& target, const QString& name, QString& 
     db.setHostName(target.server);
     db.setPort(target.port.toInt());
     db.setDatabaseName(target.ns);
-    db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=Benutzerverwaltung"));
+    // A lock wait ends (the caller says so) instead of freezing the window; the
+    // server notices a client that vanished while its call waits (it must not
+    // commit later, unseen); keepalives notice a server that vanished.
+    db.setConnectOptions(QStringLiteral("connect_timeout=5;application_name=Benutzerverwaltung;keepalives=1;"
+                                        "keepalives_idle=30;keepalives_interval=10;keepalives_count=3;"
+                                        "options='-c lock_timeout=%1 -c client_connection_check_interval=2000'")
+                             .arg(g_sperrfrist));
     if (!db.open()) reason = db.lastError().databaseText().trimmed();
     return db;
 }
@@ -299,6 +319,10 @@ int version(QSqlDatabase& db) {
 }
 
 int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck) {
+    return version(db, fehler, fingerabdruck, nullptr);
+}
+
+int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* sitzung) {
     fehler.clear();
     QSqlQuery q(db);
     // The usual case in one statement, whichever columns the version has;
@@ -308,11 +332,15 @@ int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck) {
     // dropped by hand makes the fingerprint count for nothing.
     if (q.exec(isPostgres(db) ? QStringLiteral("SELECT s.*, (SELECT COUNT(*) FROM pg_proc p WHERE p.pronamespace = "
                                                "current_schema()::regnamespace AND p.proname LIKE 'uv\\_%') "
-                                               "AS uv_anzahl FROM kv_schema s")
+                                               "AS uv_anzahl, pg_backend_pid() || '|' || (SELECT backend_start FROM "
+                                               "pg_stat_activity WHERE pid = pg_backend_pid()) AS uv_sitzung "
+                                               "FROM kv_schema s")
                               : QStringLiteral("SELECT * FROM kv_schema"))) {
         if (!q.next()) return -1;
         const int f = q.record().indexOf(QStringLiteral("funktionen"));
         const int n = q.record().indexOf(QStringLiteral("uv_anzahl"));
+        const int s = q.record().indexOf(QStringLiteral("uv_sitzung"));
+        if (sitzung) *sitzung = s < 0 ? QString() : q.value(s).toString();
         if (fingerabdruck)
             *fingerabdruck = f < 0 || (n >= 0 && q.value(n).toInt() != funktionen().size()) ? QString()
                                                                                           : q.value(f).toString();

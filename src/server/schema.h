@@ -60,6 +60,14 @@ int version(QSqlDatabase& db);
 // read-only file), `fehler` says why instead. `fingerabdruck`: that of the
 // functions, empty when none is recorded.
 int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck = nullptr);
+// The same; on PostgreSQL `sitzung` also gets this connection's server process
+// and its start ("pid|start"), read in the same request.
+int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* sitzung);
+
+// How long a statement waits for another workstation's lock before it gives
+// up with error 118 (PostgreSQL's lock_timeout, SQLite's busy timeout). Tests shorten it.
+void setSperrfrist(int ms);
+int sperrfrist();
 
 // A subselect of the values of a JSON array given as one bound parameter.
 QString jsonWerteSql(const QSqlDatabase& db);

@@ -14,6 +14,9 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QSysInfo>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QThread>
 #include <QUuid>
 
 #include <utility>
@@ -409,6 +412,7 @@ bool SqlCacheFactory::isPostgres() const {
 
 bool SqlCacheFactory::Connect(const QString& connStrg) {
     Disconnect();
+    m_ziel = connStrg;
     m_lastError.clear();
     const auto target = ConnectionTarget::parse(connStrg);
     if (!target) {
@@ -426,7 +430,7 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     QString lesefehler, fingerabdruck;
     // Reading the version is the connection's one request when the schema is current.
     ++m_rundreisen;
-    const int version = Schema::version(m_db, lesefehler, &fingerabdruck);
+    const int version = Schema::version(m_db, lesefehler, &fingerabdruck, &m_serverSitzung);
     if (version < 1) {
         m_lastError = lesefehler.isEmpty()
                           ? QStringLiteral("Die Datenbank %1 enthält keine Benutzerverwaltung").arg(target->ns)
@@ -463,6 +467,7 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
                 .arg(Schema::VersionFuerAenderungen)
                 .arg(reason.simplified(), target->server, target->port);
     m_lost = false;
+    if (isPostgres()) alteSitzungenBeenden();
     m_interpreter.locals().clear();
     m_walPfad.clear();
     if (!isPostgres()) {
@@ -476,11 +481,56 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     return true;
 }
 
+namespace {
+// Server processes of connections lost on this workstation, by connection
+// string: whichever client connects there next ends them (the program makes
+// a new client for each connection).
+QMutex g_verlorenSperre;
+QHash<QString, QStringList> g_verloren;
+} // namespace
+
+void SqlCacheFactory::alteSitzungenBeenden() {
+    QStringList alt;
+    {
+        QMutexLocker l(&g_verlorenSperre);
+        alt = g_verloren.take(m_ziel);
+    }
+    for (const QString& s : alt)
+        alteSitzungBeenden(s);
+}
+
+void SqlCacheFactory::alteSitzungBeenden(const QString& sitzung) {
+    const QString pid = sitzung.section(QLatin1Char('|'), 0, 0), beginn = sitzung.section(QLatin1Char('|'), 1);
+    QSqlQuery q(m_db);
+    // The start time tells the process from a later one with the same number.
+    q.prepare(QStringLiteral("SELECT pg_terminate_backend(pid, 5000) FROM pg_stat_activity WHERE pid = ? "
+                             "AND backend_start = CAST(? AS timestamptz)"));
+    q.addBindValue(pid.toInt());
+    q.addBindValue(beginn);
+    q.exec();
+    // Not ours to end (another role): wait until the server ended it itself,
+    // which it does once it notices that its client is gone.
+    QElapsedTimer uhr;
+    uhr.start();
+    q.prepare(QStringLiteral("SELECT 1 FROM pg_stat_activity WHERE pid = ? AND backend_start = CAST(? AS timestamptz)"));
+    q.bindValue(0, pid.toInt());
+    q.bindValue(1, beginn);
+    while (uhr.elapsed() < 10000) {
+        if (!q.exec() || !q.next()) break;
+        QThread::msleep(100);
+    }
+}
+
 bool SqlCacheFactory::IsConnected() {
     return !m_lost && m_db.isValid() && m_db.isOpen();
 }
 
 void SqlCacheFactory::Disconnect() {
+    if (m_lost && !m_serverSitzung.isEmpty()) {
+        QMutexLocker l(&g_verlorenSperre);
+        g_verloren[m_ziel].append(m_serverSitzung);
+    }
+    m_serverSitzung.clear();
     ++m_sitzung;
     m_transactionDepth = 0;
     m_vorrat.clear();
@@ -572,9 +622,11 @@ void SqlCacheFactory::TransaktionBeginnen() {
         m_befehlErledigt = false;
         if (isPostgres())
             m_beginAusstehend = true;
-        else if (!Steuerbefehl(QStringLiteral("BEGIN"), warum))
+        else if (!Steuerbefehl(QStringLiteral("BEGIN"), warum)) {
+            gesperrtMelden(warum, {});
             raise(Fehlernummer::Transaktion,
                   QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
+        }
         m_nurZuruecknehmen = false;
         m_geloeschteGruppen.clear();
     }
@@ -673,8 +725,10 @@ void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
             raise(Fehlernummer::Transaktion,
                   QStringLiteral("<TRANSACTION> nach einem ganzen Befehl keine weitere Anweisung"));
         QString warum;
-        if (!Steuerbefehl(QStringLiteral("BEGIN"), warum))
+        if (!Steuerbefehl(QStringLiteral("BEGIN"), warum)) {
+            gesperrtMelden(warum, {});
             raise(Fehlernummer::Transaktion, QStringLiteral("<TRANSACTION> Beginn fehlgeschlagen: %1").arg(warum));
+        }
         m_beginAusstehend = false;
     }
     ++m_statementsRun;
@@ -691,6 +745,17 @@ void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
             q.bindValue(i, v);
     }
     if (!q.exec()) failed(q);
+}
+
+void SqlCacheFactory::gesperrtMelden(const QString& text, const QString& state) const {
+    // Another workstation's lock outlasted the wait: nothing was stored.
+    if (isPostgres() ? state == QLatin1String("55P03")
+                     : state == QLatin1String("5") || text.contains(QLatin1String("database is locked")))
+        raise(Fehlernummer::Gesperrt,
+              isPostgres() ? QStringLiteral("<GESPERRT> Der Datensatz wird gerade an einem anderen Arbeitsplatz "
+                                            "geändert. Bitte später noch einmal versuchen.")
+                           : QStringLiteral("<GESPERRT> Ein anderer Arbeitsplatz speichert gerade. Bitte später "
+                                            "noch einmal versuchen."));
 }
 
 void SqlCacheFactory::failed(const QSqlQuery& q) {
@@ -710,6 +775,7 @@ void SqlCacheFactory::failed(const QSqlQuery& q) {
         const qsizetype anfang = meldung.indexOf(QLatin1Char('<'));
         raise(state.mid(2).toInt(), meldung.mid(std::max<qsizetype>(anfang, 0)).chopped(meldung.endsWith(QLatin1Char('\n')) ? 1 : 0));
     }
+    gesperrtMelden(text, state);
     if (isPostgres() && (state.isEmpty() || state.startsWith(QLatin1String("08")) ||
                          state.startsWith(QLatin1String("57P")))) {
         // A dropped server shows as a failing statement: probe, and let the

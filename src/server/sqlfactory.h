@@ -280,6 +280,15 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     Bruch m_bruch = Bruch::Keiner;
     std::function<void()> m_vorBestaetigen;
     bool m_lost = false;
+    // PostgreSQL: this connection's server process, "pid|start".
+    QString m_serverSitzung;
+    // After a lost connection: the old server process is ended before anything
+    // is read back, so that a call still waiting there cannot commit later.
+    void alteSitzungBeenden(const QString& sitzung);
+    void alteSitzungenBeenden();
+    QString m_ziel; // the connection string connected to
+    // Raises error 118 when a failure means another workstation's lock.
+    void gesperrtMelden(const QString& text, const QString& state) const;
     int m_failAfter = 0;
     int m_vorherNach = 0;
     std::function<void()> m_vorher;

@@ -11,6 +11,7 @@
 #include "permissions/berechtigungen.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/ctpush.h"
+#include "server/schema.h"
 #include "server/sqlfactory.h"
 #include "signon/fmpass.h"
 #include "signon/fmserver.h"
@@ -127,6 +128,7 @@ class TestKonflikt : public QObject {
     void tasteWaehrendDesSpeicherns_data();
     void tasteWaehrendDesSpeicherns();
     void loeschenSpeichernUndSperreOhneVerklemmung();
+    void gesperrtEndetMitMeldung();
 
   private:
     int Protokollzeilen() const {
@@ -1290,6 +1292,37 @@ void TestKonflikt::loeschenSpeichernUndSperreOhneVerklemmung() {
         speicherer.join();
     }
     QVERIFY2(fehler.isEmpty(), qPrintable(fehler.join(QLatin1Char('\n'))));
+}
+
+// Another workstation holds the record longer than a statement waits: a
+// German message, nothing stored, the edits kept; later the save goes through.
+void TestKonflikt::gesperrtEndetMitMeldung() {
+    struct Frist {
+        Frist() { Schema::setSperrfrist(400); }
+        ~Frist() { Schema::setSperrfrist(10000); }
+    } frist;
+    Zustand().CacheFactory->Disconnect(); // the next connection waits as briefly
+    QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
+    Mitglied(QStringLiteral("NEU"));
+    auto halter = u->db->NeuerClient();
+    halter->TransaktionBeginnen();
+    static_cast<SqlCacheFactory*>(halter.get())
+        ->select(QStringLiteral("UPDATE uv_gruppen SET gruppe = gruppe WHERE gruppe = 'Lager' RETURNING gruppe"), {}, 1);
+    Klicken(w->cmdGruppeSpeichern);
+    const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
+    QVERIFY(m);
+    QVERIFY2(m->titel == QStringLiteral("Gleichzeitige Änderung"), qPrintable(m->text));
+    QVERIFY2(m->text.startsWith(Testdatenbank::IstPostgres()
+                                    ? QStringLiteral("Der Datensatz wird gerade an einem anderen Arbeitsplatz geändert.")
+                                    : QStringLiteral("Ein anderer Arbeitsplatz speichert gerade.")) &&
+                 m->text.endsWith(QStringLiteral("Es wurde nichts gespeichert.")),
+             qPrintable(m->text));
+    QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern *"));
+    halter->TransaktionZuruecknehmen();
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ,GRO"));
+    Klicken(w->cmdGruppeSpeichern);
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 1);
+    QVERIFY(u->db->Mitglieder(QStringLiteral("Lager")).contains(QStringLiteral("NEU")));
 }
 
 QTEST_MAIN(TestKonflikt)

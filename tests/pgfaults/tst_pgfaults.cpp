@@ -11,6 +11,11 @@
 #include "platform/widgets/ctlist.h"
 
 #include <QComboBox>
+#include <QPointer>
+#include <QSemaphore>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -36,6 +41,60 @@ void Abschiessen(const QString& pid) {
     QSqlDatabase::removeDatabase(name);
 }
 
+// A loopback line between the program and the server, in a thread of its
+// own, that the test cuts as a broken network does.
+class Leitung final : public QThread {
+  public:
+    ~Leitung() override {
+        quit();
+        wait();
+    }
+    quint16 Port() {
+        m_bereit.acquire();
+        m_bereit.release();
+        return m_port;
+    }
+    void Kappen() {
+        QMetaObject::invokeMethod(
+            m_ort,
+            [this] {
+                for (QTcpSocket* s : std::as_const(m_enden))
+                    if (s) s->abort();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+
+  protected:
+    void run() override {
+        QTcpServer server;
+        QObject ort;
+        m_ort = &ort;
+        server.listen(QHostAddress::LocalHost, 0);
+        m_port = server.serverPort();
+        QObject::connect(&server, &QTcpServer::newConnection, &ort, [&] {
+            while (QTcpSocket* a = server.nextPendingConnection()) {
+                auto* b = new QTcpSocket(a);
+                b->connectToHost(qEnvironmentVariable("PGHOST"), qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toUShort());
+                QObject::connect(a, &QTcpSocket::readyRead, b, [a, b] { b->write(a->readAll()); });
+                QObject::connect(b, &QTcpSocket::readyRead, a, [a, b] { a->write(b->readAll()); });
+                QObject::connect(a, &QTcpSocket::disconnected, b, [b] { b->abort(); });
+                QObject::connect(b, &QTcpSocket::disconnected, a, [a] { a->abort(); });
+                m_enden.append(a);
+                m_enden.append(b);
+            }
+        });
+        m_bereit.release();
+        exec();
+        m_ort = nullptr;
+    }
+
+  private:
+    QSemaphore m_bereit;
+    quint16 m_port = 0;
+    QObject* m_ort = nullptr;
+    QList<QPointer<QTcpSocket>> m_enden;
+};
+
 QString BackendPid(SqlCacheFactory* f) {
     return f->select(QStringLiteral("SELECT pg_backend_pid()"), {}, 1).front().front();
 }
@@ -50,6 +109,7 @@ class TestPgFaults : public QObject {
     void abbruchMittenImLoeschenLaesstNichtsHalb();
     void keinePasswoerterInMeldungen();
     void nulZeichenWirdAbgewiesen();
+    void abgerissenBeimWartenSpeichertNichtSpaeter();
 
   private:
     std::unique_ptr<Testumgebung> u;
@@ -154,6 +214,48 @@ void TestPgFaults::nulZeichenWirdAbgewiesen() {
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 1);
     QVERIFY(!u->Existiert(QStringLiteral("UserVerwaltung.Gruppen"), mitNul));
     QCOMPARE(Zustand().DbZugriffe, 0L);
+}
+
+// The line breaks while a save waits for another session's lock: the program
+// reconnects and says "nicht gespeichert", and that stays true: the old
+// server process cannot take the lock and commit afterwards.
+void TestPgFaults::abgerissenBeimWartenSpeichertNichtSpaeter() {
+    Leitung leitung;
+    leitung.start();
+    Zustand().ConnStrg = QStringLiteral("cn_iptcp:127.0.0.1[%1]:%2").arg(leitung.Port()).arg(u->db->Namespace());
+    Zustand().CacheFactory->Disconnect();
+    w->cmbGruppe->setEditText(QStringLiteral("Lager"));
+    w->cmbGruppe_Click();
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+    w->ctListGruppe->AddItem(QStringLiteral("NEU;"));
+    QSqlDatabase halter = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("korval-halter"));
+    halter.setHostName(qEnvironmentVariable("PGHOST"));
+    halter.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
+    halter.setDatabaseName(u->db->Namespace());
+    QVERIFY(halter.open());
+    {
+        QSqlQuery sperre(halter);
+        QVERIFY(sperre.exec(QStringLiteral("BEGIN")));
+        QVERIFY(sperre.exec(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = 'Lager' FOR UPDATE")));
+        std::thread schere([&leitung] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            leitung.Kappen();
+        });
+        w->cmdGruppeSpeichern_Click();
+        schere.join();
+        const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
+        QVERIFY(m);
+        QVERIFY2(m->text.contains(QStringLiteral("nicht gespeichert")), qPrintable(m->text));
+        // The lock goes; a call still waiting on the server would get it now.
+        QVERIFY(sperre.exec(QStringLiteral("COMMIT")));
+    }
+    halter.close();
+    halter = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("korval-halter"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll WHERE objekt = 'Gruppe Lager'")),
+             QStringList{QStringLiteral("0")});
 }
 
 QTEST_MAIN(TestPgFaults)

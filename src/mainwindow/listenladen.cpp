@@ -6,6 +6,10 @@
 #include "platform/widgets/ctlist.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -58,6 +62,13 @@ bool MitarbeiterLaden(CtList* liste, bool AbteilungenAnzeigen) {
         liste->setSortColumn(2);
         liste->setSortOrder(0);
         liste->Sort();
+        // The code column as wide as the longest code present: longer codes are not cut.
+        const QFontMetrics fm(liste->View()->font());
+        int breite = 0;
+        for (int i = 0; i < liste->ListCount(); ++i)
+            breite = std::max(breite, fm.horizontalAdvance(liste->List(i).section(QLatin1Char(';'), 0, 0)));
+        breite += 2 * fm.averageCharWidth();
+        if (breite > liste->ColumnWidth(1)) liste->setColumnWidth(1, breite);
     } catch (const CacheFehler& e) {
         CacheFehlermeldung(e, QStringLiteral("fmstart.MitarbeiterLaden ") + vorgang);
         return false;

@@ -278,23 +278,27 @@ bool NamenPruefen(const QStringList& teile, const QStringList& werte) {
 
 bool GruppeSpeichern(const QString& gruppe, const QStringList& codes, const Stand& stand) {
     if (gruppe.isEmpty() || !NamenPruefen({gruppe}, codes)) return false;
-    return InTransaktion(
-        QStringLiteral("fmstart.cmdGruppeSpeichern_click"), [&](CacheFactory& f, QString& vorgang) {
-            // Check, create, store and log: one server method, one round trip.
-            vorgang = QStringLiteral("Mitarbeiter speichern");
-            const bool neu =
-                Befehl(f, KlasseGruppen, QStringLiteral("Speichern"), {gruppe}, &codes, stand) == QLatin1String("1");
-            // The steps the server took, once it took them.
-            Programmverlauf(QStringLiteral("fmStart.cmdGruppeSpeichern_click"),
-                            QStringLiteral("Gruppe:") + gruppe + QStringLiteral(" vorhanden?"), QString());
-            if (neu)
-                Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
-                                QStringLiteral("Gruppe muß angelegt werden"), gruppe);
-            Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
-                            QStringLiteral("Mitarbeiter hinzufügen"), QString());
-        },
-        [&](CacheFactory& f) { return ListeIst(f, KlasseGruppen, gruppe, QStringLiteral("PCODE"), codes); },
-        stand.konflikt);
+    bool neu = false;
+    if (!InTransaktion(
+            QStringLiteral("fmstart.cmdGruppeSpeichern_click"),
+            [&](CacheFactory& f, QString& vorgang) {
+                // Check, create, store and log: one server method, one round trip.
+                vorgang = QStringLiteral("Mitarbeiter speichern");
+                neu = Befehl(f, KlasseGruppen, QStringLiteral("Speichern"), {gruppe}, &codes, stand) ==
+                      QLatin1String("1");
+            },
+            [&](CacheFactory& f) { return ListeIst(f, KlasseGruppen, gruppe, QStringLiteral("PCODE"), codes); },
+            stand.konflikt))
+        return false;
+    // The steps the server took, once they are stored.
+    Programmverlauf(QStringLiteral("fmStart.cmdGruppeSpeichern_click"),
+                    QStringLiteral("Gruppe:") + gruppe + QStringLiteral(" vorhanden?"), QString());
+    if (neu)
+        Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"), QStringLiteral("Gruppe muß angelegt werden"),
+                        gruppe);
+    Programmverlauf(QStringLiteral("fmstart.cmdGruppeSpeichern_click"), QStringLiteral("Mitarbeiter hinzufügen"),
+                    QString());
+    return true;
 }
 
 bool GruppeLoeschen(const QString& gruppe, const Stand& stand) {
@@ -315,27 +319,28 @@ bool GruppeLoeschen(const QString& gruppe, const Stand& stand) {
 bool ProgrammStufeSpeichern(const QString& p, const QString& s, const QString& l,
                             const QStringList& gruppen, const Stand& stand) {
     if (p.isEmpty() || s.isEmpty() || l.isEmpty() || !NamenPruefen({p, s, l}, gruppen)) return false;
-    return InTransaktion(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
-                         [&](CacheFactory& f, QString& vorgang) {
-                             vorgang = QStringLiteral("Gruppen speichern");
-                             const bool neu = Befehl(f, KlasseProgramm, QStringLiteral("Speichern"), {p, s, l},
-                                                     &gruppen, stand) == QLatin1String("1");
-                             Programmverlauf(QStringLiteral("fmStart.cmdProgrammSpeichern_click"),
-                                             QStringLiteral("Programm:") + p + QLatin1Char(' ') + l +
-                                                 QStringLiteral(" vorhanden?"),
-                                             QString());
-                             if (neu)
-                                 Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
-                                                 QStringLiteral("Programm muß angelegt werden"),
-                                                 p + QLatin1Char(' ') + s + QLatin1Char(' ') + l);
-                             Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
-                                             QStringLiteral("Gruppen hinzufügen"), QString());
-                         },
-                         [&](CacheFactory& f) {
-                             return ListeIst(f, KlasseProgramm, ProgrammId(p, s, l), QStringLiteral("Gruppe"),
-                                             gruppen);
-                         },
-                         stand.konflikt);
+    bool neu = false;
+    if (!InTransaktion(
+            QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
+            [&](CacheFactory& f, QString& vorgang) {
+                vorgang = QStringLiteral("Gruppen speichern");
+                neu = Befehl(f, KlasseProgramm, QStringLiteral("Speichern"), {p, s, l}, &gruppen, stand) ==
+                      QLatin1String("1");
+            },
+            [&](CacheFactory& f) {
+                return ListeIst(f, KlasseProgramm, ProgrammId(p, s, l), QStringLiteral("Gruppe"), gruppen);
+            },
+            stand.konflikt))
+        return false;
+    // The steps the server took, once they are stored.
+    Programmverlauf(QStringLiteral("fmStart.cmdProgrammSpeichern_click"),
+                    QStringLiteral("Programm:") + p + QLatin1Char(' ') + l + QStringLiteral(" vorhanden?"), QString());
+    if (neu)
+        Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"),
+                        QStringLiteral("Programm muß angelegt werden"), p + QLatin1Char(' ') + s + QLatin1Char(' ') + l);
+    Programmverlauf(QStringLiteral("fmstart.cmdProgrammSpeichern_click"), QStringLiteral("Gruppen hinzufügen"),
+                    QString());
+    return true;
 }
 
 bool GruppeKopieren(const QString& quelle, const QString& ziel, bool mitglieder, bool stufen) {

@@ -8,22 +8,30 @@
 #include <algorithm>
 
 Matrixerzeuger::Matrixerzeuger(SqlCacheFactory& f, const QString& firma) {
-    // Each member of each group once, with the name of its employee record.
-    const std::vector<QString> mitglieder = f.selectFlat(
-        QStringLiteral("SELECT DISTINCT gp.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p WHERE p.firma = ? "
-                       "AND p.pcode = %1), ''), gp.gruppe FROM uv_gruppen_pcode gp ORDER BY 1, 3")
+    // One statement, so one snapshot of members, levels and empty groups: read
+    // apart, a change in between could show a state the tables never had.
+    // Kind "M": each member of each group once, with the name of its employee
+    // record; "S": each level a group holds once; "O": groups without members.
+    const std::vector<QString> alle = f.selectFlat(
+        QStringLiteral("SELECT * FROM (SELECT DISTINCT 'M' AS art, gp.pcode AS a, gp.gruppe AS b, "
+                       "COALESCE((SELECT p.pname FROM kv_parpersedv p WHERE p.firma = ? AND p.pcode = %1), '') AS c, "
+                       "'' AS d FROM uv_gruppen_pcode gp "
+                       "UNION ALL SELECT DISTINCT 'S', gruppe, programmname, subprogramm, berechtigungsstufe "
+                       "FROM uv_programm_gruppe "
+                       "UNION ALL SELECT 'O', g.gruppe, '', '', '' FROM uv_gruppen g WHERE NOT EXISTS "
+                       "(SELECT 1 FROM uv_gruppen_pcode gp WHERE gp.gruppe = g.gruppe)) x ORDER BY 1, 2, 3, 4, 5")
             .arg(SiebenbitSql(QStringLiteral("gp.pcode"))),
-        {firma}, 3);
-    // Each level a group holds once, in the order of the key.
-    const std::vector<QString> stufen = f.selectFlat(
-        QStringLiteral("SELECT DISTINCT gruppe, programmname, subprogramm, berechtigungsstufe FROM uv_programm_gruppe "
-                       "ORDER BY 1, 2, 3, 4"),
-        {}, 4);
-    // Groups without members: with their levels, or alone.
-    const std::vector<QString> ohne = f.selectFlat(
-        QStringLiteral("SELECT g.gruppe FROM uv_gruppen g WHERE NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode gp "
-                       "WHERE gp.gruppe = g.gruppe) ORDER BY 1"),
-        {}, 1);
+        {firma}, 5);
+    std::vector<QString> mitglieder, stufen, ohne;
+    for (size_t i = 0; i + 5 <= alle.size(); i += 5) {
+        const QString& art = alle[i];
+        if (art == QLatin1String("M"))
+            mitglieder.insert(mitglieder.end(), {alle[i + 1], alle[i + 3], alle[i + 2]});
+        else if (art == QLatin1String("S"))
+            stufen.insert(stufen.end(), {alle[i + 1], alle[i + 2], alle[i + 3], alle[i + 4]});
+        else
+            ohne.push_back(alle[i + 1]);
+    }
     for (size_t i = 0; i + 4 <= stufen.size(); i += 4)
         m_stufen[stufen[i]].push_back({stufen[i + 1], stufen[i + 2], stufen[i + 3]});
     QSet<QString> mitMitgliedern;

@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -149,6 +150,12 @@ void TestMainwindow::mitarbeiterListe() {
     QCOMPARE(mit.size(), 11);
     QVERIFY(mit.contains(QStringLiteral("s10; Verwaltung"))); // one word: a leading blank
     QCOMPARE(Anzeigename(QStringLiteral("Einwort")), QStringLiteral(" Einwort"));
+    // Long personal codes fit their column.
+    u->db->SqlAendern(QStringLiteral("INSERT INTO kv_parpersedv (firma, pcode, pname, aktiv) VALUES "
+                                     "('1', 'WWWWWWWW', 'Lang Code', 'J')"));
+    QVERIFY(MitarbeiterLaden(w->ctListMitarbeiter, false));
+    QVERIFY(w->ctListMitarbeiter->ColumnWidth(1) >
+            w->ctListMitarbeiter->View()->fontMetrics().horizontalAdvance(QStringLiteral("WWWWWWWW")));
 }
 
 void TestMainwindow::ladefehlerWirdGemeldet() {

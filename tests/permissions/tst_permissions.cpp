@@ -437,6 +437,8 @@ void TestPermissions::fehlerMittendrinLaesstServerUnveraendert() {
     else
         w->cmdProgrammSpeichern_Click();
     QCOMPARE(u->Bestand(), vorher);
+    // The history names no step the server did not keep.
+    QVERIFY(!u->Verlaufszeilen().join(QLatin1Char('\n')).contains(QStringLiteral("vorhanden?")));
     const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
     QVERIFY(m);
     QCOMPARE(m->titel, QStringLiteral("Caché Zugriffsfehler"));

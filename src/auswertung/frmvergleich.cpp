@@ -17,6 +17,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -111,6 +112,7 @@ frmVergleich::frmVergleich(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(cmdPdf, &QPushButton::clicked, this, &frmVergleich::cmdPdf_Click);
     connect(cmdDrucken, &QPushButton::clicked, this, &frmVergleich::cmdDrucken_Click);
     connect(cmdSchliessen, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
     // Double-clicks show the group or level in the main window.
     for (CtFilterList* l : {ctListNurA, ctListBeide, ctListNurB})
         connect(l, &CtFilterList::DblClick, this, [this, l](int z) {

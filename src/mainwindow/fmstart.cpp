@@ -460,6 +460,9 @@ void FMStart::mVergleich_Click() {
         Besitzer(m_vergleich);
         m_vergleich->Form_Load(chkAbt->isChecked());
     }
+    // Starts with the employee chosen here.
+    const QString code = GewaehlterMitarbeiter();
+    if (!code.isEmpty()) m_vergleich->ctListA->Auswaehlen(code);
     m_vergleich->show();
     m_vergleich->raise();
     m_vergleich->activateWindow();
@@ -493,10 +496,7 @@ bool FMStart::Verwerfen(bool geaendert, const QString& wovon) {
 
 void FMStart::mRechteUebernehmen_Click() {
     if (Pflege::BefehlLaeuft()) return;
-    QString code;
-    for (int i = 0; i < ctListMitarbeiter->ListCount() && code.isEmpty(); ++i)
-        if (ctListMitarbeiter->Selected(i)) code = ctListMitarbeiter->Model()->Spalte(ctListMitarbeiter->List(i), 0);
-    frmRechteUebernehmen dialog(code, chkAbt->isChecked(), this);
+    frmRechteUebernehmen dialog(GewaehlterMitarbeiter(), chkAbt->isChecked(), this);
     Dialoge().ShowModal(&dialog, this);
     const QString gruppe = cmbGruppe->currentText();
     if (!dialog.GeaenderteGruppen().contains(gruppe)) return;
@@ -520,6 +520,12 @@ void FMStart::mRechteUebernehmen_Click() {
         ctListGruppe->AddItem(zeile);
     }
     AenderungenZeigen();
+}
+
+QString FMStart::GewaehlterMitarbeiter() const {
+    for (int i = 0; i < ctListMitarbeiter->ListCount(); ++i)
+        if (ctListMitarbeiter->Selected(i)) return ctListMitarbeiter->Model()->Spalte(ctListMitarbeiter->List(i), 0);
+    return {};
 }
 
 void FMStart::mMatrixExport_Click() {

@@ -138,6 +138,8 @@ class FMStart final : public QMainWindow {
     static bool Geoeffnet(const Geladen& geladen, const QString& id);
     // Whether a pane's unsaved edits (`geaendert`) may go: asked, as on quitting.
     static bool Verwerfen(bool geaendert, const QString& wovon);
+    // The first employee selected in the employee list, "" for none.
+    QString GewaehlterMitarbeiter() const;
     Geladen m_gruppeGeladen, m_stufeGeladen;
     // Runs a save or delete checked against what the window knows of the
     // record: its list as loaded, or (`abwesendPruefen`, for saves) absent when

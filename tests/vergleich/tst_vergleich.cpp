@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
+#include <QTreeView>
 #include <QtTest>
 
 namespace {
@@ -71,6 +72,7 @@ class TestVergleich : public QObject {
     void gegenTabellen_data();
     void gegenTabellen();
     void dateien();
+    void tastatur();
 
   private:
     std::unique_ptr<Testumgebung> u;
@@ -196,6 +198,30 @@ void TestVergleich::dateien() {
     QCOMPARE(c.readAll(), text.toUtf8());
     QVERIFY(p.read(5) == "%PDF-");
     QVERIFY(f->isVisible());
+}
+
+// Keyboard users: the window starts with the employee chosen in the main
+// window, Down and Enter in a filter field go on to its list, Escape closes.
+void TestVergleich::tastatur() {
+    QVERIFY(Starten(*u, *w));
+    for (int i = 0; i < w->ctListMitarbeiter->ListCount(); ++i)
+        if (w->ctListMitarbeiter->List(i).startsWith(QStringLiteral("BAE;"))) ZeileKlicken(w->ctListMitarbeiter, i);
+    w->mVergleich->trigger();
+    frmVergleich* f = w->VergleichFenster();
+    QVERIFY(f && f->isVisible());
+    const QModelIndex a = f->ctListA->Liste()->View()->currentIndex();
+    QVERIFY(a.isValid());
+    QCOMPARE(f->ctListA->Gezeigt(a.row())->daten.toStringList().value(0), QStringLiteral("BAE"));
+    f->ctListB->Filter()->setFocus();
+    Eintippen(f->ctListB->Filter(), QStringLiteral("OEZ"));
+    QTest::keyClick(f->ctListB->Filter(), Qt::Key_Return);
+    QVERIFY(f->ctListB->Liste()->View()->hasFocus());
+    const QModelIndex b = f->ctListB->Liste()->View()->currentIndex();
+    QVERIFY(b.isValid());
+    QCOMPARE(f->ctListB->Gezeigt(b.row())->daten.toStringList().value(0), QStringLiteral("OEZ"));
+    QVERIFY(Zeilen(f->ctListGruppenB) == Gruppen(*u->db, QStringLiteral("OEZ")));
+    QTest::keyClick(f, Qt::Key_Escape);
+    QVERIFY(!f->isVisible());
 }
 
 QTEST_MAIN(TestVergleich)

@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -37,6 +38,7 @@ CtFilterList::CtFilterList(const QString& titel, const QString& name, QWidget* p
     lay->addWidget(m_hinweis, 3, 0, 1, 2);
     lay->setRowStretch(2, 1);
     setFocusProxy(m_filter);
+    m_filter->installEventFilter(this);
     connect(m_filter, &QLineEdit::textChanged, this, &CtFilterList::Filtern);
     // A click, the arrow keys and typing a name all move the current row.
     connect(m_liste->View()->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -48,6 +50,32 @@ CtFilterList::CtFilterList(const QString& titel, const QString& name, QWidget* p
         if (i.isValid()) emit DblClick(i.row());
     });
     Filtern();
+}
+
+bool CtFilterList::eventFilter(QObject* objekt, QEvent* e) {
+    // Down or Enter in the filter field goes on to the list, at its first row
+    // unless one is current: typing a name and Enter chooses it.
+    if (objekt == m_filter && e->type() == QEvent::KeyPress) {
+        const int taste = static_cast<QKeyEvent*>(e)->key();
+        if ((taste == Qt::Key_Down || taste == Qt::Key_Return || taste == Qt::Key_Enter) && Angezeigt() > 0) {
+            QTreeView* v = m_liste->View();
+            if (!v->currentIndex().isValid()) v->setCurrentIndex(v->model()->index(0, 0));
+            v->setFocus();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(objekt, e);
+}
+
+bool CtFilterList::Auswaehlen(const QString& schluessel) {
+    for (int i = 0; i < Angezeigt(); ++i)
+        if (Gezeigt(i)->daten.toStringList().value(0) == schluessel) {
+            QTreeView* v = m_liste->View();
+            v->setCurrentIndex(v->model()->index(i, 0));
+            v->scrollTo(v->currentIndex());
+            return true;
+        }
+    return false;
 }
 
 void CtFilterList::setSpalten(const QStringList& titel, const QList<int>& breiten) {

@@ -43,6 +43,11 @@ class CtFilterList final : public QWidget {
 
     // Does the row text contain the filter, as the field matches it?
     static bool Passt(const QString& text, const QString& filter);
+    // Makes the shown row whose data starts with `schluessel` the current one.
+    bool Auswaehlen(const QString& schluessel);
+
+  protected:
+    bool eventFilter(QObject* objekt, QEvent* e) override;
 
   signals:
     void Gewaehlt(int zeile);

@@ -95,6 +95,15 @@ class Leitung final : public QThread {
     QList<QPointer<QTcpSocket>> m_enden;
 };
 
+// Another session of the test's own, on the test database, that holds locks.
+QSqlDatabase Halter(const QString& ns) {
+    QSqlDatabase halter = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("korval-halter"));
+    halter.setHostName(qEnvironmentVariable("PGHOST"));
+    halter.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
+    halter.setDatabaseName(ns);
+    return halter;
+}
+
 QString BackendPid(SqlCacheFactory* f) {
     return f->select(QStringLiteral("SELECT pg_backend_pid()"), {}, 1).front().front();
 }
@@ -159,10 +168,7 @@ void TestPgFaults::abbruchMittenImLoeschenLaesstNichtsHalb() {
     // The delete is one call of a server function. Another session holds a
     // level of the group, so the call waits inside the function, with the
     // group record deleted, when the server drops us.
-    QSqlDatabase halter = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("korval-halter"));
-    halter.setHostName(qEnvironmentVariable("PGHOST"));
-    halter.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
-    halter.setDatabaseName(u->db->Namespace());
+    QSqlDatabase halter = Halter(u->db->Namespace());
     QVERIFY(halter.open());
     QSqlQuery sperre(halter);
     QVERIFY(sperre.exec(QStringLiteral("BEGIN")));
@@ -228,10 +234,7 @@ void TestPgFaults::abgerissenBeimWartenSpeichertNichtSpaeter() {
     w->cmbGruppe_Click();
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
     w->ctListGruppe->AddItem(QStringLiteral("NEU;"));
-    QSqlDatabase halter = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("korval-halter"));
-    halter.setHostName(qEnvironmentVariable("PGHOST"));
-    halter.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
-    halter.setDatabaseName(u->db->Namespace());
+    QSqlDatabase halter = Halter(u->db->Namespace());
     QVERIFY(halter.open());
     {
         QSqlQuery sperre(halter);

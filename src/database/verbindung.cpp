@@ -205,7 +205,10 @@ void Verbinden() {
         Warten(1000, vergangen);
     }
     CacheObjektPtr w = z.CacheFactory->New(QStringLiteral("KV.Windows"));
-    w->Methode(QStringLiteral("Xecute"), {BenutzerkontextBefehl(z.Firma, z.Filiale, z.Personalcode)});
+    // Until someone has signed on, the code of the settings is nobody's: what
+    // is changed then (a connection entry from the login dialog) names no user.
+    w->Methode(QStringLiteral("Xecute"),
+               {BenutzerkontextBefehl(z.Firma, z.Filiale, z.Benutzer.isEmpty() ? QString() : z.Personalcode)});
     w->Methode(QStringLiteral("Xecute"), {QStringLiteral("D ^%XTT")});
     ObjektSchliessen(w);
 }

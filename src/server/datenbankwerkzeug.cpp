@@ -364,6 +364,22 @@ bool CodeBekannt(CacheFactory& f, const QString& firma, const QString& code) {
                 .empty();
 }
 
+// The code as stored: as typed when that is known (department entries are
+// lower-case), else as the program stores what is typed; "" when neither is.
+QString CodeAufloesen(CacheFactory& f, const QString& firma, const QString& eingabe) {
+    if (eingabe.isEmpty()) return {};
+    if (CodeBekannt(f, firma, eingabe)) return eingabe;
+    const QString gespeichert = CodeGespeichert(eingabe);
+    return CodeBekannt(f, firma, gespeichert) ? gespeichert : QString();
+}
+
+bool Unbekannt(const QString& code, const QString& eingabe, const QString& firma, QTextStream& fehler) {
+    if (!code.isEmpty()) return false;
+    fehler << "korval-db: Mitarbeiter " << eingabe << " ist in Firma " << firma << " nicht bekannt; nichts gespeichert"
+           << Qt::endl;
+    return true;
+}
+
 // Whether a group is known: its record, or a level that grants the name.
 bool GruppeBekannt(CacheFactory& f, const QString& gruppe) {
     return !static_cast<SqlCacheFactory&>(f)
@@ -418,19 +434,18 @@ int GruppeKopieren(const DatenbankZiel& ziel, const QString& quelle, const QStri
 
 int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QString& vonEingabe,
                       const QString& nachEingabe, QTextStream& out, QTextStream& fehler) {
-    const QString von = CodeGespeichert(vonEingabe), nach = CodeGespeichert(nachEingabe);
-    if (von.isEmpty() || nach.isEmpty() || von == nach || nach.contains(QChar(0))) {
+    if (vonEingabe.isEmpty() || nachEingabe.isEmpty() || vonEingabe == nachEingabe || nachEingabe.contains(QChar(0))) {
         fehler << "korval-db: --von und --nach brauchen zwei verschiedene Personalcodes" << Qt::endl;
         return 2;
     }
     CacheFactoryPtr f = Verbinden(ziel, fehler);
     if (!f) return 2;
-    for (const QString& c : {von, nach})
-        if (!CodeBekannt(*f, firma, c)) {
-            fehler << "korval-db: Mitarbeiter " << c << " ist in Firma " << firma
-                   << " nicht bekannt; nichts gespeichert" << Qt::endl;
-            return 2;
-        }
+    const QString von = CodeAufloesen(*f, firma, vonEingabe), nach = CodeAufloesen(*f, firma, nachEingabe);
+    if (Unbekannt(von, vonEingabe, firma, fehler) || Unbekannt(nach, nachEingabe, firma, fehler)) return 2;
+    if (von == nach) {
+        fehler << "korval-db: --von und --nach brauchen zwei verschiedene Personalcodes" << Qt::endl;
+        return 2;
+    }
     const QString klasse = QStringLiteral("UserVerwaltung.Gruppen");
     // The same overview the program reads: groups ("G") and levels ("S") of a code.
     auto lesen = [&](const QString& code, QStringList& gruppen, std::vector<std::pair<QString, QString>>& stufen) {
@@ -478,25 +493,26 @@ int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QSt
             << Zahl(plan.neueStufen) << " Programmstufen hinzu)." << Qt::endl;
         return 0;
     } catch (const CacheFehler& e) {
-        fehler << "korval-db: " << Meldung(e) << "; nichts gespeichert" << Qt::endl;
+        fehler << "korval-db: " << Meldung(e) << (Meldung(e).endsWith(QLatin1Char('.')) ? " " : "; ")
+               << "Es wurde nichts gespeichert." << Qt::endl;
         return 1;
     }
 }
 
 int Vergleich(const DatenbankZiel& ziel, const QString& firma, const QString& eingabe1, const QString& eingabe2,
               QTextStream& out, QTextStream& fehler) {
-    const QString code1 = CodeGespeichert(eingabe1), code2 = CodeGespeichert(eingabe2);
-    if (code1.isEmpty() || code2.isEmpty() || code1 == code2) {
+    if (eingabe1.isEmpty() || eingabe2.isEmpty() || eingabe1 == eingabe2) {
         fehler << "korval-db: report vergleich braucht zwei verschiedene Personalcodes" << Qt::endl;
         return 2;
     }
     CacheFactoryPtr f = Verbinden(ziel, fehler);
     if (!f) return 1;
-    for (const QString& c : {code1, code2})
-        if (!CodeBekannt(*f, firma, c)) {
-            fehler << "korval-db: Mitarbeiter " << c << " ist in Firma " << firma << " nicht bekannt" << Qt::endl;
-            return 2;
-        }
+    const QString code1 = CodeAufloesen(*f, firma, eingabe1), code2 = CodeAufloesen(*f, firma, eingabe2);
+    if (Unbekannt(code1, eingabe1, firma, fehler) || Unbekannt(code2, eingabe2, firma, fehler)) return 2;
+    if (code1 == code2) {
+        fehler << "korval-db: report vergleich braucht zwei verschiedene Personalcodes" << Qt::endl;
+        return 2;
+    }
     try {
         CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Vergleich"));
         q->Ausfuehren({firma, code1, code2});
@@ -712,12 +728,12 @@ int Bericht(const DatenbankZiel& ziel, const QString& firma, const QStringList& 
     CacheFactoryPtr f = Verbinden(ziel, fehler);
     if (!f) return 1;
     QStringList auswahl = eingabe;
-    if (!auswahl.value(0).isEmpty()) auswahl[0] = CodeGespeichert(auswahl[0]);
     try {
         // A selection that names nothing there is a wrong input, not an empty report.
         QString unbekannt;
-        if (!auswahl.value(0).isEmpty() && !CodeBekannt(*f, firma, auswahl[0]))
-            unbekannt = QStringLiteral("Mitarbeiter %1 ist in Firma %2 nicht bekannt").arg(auswahl[0], firma);
+        if (!auswahl.value(0).isEmpty()) auswahl[0] = CodeAufloesen(*f, firma, eingabe[0]);
+        if (!eingabe.value(0).isEmpty() && auswahl[0].isEmpty())
+            unbekannt = QStringLiteral("Mitarbeiter %1 ist in Firma %2 nicht bekannt").arg(eingabe[0], firma);
         else if (!auswahl.value(1).isEmpty() && !GruppeBekannt(*f, auswahl[1]))
             unbekannt = QStringLiteral("die Gruppe %1 besteht nicht").arg(auswahl[1]);
         else if (!auswahl.value(2).isEmpty() && !StufeBekannt(*f, auswahl.mid(2)))

@@ -86,6 +86,12 @@ QStringList funktionen() {
     return s;
 }
 
+QString funktionsstandSql() {
+    return QStringLiteral("SELECT COALESCE(md5(string_agg(p.oid::regprocedure::text || ':' || p.prosrc, '|' "
+                          "ORDER BY p.oid::regprocedure::text)), '') FROM pg_proc p WHERE p.pronamespace = "
+                          "current_schema()::regnamespace AND p.proname LIKE 'uv\\_%'");
+}
+
 QString fingerabdruck() {
     static const QString wert = [] {
         QCryptographicHash h(QCryptographicHash::Sha256);
@@ -123,8 +129,15 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
                 reason = q.lastError().text();
                 return false;
             }
+        // With it the hash of the functions as they are now, so that a later
+        // change by hand shows (compared at every connect, in the same read).
+        if (!q.exec(funktionsstandSql()) || !q.next()) {
+            reason = q.lastError().text();
+            return false;
+        }
+        const QString stand = q.value(0).toString();
         q.prepare(QStringLiteral("UPDATE kv_schema SET funktionen = ?"));
-        q.addBindValue(fingerabdruck());
+        q.addBindValue(fingerabdruck() + QLatin1Char(':') + stand);
         if (!q.exec()) {
             reason = q.lastError().text();
             return false;

@@ -328,22 +328,25 @@ int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* 
     // The usual case in one statement, whichever columns the version has;
     // only when it fails, what is missing (never called inside a
     // transaction, which a failed statement would end).
-    // On PostgreSQL the same request counts the functions that are there: one
-    // dropped by hand makes the fingerprint count for nothing.
-    if (q.exec(isPostgres(db) ? QStringLiteral("SELECT s.*, (SELECT COUNT(*) FROM pg_proc p WHERE p.pronamespace = "
-                                               "current_schema()::regnamespace AND p.proname LIKE 'uv\\_%') "
-                                               "AS uv_anzahl, pg_backend_pid() || '|' || (SELECT backend_start FROM "
+    // On PostgreSQL the same request hashes the functions that are there
+    // (signatures and bodies): one dropped, added or changed by hand makes the
+    // stored fingerprint count for nothing.
+    if (q.exec(isPostgres(db) ? QStringLiteral("SELECT s.*, (") + funktionsstandSql() +
+                                    QStringLiteral(") AS uv_stand, pg_backend_pid() || '|' || (SELECT backend_start FROM "
                                                "pg_stat_activity WHERE pid = pg_backend_pid()) AS uv_sitzung "
                                                "FROM kv_schema s")
                               : QStringLiteral("SELECT * FROM kv_schema"))) {
         if (!q.next()) return -1;
         const int f = q.record().indexOf(QStringLiteral("funktionen"));
-        const int n = q.record().indexOf(QStringLiteral("uv_anzahl"));
+        const int n = q.record().indexOf(QStringLiteral("uv_stand"));
         const int s = q.record().indexOf(QStringLiteral("uv_sitzung"));
         if (sitzung) *sitzung = s < 0 ? QString() : q.value(s).toString();
+        // Stored as "fingerprint of the files:hash of the functions as created".
+        const QString gespeichert = f < 0 ? QString() : q.value(f).toString();
         if (fingerabdruck)
-            *fingerabdruck = f < 0 || (n >= 0 && q.value(n).toInt() != funktionen().size()) ? QString()
-                                                                                          : q.value(f).toString();
+            *fingerabdruck = n >= 0 && gespeichert.section(QLatin1Char(':'), 1) != q.value(n).toString()
+                                 ? QString()
+                                 : gespeichert.section(QLatin1Char(':'), 0, 0);
         return q.value(QStringLiteral("version")).toInt();
     }
     // Is the table there at all? Only then does a failing read mean something else.

@@ -22,6 +22,8 @@ constexpr int VersionFuerAenderungen = 3;
 // files under sql/ (funktionen.cpp), and the fingerprint of those files.
 QStringList funktionen();
 QString fingerabdruck();
+// SQL of one value: the hash of the uv_ functions there now, signatures and bodies.
+QString funktionsstandSql();
 // The statements of an SQL text: split at semicolons outside quotes and comments.
 QStringList anweisungen(const QString& text);
 

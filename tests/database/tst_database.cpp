@@ -415,6 +415,11 @@ void TestDatabase::benutzerkontextAufDemServer() {
     bool fehler = false;
     QCOMPARE(dbcall(QStringLiteral("W FIRMA_\"/\"_FIL_\"/\"_PERSONAL"), fehler), QStringLiteral("1/0/ADM"));
     QVERIFY(!fehler);
+    // Nobody signed on (the login dialog at start): a connection made then
+    // names no user, whatever code the settings hold.
+    Zustand().Benutzer.clear();
+    Trennen();
+    QCOMPARE(dbcall(QStringLiteral("W FIRMA_\"/\"_FIL_\"/\"_PERSONAL"), fehler), QStringLiteral("1/0/"));
 }
 
 void TestDatabase::benutzerkontextOhneEinschleusung() {

@@ -255,9 +255,14 @@ void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
         // Another build's functions, one of them missing: upgrade and the
         // program's connect alike put this build's in place.
         for (bool perProgramm : {false, true}) {
-            db.SqlAendern(QStringLiteral("UPDATE kv_schema SET funktionen = 'anderer Stand'"));
+            // The stored fingerprint right, but one function gone and one there
+            // that should not be (the same count); by the program's connect
+            // also a body changed by hand.
             db.SqlAendern(QStringLiteral("DROP FUNCTION uv_listen(text)"));
             db.SqlAendern(QStringLiteral("CREATE FUNCTION uv_veraltet() RETURNS int LANGUAGE sql AS 'SELECT 1'"));
+            if (perProgramm)
+                db.SqlAendern(QStringLiteral("CREATE OR REPLACE FUNCTION uv_objektname(art text, k text[]) RETURNS text "
+                                             "LANGUAGE sql AS $f$ SELECT 'x' $f$"));
             text.clear();
             if (perProgramm) {
                 SqlCacheFactory f;
@@ -268,7 +273,9 @@ void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
                          qPrintable(text));
             }
             QCOMPARE(db.Sql(funktionen), QStringList{anzahl});
-            QCOMPARE(db.Sql(QStringLiteral("SELECT funktionen FROM kv_schema")), QStringList{Schema::fingerabdruck()});
+            QCOMPARE(db.Sql(QStringLiteral("SELECT uv_objektname('g', ARRAY['x'])")), QStringList{QStringLiteral("Gruppe x")});
+            QCOMPARE(db.Sql(QStringLiteral("SELECT funktionen FROM kv_schema")).value(0).section(QLatin1Char(':'), 0, 0),
+                     Schema::fingerabdruck());
         }
     }
 

@@ -74,6 +74,8 @@ class TestRueckgaengig : public QObject {
     void fremdGeaendertVorschauWieErgebnis_data();
     void fremdGeaendertVorschauWieErgebnis();
     void neueGruppeEinEintragGanzZurueck();
+    void ungesichertesBleibtBeimZuruecknehmen_data();
+    void ungesichertesBleibtBeimZuruecknehmen();
     void werkzeug();
     void kopieGrantsAlleinZurueck();
 
@@ -455,6 +457,39 @@ void TestRueckgaengig::neueGruppeEinEintragGanzZurueck() {
     ZeileKlicken(p->ctListProtokoll, 0);
     QVERIFY2(ListenZeilen(p->ctListNachher).contains(QStringLiteral("+ Stufe Finanzen||Buchen||1: entfernt: Projekt")),
              qPrintable(ListenZeilen(p->ctListNachher).join(QLatin1Char('|'))));
+}
+
+void TestRueckgaengig::ungesichertesBleibtBeimZuruecknehmen_data() {
+    QTest::addColumn<int>("antwort");
+    QTest::newRow("behalten") << int(DialogService::No);
+    QTest::newRow("verwerfen") << int(DialogService::Yes);
+}
+
+// Ctrl+Z takes back a save of the group shown while it has unsaved edits:
+// asked first; "Nein" keeps the edits on screen, the undo is stored either way.
+void TestRueckgaengig::ungesichertesBleibtBeimZuruecknehmen() {
+    QFETCH(int, antwort);
+    QVERIFY(Starten(*u, *w));
+    w->GruppeZeigen(QStringLiteral("Lager"));
+    auto mitglied = [this](const QString& code) {
+        w->txtUser->clear();
+        w->txtUser->setFocus();
+        QTest::keyClicks(w->txtUser, code);
+        Klicken(w->cmdMitarbeiterGruppe[4]);
+    };
+    mitglied(QStringLiteral("NEU"));
+    Klicken(w->cmdGruppeSpeichern);
+    mitglied(QStringLiteral("ZWEI"));
+    u->dialoge.auswahl = {0};
+    u->dialoge.antworten.push_back(antwort);
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+    const Gezeigt* frage = u->dialoge.Letzte(QStringLiteral("MsgBox"));
+    QVERIFY(frage);
+    QCOMPARE(frage->text, QStringLiteral("Ungesicherte Änderungen der Gruppe Lager verwerfen?"));
+    const bool behalten = antwort == DialogService::No;
+    QCOMPARE(ListenZeilen(w->ctListGruppe).filter(QStringLiteral("ZWEI;")).size(), behalten ? 1 : 0);
+    QCOMPARE(w->windowTitle().endsWith(QStringLiteral(" *")), behalten);
 }
 
 QTEST_MAIN(TestRueckgaengig)

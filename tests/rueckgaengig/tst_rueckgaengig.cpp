@@ -183,6 +183,12 @@ void TestRueckgaengig::spaetereAenderungBleibt() {
                 .value(QStringLiteral("gespeichert"))
                 .toBool());
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ,Y,X"));
+    // A duplicate appended and taken back: the newer copy goes, the order stays.
+    a->Klassenmethoden(KG)->Methode(QStringLiteral("SaveCodes"),
+                                    {QStringLiteral("Lager"), Liste(*a, {QStringLiteral("OEZ"), QStringLiteral("Y"),
+                                                                         QStringLiteral("X"), QStringLiteral("OEZ")})});
+    QVERIFY(Rueckgaengig(*a, LetzteNr(*u->db)).value(QStringLiteral("gespeichert")).toBool());
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ,Y,X"));
 }
 
 // The preview is shown again when the records change while it is open.

@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QPushButton>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -66,8 +69,29 @@ void QtDialogService::ShowModal(QWidget* window, QWidget* owner) {
         loop.processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+namespace {
+// Qt's own file dialog writes the modified dates in the system's format, not
+// in the program's German one; the column is written here.
+class DatumImProgrammformat final : public QIdentityProxyModel {
+  public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::DisplayRole && index.column() == 3)
+            if (auto* dateien = qobject_cast<QFileSystemModel*>(sourceModel()))
+                return QLocale().toString(dateien->lastModified(mapToSource(index)), QLocale::ShortFormat);
+        return QIdentityProxyModel::data(index, role);
+    }
+};
+} // namespace
+
 QString QtDialogService::Speicherort(const QString& titel, const QString& vorgabe, const QString& filter) {
-    return QFileDialog::getSaveFileName(QApplication::activeWindow(), titel, vorgabe, filter);
+    // The platform's own dialog, where there is one, dates as the user set it.
+    QFileDialog dialog(QApplication::activeWindow(), titel, vorgabe, filter);
+    dialog.setObjectName(QStringLiteral("dlgSpeicherort"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setProxyModel(new DatumImProgrammformat(&dialog));
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles().value(0);
 }
 
 int QtDialogService::Auswahl(const QString& text, const QString& titel, const QStringList& knoepfe, int standard) {

@@ -451,8 +451,11 @@ void TestAuswertung::matrixExportZaehltWieDerServer() {
 
 void TestAuswertung::langerExportAntwortetUndLaesstSichAbbrechen_data() {
     QTest::addColumn<bool>("abbrechen");
-    QTest::newRow("bis zum Ende") << false;
-    QTest::newRow("abgebrochen") << true;
+    QTest::addColumn<bool>("ausUebersicht");
+    QTest::newRow("bis zum Ende") << false << false;
+    QTest::newRow("abgebrochen") << true << false;
+    QTest::newRow("Übersicht, bis zum Ende") << false << true;
+    QTest::newRow("Übersicht, abgebrochen") << true << true;
 }
 
 // A matrix of nearly a million rows: the window keeps answering (a timer
@@ -460,6 +463,7 @@ void TestAuswertung::langerExportAntwortetUndLaesstSichAbbrechen_data() {
 // file as it was and nothing beside it.
 void TestAuswertung::langerExportAntwortetUndLaesstSichAbbrechen() {
     QFETCH(bool, abbrechen);
+    QFETCH(bool, ausUebersicht);
     const QString mitglieder = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
                                               "INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) SELECT 'Revision', i, 'M' || i FROM n");
     const QString stufen = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
@@ -491,10 +495,24 @@ void TestAuswertung::langerExportAntwortetUndLaesstSichAbbrechen() {
         if (abbrechen && gezeigt)
             if (auto* knopf = d->findChild<QPushButton*>()) Klicken(knopf);
     });
+    frmUebersicht* f = nullptr;
+    if (ausUebersicht) {
+        f = Oeffnen();
+        QVERIFY(f);
+        f->tabUebersicht->setCurrentIndex(2);
+        ZeileKlicken(f->ctListGruppen->Liste(), Zeile(f->ctListGruppen, QStringLiteral("Revision")));
+    }
+    const int meldungen = u->dialoge.Anzahl(QStringLiteral("MsgBox"));
     uhr.start();
     u->dialoge.dateien.push_back(ziel);
-    w->mMatrixExport->trigger();
+    if (f)
+        Klicken(f->cmdCsv);
+    else
+        w->mMatrixExport->trigger();
     uhr.stop();
+    // One message, never a second (empty) one after it.
+    QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), meldungen + 1);
+    QVERIFY(!u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.isEmpty());
     QVERIFY(takte > 0);
     QVERIFY(gezeigt);
     QCOMPARE(Zustand().DbZugriffe, 0L);

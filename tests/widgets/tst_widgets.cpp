@@ -1,9 +1,12 @@
 // The multi-column list: model consistency, rows, selection, sorting, scale.
 
+#include "platform/dialogservice.h"
 #include "platform/widgets/ctlist.h"
 
 #include <QAbstractItemModelTester>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
 
@@ -15,6 +18,7 @@ class TestWidgets : public QObject {
     void sortierenStabilUndDeutsch();
     void auswahlGehtBeimNeuladenVerloren();
     void hunderttausendZeilen();
+    void dateidialogDatumDeutsch();
 };
 
 void TestWidgets::zeilenUndSpalten() {
@@ -122,4 +126,30 @@ void TestWidgets::hunderttausendZeilen() {
 }
 
 QTEST_MAIN(TestWidgets)
+// The save dialog dates files in the program's German format, whatever the
+// system's locale (the tests run in C).
+void TestWidgets::dateidialogDatumDeutsch() {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir ordner;
+    const QString pfad = ordner.filePath(QStringLiteral("alt.csv"));
+    QFile datei(pfad);
+    QVERIFY(datei.open(QIODevice::WriteOnly));
+    const QDateTime zeit(QDate(2026, 3, 7), QTime(16, 45));
+    QVERIFY(datei.setFileTime(zeit, QFileDevice::FileModificationTime));
+    datei.close();
+    QString gezeigt;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        auto* baum = dialog->findChild<QTreeView*>();
+        if (baum && QTest::qWaitFor([&] { return baum->model()->rowCount(baum->rootIndex()) > 0; }))
+            gezeigt = baum->model()->index(0, 3, baum->rootIndex()).data().toString();
+        dialog->reject();
+    });
+    QtDialogService dienst;
+    QCOMPARE(dienst.Speicherort(QStringLiteral("Als CSV exportieren"), pfad, QStringLiteral("CSV-Dateien (*.csv)")),
+             QString());
+    QCOMPARE(gezeigt, QStringLiteral("07.03.26 16:45"));
+}
+
 #include "tst_widgets.moc"

@@ -8,6 +8,7 @@
 #include "util/vergleichszeilen.h"
 
 #include "server/klassen.h"
+#include "server/protokoll.h"
 #include "server/schema.h"
 #include "server/sqlfactory.h"
 #include "server/verbindungsziel.h"
@@ -20,6 +21,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSqlError>
+#include <QSqlRecord>
+#include <QSysInfo>
 #include <QSqlQuery>
 #include <QUuid>
 #include <QVariant>
@@ -246,6 +249,29 @@ class Zaehler {
 
 } // namespace
 
+namespace {
+// The functions run with their owner's rights: nobody else may create objects
+// beside them. Says what it changed.
+bool SchemaSchuetzen(QSqlDatabase& db, QTextStream& out, QString& reason) {
+    if (!Schema::isPostgres(db)) return true;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT quote_ident(current_schema()), "
+                               "has_schema_privilege('public', current_schema(), 'CREATE')")) ||
+        !q.next()) {
+        reason = q.lastError().text();
+        return false;
+    }
+    if (!q.value(1).toBool()) return true;
+    const QString schema = q.value(0).toString();
+    if (!q.exec(QStringLiteral("REVOKE CREATE ON SCHEMA %1 FROM PUBLIC").arg(schema))) {
+        reason = q.lastError().databaseText().trimmed();
+        return false;
+    }
+    out << "Im Schema " << schema << " darf nicht mehr jeder Datenbankbenutzer Objekte anlegen." << Qt::endl;
+    return true;
+}
+} // namespace
+
 bool Init(const DatenbankZiel& ziel, QTextStream& out) {
     const bool ok = MitDatenbank(ziel, out, true, [&](QSqlDatabase& db, QString& reason) {
         if (Schema::isPostgres(db)) {
@@ -257,7 +283,7 @@ bool Init(const DatenbankZiel& ziel, QTextStream& out) {
                     out << "Warnung: der Server läuft mit " << setting
                         << "=off; gespeicherte Änderungen können bei einem Absturz verloren gehen." << Qt::endl;
         }
-        return Schema::create(db, reason);
+        return SchemaSchuetzen(db, out, reason) && Schema::create(db, reason);
     });
     if (ok)
         out << "Schema Version " << Schema::Version << " in " << ziel.connStrg() << " angelegt." << Qt::endl;
@@ -274,6 +300,7 @@ bool Upgrade(const DatenbankZiel& ziel, QTextStream& out) {
         if (!Schema::isPostgres(db)) return true;
         // A step may have added the fingerprint's column: read it again.
         if (von != erreicht) Schema::version(db, fehler, &bekannt);
+        if (!SchemaSchuetzen(db, out, reason)) return false;
         funktionen = Schema::funktionenAbgleichen(db, bekannt, reason);
         return funktionen != Schema::Funktionen::Fehlen;
     });
@@ -824,6 +851,32 @@ bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextSt
     });
 }
 
+bool ProtokollPruefen(const DatenbankZiel& ziel, QTextStream& out, QTextStream& fehler) {
+    ::Protokoll::Kettenbefund befund;
+    const bool gelesen = MitDatenbank(ziel, fehler, false, [&](QSqlDatabase& db, QString& reason) {
+        if (!LogSicherstellen(db, reason)) return false;
+        if (db.record(QStringLiteral("uv_protokoll")).indexOf(QStringLiteral("hash")) < 0) {
+            reason = QStringLiteral("Das Änderungsprotokoll hat noch keine Prüfsummen; zuerst \"korval-db upgrade\" "
+                                    "ausführen");
+            return false;
+        }
+        return ::Protokoll::KettePruefen(db, befund, reason);
+    });
+    if (!gelesen) return false;
+    if (befund.bruch != 0) {
+        out << "Das Änderungsprotokoll ist nicht vollständig: Eintrag Nr. " << befund.bruch
+            << " passt nicht zu dem davor; er wurde geändert, oder davor wurde ein Eintrag entfernt oder "
+               "eingefügt. "
+            << Zahl(befund.anzahl) << (befund.anzahl == 1 ? " Eintrag" : " Einträge") << " davor sind in Ordnung."
+            << Qt::endl;
+        return false;
+    }
+    out << "Das Änderungsprotokoll ist vollständig: " << Zahl(befund.anzahl)
+        << (befund.anzahl == 1 ? " Eintrag" : " Einträge") << ", letzte Prüfsumme "
+        << (befund.letzterHash.isEmpty() ? QStringLiteral("(keine)") : befund.letzterHash) << "." << Qt::endl;
+    return true;
+}
+
 bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStream& out) {
     const QString grenze = ProtokollZeit(vor);
     if (grenze.isEmpty()) {
@@ -835,14 +888,38 @@ bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStr
         if (!LogSicherstellen(db, reason)) return false;
         return Schema::transaktion(db, reason, [&] {
             QSqlQuery q(db);
-            q.prepare(QStringLiteral("DELETE FROM uv_protokoll WHERE zeit < ?"));
-            q.addBindValue(grenze);
-            if (!q.exec()) {
+            auto ausfuehren = [&](const QString& sql, const QVariantList& binds) {
+                q.prepare(sql);
+                for (const QVariant& b : binds)
+                    q.addBindValue(b);
+                if (q.exec()) return true;
                 reason = q.lastError().text();
                 return false;
-            }
+            };
+            const QString sperre = ::Protokoll::KettenSperreSql(db);
+            if (!sperre.isEmpty() && !ausfuehren(sperre, {})) return false;
+            // The oldest entries up to the first one at or after the day: the
+            // chain goes on from there, and the entry below says where.
+            if (!ausfuehren(QStringLiteral("SELECT e.nr, COALESCE((SELECT v.hash FROM uv_protokoll v WHERE v.nr < e.nr "
+                                           "ORDER BY v.nr DESC LIMIT 1), '') FROM uv_protokoll e WHERE e.nr = "
+                                           "(SELECT MIN(nr) FROM uv_protokoll WHERE zeit >= ?)"),
+                            {grenze}))
+                return false;
+            const QString anfang =
+                q.next() ? q.value(0).toString() + QLatin1Char(':') + q.value(1).toString()
+                         : QString::fromLatin1(""); // "", never SQL NULL
+            if (!ausfuehren(anfang.isEmpty() ? QStringLiteral("DELETE FROM uv_protokoll")
+                                             : QStringLiteral("DELETE FROM uv_protokoll WHERE nr < ?"),
+                            anfang.isEmpty() ? QVariantList{} : QVariantList{anfang.section(QLatin1Char(':'), 0, 0)}))
+                return false;
             n = q.numRowsAffected();
-            return true;
+            if (!ausfuehren(QStringLiteral("INSERT INTO uv_protokoll (zeit, rechner, befehl, objekt, vorher, nachher, "
+                                           "rolle) VALUES (%1, ?, ?, ?, ?, ?, %2)")
+                                .arg(Schema::zeitSql(db), ::Protokoll::RolleSql(db)),
+                            {QSysInfo::machineHostName(), ::Protokoll::BereinigenBefehl, ::Protokoll::BereinigenObjekt,
+                             anfang, QStringLiteral("%1 vor %2 gelöscht").arg(n).arg(vor)}))
+                return false;
+            return ::Protokoll::Verketten(db, reason);
         });
     });
     if (ok) out << Zahl(n) << (n == 1 ? " Eintrag" : " Einträge") << " des Änderungsprotokolls vor " << vor << " gelöscht." << Qt::endl;

@@ -63,6 +63,9 @@ struct ProtokollFilter {
     QString seit, bis, benutzer, objekt;
 };
 bool Protokoll(const DatenbankZiel& ziel, const ProtokollFilter& filter, QTextStream& out, QTextStream& fehler);
+// Walks the log's chain: true when every entry fits (says how many and the
+// last hash), false naming the first that does not, or when it cannot be read.
+bool ProtokollPruefen(const DatenbankZiel& ziel, QTextStream& out, QTextStream& fehler);
 // Deletes the log entries older than `vor`; says how many.
 bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStream& out);
 // A date or time of the command line as the log stores times (UTC), or "" when invalid.

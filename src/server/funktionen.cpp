@@ -87,7 +87,8 @@ QStringList funktionen() {
 }
 
 QString funktionsstandSql() {
-    return QStringLiteral("SELECT COALESCE(md5(string_agg(p.oid::regprocedure::text || ':' || p.prosrc, '|' "
+    return QStringLiteral("SELECT COALESCE(md5(string_agg(p.oid::regprocedure::text || ':' || p.prosecdef || ':' || "
+                          "COALESCE(array_to_string(p.proconfig, ','), '') || ':' || p.prosrc, '|' "
                           "ORDER BY p.oid::regprocedure::text)), '') FROM pg_proc p WHERE p.pronamespace = "
                           "current_schema()::regnamespace AND p.proname LIKE 'uv\\_%'");
 }
@@ -109,6 +110,23 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
     if (bekannt == fingerabdruck()) return Funktionen::Aktuell;
     const bool ok = transaktion(db, reason, [&] {
         QSqlQuery q(db);
+        // The functions run with their owner's rights: in a schema where any
+        // database user may create objects, one planted there beside them would
+        // run with those rights too.
+        if (!q.exec(QStringLiteral("SELECT current_schema(), has_schema_privilege('public', current_schema(), 'CREATE')")) ||
+            !q.next()) {
+            reason = q.lastError().text();
+            return false;
+        }
+        const QString schema = q.value(0).toString();
+        if (q.value(1).toBool()) {
+            reason = QStringLiteral("Im Schema %1 darf jeder Datenbankbenutzer Objekte anlegen; die Funktionen der "
+                                    "Benutzerverwaltung werden dort nicht angelegt. Der Eigentümer der Datenbank "
+                                    "behebt das mit \"korval-db upgrade\" oder \"REVOKE CREATE ON SCHEMA %1 FROM "
+                                    "PUBLIC\".")
+                         .arg(schema);
+            return false;
+        }
         // Every function of ours goes first: one the files no longer hold, or
         // whose arguments changed, must not stay behind.
         QStringList alt;
@@ -129,6 +147,16 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
                 reason = q.lastError().text();
                 return false;
             }
+        // Each runs as its owner with the search path pinned to its own schema
+        // (the caller's cannot redirect a name), and only those granted it may call it.
+        if (!q.exec(QStringLiteral("DO $$ DECLARE r record; BEGIN FOR r IN SELECT p.oid::regprocedure AS f FROM pg_proc p "
+                                   "WHERE p.proname LIKE 'uv\\_%' AND p.pronamespace = current_schema()::regnamespace "
+                                   "LOOP EXECUTE format('ALTER FUNCTION %s SECURITY DEFINER SET search_path = %I, "
+                                   "pg_temp', r.f, current_schema()); EXECUTE format('REVOKE EXECUTE ON FUNCTION %s "
+                                   "FROM PUBLIC', r.f); END LOOP; END $$"))) {
+            reason = q.lastError().text();
+            return false;
+        }
         // With it the hash of the functions as they are now, so that a later
         // change by hand shows (compared at every connect, in the same read).
         if (!q.exec(funktionsstandSql()) || !q.next()) {

@@ -38,7 +38,7 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
     Guard g(*this);
     // The new name has no row to lock: creators of the same name take turns on it.
     if (isPostgres())
-        select(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+        select(QStringLiteral("SELECT pg_catalog.pg_advisory_xact_lock(pg_catalog.hashtextextended(?, 0))"),
                {QStringLiteral("uv_gruppen|") + ziel}, 1);
     const QString teilen = isPostgres() ? QStringLiteral(" FOR SHARE") : QString();
     if (select(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ?") + teilen, {quelle}, 1).empty())

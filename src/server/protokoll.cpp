@@ -8,7 +8,10 @@
 #include "schema.h"
 #include "sqlfactory.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSysInfo>
@@ -38,6 +41,124 @@ bool GleicheMenge(std::vector<QString> a, std::vector<QString> b) {
     return a == b;
 }
 
+const QString KettenSpalten = QStringLiteral(
+    "nr, zeit, firma, filiale, pcode, rechner, rolle, befehl, objekt, vorher, nachher, bezug");
+const QString BereinigenBefehl = QStringLiteral("bereinigen");
+const QString BereinigenObjekt = QStringLiteral("Änderungsprotokoll");
+
+// Each value as its length in bytes, ':' and the value: no two lists of
+// values give the same text (the server's function does the same).
+QString EintragHash(const QString& vor, const QStringList& felder) {
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    auto feld = [&h](const QString& wert) {
+        const QByteArray b = wert.toUtf8();
+        h.addData(QByteArray::number(b.size()) + ':' + b);
+    };
+    feld(vor);
+    for (const QString& f : felder)
+        feld(f);
+    return QString::fromLatin1(h.result().toHex());
+}
+
+void Verketten(const Lesen& lesen, const Schreiben& schreiben) {
+    const int n = static_cast<int>(KettenSpalten.count(QLatin1Char(','))) + 1;
+    QStringList spalten = KettenSpalten.split(QStringLiteral(", "));
+    for (QString& sp : spalten)
+        sp.prepend(QStringLiteral("p."));
+    const auto offen = lesen(QStringLiteral("SELECT %1, COALESCE((SELECT v.hash FROM uv_protokoll v WHERE v.nr < p.nr "
+                                            "ORDER BY v.nr DESC LIMIT 1), '') FROM uv_protokoll p WHERE p.hash = '' "
+                                            "ORDER BY p.nr")
+                                 .arg(spalten.join(QStringLiteral(", "))),
+                             {}, n + 1);
+    QString vor = offen.empty() ? QString() : offen.front()[n];
+    for (const QStringList& z : offen) {
+        vor = EintragHash(vor, z.mid(0, n));
+        schreiben(QStringLiteral("UPDATE uv_protokoll SET hash = ? WHERE nr = ?"), {vor, z[0].toLongLong()});
+    }
+}
+
+bool Verketten(QSqlDatabase& db, QString& reason) {
+    bool ok = true;
+    auto ausfuehren = [&](QSqlQuery& q, const QString& sql, const QVariantList& binds) {
+        q.prepare(sql);
+        for (const QVariant& b : binds)
+            q.addBindValue(b);
+        if (ok && !q.exec()) {
+            reason = q.lastError().text();
+            ok = false;
+        }
+        return ok;
+    };
+    Verketten(
+        [&](const QString& sql, const QVariantList& binds, int spalten) {
+            std::vector<QStringList> zeilen;
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            if (!ausfuehren(q, sql, binds)) return zeilen;
+            while (q.next()) {
+                QStringList z;
+                for (int i = 0; i < spalten; ++i)
+                    z.append(q.value(i).toString());
+                zeilen.push_back(z);
+            }
+            return zeilen;
+        },
+        [&](const QString& sql, const QVariantList& binds) {
+            QSqlQuery q(db);
+            ausfuehren(q, sql, binds);
+        });
+    return ok;
+}
+
+QString KettenSperreSql(const QSqlDatabase& db) {
+    return Schema::isPostgres(db) ? QStringLiteral("SELECT pg_catalog.pg_advisory_xact_lock(4711, 0)") : QString();
+}
+
+QString RolleSql(const QSqlDatabase& db) {
+    return Schema::isPostgres(db) ? QStringLiteral("CAST(session_user AS TEXT)") : QStringLiteral("''");
+}
+
+bool KettePruefen(QSqlDatabase& db, Kettenbefund& befund, QString& reason) {
+    befund = {};
+    QSqlQuery q(db);
+    // Where the newest purge says the chain starts now.
+    q.prepare(QStringLiteral("SELECT vorher FROM uv_protokoll WHERE befehl = ? AND objekt = ? ORDER BY nr DESC LIMIT 1"));
+    q.addBindValue(BereinigenBefehl);
+    q.addBindValue(BereinigenObjekt);
+    if (!q.exec()) {
+        reason = q.lastError().text();
+        return false;
+    }
+    const QString anfang = q.next() ? q.value(0).toString() : QString();
+    const long long anfangNr = anfang.section(QLatin1Char(':'), 0, 0).toLongLong();
+    const int n = static_cast<int>(KettenSpalten.count(QLatin1Char(','))) + 1;
+    QSqlQuery z(db);
+    z.setForwardOnly(true);
+    if (!z.exec(QStringLiteral("SELECT %1, hash FROM uv_protokoll ORDER BY nr").arg(KettenSpalten))) {
+        reason = z.lastError().text();
+        return false;
+    }
+    QString vor;
+    bool erster = true;
+    QStringList felder;
+    while (z.next()) {
+        felder.clear();
+        for (int i = 0; i < n; ++i)
+            felder.append(z.value(i).toString());
+        const long long nr = felder[0].toLongLong();
+        if (erster && anfangNr > 0 && nr == anfangNr) vor = anfang.section(QLatin1Char(':'), 1);
+        erster = false;
+        if (EintragHash(vor, felder) != z.value(n).toString()) {
+            befund.bruch = nr;
+            break;
+        }
+        vor = z.value(n).toString();
+        ++befund.anzahl;
+    }
+    befund.letzterHash = vor;
+    return true;
+}
+
 } // namespace Protokoll
 
 QString SqlCacheFactory::Objektname(const ClassDef& cls, const QStringList& key) {
@@ -59,13 +180,32 @@ QVariantList SqlCacheFactory::Kopf(const QString& befehl, const QString& objekt)
 qint64 SqlCacheFactory::protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,
                                        const QString& nachher, qint64 bezug) {
     if (!m_protokoll) return 0;
-    return select(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                                 "vorher, nachher, bezug) VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING nr")
-                      .arg(Schema::zeitSql(m_db)),
-                  Kopf(befehl, objekt) + QVariantList{vorher, nachher, bezug}, 1)
-        .front()
-        .front()
-        .toLongLong();
+    const QVariantList kopf = Kopf(befehl, objekt);
+    kettenSperre();
+    const qint64 nr = select(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, "
+                                            "objekt, vorher, nachher, bezug%2) VALUES (%1, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                            "?%3) RETURNING nr")
+                                 .arg(Schema::zeitSql(m_db), m_kette ? QStringLiteral(", rolle") : QString(),
+                                      m_kette ? QStringLiteral(", ") + Protokoll::RolleSql(m_db) : QString()),
+                             kopf + QVariantList{vorher, nachher, bezug}, 1)
+                          .front()
+                          .front()
+                          .toLongLong();
+    verketten();
+    return nr;
+}
+
+void SqlCacheFactory::kettenSperre() {
+    if (!m_kette) return;
+    const QString sql = Protokoll::KettenSperreSql(m_db);
+    if (!sql.isEmpty()) select(sql, {}, 1);
+}
+
+void SqlCacheFactory::verketten() {
+    if (!m_kette) return;
+    Protokoll::Verketten([this](const QString& sql, const QVariantList& binds,
+                                int spalten) { return select(sql, binds, spalten); },
+                         [this](const QString& sql, const QVariantList& binds) { execute(sql, binds); });
 }
 
 QString SqlCacheFactory::Felder(const ClassDef& cls, const QStringList& key) {
@@ -119,9 +259,14 @@ void SqlCacheFactory::stufenProtokollieren(const QString& befehl, const QString&
                            .arg(id, stufen)
                      : QStringLiteral("json_group_array(%1) FROM (%2 ORDER BY 1, 2, 3, 4) x").arg(id, stufen);
     // Withdrawn: the levels before, none after; granted: the other way round.
-    execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                           "bezug, %3) SELECT %1, ?, ?, ?, ?, ?, ?, ?, '[]', %2 HAVING COUNT(*) > 0")
-                .arg(Schema::zeitSql(m_db), liste,
-                     entzogen ? QStringLiteral("nachher, vorher") : QStringLiteral("vorher, nachher")),
-            Kopf(befehl, QStringLiteral("Gruppe ") + gruppe) + QVariantList{bezug, gruppe});
+    const QVariantList kopf = Kopf(befehl, QStringLiteral("Gruppe ") + gruppe);
+    kettenSperre();
+    if (execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
+                               "bezug%4, %3) SELECT %1, ?, ?, ?, ?, ?, ?, ?%5, '[]', %2 HAVING COUNT(*) > 0")
+                    .arg(Schema::zeitSql(m_db), liste,
+                         entzogen ? QStringLiteral("nachher, vorher") : QStringLiteral("vorher, nachher"),
+                         m_kette ? QStringLiteral(", rolle") : QString(),
+                         m_kette ? QStringLiteral(", ") + Protokoll::RolleSql(m_db) : QString()),
+                kopf + QVariantList{bezug, gruppe}) > 0)
+        verketten();
 }

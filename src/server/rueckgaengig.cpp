@@ -257,7 +257,7 @@ void SqlCacheFactory::Lesen(const std::vector<QString>& objekte,
         const QString json = QString::fromUtf8(QJsonDocument(gruppen).toJson(QJsonDocument::Compact));
         if (isPostgres())
             for (const QJsonValue& v : gruppen)
-                select(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+                select(QStringLiteral("SELECT pg_catalog.pg_advisory_xact_lock(pg_catalog.hashtextextended(?, 0))"),
                        {QStringLiteral("uv_gruppen|") + v.toString()}, 1);
         for (const QStringList& r :
              select(QStringLiteral("SELECT gruppe FROM uv_gruppen WHERE gruppe IN (%1) ORDER BY gruppe%2")
@@ -277,7 +277,7 @@ void SqlCacheFactory::Lesen(const std::vector<QString>& objekte,
             for (const QJsonValue& v : stufen) {
                 const QJsonArray t = v.toArray();
                 if (objekte.size() < 50)
-                    select(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+                    select(QStringLiteral("SELECT pg_catalog.pg_advisory_xact_lock(pg_catalog.hashtextextended(?, 0))"),
                            {QStringLiteral("uv_programm|") + t[0].toString() + QStringLiteral("||") +
                             t[1].toString() + QStringLiteral("||") + t[2].toString()},
                            1);

@@ -1,5 +1,7 @@
 #include "schema.h"
 
+#include "protokoll.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
@@ -204,6 +206,12 @@ static QStringList schritt(QSqlDatabase& db, int n) {
     // The functions are recreated whenever their files change, not in a step.
     if (n == 4) return {};
     if (n == 5) return {QStringLiteral("ALTER TABLE kv_schema ADD COLUMN funktionen TEXT NOT NULL DEFAULT ''")};
+    if (n == 6)
+        // The log's chain and who wrote each entry; the entries not yet in the
+        // chain are found by the index (the step chains those there now).
+        return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN rolle %1 NOT NULL DEFAULT ''").arg(textType(db)),
+                QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN hash %1 NOT NULL DEFAULT ''").arg(textType(db)),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS uv_protokoll_offen ON uv_protokoll (nr) WHERE hash = ''")};
     if (n == 3)
         // Which entry an undo takes back, or which group delete a withdrawal belongs to.
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),
@@ -235,6 +243,7 @@ static bool schrittAusfuehren(QSqlDatabase& db, int n, QString& reason) {
                 return false;
             }
         }
+        if (n == 6 && !Protokoll::Verketten(db, reason)) return false;
         if (!q.exec(QStringLiteral("UPDATE kv_schema SET version = %1").arg(n))) {
             reason = q.lastError().text();
             return false;

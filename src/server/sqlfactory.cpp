@@ -447,8 +447,11 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     // Without the command functions (a user who may not create them) the
     // commands run statement by statement: slower on a slow line, the same result.
     const bool aktuell = Schema::upgrade(m_db, reason, erreicht, version);
+    // A log without its chain yet (a user who may not add the columns) is
+    // written as before.
+    m_kette = erreicht >= 6;
     m_funktionen = false;
-    if (isPostgres() && erreicht >= 5) {
+    if (isPostgres() && erreicht >= 6) {
         // A database whose functions are another build's gets this one's, when
         // this user may; else the commands run statement by statement.
         QString fehler;
@@ -974,7 +977,7 @@ bool SqlCacheFactory::sperren(const ClassDef& cls, const QStringList& key, bool 
     // it take turns on its name instead. The name always before the row, in
     // every command, so that no two wait for each other crosswise.
     if (namensSperre && isPostgres())
-        select(QStringLiteral("SELECT pg_advisory_xact_lock(hashtextextended(?, 0))"),
+        select(QStringLiteral("SELECT pg_catalog.pg_advisory_xact_lock(pg_catalog.hashtextextended(?, 0))"),
                {cls.table + QLatin1Char('|') + key.join(QStringLiteral("||"))}, 1);
     // On PostgreSQL the row lock holds until the caller's transaction ends; SQLite
     // holds the write lock from the transaction's start.

@@ -224,6 +224,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     int m_imProzess = 0;
     long m_sitzung = 0;
     bool m_protokoll = true;
+    bool m_kette = true;
     QString m_schemaFehler;
     // The change log (protokoll.cpp). Every entry's first columns: company,
     // branch and code of the session's user context, workstation, command, record.
@@ -252,6 +253,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void berechtigungProtokollieren(const QString& gruppe, qint64 bezug);
     // Both: the group's levels as one entry, before (withdrawn) or after (granted).
     void stufenProtokollieren(const QString& befehl, const QString& gruppe, qint64 bezug, bool entzogen);
+    // The log's chain on the program's own path: writers take turns, and the
+    // entries just written get their hashes.
+    void kettenSperre();
+    void verketten();
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

@@ -19,8 +19,11 @@ class TestKorvalDb : public QObject {
     void kommandozeile();
     void berichtWerWasDarf();
     void protokollAusgebenUndBereinigen();
+    void protokollketteZeigtEingriffe_data();
+    void protokollketteZeigtEingriffe();
     void upgradeBringtAltesSchemaAufStand();
     void funktionenOhneBefund();
+    void gepflanzteFunktionWirdNieGerufen();
     void anweisungenTrennen();
 };
 
@@ -172,7 +175,79 @@ void TestKorvalDb::protokollAusgebenUndBereinigen() {
     QVERIFY(text.startsWith(QStringLiteral("1 Eintrag des")));
     QCOMPARE(db.Sql(QStringLiteral("SELECT objekt FROM uv_protokoll ORDER BY zeit")),
              (QStringList{QStringLiteral("Gruppe Lager"), QStringLiteral("Gruppe 100x"),
-                          QStringLiteral("Gruppe Büro")}));
+                          QStringLiteral("Gruppe Büro"), QStringLiteral("Änderungsprotokoll")}));
+}
+
+// The log's chain, written by the program's commands (the server's functions
+// on PostgreSQL), checked by `protokoll --pruefen`; the owner's changes by
+// hand show at the first entry that no longer fits.
+void TestKorvalDb::protokollketteZeigtEingriffe_data() {
+    QTest::addColumn<QString>("eingriff");
+    QTest::addColumn<int>("bruch"); // the first entry that does not fit (1: the oldest saved), 0: none
+    QTest::newRow("keiner") << "" << 0;
+    QTest::newRow("geändert") << "UPDATE uv_protokoll SET nachher = '[\"X\"]' WHERE nr = %2" << 2;
+    QTest::newRow("entfernt") << "DELETE FROM uv_protokoll WHERE nr = %2" << 3;
+    QTest::newRow("der erste entfernt") << "DELETE FROM uv_protokoll WHERE nr = %1" << 2;
+    QTest::newRow("eingefügt") << "INSERT INTO uv_protokoll (zeit, befehl, objekt) VALUES ('2026-01-01', 'x', 'y')" << 5;
+    QTest::newRow("bereinigt") << "bereinigen" << 0;
+    QTest::newRow("bereinigt, der Anker entfernt") << "bereinigen|DELETE FROM uv_protokoll WHERE befehl = 'bereinigen'"
+                                                   << 5;
+}
+
+void TestKorvalDb::protokollketteZeigtEingriffe() {
+    QFETCH(QString, eingriff);
+    QFETCH(int, bruch);
+    Testdatenbank db;
+    QVERIFY(db.Ok());
+    DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
+    auto speichern = [&](const QStringList& codes) {
+        SqlCacheFactory f;
+        QVERIFY(f.Connect(db.ConnStrg()));
+        auto liste = f.NeueListe();
+        for (const QString& c : codes)
+            liste->Append(c);
+        f.TransaktionBeginnen();
+        f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"))
+            ->Methode(QStringLiteral("Speichern"), {QStringLiteral("Kette"), liste, f.NeueListe(), QStringLiteral("0")});
+        f.TransaktionBestaetigen();
+    };
+    db.SqlAendern(QStringLiteral("DELETE FROM uv_protokoll"));
+    for (const QStringList& codes : {QStringList{QStringLiteral("A")}, QStringList{QStringLiteral("A"), QStringLiteral("Ü")},
+                                     QStringList{QStringLiteral("B;\"x\"")}, QStringList{}})
+        speichern(codes);
+    const QStringList nr = db.Sql(QStringLiteral("SELECT nr FROM uv_protokoll ORDER BY nr"));
+    QCOMPARE(nr.size(), 4);
+    if (Testdatenbank::IstPostgres())
+        QCOMPARE(db.Sql(QStringLiteral("SELECT DISTINCT rolle FROM uv_protokoll")), db.Sql(QStringLiteral("SELECT session_user")));
+    QString text, fehler;
+    QTextStream aus(&text), err(&fehler);
+    for (const QString& schritt : eingriff.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+        if (schritt == QLatin1String("bereinigen")) {
+            QVERIFY2(Datenbankwerkzeug::ProtokollBereinigen(z, QDate::currentDate().addDays(1).toString(Qt::ISODate), aus),
+                     qPrintable(text));
+            // The chain goes on after the purge.
+            speichern({QStringLiteral("C")});
+            speichern({QStringLiteral("D")});
+        } else {
+            db.SqlAendern(QString(schritt).replace(QLatin1String("%1"), nr[0]).replace(QLatin1String("%2"), nr[1]));
+        }
+    }
+    text.clear();
+    const bool ganz = Datenbankwerkzeug::ProtokollPruefen(z, aus, err);
+    QVERIFY2(fehler.isEmpty(), qPrintable(fehler));
+    QCOMPARE(ganz, bruch == 0);
+    if (bruch == 0) {
+        const QString letzter = db.Sql(QStringLiteral("SELECT hash FROM uv_protokoll ORDER BY nr DESC LIMIT 1")).value(0);
+        QVERIFY2(text.contains(QStringLiteral("vollständig")) && text.contains(letzter) && letzter.size() == 64,
+                 qPrintable(text));
+    } else {
+        // The entry named: one of those saved, or the one after them.
+        const QStringList alle = db.Sql(QStringLiteral("SELECT nr FROM uv_protokoll ORDER BY nr"));
+        const QString erwartet = eingriff.startsWith(QLatin1String("bereinigen"))
+                                     ? alle.value(0)
+                                     : (bruch <= nr.size() ? nr[bruch - 1] : alle.last());
+        QVERIFY2(text.contains(QStringLiteral("Eintrag Nr. %1 passt nicht").arg(erwartet)), qPrintable(text));
+    }
 }
 
 void TestKorvalDb::berichtWerWasDarf() {
@@ -240,15 +315,15 @@ void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
     QString text;
     QTextStream aus(&text);
     QVERIFY2(Datenbankwerkzeug::Upgrade(z, aus), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("von Version 1 auf 5 gebracht")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("von Version 1 auf 6 gebracht")), qPrintable(text));
     QCOMPARE(db.Sql(logDa), QStringList{QStringLiteral("1")});
-    QCOMPARE(db.Sql(QStringLiteral("SELECT version FROM kv_schema")), QStringList{QStringLiteral("5")});
+    QCOMPARE(db.Sql(QStringLiteral("SELECT version FROM kv_schema")), QStringList{QStringLiteral("6")});
     const QString funktionen = QStringLiteral("SELECT COUNT(*) FROM pg_proc WHERE proname LIKE 'uv\\_%'");
     const QString anzahl = QString::number(Schema::funktionen().size());
     if (Testdatenbank::IstPostgres()) QCOMPARE(db.Sql(funktionen), QStringList{anzahl});
     text.clear();
     QVERIFY(Datenbankwerkzeug::Upgrade(z, aus));
-    QVERIFY2(text.contains(QStringLiteral("Schema Version 5")) && text.contains(QStringLiteral("ist aktuell")) &&
+    QVERIFY2(text.contains(QStringLiteral("Schema Version 6")) && text.contains(QStringLiteral("ist aktuell")) &&
                  !text.contains(QStringLiteral("Funktionen")),
              qPrintable(text));
     if (Testdatenbank::IstPostgres()) {
@@ -348,6 +423,49 @@ void TestKorvalDb::upgradeBringtAltesSchemaAufStand() {
     // the functions needs their owner, so they stay missing.
     QCOMPARE(db.Sql(QStringLiteral("SELECT version FROM kv_schema")), QStringList{QStringLiteral("5")});
     QCOMPARE(db.Sql(QStringLiteral("SELECT COUNT(*) FROM pg_proc WHERE proname = 'uv_gruppe_speichern'")),
+             QStringList{QStringLiteral("0")});
+}
+
+// Where any database user may create in the functions' schema, a function
+// planted there with a closer signature than the system's would be called
+// with the rights of whoever runs the command. The program does not create
+// its functions there; upgrade closes the schema; no command calls the plant.
+void TestKorvalDb::gepflanzteFunktionWirdNieGerufen() {
+    if (!Testdatenbank::IstPostgres()) QSKIP("Funktionen gibt es nur auf PostgreSQL");
+    Testdatenbank db;
+    QVERIFY(db.Ok());
+    db.SqlAendern(QStringLiteral("GRANT CREATE ON SCHEMA public TO PUBLIC"));
+    db.SqlAendern(QStringLiteral("CREATE TABLE gepflanzt (wer text)"));
+    db.SqlAendern(QStringLiteral("CREATE FUNCTION public.hashtextextended(t text, s integer) RETURNS bigint "
+                                 "LANGUAGE sql AS $f$ INSERT INTO gepflanzt VALUES (current_user) RETURNING 0::bigint $f$"));
+    db.SqlAendern(QStringLiteral("UPDATE kv_schema SET funktionen = ''"));
+    auto befehle = [&](const QString& neu) {
+        SqlCacheFactory f;
+        QVERIFY(f.Connect(db.ConnStrg()));
+        auto k = f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
+        auto liste = f.NeueListe();
+        liste->Append(QStringLiteral("NEU"));
+        f.TransaktionBeginnen();
+        k->Methode(QStringLiteral("Speichern"), {neu, liste, f.NeueListe(), QStringLiteral("2")});
+        k->Methode(QStringLiteral("Kopieren"), {neu, neu + QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("1")});
+        f.TransaktionBestaetigen();
+    };
+    // Refused at the program's connect: the commands run statement by statement.
+    befehle(QStringLiteral("Neu"));
+    QCOMPARE(db.Sql(QStringLiteral("SELECT funktionen FROM kv_schema")), QStringList{QString()});
+    const DatenbankZiel z{db.Server(), db.Port(), db.Namespace()};
+    QString text;
+    QTextStream aus(&text);
+    QVERIFY2(Datenbankwerkzeug::Upgrade(z, aus), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("darf nicht mehr jeder")) && text.contains(QStringLiteral("Funktionen erneuert")),
+             qPrintable(text));
+    befehle(QStringLiteral("Anders"));
+    QCOMPARE(db.Mitglieder(QStringLiteral("Anders2")), QStringLiteral("NEU"));
+    QCOMPARE(db.Sql(QStringLiteral("SELECT COUNT(*) FROM gepflanzt")), QStringList{QStringLiteral("0")});
+    // Each function runs as its owner, its search path pinned, callable only by those granted it.
+    QCOMPARE(db.Sql(QStringLiteral("SELECT COUNT(*) FROM pg_proc WHERE proname LIKE 'uv\\_%' AND NOT (prosecdef AND "
+                                   "proconfig = ARRAY['search_path=public, pg_temp'] AND NOT "
+                                   "has_function_privilege('public', oid, 'EXECUTE'))")),
              QStringList{QStringLiteral("0")});
 }
 

@@ -33,6 +33,8 @@ const char* const Hilfe =
     "             (gruppe-kopieren, rechte-uebernehmen: Status 0 erledigt, 1 nichts zu tun\n"
     "             oder Fehler des Servers, 2 falsche Angabe)\n"
     "  protokoll  das Änderungsprotokoll als CSV auf die Standardausgabe (Zeiten in UTC)\n"
+    "  protokoll --pruefen\n"
+    "             prüfen, dass kein Eintrag geändert, entfernt oder eingefügt wurde\n"
     "  protokoll-bereinigen --vor DATUM\n"
     "             Einträge des Änderungsprotokolls vor DATUM löschen\n"
     "  rueckgaengig NR [--ja]\n"
@@ -125,8 +127,10 @@ int main(int argc, char** argv) {
                                             QStringLiteral("gruppe-kopieren: ohne Mitglieder"));
     const QCommandLineOption ohneStufen(QStringLiteral("ohne-stufen"), QStringLiteral("gruppe-kopieren: ohne Stufen"));
     const QCommandLineOption ja(QStringLiteral("ja"), QStringLiteral("rueckgaengig: wirklich zurücknehmen"));
+    const QCommandLineOption pruefen(QStringLiteral("pruefen"),
+                                     QStringLiteral("protokoll: die Kette der Prüfsummen prüfen"));
     parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
-                       bis, benutzer, objekt, vor, ja, vonOption, nachOption, ohneMitglieder, ohneStufen});
+                       bis, benutzer, objekt, vor, ja, pruefen, vonOption, nachOption, ohneMitglieder, ohneStufen});
     // Wrong options are wrong input: a German message and status 2, as for
     // every other wrong input (process() would answer in English with 1).
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -208,6 +212,7 @@ int main(int argc, char** argv) {
     }
     if (befehl == QLatin1String("protokoll")) {
         QTextStream fehler(stderr);
+        if (parser.isSet(pruefen)) return Datenbankwerkzeug::ProtokollPruefen(ziel, out, fehler) ? 0 : 1;
         return Datenbankwerkzeug::Protokoll(ziel,
                                             {parser.value(seit), parser.value(bis), parser.value(benutzer),
                                              parser.value(objekt)},

@@ -27,7 +27,7 @@ END $f$;
 -- A record that is not there has no row to lock: two creators take turns on
 -- its name. Every command takes it before the record's row.
 CREATE OR REPLACE FUNCTION uv_namenssperre(art text, k text[]) RETURNS void LANGUAGE sql AS $f$
-  SELECT pg_advisory_xact_lock(hashtextextended(
+  SELECT pg_catalog.pg_advisory_xact_lock(pg_catalog.hashtextextended(
     CASE art WHEN 'g' THEN 'uv_gruppen|' ELSE 'uv_programm|' END || array_to_string(k, '||'), 0))
 $f$;
 

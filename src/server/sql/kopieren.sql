@@ -7,7 +7,7 @@ CREATE OR REPLACE FUNCTION uv_gruppe_kopieren(kopf json, quelle text, ziel text,
 RETURNS text LANGUAGE plpgsql AS $f$
 DECLARE n integer; nr bigint; codes integer := 0; m integer := 0; stufenliste text;
 BEGIN
-  PERFORM pg_advisory_xact_lock(hashtextextended('uv_gruppen|' || ziel, 0));
+  PERFORM pg_catalog.pg_advisory_xact_lock(pg_catalog.hashtextextended('uv_gruppen|' || ziel, 0));
   PERFORM 1 FROM uv_gruppen WHERE gruppe = quelle FOR SHARE;
   IF NOT FOUND THEN
     RAISE EXCEPTION USING ERRCODE = 'KV105',

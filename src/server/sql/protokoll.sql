@@ -1,14 +1,30 @@
 -- The change log: one entry per change, written in the change's own transaction.
+-- The entries form a chain: each one's hash covers the previous entry's hash
+-- and its own fields, so an entry changed, removed or inserted afterwards shows.
+
+-- The hash of an entry: the previous hash and the fields, each as its length
+-- in bytes, ':' and the value (the program computes the same).
+CREATE OR REPLACE FUNCTION uv_eintragshash(vor text, felder text[]) RETURNS text LANGUAGE sql IMMUTABLE AS $f$
+  SELECT encode(sha256(convert_to(string_agg(octet_length(f) || ':' || f, '' ORDER BY i), 'UTF8')), 'hex')
+    FROM unnest(vor || felder) WITH ORDINALITY x(f, i)
+$f$;
 
 -- One log entry; `kopf` is [company, branch, code, workstation], NULL when not logging.
 CREATE OR REPLACE FUNCTION uv_protokollieren(kopf json, befehl text, objekt text, vorher text, nachher text,
                                              bezug bigint DEFAULT 0) RETURNS bigint LANGUAGE plpgsql AS $f$
-DECLARE n bigint;
+DECLARE n bigint; vor text; f text[];
 BEGIN
   IF kopf IS NULL THEN RETURN 0; END IF;
-  INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, vorher, nachher, bezug)
-  VALUES (to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
-          kopf->>0, kopf->>1, kopf->>2, kopf->>3, befehl, objekt, vorher, nachher, bezug)
-  RETURNING nr INTO n;
+  -- One writer at a time extends the chain, until its transaction ends.
+  PERFORM pg_catalog.pg_advisory_xact_lock(4711, 0);
+  SELECT p.hash INTO vor FROM uv_protokoll p ORDER BY p.nr DESC LIMIT 1;
+  n := nextval(pg_get_serial_sequence('uv_protokoll', 'nr'));
+  f := ARRAY[n::text, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
+             COALESCE(kopf->>0, ''), COALESCE(kopf->>1, ''), COALESCE(kopf->>2, ''), COALESCE(kopf->>3, ''),
+             session_user::text, befehl, objekt, vorher, nachher, bezug::text];
+  INSERT INTO uv_protokoll (nr, zeit, firma, filiale, pcode, rechner, rolle, befehl, objekt, vorher, nachher,
+                            bezug, hash)
+  VALUES (n, f[2], f[3], f[4], f[5], f[6], f[7], befehl, objekt, vorher, nachher, bezug,
+          uv_eintragshash(COALESCE(vor, ''), f));
   RETURN n;
 END $f$;

@@ -54,17 +54,18 @@ bool user_anmeld() {
         CacheFactory& f = *z.CacheFactory;
         vorgang = QStringLiteral("Anmeldung mit nicht existierendem Personalcode");
         const QString code = Konvertieren(z.Personalcode, QStringLiteral("GUIKORVAL"), true);
+        bool richtig = false;
         {
-            // One request brings the records read below and, for an
-            // administrator, the window's lists: on a slow line every request
-            // costs the whole round trip. Without it they are read one by one.
+            // One request checks the password on the server (it never travels
+            // and is never answered) and brings the records read below and, for
+            // an administrator, the window's lists: on a slow line every request
+            // costs the whole round trip.
             CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
-            k->Methode(QStringLiteral("Anmeldedaten"), {z.Firma, code, z.Passwort});
+            richtig = k->Methode(QStringLiteral("Anmeldedaten"), {z.Firma, code, z.Passwort}) == QLatin1String("1");
             ObjektSchliessen(k);
         }
         CacheObjektPtr pers = f.OpenId(QStringLiteral("KV.ParPersEdv"), z.Firma + QStringLiteral("||") + code);
-        if (pers->Eigenschaft(QStringLiteral("Passwort")) != z.Passwort ||
-            pers->Eigenschaft(QStringLiteral("Aktiv")) != QLatin1String("J")) {
+        if (!richtig || pers->Eigenschaft(QStringLiteral("Aktiv")) != QLatin1String("J")) {
             ObjektSchliessen(pers);
             Dialoge().MsgBox(QStringLiteral("Passwort Falsch oder Benutzer nicht Aktiv."),
                              DialogService::Information, QStringLiteral("Anmeldung an Caché."));
@@ -128,11 +129,11 @@ QString UserViaPasswort(const QString& passwort) {
     try {
         DbBeginn(false);
         begonnen = true;
-        CacheAbfragePtr q =
-            z.CacheFactory->Abfrage(QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"));
-        q->Ausfuehren({passwort, z.Firma, QString()});
-        if (q->Naechste()) code = Konvertieren(q->Spalte(1), QStringLiteral("KORVAL"), false);
-        ObjektSchliessen(q);
+        // The server finds the code; the password is not sent.
+        CacheObjektPtr k = z.CacheFactory->Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
+        const QString gefunden = k->Methode(QStringLiteral("CodeSuchen"), {z.Firma, passwort});
+        ObjektSchliessen(k);
+        if (!gefunden.isEmpty()) code = Konvertieren(gefunden, QStringLiteral("KORVAL"), false);
     } catch (const CacheFehler&) {
         // Errors are ignored here: no code found.
         begonnen = true;

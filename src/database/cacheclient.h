@@ -55,6 +55,8 @@ constexpr int GruppeFehlt = 116;
 constexpr int SchemaVeraltet = 117;
 // Another workstation held the record longer than a statement waits; nothing stored.
 constexpr int Gesperrt = 118;
+// A change without an administrator signed on at this connection; nothing stored.
+constexpr int KeineBerechtigung = 119;
 } // namespace Fehlernummer
 
 // CacheObject.syslist: ordered strings, positions from 1.

@@ -1,5 +1,7 @@
 #include "verbindung.h"
 
+#include "util/konvertieren.h"
+
 #include "anmeldung.h"
 #include "dbzugriff.h"
 #include "fenster.h"
@@ -211,6 +213,14 @@ void Verbinden() {
                {BenutzerkontextBefehl(z.Firma, z.Filiale, z.Benutzer.isEmpty() ? QString() : z.Personalcode)});
     w->Methode(QStringLiteral("Xecute"), {QStringLiteral("D ^%XTT")});
     ObjektSchliessen(w);
+    // A new connection is a new server process, where nobody is signed on:
+    // the user of the broken one signs on again, or changes are refused.
+    if (!z.Benutzer.isEmpty()) {
+        CacheObjektPtr k = z.CacheFactory->Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
+        k->Methode(QStringLiteral("Anmeldedaten"),
+                   {z.Firma, Konvertieren(z.Personalcode, QStringLiteral("GUIKORVAL"), true), z.Passwort});
+        ObjektSchliessen(k);
+    }
 }
 
 void Trennen() {

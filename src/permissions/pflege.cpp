@@ -22,6 +22,16 @@ namespace Pflege {
 
 using namespace Berechtigung;
 
+void KeineBerechtigungMelden(const QString& benutzer) {
+    Dialoge().MsgBox(benutzer.isEmpty()
+                         ? QStringLiteral("Es ist niemand angemeldet. Bitte melden Sie sich über \"Datei → Login\" "
+                                          "an.\r\nEs wurde nichts gespeichert.")
+                         : QStringLiteral("%1 darf die Benutzerverwaltung nicht verwenden (Berechtigungsgruppe unter "
+                                          "8).\r\nEs wurde nichts gespeichert.")
+                               .arg(benutzer),
+                     DialogService::Exclamation, QStringLiteral("Keine Berechtigung"));
+}
+
 namespace {
 
 bool g_befehlLaeuft = false;
@@ -30,13 +40,7 @@ bool g_befehlLaeuft = false;
 // lesser sign-on from the menu the window stays, but stores nothing.
 bool DarfAendern() {
     if (Verwalter()) return true;
-    Dialoge().MsgBox(Zustand().Benutzer.isEmpty()
-                         ? QStringLiteral("Es ist niemand angemeldet. Bitte melden Sie sich über \"Datei → Login\" "
-                                          "an.\r\nEs wurde nichts gespeichert.")
-                         : QStringLiteral("%1 darf die Benutzerverwaltung nicht verwenden (Berechtigungsgruppe unter "
-                                          "8).\r\nEs wurde nichts gespeichert.")
-                               .arg(Zustand().Benutzer),
-                     DialogService::Exclamation, QStringLiteral("Keine Berechtigung"));
+    KeineBerechtigungMelden(Zustand().Benutzer);
     return false;
 }
 
@@ -124,6 +128,16 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
             konflikt->beschreibung = e.Beschreibung();
             // "<GRUPPE FEHLT> " and the missing groups as a JSON list.
             if (art == Konflikt::GruppeFehlt) konflikt->gruppen = JsonListe(e.Beschreibung().section(QLatin1Char(' '), 2));
+            return false;
+        }
+        if (e.Nummer() == Fehlernummer::KeineBerechtigung) {
+            // The server knows nobody (or a lesser user) at this connection.
+            DbEnde(true);
+            Programmverlauf(prozedur, vorgang, e.Beschreibung());
+            const QString code = e.Beschreibung().section(QLatin1Char(' '), 2);
+            KeineBerechtigungMelden(code.isEmpty() ? QString()
+                                    : Zustand().Benutzer.section(QLatin1Char('|'), 0, 0) == code ? Zustand().Benutzer
+                                                                                                 : code);
             return false;
         }
         if (e.Nummer() == Fehlernummer::Gesperrt) {

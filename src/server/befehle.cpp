@@ -8,9 +8,11 @@
 #include "schema.h"
 #include "sqlfactory.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSysInfo>
 
@@ -118,10 +120,12 @@ std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::stufeLesen(const QS
     return {objektSchluessel(Stufen().name, key.join(QStringLiteral("||"))), std::move(v)};
 }
 
-std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::objektLesen(const ClassDef& cls, const QStringList& key) {
+std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::objektLesen(const ClassDef& cls, const QStringList& key,
+                                                                         const QStringList& zusatz) {
     QStringList spalten;
     for (const PropertyDef& p : cls.properties)
         spalten.append(p.column);
+    spalten += zusatz;
     const auto rows = select(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
                                  .arg(spalten.join(QStringLiteral(", ")), cls.table, keyWhere(cls)),
                              keyBinds(cls, key), static_cast<int>(spalten.size()));
@@ -133,26 +137,93 @@ std::pair<QString, SqlCacheFactory::Vorrat> SqlCacheFactory::objektLesen(const C
     return {objektSchluessel(cls.name, key.join(QStringLiteral("||"))), std::move(v)};
 }
 
-QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code, const QString& passwort) {
-    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_anmeldedaten"), {firma, code, passwort});
-    Vorratsliste vorrat;
-    vorrat.push_back(objektLesen(*findClass(QStringLiteral("KV.ParPersEdv")), {firma, code}));
-    const Vorrat& benutzer = vorrat.back().second;
-    if (!benutzer.da) return {};
-    auto feld = [&](const char* name) { return benutzer.felder.value(QString::fromLatin1(name)); };
+namespace {
+// A permission group of 8 or more, as the server function counts it.
+bool Verwaltergruppe(const QString& bergrp) {
     static const QRegularExpression zahl(QStringLiteral("^[0-9]+([.][0-9]+)?$"));
-    const QString gruppe = feld("bergrp").trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
-    if (feld("passwort") == passwort && feld("aktiv") == QLatin1String("J") && zahl.match(gruppe).hasMatch() &&
-        gruppe.toDouble() >= 8) {
+    const QString gruppe = QString(bergrp).trimmed().replace(QLatin1Char(','), QLatin1Char('.'));
+    return zahl.match(gruppe).hasMatch() && gruppe.toDouble() >= 8;
+}
+} // namespace
+
+QString SqlCacheFactory::beweis(const QString& herausforderung, const QString& firma, const QString& code,
+                                const QString& passwort) {
+    return QString::fromLatin1(QMessageAuthenticationCode::hash(
+                                   (herausforderung + QLatin1Char('|') + firma + QLatin1Char('|') + code).toUtf8(),
+                                   passwort.toUtf8(), QCryptographicHash::Sha256)
+                                   .toHex());
+}
+
+QString SqlCacheFactory::herausforderungNehmen() {
+    QString h = std::exchange(m_herausforderung, QString());
+    if (h.isEmpty()) h = select(QStringLiteral("SELECT uv_herausforderung()"), {}, 1).front().front();
+    return h;
+}
+
+void SqlCacheFactory::berechtigungPruefen() const {
+    if (!m_anmeldung) raise(Fehlernummer::KeineBerechtigung, QStringLiteral("<KEINE BERECHTIGUNG>"));
+    if (!m_anmeldung->verwalter)
+        raise(Fehlernummer::KeineBerechtigung, QStringLiteral("<KEINE BERECHTIGUNG> ") + m_anmeldung->code);
+}
+
+QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code, const QString& passwort) {
+    // A new sign-on replaces the one before, also when it fails.
+    m_anmeldung.reset();
+    const QString filiale = m_interpreter.locals().value(QStringLiteral("FIL"));
+    const ClassDef& klasse = *findClass(QStringLiteral("KV.ParPersEdv"));
+    if (mitFunktionen()) {
+        const QString h = herausforderungNehmen();
+        const bool ok = befehlAufrufen(QStringLiteral("uv_anmelden"),
+                                       {firma, filiale, code, beweis(h, firma, code, passwort)}) == QLatin1String("1");
+        if (!ok) return {};
+        // The record the answer brought (not taken: the caller reads it next).
+        const auto v = m_vorrat.constFind(objektSchluessel(klasse.name, firma + QStringLiteral("||") + code));
+        m_anmeldung = Anmeldung{firma, filiale, code,
+                                v != m_vorrat.cend() && Verwaltergruppe(v->felder.value(QStringLiteral("bergrp")))};
+        return QStringLiteral("1");
+    }
+    Vorratsliste vorrat;
+    // The password in the same request; kept here, never with the record.
+    vorrat.push_back(objektLesen(klasse, {firma, code}, {QStringLiteral("passwort")}));
+    Vorrat& benutzer = vorrat.back().second;
+    if (!benutzer.da) return {};
+    const bool ok = benutzer.felder.take(QStringLiteral("passwort")) == passwort &&
+                    benutzer.felder.value(QStringLiteral("aktiv")) == QLatin1String("J");
+    auto feld = [&](const char* name) { return benutzer.felder.value(QString::fromLatin1(name)); };
+    if (ok) m_anmeldung = Anmeldung{firma, filiale, code, Verwaltergruppe(feld("bergrp"))};
+    if (ok && m_anmeldung->verwalter) {
         const QString abtnr = feld("abtnr"), pnr = feld("pnr");
         vorrat.push_back(objektLesen(*findClass(QStringLiteral("KV.ParPersAbt")), {firma, abtnr}));
         vorrat.push_back(objektLesen(*findClass(QStringLiteral("KV.PersBasis")), {firma, pnr}));
-        vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Stand"), {}));
+        // A database without the log yet cannot say where it stands.
+        if (m_schemaFehler.isEmpty())
+            vorrat.push_back(abfrageLesen(QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("Stand"), {}));
         for (auto& l : listenLesen(firma))
             vorrat.push_back(std::move(l));
     }
     vorratAufnehmen(std::move(vorrat));
-    return {};
+    return ok ? QStringLiteral("1") : QString();
+}
+
+QString SqlCacheFactory::codeSuchen(const QString& firma, const QString& passwort) {
+    // The sign-on looks the code up twice: the same question before anything
+    // else reached the server has the same answer.
+    const QString schluessel =
+        QStringLiteral("c|") + firma + QLatin1Char('|') +
+        QString::fromLatin1(QCryptographicHash::hash(passwort.toUtf8(), QCryptographicHash::Sha256).toHex());
+    if (auto v = vorratNehmen(schluessel)) return v->werte.front();
+    QString code;
+    if (mitFunktionen()) {
+        const QString h = herausforderungNehmen();
+        code = befehlAufrufen(QStringLiteral("uv_code_suchen"), {firma, beweis(h, firma, QString(), passwort)});
+    } else {
+        const auto codes = select(QStringLiteral("SELECT pcode FROM kv_parpersedv WHERE firma = ? AND passwort = ? AND "
+                                                 "aktiv = 'J' ORDER BY pcode LIMIT 1"),
+                                  {firma, passwort}, 1);
+        if (!codes.empty()) code = codes.front().front();
+    }
+    vorratLegen(schluessel, {code});
+    return code;
 }
 
 SqlCacheFactory::Vorratsliste SqlCacheFactory::listenLesen(const QString& firma) {
@@ -164,19 +235,15 @@ SqlCacheFactory::Vorratsliste SqlCacheFactory::listenLesen(const QString& firma)
 }
 
 QString SqlCacheFactory::listen(const QString& firma) {
+    berechtigungPruefen();
     if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_listen"), {firma});
     vorratAufnehmen(listenLesen(firma));
     return {};
 }
 
-QVariant SqlCacheFactory::kopfJson() {
-    // NULL: measuring without the log.
-    if (!m_protokoll) return {};
-    const QVariantList k = Kopf(QString(), QString());
-    QJsonArray a;
-    for (int i = 0; i < 4; ++i)
-        a.append(k[i].toString());
-    return QString::fromUtf8(QJsonDocument(a).toJson(QJsonDocument::Compact));
+QVariant SqlCacheFactory::rechner() const {
+    if (!m_schemaFehler.isEmpty()) raise(Fehlernummer::SchemaVeraltet, m_schemaFehler);
+    return QSysInfo::machineHostName();
 }
 
 QString SqlCacheFactory::befehlAufrufen(const QString& funktion, const QVariantList& binds) {
@@ -202,6 +269,8 @@ QString SqlCacheFactory::befehlAufrufen(const QString& funktion, const QVariantL
     if (allein) m_befehlErledigt = true;
     const QJsonObject o = QJsonDocument::fromJson(antwort.toUtf8()).object();
     vorratAufnehmen(o.value(QStringLiteral("v")).toArray());
+    // The next challenge comes with the answer to a sign-on.
+    if (o.contains(QStringLiteral("h"))) m_herausforderung = o.value(QStringLiteral("h")).toString();
     return o.value(QStringLiteral("e")).toString();
 }
 
@@ -239,7 +308,7 @@ QString SqlCacheFactory::gruppeSpeichern(const QString& gruppe, const SysList& l
     teileVorhanden(Gruppen(), {gruppe});
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_gruppe_speichern"),
-                              {kopfJson(), gruppe, JsonText(liste), JsonText(geladen), pruefen});
+                              {rechner(), gruppe, JsonText(liste), JsonText(geladen), pruefen});
     Vorratsliste vorrat;
     Guard g(*this);
     if (pruefen) checkList(Gruppen(), {gruppe}, geladen, pruefen == 1);
@@ -254,7 +323,7 @@ QString SqlCacheFactory::gruppeSpeichern(const QString& gruppe, const SysList& l
 QString SqlCacheFactory::gruppeLoeschen(const QString& gruppe, const SysList& geladen, int pruefen) {
     checkKey(Gruppen(), {gruppe});
     if (mitFunktionen())
-        return befehlAufrufen(QStringLiteral("uv_gruppe_loeschen"), {kopfJson(), gruppe, JsonText(geladen), pruefen});
+        return befehlAufrufen(QStringLiteral("uv_gruppe_loeschen"), {rechner(), gruppe, JsonText(geladen), pruefen});
     Vorratsliste vorrat;
     Guard g(*this);
     // Checked under the lock that the delete holds to its end.
@@ -276,7 +345,7 @@ QString SqlCacheFactory::stufeSpeichern(const QStringList& key, const SysList& l
     teileVorhanden(Stufen(), key);
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_stufe_speichern"),
-                              {kopfJson(), key[0], key[1], key[2], JsonText(liste), JsonText(geladen), pruefen,
+                              {rechner(), key[0], key[1], key[2], JsonText(liste), JsonText(geladen), pruefen,
                                gruppenErlaubt});
     Vorratsliste vorrat;
     Guard g(*this);
@@ -303,7 +372,7 @@ QString SqlCacheFactory::stufeLoeschen(const QStringList& key, const SysList& ge
     checkKey(Stufen(), key);
     if (mitFunktionen())
         return befehlAufrufen(QStringLiteral("uv_stufe_loeschen"),
-                              {kopfJson(), key[0], key[1], key[2], JsonText(geladen), pruefen});
+                              {rechner(), key[0], key[1], key[2], JsonText(geladen), pruefen});
     Vorratsliste vorrat;
     Guard g(*this);
     const bool da = sperren(Stufen(), key, pruefen == 2);
@@ -319,7 +388,7 @@ QString SqlCacheFactory::stufeLoeschen(const QStringList& key, const SysList& ge
 
 QString SqlCacheFactory::stufenLoeschen(const QString& programm, const QString& subprogramm) {
     if (mitFunktionen())
-        return befehlAufrufen(QStringLiteral("uv_stufen_loeschen"), {kopfJson(), programm, subprogramm});
+        return befehlAufrufen(QStringLiteral("uv_stufen_loeschen"), {rechner(), programm, subprogramm});
     Vorratsliste vorrat;
     Guard g(*this);
     const int n = deleteLevels(programm, subprogramm);

@@ -314,63 +314,49 @@ bool Upgrade(const DatenbankZiel& ziel, QTextStream& out) {
     return ok;
 }
 
-int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStream& out, QTextStream& fehler) {
-    bool zahl = false;
-    if (nr.toLongLong(&zahl) <= 0 || !zahl) {
-        fehler << "korval-db: \"" << nr << "\" ist keine Nummer eines Eintrags im Änderungsprotokoll" << Qt::endl;
-        return 2;
-    }
-    CacheFactoryPtr f = NeueCacheFactory();
-    if (!f->Connect(ziel.connStrg())) {
-        fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
-        return 2;
-    }
-    auto aufrufen = [&](const QString& marke) {
-        CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Protokoll"));
-        return QJsonDocument::fromJson(k->Methode(QStringLiteral("Rueckgaengig"), {nr, marke}).toUtf8()).object();
-    };
-    try {
-        const QJsonObject plan = aufrufen(QString());
-        const QJsonArray schritte = plan.value(QStringLiteral("plan")).toArray();
-        if (::Rueckgaengig::PlanNurGeloescht(schritte)) {
-            out << "Was Änderung Nr. " << nr << " geändert hat, wurde inzwischen gelöscht; nichts zu tun.\n"
-                << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
-            return 1;
-        }
-        if (::Rueckgaengig::PlanLeer(schritte)) {
-            out << "Änderung Nr. " << nr << " ist bereits zurückgenommen; nichts zu tun." << Qt::endl;
-            return 1;
-        }
-        out << "Änderung Nr. " << nr << " rückgängig machen:\n" << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
-        if (!ja) {
-            out << "Nichts gespeichert; mit --ja wird die Änderung zurückgenommen." << Qt::endl;
-            return 0;
-        }
-        const QJsonObject ergebnis = aufrufen(plan.value(QStringLiteral("marke")).toString());
-        if (!ergebnis.value(QStringLiteral("gespeichert")).toBool()) {
-            fehler << "korval-db: die Datensätze wurden eben geändert; nichts gespeichert, bitte erneut aufrufen"
-                   << Qt::endl;
-            return 1;
-        }
-        out << "Zurückgenommen." << Qt::endl;
-        return 0;
-    } catch (const CacheFehler& e) {
-        fehler << "korval-db: " << Meldung(e) << Qt::endl;
-        return e.Nummer() == Fehlernummer::UngueltigerWert ? 2 : 1;
-    }
-}
-
 namespace {
 bool NameGueltig(const QString& n) {
     return !n.isEmpty() && !n.contains(QLatin1String("||")) && !n.startsWith(QLatin1Char('|')) &&
            !n.endsWith(QLatin1Char('|')) && !n.contains(QChar(0));
 }
 
-CacheFactoryPtr Verbinden(const DatenbankZiel& ziel, QTextStream& fehler) {
+QString CodeGespeichert(const QString& code);
+
+// Connected, and for a command that changes permissions signed on as the
+// administrator --als names (the log names that user); else why not.
+CacheFactoryPtr Verbinden(const DatenbankZiel& ziel, QTextStream& fehler, bool anmelden = false) {
     CacheFactoryPtr f = NeueCacheFactory();
-    if (f->Connect(ziel.connStrg())) return f;
-    fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
-    return nullptr;
+    if (!f->Connect(ziel.connStrg())) {
+        fehler << "korval-db: keine Verbindung: " << f->LetzterFehler() << Qt::endl;
+        return nullptr;
+    }
+    if (!anmelden) return f;
+    if (ziel.als.isEmpty()) {
+        fehler << "korval-db: dieser Befehl ändert Berechtigungen und braucht --als CODE, einen Verwalter "
+                  "(Passwort aus KORVAL_PASSWORT oder vom Terminal); nichts gespeichert"
+               << Qt::endl;
+        return nullptr;
+    }
+    try {
+        const QString code = CodeGespeichert(ziel.als);
+        CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
+        if (k->Methode(QStringLiteral("Anmeldedaten"), {ziel.firma, code, ziel.passwort}) != QLatin1String("1")) {
+            fehler << "korval-db: Anmeldung als " << ziel.als << " in Firma " << ziel.firma
+                   << " abgelehnt (Passwort falsch oder Benutzer nicht aktiv); nichts gespeichert" << Qt::endl;
+            return nullptr;
+        }
+        const auto& wer = static_cast<SqlCacheFactory&>(*f).angemeldet();
+        if (!wer || !wer->verwalter) {
+            fehler << "korval-db: " << ziel.als
+                   << " darf die Benutzerverwaltung nicht verwenden (Berechtigungsgruppe unter 8); nichts gespeichert"
+                   << Qt::endl;
+            return nullptr;
+        }
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: Anmeldung als " << ziel.als << " nicht möglich: " << Meldung(e) << Qt::endl;
+        return nullptr;
+    }
+    return f;
 }
 
 // A personal code as the program stores and compares it: upper-case (ß
@@ -425,6 +411,51 @@ bool StufeBekannt(CacheFactory& f, const QStringList& stufe) {
 }
 } // namespace
 
+int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStream& out, QTextStream& fehler) {
+    bool zahl = false;
+    if (nr.toLongLong(&zahl) <= 0 || !zahl) {
+        fehler << "korval-db: \"" << nr << "\" ist keine Nummer eines Eintrags im Änderungsprotokoll" << Qt::endl;
+        return 2;
+    }
+    // Only taking back needs a sign-on; the preview does not.
+    CacheFactoryPtr f = Verbinden(ziel, fehler, ja);
+    if (!f) return 2;
+    auto aufrufen = [&](const QString& marke) {
+        CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Protokoll"));
+        return QJsonDocument::fromJson(k->Methode(QStringLiteral("Rueckgaengig"), {nr, marke}).toUtf8()).object();
+    };
+    try {
+        const QJsonObject plan = aufrufen(QString());
+        const QJsonArray schritte = plan.value(QStringLiteral("plan")).toArray();
+        if (::Rueckgaengig::PlanNurGeloescht(schritte)) {
+            out << "Was Änderung Nr. " << nr << " geändert hat, wurde inzwischen gelöscht; nichts zu tun.\n"
+                << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
+            return 1;
+        }
+        if (::Rueckgaengig::PlanLeer(schritte)) {
+            out << "Änderung Nr. " << nr << " ist bereits zurückgenommen; nichts zu tun." << Qt::endl;
+            return 1;
+        }
+        out << "Änderung Nr. " << nr << " rückgängig machen:\n" << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
+        if (!ja) {
+            out << "Nichts gespeichert; mit --ja wird die Änderung zurückgenommen." << Qt::endl;
+            return 0;
+        }
+        const QJsonObject ergebnis = aufrufen(plan.value(QStringLiteral("marke")).toString());
+        if (!ergebnis.value(QStringLiteral("gespeichert")).toBool()) {
+            fehler << "korval-db: die Datensätze wurden eben geändert; nichts gespeichert, bitte erneut aufrufen"
+                   << Qt::endl;
+            return 1;
+        }
+        out << "Zurückgenommen." << Qt::endl;
+        return 0;
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << Meldung(e) << Qt::endl;
+        return e.Nummer() == Fehlernummer::UngueltigerWert ? 2 : 1;
+    }
+}
+
+
 int GruppeKopieren(const DatenbankZiel& ziel, const QString& quelle, const QString& neu, bool mitglieder, bool stufen,
                    QTextStream& out, QTextStream& fehler) {
     if (!NameGueltig(neu) || quelle.isEmpty()) {
@@ -433,7 +464,7 @@ int GruppeKopieren(const DatenbankZiel& ziel, const QString& quelle, const QStri
                << Qt::endl;
         return 2;
     }
-    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    CacheFactoryPtr f = Verbinden(ziel, fehler, true);
     if (!f) return 2;
     try {
         CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
@@ -465,7 +496,7 @@ int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QSt
         fehler << "korval-db: --von und --nach brauchen zwei verschiedene Personalcodes" << Qt::endl;
         return 2;
     }
-    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    CacheFactoryPtr f = Verbinden(ziel, fehler, true);
     if (!f) return 2;
     const QString von = CodeAufloesen(*f, firma, vonEingabe), nach = CodeAufloesen(*f, firma, nachEingabe);
     if (Unbekannt(von, vonEingabe, firma, fehler) || Unbekannt(nach, nachEingabe, firma, fehler)) return 2;

@@ -11,6 +11,11 @@ struct DatenbankZiel {
     QString server = QStringLiteral("localhost");
     QString port = QStringLiteral("1973");
     QString ns = QStringLiteral("KORVAL");
+    // Who signs on for the commands that change permissions (an administrator
+    // of company `firma`), and the password, which is never sent.
+    QString firma = QStringLiteral("1");
+    QString als = {};
+    QString passwort = {};
     QString connStrg() const {
         return QStringLiteral("cn_iptcp:") + server + QLatin1Char('[') + port + QStringLiteral("]:") + ns;
     }

@@ -17,7 +17,7 @@ namespace Schema {
 namespace {
 
 // In dependency order: helpers before the commands that call them.
-const char* const Dateien[] = {"protokoll", "datensatz", "lesen", "kopieren", "befehle"};
+const char* const Dateien[] = {"protokoll", "sitzung", "datensatz", "lesen", "kopieren", "befehle"};
 
 QString Datei(const char* name) {
     QFile f(QStringLiteral(":/sql/%1.sql").arg(QString::fromLatin1(name)));

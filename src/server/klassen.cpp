@@ -9,7 +9,6 @@ QList<ClassDef> makeClasses() {
               {QStringLiteral("firma"), QStringLiteral("pcode")},
               {{QStringLiteral("Firma"), QStringLiteral("firma")},
                {QStringLiteral("PCODE"), QStringLiteral("pcode")},
-               {QStringLiteral("Passwort"), QStringLiteral("passwort")},
                {QStringLiteral("Aktiv"), QStringLiteral("aktiv")},
                {QStringLiteral("PNAME"), QStringLiteral("pname")},
                {QStringLiteral("PNR"), QStringLiteral("pnr")},
@@ -70,15 +69,6 @@ QList<ClassDef> makeClasses() {
 QHash<QString, QueryDef> makeQueries() {
     QHash<QString, QueryDef> q;
     // Every box shows ascending entries: the group box appends, the others insert at the top.
-    q.insert(
-        QStringLiteral("kv.parpersedv|userviapasswort"),
-        {QStringLiteral("SELECT pcode FROM kv_parpersedv WHERE passwort = ? AND firma = ? ORDER BY pcode"),
-         {0, 1},
-         3,
-         1,
-         {},
-         false,
-         true});
     q.insert(
         QStringLiteral("kv.parpersedv|liste"),
         {QStringLiteral("SELECT pcode, pname FROM kv_parpersedv WHERE firma = ? ORDER BY pcode"), {0}, 1, 2});

@@ -34,7 +34,7 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
         raise(Fehlernummer::KonfliktVorhanden,
               QStringLiteral("<KONFLIKT> Gruppe %1 besteht bereits").arg(ziel));
     if (mitFunktionen())
-        return befehlAufrufen(QStringLiteral("uv_gruppe_kopieren"), {kopfJson(), quelle, ziel, mitglieder, stufen});
+        return befehlAufrufen(QStringLiteral("uv_gruppe_kopieren"), {rechner(), quelle, ziel, mitglieder, stufen});
     Guard g(*this);
     // The new name has no row to lock: creators of the same name take turns on it.
     if (isPostgres())
@@ -98,7 +98,7 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
 }
 
 QString SqlCacheFactory::rechteUebernehmen(const QString& code, const QString& gruppen) {
-    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_rechte_uebernehmen"), {kopfJson(), code, gruppen});
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_rechte_uebernehmen"), {rechner(), code, gruppen});
     const ClassDef& cls = *findClass(QStringLiteral("UserVerwaltung.Gruppen"));
     // In the servers' byte order of names, the order every command locks groups
     // in; a group named twice counts with the members given last.

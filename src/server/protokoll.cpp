@@ -171,10 +171,16 @@ QString SqlCacheFactory::Objektname(const ClassDef& cls, const QStringList& key)
 
 QVariantList SqlCacheFactory::Kopf(const QString& befehl, const QString& objekt) {
     if (!m_schemaFehler.isEmpty()) throw CacheFehler(Fehlernummer::SchemaVeraltet, m_schemaFehler);
-    // The user context the session set last: the user signed on now.
-    const QHash<QString, QString>& l = m_interpreter.locals();
-    return {l.value(QStringLiteral("FIRMA")), l.value(QStringLiteral("FIL")), l.value(QStringLiteral("PERSONAL")),
-            QSysInfo::machineHostName(), befehl, objekt};
+    // The user this connection signed on, never what the client claims. A
+    // connection entry is no permission: saved before anyone signed on, it names nobody.
+    if (objekt.startsWith(QLatin1String("Verbindung "))) {
+        const QHash<QString, QString>& l = m_interpreter.locals();
+        return {m_anmeldung ? m_anmeldung->firma : l.value(QStringLiteral("FIRMA")),
+                m_anmeldung ? m_anmeldung->filiale : l.value(QStringLiteral("FIL")),
+                m_anmeldung ? m_anmeldung->code : QString(), QSysInfo::machineHostName(), befehl, objekt};
+    }
+    berechtigungPruefen();
+    return {m_anmeldung->firma, m_anmeldung->filiale, m_anmeldung->code, QSysInfo::machineHostName(), befehl, objekt};
 }
 
 qint64 SqlCacheFactory::protokollieren(const QString& befehl, const QString& objekt, const QString& vorher,

@@ -200,6 +200,49 @@ static bool tabelleDa(QSqlDatabase& db, const QString& tabelle) {
     return q.exec() && q.next() && q.value(0).toBool();
 }
 
+// The naming rules the program checks, kept by the server as well: no "||"
+// in a name or key part, none beginning or ending with "|" (the parts of an id
+// could not be told apart), no NUL. PostgreSQL cannot store NUL at all; SQLite
+// cannot add a check to a table, so triggers refuse there.
+static QStringList namenUndSitzungen(const QSqlDatabase& db) {
+    const std::pair<const char*, QStringList> tabellen[] = {
+        {"uv_gruppen", {QStringLiteral("gruppe")}},
+        {"uv_programm", {QStringLiteral("programmname"), QStringLiteral("subprogramm"), QStringLiteral("berechtigungsstufe")}},
+        {"uv_programm_gruppe", {QStringLiteral("gruppe")}},
+        {"uv_gruppen_pcode", {}}};
+    QStringList s;
+    for (const auto& [name, spalten] : tabellen) {
+        const QString tabelle = QString::fromLatin1(name);
+        // A trigger sees the row as NEW.
+        const QString zeile = isPostgres(db) ? QString() : QStringLiteral("NEW.");
+        QStringList regeln;
+        for (const QString& x : spalten)
+            regeln.append(QStringLiteral("%1 NOT LIKE '%||%' AND %1 NOT LIKE '|%' AND %1 NOT LIKE '%|'").arg(zeile + x));
+        if (isPostgres(db)) {
+            if (regeln.isEmpty()) continue;
+            s.append(QStringLiteral("DO $$ BEGIN ALTER TABLE %1 ADD CONSTRAINT %1_namen CHECK (%2) NOT VALID; "
+                                    "EXCEPTION WHEN duplicate_object THEN NULL; END $$")
+                         .arg(tabelle, regeln.join(QStringLiteral(" AND "))));
+            continue;
+        }
+        for (const QString& x : spalten.isEmpty() ? QStringList{QStringLiteral("pcode")} : spalten)
+            regeln.append(QStringLiteral("instr(%1, char(0)) = 0").arg(zeile + x));
+        for (const QString& wann : {QStringLiteral("INSERT"), QStringLiteral("UPDATE")})
+            s.append(QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_namen_%2 BEFORE %3 ON %1 FOR EACH ROW WHEN NOT "
+                                    "(%4) BEGIN SELECT RAISE(ABORT, 'Ungültiger Name'); END")
+                         .arg(tabelle, wann.toLower(), wann, regeln.join(QStringLiteral(" AND "))));
+    }
+    if (isPostgres(db)) {
+        // Who is signed on at which server process (sitzung.sql); the proof of a
+        // password needs pgcrypto's HMAC.
+        s.append(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pgcrypto"));
+        s.append(QStringLiteral("CREATE TABLE IF NOT EXISTS uv_sitzung (pid INTEGER PRIMARY KEY, schluessel TEXT NOT NULL, "
+                                "beginn TEXT NOT NULL, herausforderung TEXT NOT NULL DEFAULT '', firma TEXT, filiale TEXT, "
+                                "pcode TEXT, verwalter BOOLEAN NOT NULL DEFAULT false, rolle TEXT NOT NULL DEFAULT '')"));
+    }
+    return s;
+}
+
 // The schema's steps in order; step n brings a database from version n - 1 to n.
 static QStringList schritt(QSqlDatabase& db, int n) {
     if (n == 1) return statements(db);
@@ -212,6 +255,7 @@ static QStringList schritt(QSqlDatabase& db, int n) {
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN rolle %1 NOT NULL DEFAULT ''").arg(textType(db)),
                 QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN hash %1 NOT NULL DEFAULT ''").arg(textType(db)),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS uv_protokoll_offen ON uv_protokoll (nr) WHERE hash = ''")};
+    if (n == 7) return namenUndSitzungen(db);
     if (n == 3)
         // Which entry an undo takes back, or which group delete a withdrawal belongs to.
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),

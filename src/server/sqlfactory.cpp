@@ -181,6 +181,8 @@ class SqlKlasse final : public CacheObjekt {
         SqlCacheFactory::ImProzess einAufruf(m_f);
         if (m == QLatin1String("anmeldedaten") && m_cls.table == QLatin1String("kv_parpersedv"))
             return m_f.anmeldedaten(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2));
+        if (m == QLatin1String("codesuchen") && m_cls.table == QLatin1String("kv_parpersedv"))
+            return m_f.codeSuchen(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1));
         if (m == QLatin1String("rueckgaengig") && m_cls.table == QLatin1String("uv_protokoll")) {
             bool ok = false;
             const qint64 nr = SqlObjekt::text(args, 0).toLongLong(&ok);
@@ -451,7 +453,7 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     // written as before.
     m_kette = erreicht >= 6;
     m_funktionen = false;
-    if (isPostgres() && erreicht >= 6) {
+    if (isPostgres() && erreicht >= 7) {
         // A database whose functions are another build's gets this one's, when
         // this user may; else the commands run statement by statement.
         QString fehler;
@@ -470,6 +472,9 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
                 .arg(Schema::VersionFuerAenderungen)
                 .arg(reason.simplified(), target->server, target->port);
     m_lost = false;
+    // A new server process: nobody is signed on at it.
+    m_anmeldung.reset();
+    m_herausforderung.clear();
     if (isPostgres()) alteSitzungenBeenden();
     m_interpreter.locals().clear();
     m_walPfad.clear();
@@ -1169,11 +1174,14 @@ void SqlCacheFactory::killGlobal(const QString& name, const QStringList& subs) {
 void SqlCacheFactory::startSession(const QString& firma, const QString& fil, const QString& personal) {
     // The session's start answers with the company record (^FA(0)), which
     // every sign-on reads next: one request less on a slow line.
+    // With the server's functions it also brings the challenge for the sign-on.
     const auto rows = select(QStringLiteral("INSERT INTO m_sitzung (beginn, firma, fil, personal) VALUES (?, ?, ?, ?) "
                                             "RETURNING (SELECT wert FROM m_global WHERE name = 'FA' AND subs = '0'), "
-                                            "(SELECT COUNT(*) FROM m_global WHERE name = 'FA' AND subs = '0')"),
-                             {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), firma, fil, personal}, 2);
+                                            "(SELECT COUNT(*) FROM m_global WHERE name = 'FA' AND subs = '0'), %1")
+                                 .arg(mitFunktionen() ? QStringLiteral("uv_herausforderung()") : QStringLiteral("''")),
+                             {QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs), firma, fil, personal}, 3);
     if (rows.empty()) return;
+    if (mitFunktionen()) m_herausforderung = rows.front()[2];
     Vorrat v;
     v.da = rows.front()[1] != QLatin1String("0");
     v.werte.push_back(rows.front()[0]);

@@ -152,12 +152,24 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // Class method Anmeldedaten of the employees: the user's record, and for an
     // active administrator whose password matches, what the sign-on and the
     // window read next, all in one request (taken from the store above).
+    // Answers "1" when the password was right and the user active; the password
+    // itself never travels (a proof over a challenge used once) and is never answered.
     QString anmeldedaten(const QString& firma, const QString& code, const QString& passwort);
+    // Class method CodeSuchen of the employees: the code of the company's
+    // active user with this password, the password again never sent.
+    QString codeSuchen(const QString& firma, const QString& passwort);
+    // The signed-on user of this connection, when the sign-on succeeded.
+    struct Anmeldung {
+        QString firma, filiale, code;
+        bool verwalter = false;
+    };
+    const std::optional<Anmeldung>& angemeldet() const { return m_anmeldung; }
     // Class method Listen of the groups: the employees of the company, the
     // groups and the programs, for the reads that follow (the store above).
     QString listen(const QString& firma);
     // A record's fields by column, or that it is not there (one request).
-    std::pair<QString, Vorrat> objektLesen(const ClassDef& cls, const QStringList& key);
+    // `zusatz`: columns read besides the properties.
+    std::pair<QString, Vorrat> objektLesen(const ClassDef& cls, const QStringList& key, const QStringList& zusatz = {});
     // A level's groups in their order, or nothing when the level is not there (one request).
     std::optional<std::vector<QString>> stufeMitGruppen(const QStringList& key);
     std::optional<Vorrat> vorratNehmen(const QString& schluessel);
@@ -195,7 +207,18 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
   private:
     // befehle.cpp
     bool mitFunktionen() const;
-    QVariant kopfJson();
+    // What a command function gets besides its arguments: the workstation's
+    // name (the server takes the user from the session).
+    QVariant rechner() const;
+    // The proof of a password: HMAC-SHA256 keyed by it over "challenge|company|code".
+    static QString beweis(const QString& herausforderung, const QString& firma, const QString& code,
+                          const QString& passwort);
+    // The challenge for the next sign-on: the one the last answer brought, else a request.
+    QString herausforderungNehmen();
+    // Refuses (error 119) a change without an administrator signed on.
+    void berechtigungPruefen() const;
+    std::optional<Anmeldung> m_anmeldung;
+    QString m_herausforderung;
     QString befehlAufrufen(const QString& funktion, const QVariantList& binds);
     // Creates the record with `liste` when it is missing; whether it did.
     bool anlegen(const ClassDef& cls, const QStringList& key, const SysList& liste);

@@ -197,6 +197,7 @@ void TestBedienung::strichAmRandWirdAbgewiesen() {
 
 void TestBedienung::altesProgrammMitStrichLoeschbar() {
     // Stored before names were checked, or by another program.
+    u->db->OhneNamensregeln();
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('|', 'x', '1')"));
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('a|', 'b', '1')"));
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_programm VALUES ('a', '|b', '1')"));

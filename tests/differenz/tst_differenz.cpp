@@ -282,6 +282,7 @@ class TestDifferenz : public QObject {
             QVERIFY2(s.f->Connect(s.ziel.connStrg()), qPrintable(s.f->LetzterFehler()));
             s.f->New(u"KV.Windows"_s)
                 ->Methode(u"Xecute"_s, {BenutzerkontextBefehl(u"1"_s, u"0"_s, u"ADM"_s)});
+            QVERIFY(AlsVerwalter(*s.f));
         }
         angelegt = true;
         const QString zahl = u"SELECT COUNT(*) FROM pg_proc WHERE proname = 'uv_gruppe_speichern'"_s;
@@ -314,7 +315,7 @@ class TestDifferenz : public QObject {
             return l.value(static_cast<int>(z.bounded(quint32(l.size()))));
         };
         auto ja = [&] { return z.bounded(2u) ? u"1"_s : u"0"_s; };
-        const QStringList namen{u"Prüfung"_s, u"Größe ß"_s, u"a|b"_s,          u"|rand"_s,
+        const QStringList namen{u"Prüfung"_s, u"Größe ß"_s, u"a|b"_s,          u"r|and"_s,
                                 u"Ä{ö}"_s,    u" Leer "_s,  u"\"Zitat\" \\"_s, u"😀"_s,
                                 u"Tab\t"_s,   u"Lager"_s,   u"Verkauf"_s};
         const QStringList codes{u"ADM"_s, u"USR"_s, u"BAE"_s, u"Müller"_s, u"X{1}"_s, u" "_s, u"ß\t"_s};

@@ -213,7 +213,7 @@ void TestHaerte::volleFestplatte() {
     if (!fs.Ok()) QSKIP("kein eigenes Dateisystem (mount braucht root)");
     const QString connStrg = DemoAnlegen(fs.Pfad());
     auto f = NeueCacheFactory();
-    QVERIFY(f->Connect(connStrg));
+    QVERIFY(f->Connect(connStrg) && AlsVerwalter(*f));
     fs.Fuellen(0);
     // A save of many members on a full disk reports the disk's error, not a
     // rollback's, and leaves the group as it was.
@@ -281,7 +281,7 @@ void TestHaerte::gleichzeitigAnlegen() {
         auto speichern = [&](const QString& code, QString& fehler, int& nummer) {
             try {
                 auto f = NeueCacheFactory();
-                if (!f->Connect(connStrg)) throw CacheFehler(0, f->LetzterFehler());
+                if (!f->Connect(connStrg) || !AlsVerwalter(*f)) throw CacheFehler(0, f->LetzterFehler());
                 auto liste = f->NeueListe();
                 for (int i = 0; i < 50; ++i)
                     liste->Append(code);
@@ -387,7 +387,7 @@ void TestHaerte::keinCheckpointImBefehl() {
     if (Testdatenbank::IstPostgres()) QSKIP("die eingebettete Datenbank");
     const QString datei = u->db->Server() + QStringLiteral("/KORVAL.sqlite");
     auto f = NeueCacheFactory();
-    QVERIFY(f->Connect(u->db->ConnStrg()));
+    QVERIFY(f->Connect(u->db->ConnStrg()) && AlsVerwalter(*f));
     const qint64 vorher = QFileInfo(datei).size();
     auto liste = f->NeueListe();
     for (int i = 0; i < 60000; ++i)

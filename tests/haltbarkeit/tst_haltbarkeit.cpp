@@ -89,7 +89,7 @@ void TestHaltbarkeit::stromausfallNachJedemBefehl() {
     std::vector<QStringList> staende;
     {
         SqlCacheFactory f;
-        QVERIFY(f.Connect(db.ConnStrg()));
+        QVERIFY(f.Connect(db.ConnStrg()) && AlsVerwalter(f));
         // The program's own setting, or the one it had before.
         if (!voll) f.select(QStringLiteral("PRAGMA synchronous=NORMAL"), {}, 1);
         QCOMPARE(f.select(QStringLiteral("PRAGMA synchronous"), {}, 1).front().front(),

@@ -51,6 +51,7 @@ void AlsSom(const Testumgebung& u, const std::function<void(CacheFactory&)>& arb
         w->Methode(QStringLiteral("Xecute"), {BenutzerkontextBefehl(QStringLiteral("1"), QStringLiteral("0"),
                                                                      QStringLiteral("SOM"))});
         w->Methode(QStringLiteral("Xecute"), {QStringLiteral("D ^%XTT")});
+        QVERIFY(AlsVerwalter(f, QStringLiteral("SOM"), QStringLiteral("s1")));
         arbeit(f);
     });
 }
@@ -330,7 +331,7 @@ void TestKonflikt::zweiLegenDieselbeGruppeAn() {
     auto anlegen = [&](const QString& wer) {
         try {
             auto f = NeueCacheFactory();
-            if (!f->Connect(connStrg)) throw CacheFehler(0, f->LetzterFehler());
+            if (!f->Connect(connStrg) || !AlsVerwalter(*f)) throw CacheFehler(0, f->LetzterFehler());
             for (int i = 0; i < 50; ++i) {
                 const QString name = QStringLiteral("Neu%1").arg(i);
                 try {
@@ -411,7 +412,7 @@ void TestKonflikt::loeschenGegenSpeichernImWettlauf() {
     QString fehler;
     auto verbinden = [&] {
         auto f = NeueCacheFactory();
-        if (!f->Connect(connStrg)) throw CacheFehler(0, f->LetzterFehler());
+        if (!f->Connect(connStrg) || !AlsVerwalter(*f)) throw CacheFehler(0, f->LetzterFehler());
         return f;
     };
     for (int i = 0; i < runden && fehler.isEmpty(); ++i) {
@@ -891,7 +892,7 @@ void TestKonflikt::tausendVerschraenkteSicherungen() {
     auto arbeitsplatz = [&](const QString& name, QString& fehler) {
         try {
             auto f = NeueCacheFactory();
-            if (!f->Connect(connStrg)) throw CacheFehler(0, f->LetzterFehler());
+            if (!f->Connect(connStrg) || !AlsVerwalter(*f)) throw CacheFehler(0, f->LetzterFehler());
             auto lesen = [&] {
                 CacheObjektPtr o = f->OpenId(Berechtigung::KlasseGruppen, gruppe);
                 return o->Liste(QStringLiteral("PCODE"))->Werte();
@@ -1247,7 +1248,7 @@ void TestKonflikt::loeschenSpeichernUndSperreOhneVerklemmung() {
     const QString connStrg = u->db->ConnStrg();
     auto verbinden = [&] {
         auto f = NeueCacheFactory();
-        if (!f->Connect(connStrg)) throw CacheFehler(0, f->LetzterFehler());
+        if (!f->Connect(connStrg) || !AlsVerwalter(*f)) throw CacheFehler(0, f->LetzterFehler());
         return f;
     };
     QStringList fehler;

@@ -375,6 +375,22 @@ void TestKopieren::werkzeug_data() {
         << QStringList{QStringLiteral("bericht"), QStringLiteral("s10"), QString()} << 0 << QString();
     QTest::newRow("Kopie Name endet mit Strich")
         << QStringList{QStringLiteral("kopieren"), QStringLiteral("Verkauf"), QStringLiteral("Neu|")} << 2 << QString();
+    // Changes need an administrator signed on with his password (default ADM).
+    QTest::newRow("Kopie ohne Anmeldung")
+        << QStringList{QStringLiteral("kopieren"), QStringLiteral("Verkauf"), QStringLiteral("Neu"), QStringLiteral("--als=")}
+        << 2 << QString();
+    QTest::newRow("Kopie falsches Passwort")
+        << QStringList{QStringLiteral("kopieren"), QStringLiteral("Verkauf"), QStringLiteral("Neu"),
+                       QStringLiteral("--als=ADM:falsch")}
+        << 2 << QString();
+    QTest::newRow("übernehmen als Gruppe 5")
+        << QStringList{QStringLiteral("uebernehmen"), QStringLiteral("USR"), QStringLiteral("GRO"),
+                       QStringLiteral("--als=USR:user")}
+        << 2 << QString();
+    QTest::newRow("Kopie als SOM klein geschrieben")
+        << QStringList{QStringLiteral("kopieren"), QStringLiteral("Verkauf"), QStringLiteral("Neu"),
+                       QStringLiteral("--als=som:s1")}
+        << 0 << QStringLiteral("USR,BAE,MUE");
 }
 
 void TestKopieren::werkzeug() {
@@ -382,6 +398,11 @@ void TestKopieren::werkzeug() {
     QFETCH(int, status);
     QFETCH(QString, mitglieder);
     DatenbankZiel z{u->db->Server(), u->db->Port(), u->db->Namespace()};
+    const QString als = aufruf.filter(QStringLiteral("--als=")).value(0, QStringLiteral("--als=ADM:demo")).mid(6);
+    aufruf.removeIf([](const QString& a) { return a.startsWith(QLatin1String("--als=")); });
+    z.als = als.section(QLatin1Char(':'), 0, 0);
+    z.passwort = als.section(QLatin1Char(':'), 1);
+    const QString letzterEintrag = u->db->Sql(QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll")).value(0);
     QString text, fehler;
     QTextStream aus(&text), err(&fehler);
     const QStringList vorher = Tabellen(*u->db);
@@ -410,6 +431,10 @@ void TestKopieren::werkzeug() {
                  qPrintable(text));
         return;
     }
+    // The log names who signed on, as the program stores codes.
+    if (aufruf[0] != QLatin1String("vergleich"))
+        QCOMPARE(u->db->Sql(QStringLiteral("SELECT DISTINCT pcode FROM uv_protokoll WHERE nr > ?"), {letzterEintrag}),
+                 QStringList{z.als.toUpper()});
     if (aufruf[0] == QLatin1String("kopieren")) {
         QCOMPARE(u->db->Mitglieder(QStringLiteral("Neu")), mitglieder);
         QCOMPARE(Stufen(*u->db, QStringLiteral("Neu")), Stufen(*u->db, aufruf[1]));

@@ -31,14 +31,7 @@ const QString KG = Berechtigung::KlasseGruppen, KP = Berechtigung::KlasseProgram
 // Every record with its list as a sorted multiset: what the program holds
 // (the order of a list is not part of it).
 QStringList Tabellen(const Testdatenbank& db) {
-    QStringList t = db.Sql(QStringLiteral("SELECT 'G ' || gruppe FROM uv_gruppen"));
-    t += db.Sql(QStringLiteral("SELECT 'P ' || programmname || '/' || subprogramm || '/' || berechtigungsstufe "
-                               "FROM uv_programm"));
-    t += db.Sql(QStringLiteral("SELECT 'M ' || gruppe || '/' || pcode FROM uv_gruppen_pcode"));
-    t += db.Sql(QStringLiteral("SELECT 'R ' || programmname || '/' || subprogramm || '/' || berechtigungsstufe || "
-                               "'/' || gruppe FROM uv_programm_gruppe"));
-    t.sort();
-    return t;
+    return db.Tabellen();
 }
 
 // The server's undo of entry `nr` as a client calls it: the plan, then that plan stored.
@@ -327,6 +320,14 @@ void TestRueckgaengig::werkzeug() {
     QCOMPARE(lauf(nr, false, text), 0);
     QVERIFY2(text.contains(QStringLiteral("Gruppe Revision: entfernt: R1")), qPrintable(text));
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QStringLiteral("R1"));
+    // Taking back is a change: an administrator signs on for it.
+    QCOMPARE(lauf(nr, true, text), 2);
+    z.als = QStringLiteral("ADM");
+    z.passwort = QStringLiteral("falsch");
+    QCOMPARE(lauf(nr, true, text), 2);
+    QVERIFY2(text.contains(QStringLiteral("Anmeldung als ADM in Firma 1 abgelehnt")), qPrintable(text));
+    QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QStringLiteral("R1"));
+    z.passwort = QStringLiteral("demo");
     QCOMPARE(lauf(nr, true, text), 0);
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QString());
     QCOMPARE(lauf(nr, true, text), 1);

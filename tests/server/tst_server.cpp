@@ -3,6 +3,7 @@
 
 #include "testumgebung.h"
 
+#include "database/dbzugriff.h"
 #include "server/sqlfactory.h"
 
 #include <QtTest>
@@ -80,6 +81,9 @@ class TestServer : public QObject {
     void zweiArbeitsplaetzeAbwechselnd();
     void zweiArbeitsplaetzeGleichzeitig();
     void ganzeMatrixWieDieAbfrage();
+    void nurAngemeldeteVerwalterAendern_data();
+    void nurAngemeldeteVerwalterAendern();
+    void sitzungAufDemServer();
 
   private:
     std::unique_ptr<Testdatenbank> m_db;
@@ -93,6 +97,7 @@ void TestServer::init() {
     m_f = NeueCacheFactory();
     QVERIFY2(m_f->Connect(m_db->ConnStrg()), qPrintable(m_f->LetzterFehler()));
     QVERIFY(m_f->IsConnected());
+    QVERIFY(AlsVerwalter(*m_f));
 }
 
 void TestServer::cleanup() {
@@ -197,12 +202,14 @@ void TestServer::abfragen() {
              (QStringList{QStringLiteral("2;Erfassen"), QStringLiteral("1;Erfassen"),
                           QStringLiteral("1;Drucken")}));
     QVERIFY(Zeilen(*m_f, Programm, QStringLiteral("Stufen"), {QStringLiteral("Nix"), QString()}).isEmpty());
-    QCOMPARE(Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"),
-                    {QStringLiteral("demo"), QStringLiteral("1"), QString()}),
-             QStringList{QStringLiteral("ADM")});
-    QVERIFY(Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("UserViaPasswort"),
-                   {QStringLiteral("demo"), QStringLiteral("2"), QString()})
-                .isEmpty());
+    // The code by the password alone: found among the company's active users.
+    auto codeSuchen = [&](const QString& firma, const QString& passwort) {
+        return m_f->Klassenmethoden(QStringLiteral("KV.ParPersEdv"))
+            ->Methode(QStringLiteral("CodeSuchen"), {firma, passwort});
+    };
+    QCOMPARE(codeSuchen(QStringLiteral("1"), QStringLiteral("demo")), QStringLiteral("ADM"));
+    QCOMPARE(codeSuchen(QStringLiteral("2"), QStringLiteral("demo")), QString());
+    QCOMPARE(codeSuchen(QStringLiteral("1"), QStringLiteral("falsch")), QString());
     const QStringList liste =
         Zeilen(*m_f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("Liste"), {QStringLiteral("1")}, 2);
     QCOMPARE(liste.size(), 11);
@@ -386,7 +393,8 @@ void TestServer::xecuteZeilen() {
     QCOMPARE(zeilen.size(), size_t(1));
     QCOMPARE(zeilen.front(), (QStringList{QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("O\"B")}));
     // The user context belongs to this connection only.
-    auto zweiter = m_db->NeuerClient();
+    auto zweiter = NeueCacheFactory();
+    QVERIFY(zweiter->Connect(m_db->ConnStrg()));
     CacheObjektPtr w2 = zweiter->New(QStringLiteral("KV.Windows"));
     QCOMPARE(Fehler([&] { w2->Methode(QStringLiteral("Xecute"), {QStringLiteral("W PERSONAL")}); }),
              Fehlernummer::Undefiniert);
@@ -483,7 +491,7 @@ void TestServer::zweiArbeitsplaetzeGleichzeitig() {
     QStringList letzte[2];
     auto schreiber = [&](int nr) {
         auto f = NeueCacheFactory();
-        if (!f->Connect(connStrg)) {
+        if (!f->Connect(connStrg) || !AlsVerwalter(*f)) {
             ++fehler;
             ++fertig;
             return;
@@ -581,4 +589,123 @@ void TestServer::ganzeMatrixWieDieAbfrage() {
 }
 
 QTEST_GUILESS_MAIN(TestServer)
+// Who may change: the server decides by the sign-on at this connection, not
+// by what the client claims (the user context names SOM throughout). Each
+// refused change stores nothing; a stored one is logged under the signed-on user.
+void TestServer::nurAngemeldeteVerwalterAendern_data() {
+    QTest::addColumn<QStringList>("anmeldungen"); // CODE:PASSWORD in turn
+    QTest::addColumn<QString>("befehl");
+    QTest::addColumn<QString>("wer"); // logged as; "" refused without anyone, "-CODE" refused naming CODE
+    const std::pair<const char*, QStringList> wege[] = {
+        {"niemand", {}},
+        {"Gruppe 5", {QStringLiteral("USR:user")}},
+        {"falsches Passwort", {QStringLiteral("ADM:falsch")}},
+        {"nicht aktiv", {QStringLiteral("INA:alt")}},
+        {"Verwalter", {QStringLiteral("ADM:demo")}},
+        {"Verwalter klein und zweimal", {QStringLiteral("SOM:s1"), QStringLiteral("ADM:demo")}},
+        {"danach Gruppe 5", {QStringLiteral("ADM:demo"), QStringLiteral("USR:user")}},
+        {"danach falsch", {QStringLiteral("ADM:demo"), QStringLiteral("ADM:falsch")}}};
+    const QString erwartet[] = {QString(), QStringLiteral("-USR"), QString(), QString(), QStringLiteral("ADM"),
+                                QStringLiteral("ADM"), QStringLiteral("-USR"), QString()};
+    int i = 0;
+    for (const auto& [name, anmeldungen] : wege) {
+        for (const char* befehl : {"Speichern", "Loeschen", "Kopieren", "Listen"})
+            QTest::addRow("%s, %s", name, befehl) << anmeldungen << QString::fromLatin1(befehl) << erwartet[i];
+        ++i;
+    }
+}
+
+void TestServer::nurAngemeldeteVerwalterAendern() {
+    QFETCH(QStringList, anmeldungen);
+    QFETCH(QString, befehl);
+    QFETCH(QString, wer);
+    // INA (password "alt") is of the demo company, inactive; here of group 9.
+    m_db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET bergrp = '9' WHERE pcode = 'INA'"));
+    auto f = NeueCacheFactory();
+    QVERIFY(f->Connect(m_db->ConnStrg()));
+    CacheObjektPtr w = f->New(QStringLiteral("KV.Windows"));
+    w->Methode(QStringLiteral("Xecute"), {BenutzerkontextBefehl(QStringLiteral("1"), QStringLiteral("0"), QStringLiteral("SOM"))});
+    w->Methode(QStringLiteral("Xecute"), {QStringLiteral("D ^%XTT")});
+    for (const QString& a : anmeldungen) {
+        CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
+        const bool ok = k->Methode(QStringLiteral("Anmeldedaten"),
+                                   {QStringLiteral("1"), a.section(QLatin1Char(':'), 0, 0).toUpper(),
+                                    a.section(QLatin1Char(':'), 1)}) == QLatin1String("1");
+        QCOMPARE(ok, !a.endsWith(QLatin1String("falsch")) && !a.startsWith(QLatin1String("INA")));
+    }
+    const QStringList vorher = m_db->Tabellen();
+    const QString stand = m_db->Sql(QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll")).value(0);
+    int nummer = 0;
+    QString text;
+    try {
+        auto k = f->Klassenmethoden(Gruppen);
+        f->TransaktionBeginnen();
+        if (befehl == QLatin1String("Speichern"))
+            k->Methode(befehl, {QStringLiteral("Verwaltung"), Berechtigungsliste(*f, {QStringLiteral("USR")}),
+                                f->NeueListe(), QStringLiteral("0")});
+        else if (befehl == QLatin1String("Loeschen"))
+            k->Methode(befehl, {QStringLiteral("Lager"), f->NeueListe(), QStringLiteral("0")});
+        else if (befehl == QLatin1String("Kopieren"))
+            k->Methode(befehl, {QStringLiteral("Verwaltung"), QStringLiteral("Neu"), QStringLiteral("1"), QStringLiteral("1")});
+        else
+            k->Methode(befehl, {QStringLiteral("1")});
+        f->TransaktionBestaetigen();
+    } catch (const CacheFehler& e) {
+        f->TransaktionZuruecknehmen();
+        nummer = e.Nummer();
+        text = e.Beschreibung();
+    }
+    if (wer.isEmpty() || wer.startsWith(QLatin1Char('-'))) {
+        QCOMPARE(nummer, Fehlernummer::KeineBerechtigung);
+        QCOMPARE(text, (QStringLiteral("<KEINE BERECHTIGUNG> ") + wer.mid(1)).trimmed());
+        QCOMPARE(m_db->Tabellen(), vorher);
+        return;
+    }
+    QVERIFY2(nummer == 0, qPrintable(text));
+    if (befehl != QLatin1String("Listen"))
+        QCOMPARE(m_db->Sql(QStringLiteral("SELECT DISTINCT pcode || '/' || filiale FROM uv_protokoll WHERE nr > ?"), {stand}),
+                 QStringList{wer + QStringLiteral("/0")});
+}
+
+// PostgreSQL: the functions themselves refuse, whatever a caller with the
+// database login sends; a challenge answers once; the password is not sent.
+void TestServer::sitzungAufDemServer() {
+    if (!Testdatenbank::IstPostgres()) QSKIP("die Sitzungen des Servers");
+    const QStringList vorher = m_db->Tabellen();
+    auto verweigert = [&](const QString& sql) {
+        QString warum;
+        const bool ausgefuehrt = m_db->SqlVersuchen(sql, warum);
+        return !ausgefuehrt && warum.contains(QStringLiteral("KEINE BERECHTIGUNG")) && m_db->Tabellen() == vorher;
+    };
+    // A direct call without a sign-on at that connection, the workstation made up.
+    QVERIFY(verweigert(QStringLiteral("SELECT uv_gruppe_speichern('fremd', 'Verwaltung', '[\"ADM\",\"SOM\",\"USR\"]', "
+                                      "'[]', 0)")));
+    QVERIFY(verweigert(QStringLiteral("SELECT uv_gruppe_loeschen('fremd', 'Lager', '[]', 0)")));
+    // One challenge, two answers: the second counts for nothing and ends the session.
+    const QStringList zweimal = m_db->Sql(
+        QStringLiteral("WITH h AS (SELECT uv_herausforderung() AS h) SELECT (uv_anmelden('1', '0', 'ADM', "
+                       "uv_beweis(h, '1', 'ADM', 'demo'))::json->>'e') || '/' || (uv_anmelden('1', '0', 'ADM', "
+                       "uv_beweis(h, '1', 'ADM', 'demo'))::json->>'e') FROM h"));
+    QCOMPARE(zweimal, QStringList{QStringLiteral("1/")});
+    // No answer names the password.
+    QVERIFY(!m_db->Sql(QStringLiteral("SELECT uv_anmelden('1', '0', 'ADM', 'x')")).value(0).contains(QStringLiteral("demo")));
+    // Signed on through the client: neither the server's view of the
+    // statements nor the log holds the password.
+    m_db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET passwort = 'Geheim-4711' WHERE pcode = 'ADM'"));
+    auto f = NeueCacheFactory();
+    QVERIFY(f->Connect(m_db->ConnStrg()));
+    QVERIFY(AlsVerwalter(*f, QStringLiteral("ADM"), QStringLiteral("Geheim-4711")));
+    QCOMPARE(f->Klassenmethoden(QStringLiteral("KV.ParPersEdv"))->Methode(QStringLiteral("CodeSuchen"),
+                                                                           {QStringLiteral("1"), QStringLiteral("Geheim-4711")}),
+             QStringLiteral("ADM"));
+    // (Reversed: the driver puts bound values into the statement's text.)
+    QCOMPARE(m_db->Sql(QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE strpos(query, reverse(?)) > 0"),
+                       {QStringLiteral("1174-miehieG")}),
+             QStringList{QStringLiteral("0")});
+    QCOMPARE(m_db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll WHERE strpos(vorher || nachher || objekt, "
+                                      "reverse(?)) > 0"),
+                       {QStringLiteral("1174-miehieG")}),
+             QStringList{QStringLiteral("0")});
+}
+
 #include "tst_server.moc"

@@ -3,6 +3,7 @@
 #include "auxwindows/frmprogrammverlauf.h"
 #include "mainwindow/fmstart.h"
 #include "database/anmeldung.h"
+#include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "datenbankwerkzeug.h"
 #include "platform/plattform.h"
@@ -166,8 +167,28 @@ Testdatenbank::~Testdatenbank() = default;
 
 CacheFactoryPtr Testdatenbank::NeuerClient() const {
     auto f = NeueCacheFactory();
-    f->Connect(m_connStrg);
+    if (f->Connect(m_connStrg)) AlsVerwalter(*f, QStringLiteral("SOM"), QStringLiteral("s1"));
     return f;
+}
+
+void Testdatenbank::OhneNamensregeln() const {
+    for (const char* t : {"uv_gruppen", "uv_programm", "uv_programm_gruppe", "uv_gruppen_pcode"}) {
+        const QString tabelle = QString::fromLatin1(t);
+        if (IstPostgres()) {
+            SqlAendern(QStringLiteral("ALTER TABLE %1 DROP CONSTRAINT IF EXISTS %1_namen").arg(tabelle));
+            continue;
+        }
+        for (const char* wann : {"insert", "update"})
+            SqlAendern(QStringLiteral("DROP TRIGGER IF EXISTS %1_namen_%2").arg(tabelle, QString::fromLatin1(wann)));
+    }
+}
+
+bool AlsVerwalter(CacheFactory& f, const QString& code, const QString& passwort) {
+    // As the program does: the workstation's company and branch first.
+    CacheObjektPtr w = f.New(QStringLiteral("KV.Windows"));
+    w->Methode(QStringLiteral("Xecute"), {BenutzerkontextBefehl(QStringLiteral("1"), QStringLiteral("0"), code)});
+    CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
+    return k->Methode(QStringLiteral("Anmeldedaten"), {QStringLiteral("1"), code, passwort}) == QLatin1String("1");
 }
 
 namespace {
@@ -220,6 +241,28 @@ QStringList Testdatenbank::Sql(const QString& sql, const QVariantList& werte) co
     });
     return zeilen;
 }
+
+bool Testdatenbank::SqlVersuchen(const QString& sql, QString& ergebnis) const {
+    bool ok = false;
+    MitDirekterVerbindung(m_server, m_port, m_ns, [&](QSqlDatabase& db) {
+        QSqlQuery q(db);
+        ok = q.exec(sql);
+        ergebnis = ok ? (q.next() ? q.value(0).toString() : QString()) : q.lastError().databaseText();
+    });
+    return ok;
+}
+
+QStringList Testdatenbank::Tabellen() const {
+    QStringList t = Sql(QStringLiteral("SELECT 'G ' || gruppe FROM uv_gruppen"));
+    t += Sql(QStringLiteral("SELECT 'P ' || programmname || '/' || subprogramm || '/' || berechtigungsstufe "
+                            "FROM uv_programm"));
+    t += Sql(QStringLiteral("SELECT 'M ' || gruppe || '/' || pcode FROM uv_gruppen_pcode"));
+    t += Sql(QStringLiteral("SELECT 'R ' || programmname || '/' || subprogramm || '/' || berechtigungsstufe || "
+                            "'/' || gruppe FROM uv_programm_gruppe"));
+    t.sort();
+    return t;
+}
+
 
 void Testdatenbank::SqlAendern(const QString& sql, const QVariantList& werte) const {
     MitDirekterVerbindung(m_server, m_port, m_ns, [&](QSqlDatabase& db) { Ausfuehren(db, sql, werte); });

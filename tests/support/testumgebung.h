@@ -83,12 +83,20 @@ class Testdatenbank {
     QString Namespace() const { return m_ns; }
     bool Ok() const { return m_ok; }
     // A second client of the same database.
+    // Another workstation's connection, its administrator SOM signed on.
     CacheFactoryPtr NeuerClient() const;
     // Rows of a statement run straight on the server's tables, beside the
     // client interface; each value as text, columns joined by ";".
     QStringList Sql(const QString& sql, const QVariantList& werte = {}) const;
     // A statement that changes the tables straight, as another program would.
     void SqlAendern(const QString& sql, const QVariantList& werte = {}) const;
+    // A database from before the server checked names: names another program
+    // stored ("||", "|" at an end) can be written by hand.
+    void OhneNamensregeln() const;
+    // A statement that may be refused: its first rows' first values, or why not.
+    bool SqlVersuchen(const QString& sql, QString& ergebnis) const;
+    // Every record with its list as a sorted multiset, read directly.
+    QStringList Tabellen() const;
     // A group's member codes in stored order, joined by ",", read from its table.
     QString Mitglieder(const QString& gruppe) const;
 
@@ -178,3 +186,7 @@ QStringList KomboEintraege(const QComboBox* box);
             QSKIP(qPrintable(warum_));                                                                       \
         }                                                                                                    \
     } while (false)
+
+// Signs on at a connection of its own, as the program does (for changes).
+bool AlsVerwalter(CacheFactory& f, const QString& code = QStringLiteral("ADM"),
+                 const QString& passwort = QStringLiteral("demo"));

@@ -9,6 +9,13 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
 namespace {
 const char* const Hilfe =
     "Aufruf: korval-db BEFEHL [OPTIONEN]\n"
@@ -63,12 +70,51 @@ const char* const Hilfe =
     "  --subprograms S  generate: Unterprogramme je Programm (10)\n"
     "  --levels L       generate: Stufen je Unterprogramm (5)\n"
     "  --seed N         generate: Startwert des Zufalls (4711)\n"
+    "  --als CODE       gruppe-kopieren, rechte-uebernehmen, rueckgaengig --ja: als dieser\n"
+    "                   Verwalter anmelden (Passwort aus KORVAL_PASSWORT oder vom Terminal)\n"
     "  --help           diese Hilfe anzeigen\n"
     "  --version        die Version anzeigen\n"
     "\n"
     "Benutzer, Passwort und TLS des PostgreSQL-Servers kommen aus PGUSER,\n"
     "PGPASSWORD, ~/.pgpass, PGSSLMODE oder einer Dienstdatei.\n";
 } // namespace
+
+// The administrator's password: from KORVAL_PASSWORT, else typed at the
+// terminal without echo, else the first line of standard input.
+static QString Passwort(const QString& code) {
+    const QString umgebung = qEnvironmentVariable("KORVAL_PASSWORT");
+    if (!umgebung.isEmpty()) return umgebung;
+    QTextStream ein(stdin), frage(stderr);
+#if defined(Q_OS_WIN)
+    HANDLE h = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD modus = 0;
+    const bool terminal = GetConsoleMode(h, &modus) != 0;
+    if (terminal) {
+        frage << "Passwort für " << code << ": " << Qt::flush;
+        SetConsoleMode(h, modus & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    }
+    const QString zeile = ein.readLine();
+    if (terminal) {
+        SetConsoleMode(h, modus);
+        frage << Qt::endl;
+    }
+#else
+    termios alt{};
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &alt) == 0;
+    if (terminal) {
+        frage << "Passwort für " << code << ": " << Qt::flush;
+        termios ohneEcho = alt;
+        ohneEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &ohneEcho);
+    }
+    const QString zeile = ein.readLine();
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &alt);
+        frage << Qt::endl;
+    }
+#endif
+    return zeile;
+}
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -127,10 +173,11 @@ int main(int argc, char** argv) {
                                             QStringLiteral("gruppe-kopieren: ohne Mitglieder"));
     const QCommandLineOption ohneStufen(QStringLiteral("ohne-stufen"), QStringLiteral("gruppe-kopieren: ohne Stufen"));
     const QCommandLineOption ja(QStringLiteral("ja"), QStringLiteral("rueckgaengig: wirklich zurücknehmen"));
+    const QCommandLineOption als(QStringLiteral("als"), QStringLiteral("als Verwalter anmelden"), QStringLiteral("CODE"));
     const QCommandLineOption pruefen(QStringLiteral("pruefen"),
                                      QStringLiteral("protokoll: die Kette der Prüfsummen prüfen"));
     parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
-                       bis, benutzer, objekt, vor, ja, pruefen, vonOption, nachOption, ohneMitglieder, ohneStufen});
+                       bis, benutzer, objekt, vor, ja, pruefen, als, vonOption, nachOption, ohneMitglieder, ohneStufen});
     // Wrong options are wrong input: a German message and status 2, as for
     // every other wrong input (process() would answer in English with 1).
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -163,6 +210,11 @@ int main(int argc, char** argv) {
     ziel.server = parser.value(server);
     ziel.port = parser.value(port);
     ziel.ns = parser.value(ns);
+    ziel.firma = parser.value(firma);
+    if (parser.isSet(als)) {
+        ziel.als = parser.value(als);
+        ziel.passwort = Passwort(ziel.als);
+    }
     const QString befehl = args.front();
     if (kopieren) {
         QTextStream fehler(stderr);

@@ -1,9 +1,9 @@
 -- The main window's commands, one call each. Each answers
 -- {"e": result, "v": [what the window shows next]}.
 
-CREATE OR REPLACE FUNCTION uv_gruppe_speichern(kopf json, g text, liste json, geladen json, pruefen int)
+CREATE OR REPLACE FUNCTION uv_gruppe_speichern(rechner text, g text, liste json, geladen json, pruefen int)
 RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE neu boolean;
+DECLARE kopf json := uv_kopf(rechner); neu boolean;
 BEGIN
   PERFORM uv_pruefen('g', ARRAY[g], geladen, pruefen);
   neu := uv_anlegen('g', ARRAY[g]);
@@ -12,9 +12,9 @@ BEGIN
 END $f$;
 
 -- A group gone already: nothing to check or delete; its grants still go.
-CREATE OR REPLACE FUNCTION uv_gruppe_loeschen(kopf json, g text, geladen json, pruefen int)
+CREATE OR REPLACE FUNCTION uv_gruppe_loeschen(rechner text, g text, geladen json, pruefen int)
 RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE da boolean; nr bigint := 0;
+DECLARE kopf json := uv_kopf(rechner); da boolean; nr bigint := 0;
 BEGIN
   -- The name before the row, as every command locks.
   IF pruefen = 2 THEN PERFORM uv_namenssperre('g', ARRAY[g]); END IF;
@@ -30,10 +30,10 @@ END $f$;
 -- Groups before the level, the order in which every command locks:
 -- the groups this save newly grants must exist (locked against a delete)
 -- unless the user agreed to grant them all the same.
-CREATE OR REPLACE FUNCTION uv_stufe_speichern(kopf json, p text, s text, l text, liste json, geladen json,
+CREATE OR REPLACE FUNCTION uv_stufe_speichern(rechner text, p text, s text, l text, liste json, geladen json,
                                               pruefen int, gruppen_erlaubt boolean) RETURNS text
 LANGUAGE plpgsql AS $f$
-DECLARE k text[] := ARRAY[p, s, l]; bisher json; fehlend json; neu boolean;
+DECLARE kopf json := uv_kopf(rechner); k text[] := ARRAY[p, s, l]; bisher json; fehlend json; neu boolean;
 BEGIN
   IF NOT gruppen_erlaubt THEN
     bisher := CASE WHEN pruefen = 1 THEN geladen ELSE uv_liste('s', k)::json END;
@@ -55,9 +55,9 @@ BEGIN
                           uv_vorrat_stufe(k)));
 END $f$;
 
-CREATE OR REPLACE FUNCTION uv_stufe_loeschen(kopf json, p text, s text, l text, geladen json, pruefen int)
+CREATE OR REPLACE FUNCTION uv_stufe_loeschen(rechner text, p text, s text, l text, geladen json, pruefen int)
 RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE k text[] := ARRAY[p, s, l]; da boolean;
+DECLARE kopf json := uv_kopf(rechner); k text[] := ARRAY[p, s, l]; da boolean;
 BEGIN
   IF pruefen = 2 THEN PERFORM uv_namenssperre('s', k); END IF;
   da := uv_sperren('s', k);
@@ -71,8 +71,8 @@ END $f$;
 
 -- Every level of a program (s empty) or of one sub-program, locked in
 -- key order; the entry holds each level with its groups.
-CREATE OR REPLACE FUNCTION uv_stufen_loeschen(kopf json, p text, s text) RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE inhalt text; n integer;
+CREATE OR REPLACE FUNCTION uv_stufen_loeschen(rechner text, p text, s text) RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner); inhalt text; n integer;
 BEGIN
   PERFORM 1 FROM uv_programm WHERE programmname = p AND (s = '' OR subprogramm = s)
     ORDER BY programmname, subprogramm, berechtigungsstufe FOR UPDATE;

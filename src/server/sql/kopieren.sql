@@ -3,9 +3,9 @@
 -- A new group with the source's members in their order and a grant on
 -- every level the source holds (appended, once per level); logged as its
 -- creation and one entry of its grants tied to it.
-CREATE OR REPLACE FUNCTION uv_gruppe_kopieren(kopf json, quelle text, ziel text, mitglieder boolean, stufen boolean)
+CREATE OR REPLACE FUNCTION uv_gruppe_kopieren(rechner text, quelle text, ziel text, mitglieder boolean, stufen boolean)
 RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE n integer; nr bigint; codes integer := 0; m integer := 0; stufenliste text;
+DECLARE kopf json := uv_kopf(rechner); n integer; nr bigint; codes integer := 0; m integer := 0; stufenliste text;
 BEGIN
   PERFORM pg_catalog.pg_advisory_xact_lock(pg_catalog.hashtextextended('uv_gruppen|' || ziel, 0));
   PERFORM 1 FROM uv_gruppen WHERE gruppe = quelle FOR SHARE;
@@ -50,9 +50,9 @@ END $f$;
 -- read (in name order, the order every command locks groups in; a group
 -- named twice counts with the members given last), the
 -- code appended, one entry per group. `gruppen`: [[name, [members]], …].
-CREATE OR REPLACE FUNCTION uv_rechte_uebernehmen(kopf json, code text, gruppen json) RETURNS text
+CREATE OR REPLACE FUNCTION uv_rechte_uebernehmen(rechner text, code text, gruppen json) RETURNS text
 LANGUAGE plpgsql AS $f$
-DECLARE g record;
+DECLARE kopf json := uv_kopf(rechner); g record;
 BEGIN
   FOR g IN SELECT DISTINCT ON ((x->>0) COLLATE "C") x->>0 AS name, x->1 AS mitglieder
              FROM json_array_elements(gruppen) WITH ORDINALITY a(x, o) ORDER BY (x->>0) COLLATE "C", o DESC LOOP

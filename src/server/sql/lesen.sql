@@ -1,5 +1,5 @@
 -- What the window shows next, read in the command's transaction, and what it
--- reads at sign-on: the rows of the queries it would ask (as the in-process
+-- reads at sign-on (sitzung.sql): the rows of the queries it would ask (as the in-process
 -- queries order them). The client takes them instead of asking again.
 
 CREATE OR REPLACE FUNCTION uv_vorrat_gruppen() RETURNS json LANGUAGE sql AS $f$
@@ -40,32 +40,11 @@ CREATE OR REPLACE FUNCTION uv_vorrat_mitarbeiter(fa text) RETURNS json LANGUAGE 
                    WHERE firma = fa), '[]'))
 $f$;
 
--- The three lists a window opens with, in one request.
-CREATE OR REPLACE FUNCTION uv_listen(fa text) RETURNS text LANGUAGE sql AS $f$
-  SELECT json_build_object('e', '', 'v', json_build_array(uv_vorrat_mitarbeiter(fa), uv_vorrat_gruppen(),
-                                                          uv_vorrat_programme()))::text
-$f$;
-
--- At sign-on, in one request: the user's records, and for an active
--- administrator whose password matches what the window reads next (the
--- log's newest entry and the three lists).
-CREATE OR REPLACE FUNCTION uv_anmeldedaten(fa text, code text, pw text) RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE u kv_parpersedv; v json[];
+-- The three lists a window opens with, in one request: for an administrator
+-- signed on at this connection only.
+CREATE OR REPLACE FUNCTION uv_listen(fa text) RETURNS text LANGUAGE plpgsql AS $f$
 BEGIN
-  SELECT * INTO u FROM kv_parpersedv WHERE firma = fa AND pcode = code;
-  IF NOT FOUND THEN RETURN json_build_object('e', '', 'v', json_build_array())::text; END IF;
-  v := ARRAY[json_build_object('o', 'kv.parpersedv', 'id', fa || '||' || code, 'da', true, 'f', row_to_json(u))];
-  IF u.passwort = pw AND u.aktiv = 'J' AND replace(trim(u.bergrp), ',', '.') ~ '^[0-9]+([.][0-9]+)?$'
-     AND replace(trim(u.bergrp), ',', '.')::numeric >= 8 THEN
-    v := v || json_build_object('o', 'kv.parpersabt', 'id', fa || '||' || u.abtnr,
-      'da', EXISTS (SELECT 1 FROM kv_parpersabt WHERE firma = fa AND abtnr = u.abtnr),
-      'f', (SELECT row_to_json(a) FROM kv_parpersabt a WHERE firma = fa AND abtnr = u.abtnr));
-    v := v || json_build_object('o', 'kv.persbasis', 'id', fa || '||' || u.pnr,
-      'da', EXISTS (SELECT 1 FROM kv_persbasis WHERE firma = fa AND pnr = u.pnr),
-      'f', (SELECT row_to_json(b) FROM kv_persbasis b WHERE firma = fa AND pnr = u.pnr));
-    v := v || json_build_object('a', 'userverwaltung.protokoll:stand', 'p', json_build_array(),
-      'z', json_build_array(json_build_array((SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll)::text)));
-    v := v || uv_vorrat_mitarbeiter(fa) || uv_vorrat_gruppen() || uv_vorrat_programme();
-  END IF;
-  RETURN json_build_object('e', '', 'v', to_json(v))::text;
+  PERFORM uv_kopf('');
+  RETURN json_build_object('e', '', 'v', json_build_array(uv_vorrat_mitarbeiter(fa), uv_vorrat_gruppen(),
+                                                          uv_vorrat_programme()))::text;
 END $f$;

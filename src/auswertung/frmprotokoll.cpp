@@ -2,6 +2,7 @@
 
 #include "bericht.h"
 
+#include "database/anmeldung.h"
 #include "database/dbzugriff.h"
 #include "permissions/rueckgaengig.h"
 #include "database/zustand.h"
@@ -177,6 +178,7 @@ void frmProtokoll::Vergleichen(const QStringList& vorher, const QStringList& nac
 }
 
 void frmProtokoll::cmdAnzeigen_Click() {
+    if (!DarfLesen()) return;
     const auto von = Grenze(txtVon->text(), false), bis = Grenze(txtBis->text(), true);
     if (!von || !bis) {
         Dialoge().MsgBox(QStringLiteral("Bitte das Datum als TT.MM.JJJJ angeben."), DialogService::Exclamation,
@@ -268,6 +270,7 @@ void frmProtokoll::cmdRueckgaengig_Click() {
 }
 
 void frmProtokoll::cmdCsv_Click() {
+    if (!DarfLesen()) return;
     if (m_zeilen.empty()) {
         Dialoge().MsgBox(QStringLiteral("Bitte zuerst Änderungen anzeigen."), DialogService::Information,
                          QStringLiteral("Änderungsprotokoll"));

@@ -4,6 +4,7 @@
 #include "fortschritt.h"
 #include "uebersicht.h"
 
+#include "database/anmeldung.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "permissions/listen.h"
@@ -435,6 +436,7 @@ Bericht frmUebersicht::AktuellerBericht() const {
 }
 
 void frmUebersicht::cmdCsv_Click() {
+    if (!DarfLesen()) return;
     QString titel, datei;
     QStringList teile;
     if (!Auswahl(titel, datei, teile)) return NichtsGewaehlt();
@@ -459,6 +461,7 @@ void frmUebersicht::cmdCsv_Click() {
 }
 
 void frmUebersicht::cmdPdf_Click() {
+    if (!DarfLesen()) return;
     QString titel, datei;
     QStringList teile;
     if (!Auswahl(titel, datei, teile)) return NichtsGewaehlt();
@@ -470,6 +473,7 @@ void frmUebersicht::cmdPdf_Click() {
 }
 
 void frmUebersicht::cmdDrucken_Click() {
+    if (!DarfLesen()) return;
     QString titel, datei;
     QStringList teile;
     if (!Auswahl(titel, datei, teile)) return NichtsGewaehlt();

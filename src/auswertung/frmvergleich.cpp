@@ -3,6 +3,7 @@
 
 #include "bericht.h"
 
+#include "database/anmeldung.h"
 #include "database/dbzugriff.h"
 #include "permissions/listen.h"
 #include "platform/dialogservice.h"
@@ -246,6 +247,7 @@ QString Dateiname(const QString& a, const QString& b) {
 } // namespace
 
 void frmVergleich::cmdCsv_Click() {
+    if (!DarfLesen()) return;
     if (!Gewaehlt()) return NichtsGewaehlt();
     const QString pfad = Berichte::Speicherort(QStringLiteral("Als CSV exportieren"),
                                                Dateiname(m_a, m_b) + QStringLiteral(".csv"),
@@ -264,6 +266,7 @@ void frmVergleich::cmdCsv_Click() {
 }
 
 void frmVergleich::cmdPdf_Click() {
+    if (!DarfLesen()) return;
     if (!Gewaehlt()) return NichtsGewaehlt();
     const QString pfad = Berichte::Speicherort(QStringLiteral("Als PDF speichern"),
                                                Dateiname(m_a, m_b) + QStringLiteral(".pdf"),
@@ -274,6 +277,7 @@ void frmVergleich::cmdPdf_Click() {
 }
 
 void frmVergleich::cmdDrucken_Click() {
+    if (!DarfLesen()) return;
     if (!Gewaehlt()) return NichtsGewaehlt();
     QPrinter drucker;
     drucker.setDocName(Dateiname(m_a, m_b));

@@ -142,6 +142,24 @@ QString UserViaPasswort(const QString& passwort) {
     return code;
 }
 
+void KeineBerechtigungMelden(const QString& benutzer, bool lesen) {
+    const QString nichts = lesen ? QString() : QStringLiteral("\r\nEs wurde nichts gespeichert.");
+    Dialoge().MsgBox(benutzer.isEmpty()
+                         ? QStringLiteral("Es ist niemand angemeldet. Bitte melden Sie sich über \"Datei → Login\" "
+                                          "an.") + nichts
+                         : QStringLiteral("%1 darf die Benutzerverwaltung nicht verwenden (Berechtigungsgruppe unter "
+                                          "8).")
+                                   .arg(benutzer) +
+                               nichts,
+                     DialogService::Exclamation, QStringLiteral("Keine Berechtigung"));
+}
+
+bool DarfLesen() {
+    if (Verwalter()) return true;
+    KeineBerechtigungMelden(Zustand().Benutzer, true);
+    return false;
+}
+
 bool Verwalter() {
     const Anwendungszustand& z = Zustand();
     if (z.Benutzer.isEmpty() || !IstZahl(z.BerGrp)) return false;

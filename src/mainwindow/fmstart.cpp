@@ -71,6 +71,7 @@ FMStart::FMStart(FMPass* login, frmProgrammverlauf* verlauf, QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/bilder/korval.svg")));
     Aufbauen();
     MenusAufbauen();
+    if (m_login) connect(m_login, &FMPass::Angemeldet, this, &FMStart::AnmeldungGewechselt);
     resize(Plattform::Pixel(DesignBreite), Plattform::Pixel(DesignHoehe) + menuBar()->sizeHint().height());
 }
 
@@ -427,6 +428,7 @@ void FMStart::mProgrammverlauf_Click(int index) {
 }
 
 void FMStart::mUebersicht_Click() {
+    if (!DarfLesen()) return;
     if (!m_uebersicht) {
         m_uebersicht = new frmUebersicht(nullptr);
         connect(m_uebersicht, &frmUebersicht::MitarbeiterZeigen, this, &FMStart::MitarbeiterZeigen);
@@ -440,7 +442,14 @@ void FMStart::mUebersicht_Click() {
     m_uebersicht->activateWindow();
 }
 
+void FMStart::AnmeldungGewechselt() {
+    if (Verwalter()) return;
+    for (QWidget* fenster : std::initializer_list<QWidget*>{m_uebersicht, m_protokoll, m_vergleich})
+        if (fenster) fenster->hide();
+}
+
 void FMStart::mProtokoll_Click() {
+    if (!DarfLesen()) return;
     if (!m_protokoll) {
         m_protokoll = new frmProtokoll(nullptr);
         connect(m_protokoll, &frmProtokoll::Zurueckgenommen, this, &FMStart::Zurueckgenommen);
@@ -453,6 +462,7 @@ void FMStart::mProtokoll_Click() {
 }
 
 void FMStart::mVergleich_Click() {
+    if (!DarfLesen()) return;
     if (!m_vergleich) {
         m_vergleich = new frmVergleich(nullptr);
         connect(m_vergleich, &frmVergleich::GruppeZeigen, this, &FMStart::GruppeZeigen);
@@ -529,6 +539,7 @@ QString FMStart::GewaehlterMitarbeiter() const {
 }
 
 void FMStart::mMatrixExport_Click() {
+    if (!DarfLesen()) return;
     const QString pfad = Berichte::Speicherort(QStringLiteral("Berechtigungsmatrix exportieren"),
                                                QStringLiteral("Berechtigungsmatrix.csv"),
                                                QStringLiteral("CSV-Dateien (*.csv)"));

@@ -50,6 +50,8 @@ class FMStart final : public QMainWindow {
     void RueckgaengigBeschriften();
     // After an undo: the lists reloaded and the record it was about chosen.
     void Zurueckgenommen(const QStringList& objekte);
+    // After a sign-on from the menu: who may not read permissions sees none.
+    void AnmeldungGewechselt();
 
     // What the permission overview asks to show here.
     void MitarbeiterZeigen(const QString& code);

@@ -22,16 +22,6 @@ namespace Pflege {
 
 using namespace Berechtigung;
 
-void KeineBerechtigungMelden(const QString& benutzer) {
-    Dialoge().MsgBox(benutzer.isEmpty()
-                         ? QStringLiteral("Es ist niemand angemeldet. Bitte melden Sie sich über \"Datei → Login\" "
-                                          "an.\r\nEs wurde nichts gespeichert.")
-                         : QStringLiteral("%1 darf die Benutzerverwaltung nicht verwenden (Berechtigungsgruppe unter "
-                                          "8).\r\nEs wurde nichts gespeichert.")
-                               .arg(benutzer),
-                     DialogService::Exclamation, QStringLiteral("Keine Berechtigung"));
-}
-
 namespace {
 
 bool g_befehlLaeuft = false;

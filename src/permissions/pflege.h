@@ -13,8 +13,7 @@ namespace Pflege {
 
 // True while a save or delete runs; other commands then do nothing.
 bool BefehlLaeuft();
-// "Keine Berechtigung": nobody signed on (`benutzer` empty), or who is, below group 8.
-void KeineBerechtigungMelden(const QString& benutzer);
+
 
 // Why a command stored nothing without an error report: the record is not
 // as the window knew it, or a level would grant a group that has no record.

@@ -171,6 +171,7 @@ void FMPass::BUSpeich_Click() {
         const bool markiert = m_haupt->windowTitle().endsWith(QStringLiteral(" *"));
         m_haupt->setWindowTitle(NeueUeberschrift(m_haupt->windowTitle(), Zustand().Benutzer) +
                                 (markiert ? QStringLiteral(" *") : QString()));
+        emit Angemeldet();
     }
     EreignisseVerarbeiten();
     hide();

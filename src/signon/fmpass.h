@@ -35,6 +35,11 @@ class FMPass final : public QDialog, public AnmeldeFenster {
     void cmdServer_Click();
     void BUSpeich_Click();
 
+  signals:
+    // A sign-on from the menu took place (it may have failed or named a lesser user).
+    void Angemeldet();
+
+  public:
     // The caption after a renewed sign-on: up to the first "[", cut after the last ":", the user.
     static QString NeueUeberschrift(const QString& alt, const QString& benutzer);
 

@@ -4,6 +4,8 @@
 #include "testumgebung.h"
 
 #include "auswertung/frmprotokoll.h"
+#include "auswertung/frmuebersicht.h"
+#include "auswertung/frmvergleich.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
@@ -575,9 +577,15 @@ void TestKonflikt::protokollNenntDenAngemeldeten() {
     u->db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET passwort = 'som', aktiv = 'J', bergrp = '8' "
                                      "WHERE pcode = 'SOM'"));
     if (weg == QLatin1String("Menue")) {
+        // The administrator had the overview open.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::keyClick(w.get(), Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(w->UebersichtFenster() && w->UebersichtFenster()->isVisible());
         w->mLogin->trigger();
         QVERIFY(u->login->isVisible());
         AmDialogAnmelden(*u, code.isEmpty() ? QStringLiteral("USR") : code, passwort);
+        QCOMPARE(w->UebersichtFenster()->isVisible(), !code.isEmpty());
     } else if (weg == QLatin1String("Leerlauf")) {
         QTimer* leerlauf = u->server->Lock();
         leerlauf->start(1);
@@ -591,6 +599,21 @@ void TestKonflikt::protokollNenntDenAngemeldeten() {
         QCOMPARE(u->dialoge.Letzte(QStringLiteral("MsgBox"))->titel, QStringLiteral("Keine Berechtigung"));
         QCOMPARE(u->db->Mitglieder(QStringLiteral("Revision")), QString());
         QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll")), QStringList{QStringLiteral("0")});
+        // Nor may the permissions be read: the overview, the log, the
+        // comparison and the export each refuse.
+        const QString datei = u->temp.filePath(QStringLiteral("matrix.csv"));
+        u->dialoge.dateien.push_back(datei);
+        for (QAction* a : {w->mUebersicht, w->mProtokoll, w->mVergleich, w->mMatrixExport}) {
+            u->dialoge.gezeigt.clear();
+            a->trigger();
+            QVERIFY2(u->dialoge.Letzte(QStringLiteral("MsgBox")) &&
+                         u->dialoge.Letzte(QStringLiteral("MsgBox"))->titel == QStringLiteral("Keine Berechtigung"),
+                     qPrintable(a->text()));
+        }
+        QVERIFY(!w->UebersichtFenster() || !w->UebersichtFenster()->isVisible());
+        QVERIFY(!w->ProtokollFenster() || !w->ProtokollFenster()->isVisible());
+        QVERIFY(!w->VergleichFenster() || !w->VergleichFenster()->isVisible());
+        QVERIFY(!QFile::exists(datei));
         return;
     }
     // The caption names whoever is signed on now.

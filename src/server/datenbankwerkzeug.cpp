@@ -894,7 +894,7 @@ bool ProtokollPruefen(const DatenbankZiel& ziel, QTextStream& out, QTextStream& 
         return ::Protokoll::KettePruefen(db, befund, reason);
     });
     if (!gelesen) return false;
-    if (befund.bruch != 0) {
+    if (!befund.ganz) {
         out << "Das Änderungsprotokoll ist nicht vollständig: Eintrag Nr. " << befund.bruch
             << " passt nicht zu dem davor; er wurde geändert, oder davor wurde ein Eintrag entfernt oder "
                "eingefügt. "
@@ -944,13 +944,15 @@ bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStr
                             anfang.isEmpty() ? QVariantList{} : QVariantList{anfang.section(QLatin1Char(':'), 0, 0)}))
                 return false;
             n = q.numRowsAffected();
+            if (n == 0) return true;
             if (!ausfuehren(QStringLiteral("INSERT INTO uv_protokoll (zeit, rechner, befehl, objekt, vorher, nachher, "
-                                           "rolle) VALUES (%1, ?, ?, ?, ?, ?, %2)")
+                                           "rolle) VALUES (%1, ?, ?, ?, ?, ?, %2) RETURNING nr")
                                 .arg(Schema::zeitSql(db), ::Protokoll::RolleSql(db)),
                             {QSysInfo::machineHostName(), ::Protokoll::BereinigenBefehl, ::Protokoll::BereinigenObjekt,
-                             anfang, QStringLiteral("%1 vor %2 gelöscht").arg(n).arg(vor)}))
+                             anfang, QStringLiteral("%1 vor %2 gelöscht").arg(n).arg(vor)}) ||
+                !q.next())
                 return false;
-            return ::Protokoll::Verketten(db, reason);
+            return ::Protokoll::Verketten(db, reason, q.value(0).toLongLong());
         });
     });
     if (ok) out << Zahl(n) << (n == 1 ? " Eintrag" : " Einträge") << " des Änderungsprotokolls vor " << vor << " gelöscht." << Qt::endl;

@@ -60,16 +60,16 @@ QString EintragHash(const QString& vor, const QStringList& felder) {
     return QString::fromLatin1(h.result().toHex());
 }
 
-void Verketten(const Lesen& lesen, const Schreiben& schreiben) {
+void Verketten(const Lesen& lesen, const Schreiben& schreiben, long long ab) {
     const int n = static_cast<int>(KettenSpalten.count(QLatin1Char(','))) + 1;
     QStringList spalten = KettenSpalten.split(QStringLiteral(", "));
     for (QString& sp : spalten)
         sp.prepend(QStringLiteral("p."));
     const auto offen = lesen(QStringLiteral("SELECT %1, COALESCE((SELECT v.hash FROM uv_protokoll v WHERE v.nr < p.nr "
                                             "ORDER BY v.nr DESC LIMIT 1), '') FROM uv_protokoll p WHERE p.hash = '' "
-                                            "ORDER BY p.nr")
+                                            "AND p.nr >= ? ORDER BY p.nr")
                                  .arg(spalten.join(QStringLiteral(", "))),
-                             {}, n + 1);
+                             {ab}, n + 1);
     QString vor = offen.empty() ? QString() : offen.front()[n];
     for (const QStringList& z : offen) {
         vor = EintragHash(vor, z.mid(0, n));
@@ -77,7 +77,7 @@ void Verketten(const Lesen& lesen, const Schreiben& schreiben) {
     }
 }
 
-bool Verketten(QSqlDatabase& db, QString& reason) {
+bool Verketten(QSqlDatabase& db, QString& reason, long long ab) {
     bool ok = true;
     auto ausfuehren = [&](QSqlQuery& q, const QString& sql, const QVariantList& binds) {
         q.prepare(sql);
@@ -106,7 +106,8 @@ bool Verketten(QSqlDatabase& db, QString& reason) {
         [&](const QString& sql, const QVariantList& binds) {
             QSqlQuery q(db);
             ausfuehren(q, sql, binds);
-        });
+        },
+        ab);
     return ok;
 }
 
@@ -149,6 +150,7 @@ bool KettePruefen(QSqlDatabase& db, Kettenbefund& befund, QString& reason) {
         if (erster && anfangNr > 0 && nr == anfangNr) vor = anfang.section(QLatin1Char(':'), 1);
         erster = false;
         if (EintragHash(vor, felder) != z.value(n).toString()) {
+            befund.ganz = false;
             befund.bruch = nr;
             break;
         }
@@ -197,7 +199,7 @@ qint64 SqlCacheFactory::protokollieren(const QString& befehl, const QString& obj
                           .front()
                           .front()
                           .toLongLong();
-    verketten();
+    verketten(nr);
     return nr;
 }
 
@@ -207,11 +209,11 @@ void SqlCacheFactory::kettenSperre() {
     if (!sql.isEmpty()) select(sql, {}, 1);
 }
 
-void SqlCacheFactory::verketten() {
+void SqlCacheFactory::verketten(qint64 nr) {
     if (!m_kette) return;
     Protokoll::Verketten([this](const QString& sql, const QVariantList& binds,
                                 int spalten) { return select(sql, binds, spalten); },
-                         [this](const QString& sql, const QVariantList& binds) { execute(sql, binds); });
+                         [this](const QString& sql, const QVariantList& binds) { execute(sql, binds); }, nr);
 }
 
 QString SqlCacheFactory::Felder(const ClassDef& cls, const QStringList& key) {
@@ -267,12 +269,12 @@ void SqlCacheFactory::stufenProtokollieren(const QString& befehl, const QString&
     // Withdrawn: the levels before, none after; granted: the other way round.
     const QVariantList kopf = Kopf(befehl, QStringLiteral("Gruppe ") + gruppe);
     kettenSperre();
-    if (execute(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
-                               "bezug%4, %3) SELECT %1, ?, ?, ?, ?, ?, ?, ?%5, '[]', %2 HAVING COUNT(*) > 0")
+    const auto neu = select(QStringLiteral("INSERT INTO uv_protokoll (zeit, firma, filiale, pcode, rechner, befehl, objekt, "
+                               "bezug%4, %3) SELECT %1, ?, ?, ?, ?, ?, ?, ?%5, '[]', %2 HAVING COUNT(*) > 0 RETURNING nr")
                     .arg(Schema::zeitSql(m_db), liste,
                          entzogen ? QStringLiteral("nachher, vorher") : QStringLiteral("vorher, nachher"),
                          m_kette ? QStringLiteral(", rolle") : QString(),
                          m_kette ? QStringLiteral(", ") + Protokoll::RolleSql(m_db) : QString()),
-                kopf + QVariantList{bezug, gruppe}) > 0)
-        verketten();
+                kopf + QVariantList{bezug, gruppe}, 1);
+    if (!neu.empty()) verketten(neu.front().front().toLongLong());
 }

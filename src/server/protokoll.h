@@ -23,13 +23,15 @@ bool GleicheMenge(std::vector<QString> a, std::vector<QString> b);
 // changed, removed or inserted afterwards shows.
 extern const QString KettenSpalten;
 QString EintragHash(const QString& vor, const QStringList& felder);
-// Gives the entries written without a hash theirs, in order: the program's own
-// on a server without the log's functions, and those from before the chain.
-// `lesen` returns rows of `spalten` columns, `schreiben` runs a statement.
+// Gives the entries from number `ab` on that have no hash theirs, in order:
+// the one the program just wrote on a server without the log's functions (never
+// an older one: a hash removed by hand must stay missing), or, once, all
+// those from before the chain. `lesen` returns rows of `spalten` columns,
+// `schreiben` runs a statement.
 using Lesen = std::function<std::vector<QStringList>(const QString& sql, const QVariantList& binds, int spalten)>;
 using Schreiben = std::function<void(const QString& sql, const QVariantList& binds)>;
-void Verketten(const Lesen& lesen, const Schreiben& schreiben);
-bool Verketten(QSqlDatabase& db, QString& reason);
+void Verketten(const Lesen& lesen, const Schreiben& schreiben, long long ab);
+bool Verketten(QSqlDatabase& db, QString& reason, long long ab = 0);
 // SQL that makes writers of the log take turns until the transaction ends
 // (PostgreSQL; SQLite has one writer anyway): the numbers then follow the chain.
 QString KettenSperreSql(const QSqlDatabase& db);
@@ -44,7 +46,8 @@ extern const QString BereinigenObjekt;
 struct Kettenbefund {
     long long anzahl = 0;  // entries that fit
     QString letzterHash;   // of the last one that fits
-    long long bruch = 0;   // the first entry that does not, 0: none
+    bool ganz = true;      // every entry fits
+    long long bruch = 0;   // else the first that does not
 };
 bool KettePruefen(QSqlDatabase& db, Kettenbefund& befund, QString& reason);
 } // namespace Protokoll

@@ -279,7 +279,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // The log's chain on the program's own path: writers take turns, and the
     // entries just written get their hashes.
     void kettenSperre();
-    void verketten();
+    void verketten(qint64 nr);
     std::optional<QString> getGlobal(const QString& name, const QStringList& subs) override;
     void setGlobal(const QString& name, const QStringList& subs, const QString& value) override;
     void killGlobal(const QString& name, const QStringList& subs) override;

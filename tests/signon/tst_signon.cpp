@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <QScopeGuard>
 #include <QtTest>
 
 namespace {
@@ -138,6 +139,12 @@ void TestSignon::veralteteDatenbankEinmalGemeldet() {
                                            "kv_schema FOR EACH ROW EXECUTE FUNCTION kv_nie()")
                           : QStringLiteral("CREATE TRIGGER kv_nie BEFORE UPDATE ON kv_schema BEGIN "
                                            "SELECT RAISE(ABORT, 'nie'); END"));
+    // The database stays for the next tests (on PostgreSQL): the trigger goes.
+    const auto aufraeumen = qScopeGuard([&] {
+        u->db->SqlAendern(Testdatenbank::IstPostgres()
+                              ? QStringLiteral("DROP TRIGGER kv_nie ON kv_schema; DROP FUNCTION kv_nie()")
+                              : QStringLiteral("DROP TRIGGER kv_nie"));
+    });
     auto w = Hauptfenster(*u);
     QVERIFY(Starten(*u, *w));
     // Said at the start (the set-up clears what the start showed).

@@ -191,6 +191,15 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
             if (!ist) continue;
             s.insert(QStringLiteral("loeschen"), true);
             weg = *ist;
+            // What it gained since it was created, for the preview.
+            std::map<QString, int> uebrig = d.plus;
+            QJsonArray seither;
+            for (const QString& w : *ist)
+                if (uebrig[w] > 0)
+                    --uebrig[w];
+                else
+                    seither.append(w);
+            s.insert(QStringLiteral("seither"), seither);
         } else {
             // Deleted since (by another workstation, say): it stays deleted;
             // only a delete that this entry made is taken back.

@@ -36,13 +36,15 @@ inline QString PlanText(const QJsonArray& schritte, int hoechstens = 25) {
         if (s.value(QStringLiteral("fehlt")).toBool()) {
             zeilen.append(o + QStringLiteral(": wurde inzwischen gelöscht und bleibt gelöscht"));
         } else if (s.value(QStringLiteral("loeschen")).toBool()) {
+            // Only what the record gained since its creation is news.
+            const QJsonArray seither = s.value(QStringLiteral("seither")).toArray();
             zeilen.append(o + QStringLiteral(": wird gelöscht") +
-                          (weg.isEmpty() ? QString()
-                                         : QStringLiteral(" (hat inzwischen %1 %2: %3)")
-                                               .arg(weg.size())
-                                               .arg(weg.size() == 1 ? QStringLiteral("Eintrag")
-                                                                    : QStringLiteral("Einträge"))
-                                               .arg(Werte(weg))));
+                          (seither.isEmpty() ? QString()
+                                             : QStringLiteral(" (hat inzwischen %1 %2 mehr: %3)")
+                                                   .arg(seither.size())
+                                                   .arg(seither.size() == 1 ? QStringLiteral("Eintrag")
+                                                                            : QStringLiteral("Einträge"))
+                                                   .arg(Werte(seither))));
         } else {
             QStringList teile;
             if (s.value(QStringLiteral("anlegen")).toBool()) teile.append(QStringLiteral("wird neu angelegt"));

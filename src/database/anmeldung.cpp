@@ -12,21 +12,27 @@
 
 // A database the program cannot store changes in (no change log, and none can
 // be made) is said once, with the command that mends it; reading still works.
+// So is a shared database whose workstations' role may write past the
+// program's checks.
 static void SchemaMelden(CacheFactory& f) {
     Anwendungszustand& z = Zustand();
     if (z.SchemaGemeldet) return;
-    QString warum;
+    QString warum, ungesichert;
     try {
         CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
         warum = k->Methode(QStringLiteral("SchemaPruefen"));
+        ungesichert = k->Methode(QStringLiteral("SicherungPruefen"));
         ObjektSchliessen(k);
     } catch (const CacheFehler&) {
         // A server that cannot say is not a reason to refuse the sign-on.
         return;
     }
-    if (warum.isEmpty()) return;
+    if (warum.isEmpty() && ungesichert.isEmpty()) return;
     z.SchemaGemeldet = true;
-    Dialoge().MsgBox(warum, DialogService::Exclamation, QStringLiteral("Datenbank nicht aktuell"));
+    if (!warum.isEmpty())
+        Dialoge().MsgBox(warum, DialogService::Exclamation, QStringLiteral("Datenbank nicht aktuell"));
+    if (!ungesichert.isEmpty())
+        Dialoge().MsgBox(ungesichert, DialogService::Exclamation, QStringLiteral("Datenbank nicht gesichert"));
 }
 
 // The newest log entry's number now; 0 when the log cannot say.

@@ -182,6 +182,8 @@ QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code,
                                 v != m_vorrat.cend() && Verwaltergruppe(v->felder.value(QStringLiteral("bergrp")))};
         return QStringLiteral("1");
     }
+    if (!m_schemaFehler.isEmpty() && isPostgres() && !m_ungesichert)
+        raise(Fehlernummer::SchemaVeraltet, m_schemaFehler);
     Vorratsliste vorrat;
     // The password in the same request; kept here, never with the record.
     vorrat.push_back(objektLesen(klasse, {firma, code}, {QStringLiteral("passwort")}));
@@ -251,7 +253,7 @@ QString SqlCacheFactory::befehlAufrufen(const QString& funktion, const QVariantL
     // Alone in the caller's transaction, the call is the transaction: the
     // server commits it, and a connection lost meanwhile leaves its outcome
     // open. Faults injected at the commit need one: then BEGIN goes first.
-    const bool allein = m_beginAusstehend && !m_vorBestaetigen && m_bruch == Bruch::Keiner;
+    const bool allein = m_beginAusstehend && !m_vorBestaetigen && m_bruch == Bruch::Keiner && !m_baustein;
     QString marken;
     for (int i = 0; i < binds.size(); ++i)
         marken += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");

@@ -270,6 +270,183 @@ bool SchemaSchuetzen(QSqlDatabase& db, QTextStream& out, QString& reason) {
     out << "Im Schema " << schema << " darf nicht mehr jeder Datenbankbenutzer Objekte anlegen." << Qt::endl;
     return true;
 }
+QString Bezeichner(QString name) {
+    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+// PostgreSQL: the tables, the log and the functions belong to a role without
+// login; the workstations' role (a member of the group role) may read all
+// but the passwords and sessions and changes permissions only through the
+// functions, which check who is signed on. Says what it changed.
+bool RollenEinrichten(QSqlDatabase& db, const QString& anwendungsrolle, QTextStream& out, QString& reason) {
+    if (!Schema::isPostgres(db)) return true;
+    QStringList gesagt;
+    const bool ok = Schema::transaktion(db, reason, [&] {
+        QSqlQuery q(db);
+        auto sql = [&](const QString& s) {
+            if (q.exec(s)) return true;
+            reason = q.lastError().databaseText().trimmed();
+            return false;
+        };
+        if (!sql(QStringLiteral("SELECT %1, %2, current_user, quote_ident(current_schema()), "
+                                "quote_ident(current_database()), (SELECT rolsuper FROM pg_roles WHERE rolname = "
+                                "current_user)")
+                     .arg(Schema::eigentuemerrolleSql(), Schema::anwendungsrolleSql())) ||
+            !q.next())
+            return false;
+        const QString eigner = q.value(0).toString(), gruppe = q.value(1).toString(), ich = q.value(2).toString();
+        const QString schema = q.value(3).toString(), datenbank = q.value(4).toString();
+        const bool superuser = q.value(5).toBool();
+        if (!anwendungsrolle.isEmpty() && anwendungsrolle == ich) {
+            reason = QStringLiteral("Die Anwendungsrolle %1 ist die Rolle, mit der korval-db angemeldet ist; die "
+                                    "Arbeitsplätze brauchen eine eigene Rolle ohne Rechte an den Tabellen.")
+                         .arg(ich);
+            return false;
+        }
+        auto rolle = [&](const QString& name, bool& anmelden) {
+            q.prepare(QStringLiteral("SELECT rolcanlogin FROM pg_roles WHERE rolname = ?"));
+            q.addBindValue(name);
+            if (!q.exec()) {
+                reason = q.lastError().databaseText().trimmed();
+                return -1;
+            }
+            if (!q.next()) return 0;
+            anmelden = q.value(0).toBool();
+            return 1;
+        };
+        bool anmelden = false;
+        int da = rolle(eigner, anmelden);
+        if (da < 0) return false;
+        if (da == 0) {
+            if (!sql(QStringLiteral("CREATE ROLE %1 NOLOGIN").arg(Bezeichner(eigner)))) return false;
+            gesagt << QStringLiteral("Eigentümerrolle %1 angelegt (ohne Anmeldung).").arg(eigner);
+        } else if (anmelden) {
+            reason = QStringLiteral("Die Rolle %1 kann sich anmelden; als Eigentümer der Tabellen und Funktionen "
+                                    "darf sie das nicht (ALTER ROLE %1 NOLOGIN).")
+                         .arg(eigner);
+            return false;
+        }
+        if (!superuser && !sql(QStringLiteral("SELECT pg_has_role(current_user, %1, 'MEMBER')")
+                                   .arg(Schema::eigentuemerrolleSql())))
+            return false;
+        if (!superuser && q.next() && !q.value(0).toBool() &&
+            !sql(QStringLiteral("GRANT %1 TO %2").arg(Bezeichner(eigner), Bezeichner(ich))))
+            return false;
+        if (!sql(QStringLiteral("GRANT USAGE, CREATE ON SCHEMA %1 TO %2").arg(schema, Bezeichner(eigner))))
+            return false;
+        // The tables (their sequences and indexes go along) and the functions.
+        QStringList tabellen, fremd;
+        if (!sql(QStringLiteral("SELECT c.relname, pg_get_userbyid(c.relowner) FROM pg_class c WHERE c.relkind = 'r' "
+                                "AND c.relnamespace = current_schema()::regnamespace AND c.relname ~ '^(kv|uv|m)_' "
+                                "ORDER BY c.relname")))
+            return false;
+        while (q.next()) {
+            tabellen << q.value(0).toString();
+            if (q.value(1).toString() != eigner) fremd << q.value(0).toString();
+        }
+        for (const QString& t : fremd)
+            if (!sql(QStringLiteral("ALTER TABLE %1 OWNER TO %2").arg(Bezeichner(t), Bezeichner(eigner)))) return false;
+        if (!fremd.isEmpty())
+            gesagt << QStringLiteral("%1 Tabellen gehören jetzt %2.").arg(fremd.size()).arg(eigner);
+        if (!sql(QStringLiteral("SELECT p.oid::regprocedure::text FROM pg_proc p WHERE p.proname LIKE 'uv\\_%' AND "
+                                "p.pronamespace = current_schema()::regnamespace AND "
+                                "pg_get_userbyid(p.proowner) <> %1")
+                     .arg(Schema::eigentuemerrolleSql())))
+            return false;
+        QStringList funktionen;
+        while (q.next())
+            funktionen << q.value(0).toString();
+        for (const QString& f : funktionen)
+            if (!sql(QStringLiteral("ALTER FUNCTION %1 OWNER TO %2").arg(f, Bezeichner(eigner)))) return false;
+        if (!funktionen.isEmpty())
+            gesagt << QStringLiteral("%1 Funktionen gehören jetzt %2.").arg(funktionen.size()).arg(eigner);
+        // The group role: reading, the sessions' own tables, the entry points.
+        da = rolle(gruppe, anmelden);
+        if (da < 0) return false;
+        if (da == 0) {
+            if (!sql(QStringLiteral("CREATE ROLE %1 NOLOGIN").arg(Bezeichner(gruppe)))) return false;
+            gesagt << QStringLiteral("Gruppenrolle %1 der Arbeitsplätze angelegt.").arg(gruppe);
+        }
+        const QString g = Bezeichner(gruppe);
+        for (const QString& t : tabellen) {
+            if (!sql(QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2").arg(Bezeichner(t), g))) return false;
+            if (t == QLatin1String("uv_sitzung")) continue;
+            if (t == QLatin1String("kv_parpersedv")) {
+                // Every column but the password.
+                if (!sql(QStringLiteral("SELECT string_agg(quote_ident(attname), ', ' ORDER BY attnum) FROM pg_attribute "
+                                        "WHERE attrelid = 'kv_parpersedv'::regclass AND attnum > 0 AND NOT "
+                                        "attisdropped AND attname <> 'passwort'")) ||
+                    !q.next())
+                    return false;
+                if (!sql(QStringLiteral("GRANT SELECT (%1) ON kv_parpersedv TO %2").arg(q.value(0).toString(), g)))
+                    return false;
+                continue;
+            }
+            const bool schreiben = t == QLatin1String("m_global") || t == QLatin1String("m_sitzung");
+            if (!sql(QStringLiteral("GRANT SELECT%1 ON %2 TO %3")
+                         .arg(schreiben ? QStringLiteral(", INSERT, UPDATE, DELETE") : QString(), Bezeichner(t), g)))
+                return false;
+        }
+        for (const QString& f : Schema::einstiege())
+            if (!sql(QStringLiteral("DO $$ DECLARE r record; BEGIN FOR r IN SELECT p.oid::regprocedure AS f FROM "
+                                    "pg_proc p WHERE p.proname = '%1' AND p.pronamespace = "
+                                    "current_schema()::regnamespace LOOP EXECUTE format('GRANT EXECUTE ON FUNCTION "
+                                    "%s TO %I', r.f, %2); END LOOP; END $$")
+                         .arg(f, Schema::anwendungsrolleSql())))
+                return false;
+        if (!sql(QStringLiteral("SELECT has_database_privilege('public', current_database(), 'CONNECT')")) ||
+            !q.next())
+            return false;
+        if (q.value(0).toBool()) {
+            if (!sql(QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2, %3").arg(datenbank, g, Bezeichner(ich))) ||
+                !sql(QStringLiteral("REVOKE CONNECT ON DATABASE %1 FROM PUBLIC").arg(datenbank)))
+                return false;
+            gesagt << QStringLiteral("Verbinden mit der Datenbank dürfen nur noch die Rollen, denen es gewährt ist.");
+        } else if (!sql(QStringLiteral("GRANT CONNECT ON DATABASE %1 TO %2").arg(datenbank, g))) {
+            return false;
+        }
+        if (anwendungsrolle.isEmpty()) return true;
+        da = rolle(anwendungsrolle, anmelden);
+        if (da < 0) return false;
+        const QString a = Bezeichner(anwendungsrolle);
+        if (da == 0) {
+            if (!sql(QStringLiteral("CREATE ROLE %1 LOGIN").arg(a))) return false;
+            gesagt << QStringLiteral("Anwendungsrolle %1 angelegt, noch ohne Passwort (ALTER ROLE %1 PASSWORD …).")
+                          .arg(anwendungsrolle);
+        }
+        // A role above the rules would make them pointless.
+        if (!sql(QStringLiteral("SELECT rolsuper OR pg_has_role(rolname, %1, 'USAGE') FROM pg_roles WHERE rolname = '%2'")
+                     .arg(Schema::eigentuemerrolleSql(), QString(anwendungsrolle).replace(QLatin1Char('\''),
+                                                                                           QStringLiteral("''")))) ||
+            !q.next())
+            return false;
+        if (q.value(0).toBool()) {
+            reason = QStringLiteral("Die Anwendungsrolle %1 ist Superuser oder darf als %2 handeln; die Arbeitsplätze "
+                                    "brauchen eine Rolle ohne diese Rechte.")
+                         .arg(anwendungsrolle, eigner);
+            return false;
+        }
+        if (!sql(QStringLiteral("GRANT %1 TO %2").arg(g, a))) return false;
+        gesagt << QStringLiteral("Die Anwendungsrolle %1 liest die Tabellen und ändert Berechtigungen nur über die "
+                                 "Funktionen.")
+                      .arg(anwendungsrolle);
+        return true;
+    });
+    if (ok)
+        for (const QString& z : gesagt)
+            out << z << Qt::endl;
+    return ok;
+}
+
+// Whether the database's tables belong to its owner role already.
+bool Gesichert(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    return Schema::isPostgres(db) &&
+           q.exec(QStringLiteral("SELECT pg_get_userbyid(c.relowner) = %1 FROM pg_class c WHERE c.oid = "
+                                 "to_regclass('uv_protokoll')")
+                      .arg(Schema::eigentuemerrolleSql())) &&
+           q.next() && q.value(0).toBool();
+}
 } // namespace
 
 bool Init(const DatenbankZiel& ziel, QTextStream& out) {
@@ -283,7 +460,8 @@ bool Init(const DatenbankZiel& ziel, QTextStream& out) {
                     out << "Warnung: der Server läuft mit " << setting
                         << "=off; gespeicherte Änderungen können bei einem Absturz verloren gehen." << Qt::endl;
         }
-        return SchemaSchuetzen(db, out, reason) && Schema::create(db, reason);
+        return SchemaSchuetzen(db, out, reason) && Schema::create(db, reason) &&
+               RollenEinrichten(db, ziel.anwendungsrolle, out, reason);
     });
     if (ok)
         out << "Schema Version " << Schema::Version << " in " << ziel.connStrg() << " angelegt." << Qt::endl;
@@ -302,7 +480,17 @@ bool Upgrade(const DatenbankZiel& ziel, QTextStream& out) {
         if (von != erreicht) Schema::version(db, fehler, &bekannt);
         if (!SchemaSchuetzen(db, out, reason)) return false;
         funktionen = Schema::funktionenAbgleichen(db, bekannt, reason);
-        return funktionen != Schema::Funktionen::Fehlen;
+        if (funktionen == Schema::Funktionen::Fehlen) return false;
+        // A secured database keeps its roles right (a new table, new
+        // functions); one not yet secured is secured once the workstations'
+        // role is named.
+        if (!ziel.anwendungsrolle.isEmpty() || Gesichert(db))
+            return RollenEinrichten(db, ziel.anwendungsrolle, out, reason);
+        out << "Die Datenbank ist nicht gesichert: wer sich mit der Rolle der Arbeitsplätze anmeldet, kann "
+               "Berechtigungen und das Änderungsprotokoll an den Funktionen vorbei ändern. Sichern mit "
+               "\"korval-db upgrade --anwendungsrolle NAME\"."
+            << Qt::endl;
+        return true;
     });
     if (ok && von == erreicht)
         out << "Schema Version " << erreicht << " in " << ziel.connStrg() << " ist aktuell." << Qt::endl;

@@ -16,6 +16,8 @@ struct DatenbankZiel {
     QString firma = QStringLiteral("1");
     QString als = {};
     QString passwort = {};
+    // PostgreSQL, init/upgrade: the login role of the workstations.
+    QString anwendungsrolle = {};
     QString connStrg() const {
         return QStringLiteral("cn_iptcp:") + server + QLatin1Char('[') + port + QStringLiteral("]:") + ns;
     }

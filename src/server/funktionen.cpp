@@ -17,7 +17,7 @@ namespace Schema {
 namespace {
 
 // In dependency order: helpers before the commands that call them.
-const char* const Dateien[] = {"protokoll", "sitzung", "datensatz", "lesen", "kopieren", "befehle"};
+const char* const Dateien[] = {"protokoll", "sitzung", "datensatz", "lesen", "kopieren", "befehle", "rueckgaengig"};
 
 QString Datei(const char* name) {
     QFile f(QStringLiteral(":/sql/%1.sql").arg(QString::fromLatin1(name)));
@@ -86,6 +86,25 @@ QStringList funktionen() {
     return s;
 }
 
+QStringList einstiege() {
+    return {QStringLiteral("uv_herausforderung"),   QStringLiteral("uv_anmelden"),
+            QStringLiteral("uv_code_suchen"),       QStringLiteral("uv_listen"),
+            QStringLiteral("uv_gruppe_speichern"),  QStringLiteral("uv_gruppe_loeschen"),
+            QStringLiteral("uv_stufe_speichern"),   QStringLiteral("uv_stufe_loeschen"),
+            QStringLiteral("uv_stufen_loeschen"),   QStringLiteral("uv_gruppe_kopieren"),
+            QStringLiteral("uv_rechte_uebernehmen"), QStringLiteral("uv_rueckgaengig"),
+            QStringLiteral("uv_verbindung"),         QStringLiteral("uv_gruppe_entziehen"),
+            QStringLiteral("uv_liste_pruefen"),      QStringLiteral("uv_gruppen_sperren")};
+}
+
+QString eigentuemerrolleSql() {
+    return QStringLiteral("lower(current_database()) || '_eigentuemer'");
+}
+
+QString anwendungsrolleSql() {
+    return QStringLiteral("lower(current_database()) || '_anwendung'");
+}
+
 QString funktionsstandSql() {
     return QStringLiteral("SELECT COALESCE(md5(string_agg(p.oid::regprocedure::text || ':' || p.prosecdef || ':' || "
                           "COALESCE(array_to_string(p.proconfig, ','), '') || ':' || p.prosrc, '|' "
@@ -148,12 +167,25 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
                 return false;
             }
         // Each runs as its owner with the search path pinned to its own schema
-        // (the caller's cannot redirect a name), and only those granted it may call it.
-        if (!q.exec(QStringLiteral("DO $$ DECLARE r record; BEGIN FOR r IN SELECT p.oid::regprocedure AS f FROM pg_proc p "
+        // (the caller's cannot redirect a name), and only those granted it may
+        // call it. In a secured database the owner is the role that owns the
+        // log, and the workstations' role gets the entry points again.
+        if (!q.exec(QStringLiteral("DO $$ DECLARE r record; eigner name; anwendung text := %1; BEGIN "
+                                   "SELECT pg_get_userbyid(c.relowner) INTO eigner FROM pg_class c "
+                                   "WHERE c.oid = to_regclass('uv_protokoll'); "
+                                   "FOR r IN SELECT p.oid::regprocedure AS f, p.proname FROM pg_proc p "
                                    "WHERE p.proname LIKE 'uv\\_%' AND p.pronamespace = current_schema()::regnamespace "
                                    "LOOP EXECUTE format('ALTER FUNCTION %s SECURITY DEFINER SET search_path = %I, "
                                    "pg_temp', r.f, current_schema()); EXECUTE format('REVOKE EXECUTE ON FUNCTION %s "
-                                   "FROM PUBLIC', r.f); END LOOP; END $$"))) {
+                                   "FROM PUBLIC', r.f); "
+                                   "IF eigner IS NOT NULL AND eigner <> current_user THEN "
+                                   "EXECUTE format('ALTER FUNCTION %s OWNER TO %I', r.f, eigner); END IF; "
+                                   "IF r.proname = ANY (ARRAY[%2]) AND EXISTS (SELECT 1 FROM pg_roles "
+                                   "WHERE rolname = anwendung) THEN "
+                                   "EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', r.f, anwendung); END IF; "
+                                   "END LOOP; END $$")
+                        .arg(anwendungsrolleSql(), QStringLiteral("'") + einstiege().join(QStringLiteral("', '")) +
+                                                       QStringLiteral("'")))) {
             reason = q.lastError().text();
             return false;
         }

@@ -127,6 +127,7 @@ void Entnehmen(std::map<QString, Delta>& deltas, const QString& befehl, const QS
 } // namespace
 
 QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_rueckgaengig"), {rechner(), nr, erwartet});
     const auto eintrag = select(
         QStringLiteral("SELECT befehl, objekt, vorher, nachher FROM uv_protokoll WHERE nr = ?"), {nr}, 4);
     if (eintrag.empty())

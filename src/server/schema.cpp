@@ -375,7 +375,7 @@ int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck) {
     return version(db, fehler, fingerabdruck, nullptr);
 }
 
-int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* sitzung) {
+int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* sitzung, bool* ungesichert) {
     fehler.clear();
     QSqlQuery q(db);
     // The usual case in one statement, whichever columns the version has;
@@ -386,14 +386,16 @@ int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* 
     // stored fingerprint count for nothing.
     if (q.exec(isPostgres(db) ? QStringLiteral("SELECT s.*, (") + funktionsstandSql() +
                                     QStringLiteral(") AS uv_stand, pg_backend_pid() || '|' || (SELECT backend_start FROM "
-                                               "pg_stat_activity WHERE pid = pg_backend_pid()) AS uv_sitzung "
-                                               "FROM kv_schema s")
+                                               "pg_stat_activity WHERE pid = pg_backend_pid()) AS uv_sitzung, "
+                                               "COALESCE(has_table_privilege(to_regclass('uv_protokoll'), 'DELETE'), "
+                                               "false) AS uv_ungesichert FROM kv_schema s")
                               : QStringLiteral("SELECT * FROM kv_schema"))) {
         if (!q.next()) return -1;
         const int f = q.record().indexOf(QStringLiteral("funktionen"));
         const int n = q.record().indexOf(QStringLiteral("uv_stand"));
         const int s = q.record().indexOf(QStringLiteral("uv_sitzung"));
         if (sitzung) *sitzung = s < 0 ? QString() : q.value(s).toString();
+        if (ungesichert) *ungesichert = q.value(QStringLiteral("uv_ungesichert")).toBool();
         // Stored as "fingerprint of the files:hash of the functions as created".
         const QString gespeichert = f < 0 ? QString() : q.value(f).toString();
         if (fingerabdruck)

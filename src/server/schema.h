@@ -24,6 +24,13 @@ constexpr int VersionFuerAenderungen = 3;
 // files under sql/ (funktionen.cpp), and the fingerprint of those files.
 QStringList funktionen();
 QString fingerabdruck();
+// The functions the workstations' role may call; the rest are their helpers.
+QStringList einstiege();
+// SQL of the names of the roles of a secured database: the owner (no login)
+// of the tables, the log and the functions, and the group role whose members
+// (the workstations' login roles) read and call the entry points.
+QString eigentuemerrolleSql();
+QString anwendungsrolleSql();
 // SQL of one value: the hash of the uv_ functions there now, signatures and bodies.
 QString funktionsstandSql();
 // The statements of an SQL text: split at semicolons outside quotes and comments.
@@ -65,8 +72,10 @@ int version(QSqlDatabase& db);
 // functions, empty when none is recorded.
 int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck = nullptr);
 // The same; on PostgreSQL `sitzung` also gets this connection's server process
-// and its start ("pid|start"), read in the same request.
-int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* sitzung);
+// and its start ("pid|start"), read in the same request, and `ungesichert`
+// whether this connection's role may change the log at the functions past.
+int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* sitzung,
+            bool* ungesichert = nullptr);
 
 // How long a statement waits for another workstation's lock before it gives
 // up with error 118 (PostgreSQL's lock_timeout, SQLite's busy timeout). Tests shorten it.

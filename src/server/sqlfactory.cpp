@@ -178,6 +178,7 @@ class SqlKlasse final : public CacheObjekt {
         const QString m = name.toLower();
         if (m == QLatin1String("sys_close")) return {};
         if (m == QLatin1String("schemapruefen")) return m_f.schemaFehler();
+        if (m == QLatin1String("sicherungpruefen")) return m_f.sicherungshinweis();
         SqlCacheFactory::ImProzess einAufruf(m_f);
         if (m == QLatin1String("anmeldedaten") && m_cls.table == QLatin1String("kv_parpersedv"))
             return m_f.anmeldedaten(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2));
@@ -261,7 +262,7 @@ class SqlKlasse final : public CacheObjekt {
         if (pruefen)
             m_f.checkList(m_cls, key, *std::get<SysListPtr>(a.back()), vorhanden);
         else
-            m_f.saveList(m_cls, key, *std::get<SysListPtr>(a.back()));
+            m_f.listeSpeichern(m_cls, key, *std::get<SysListPtr>(a.back()));
         return {};
     }
 
@@ -432,7 +433,8 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     QString lesefehler, fingerabdruck;
     // Reading the version is the connection's one request when the schema is current.
     ++m_rundreisen;
-    const int version = Schema::version(m_db, lesefehler, &fingerabdruck, &m_serverSitzung);
+    m_ungesichert = false;
+    const int version = Schema::version(m_db, lesefehler, &fingerabdruck, &m_serverSitzung, &m_ungesichert);
     if (version < 1) {
         m_lastError = lesefehler.isEmpty()
                           ? QStringLiteral("Die Datenbank %1 enthält keine Benutzerverwaltung").arg(target->ns)
@@ -460,6 +462,13 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
         if (erreicht != version) Schema::version(m_db, fehler, &fingerabdruck);
         m_funktionen = Schema::funktionenAbgleichen(m_db, fingerabdruck, fehler) != Schema::Funktionen::Fehlen;
     }
+    // A role that may only call them cannot run the commands without them.
+    if (isPostgres() && !m_funktionen && !m_ungesichert)
+        m_schemaFehler =
+            QStringLiteral("Die Datenbank %1 ist nicht auf dem Stand dieses Programms, und diese Datenbankrolle "
+                           "darf sie nicht erneuern.\r\nNiemand kann sich anmelden, bis ein Verwalter der Datenbank "
+                           "\"korval-db upgrade --server %2 --port %3 --namespace %1\" ausgeführt hat.")
+                .arg(target->ns, target->server, target->port);
     if (!aktuell && erreicht < Schema::VersionFuerAenderungen)
         m_schemaFehler =
             QStringLiteral("Der Datenbank %1 fehlt %2 (Schema Version %3, nötig %4), und es kann nicht angelegt "
@@ -527,6 +536,18 @@ void SqlCacheFactory::alteSitzungBeenden(const QString& sitzung) {
         if (!q.exec() || !q.next()) break;
         QThread::msleep(100);
     }
+}
+
+QString SqlCacheFactory::sicherungshinweis() const {
+    if (!isPostgres() || !m_ungesichert) return {};
+    const auto target = ConnectionTarget::parse(m_ziel);
+    return QStringLiteral("Die Datenbank %1 ist nicht gesichert: die Datenbankrolle dieses Arbeitsplatzes darf "
+                          "Berechtigungen und das Änderungsprotokoll an der Benutzerverwaltung vorbei ändern.\r\n"
+                          "Ein Verwalter der Datenbank sichert sie mit \"korval-db upgrade --server %2 --port %3 "
+                          "--namespace %1 --anwendungsrolle NAME\"; die Arbeitsplätze melden sich dann mit der "
+                          "Rolle NAME an.")
+        .arg(target ? target->ns : QString(), target ? target->server : QString(),
+             target ? target->port : QString());
 }
 
 bool SqlCacheFactory::IsConnected() {
@@ -905,6 +926,20 @@ SysListPtr SqlCacheFactory::loadList(const ClassDef& cls, const QStringList& key
     return list;
 }
 
+void SqlCacheFactory::listeSpeichern(const ClassDef& cls, const QStringList& key, const SysList& list) {
+    if (!mitFunktionen()) return saveList(cls, key, list);
+    Baustein b(*this);
+    // Only an existing record's list, as below; the functions store it.
+    checkKey(cls, key);
+    if (select(QStringLiteral("SELECT 1 FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), keyBinds(cls, key), 1).empty())
+        raise(Fehlernummer::ObjektFehlt, QStringLiteral("<LOADOBJ> %1: kein Objekt mit der Id %2")
+                                             .arg(cls.name, key.join(QStringLiteral("||"))));
+    if (cls.table == QLatin1String("uv_gruppen"))
+        gruppeSpeichern(key.front(), list, SysList(), 0);
+    else
+        stufeSpeichern(key, list, SysList(), 0, true);
+}
+
 void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, const SysList& list, bool neu) {
     checkKey(cls, key);
     Guard g(*this);
@@ -958,6 +993,18 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
 void SqlCacheFactory::checkList(const ClassDef& cls, const QStringList& key, const SysList& erwartet,
                                 bool vorhanden) {
     checkKey(cls, key);
+    if (mitFunktionen()) {
+        Baustein b(*this);
+        QJsonArray k;
+        for (const QString& t : key)
+            k.append(t);
+        befehlAufrufen(QStringLiteral("uv_liste_pruefen"),
+                       {rechner(), cls.list && cls.table == QLatin1String("uv_gruppen") ? QStringLiteral("g")
+                                                                                         : QStringLiteral("s"),
+                        QString::fromUtf8(QJsonDocument(k).toJson(QJsonDocument::Compact)),
+                        Protokoll::Json(erwartet.Werte()), vorhanden ? 1 : 2});
+        return;
+    }
     Guard g(*this);
     const bool da = sperren(cls, key, !vorhanden);
     if (!vorhanden && da) {
@@ -1002,6 +1049,17 @@ QString SqlCacheFactory::checkGroups(const QStringList& key, const SysList& grup
             std::find(neu.begin(), neu.end(), g) == neu.end())
             neu.push_back(g);
     if (neu.empty()) return QStringLiteral("[]");
+    if (mitFunktionen()) {
+        Baustein b(*this);
+        const QJsonArray da = QJsonDocument::fromJson(befehlAufrufen(QStringLiteral("uv_gruppen_sperren"),
+                                                                     {rechner(), Protokoll::Json(neu)})
+                                                          .toUtf8())
+                                  .array();
+        std::vector<QString> fehlend;
+        for (const QString& n : neu)
+            if (!da.contains(n)) fehlend.push_back(n);
+        return Protokoll::Json(fehlend);
+    }
     Guard g(*this);
     // Groups are locked before levels by every command: a group delete waits
     // for this save, or this save sees the group gone.
@@ -1018,6 +1076,11 @@ QString SqlCacheFactory::checkGroups(const QStringList& key, const SysList& grup
 }
 
 int SqlCacheFactory::withdrawGroup(const QString& gruppe) {
+    Baustein b(*this);
+    if (mitFunktionen())
+        return befehlAufrufen(QStringLiteral("uv_gruppe_entziehen"),
+                              {rechner(), gruppe, m_geloeschteGruppen.value(gruppe, 0)})
+            .toInt();
     // Positions may keep gaps: lists are read in position order only.
     Guard g(*this);
     // Every level that holds the group is locked first, in the order all
@@ -1077,6 +1140,28 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
         key.append(v);
     }
     checkKey(cls, key);
+    // With the server's functions every logged write is theirs: the
+    // workstations' role may not write those tables itself.
+    if (mitFunktionen() && cls.list) {
+        Baustein b(*this);
+        const SysList leer;
+        const SysList& l = list ? *list : isNew ? leer : *loadList(cls, key);
+        if (cls.table == QLatin1String("uv_gruppen"))
+            gruppeSpeichern(key.front(), l, leer, 0);
+        else
+            stufeSpeichern(key, l, leer, 0, true);
+        return;
+    }
+    if (mitFunktionen() && cls.table == QLatin1String("kv_kassasw")) {
+        Baustein b(*this);
+        QJsonObject felder;
+        for (const PropertyDef& p : cls.properties)
+            if (values.contains(p.column) && !cls.isKeyColumn(p.column)) felder.insert(p.column, values.value(p.column));
+        befehlAufrufen(QStringLiteral("uv_verbindung"),
+                       {rechner(), key.front().toInt(), isNew,
+                        QString::fromUtf8(QJsonDocument(felder).toJson(QJsonDocument::Compact))});
+        return;
+    }
     Guard g(*this);
     const bool protokoll = cls.table == QLatin1String("kv_kassasw");
     const QString vorher = protokoll && !isNew ? Felder(cls, key) : QString();
@@ -1132,6 +1217,20 @@ void SqlCacheFactory::saveObject(const ClassDef& cls, bool isNew, QHash<QString,
 
 void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
     const QStringList key = splitId(cls, id);
+    if (mitFunktionen() && (cls.list || cls.table == QLatin1String("kv_kassasw"))) {
+        // A record gone already is an error here, as below.
+        Baustein b(*this);
+        QString da;
+        if (cls.table == QLatin1String("uv_gruppen"))
+            da = gruppeLoeschen(key.front(), SysList(), 0);
+        else if (cls.list)
+            da = stufeLoeschen(key, SysList(), 0);
+        else
+            da = befehlAufrufen(QStringLiteral("uv_verbindung"), {rechner(), key.front().toInt(), false, QVariant()});
+        if (da != QLatin1String("1"))
+            raise(Fehlernummer::ObjektFehlt, QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));
+        return;
+    }
     Guard g(*this);
     const QVariantList kb = keyBinds(cls, key);
     const bool protokoll = cls.list || cls.table == QLatin1String("kv_kassasw");

@@ -18,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <memory>
+#include <utility>
 
 // Why a connection failed, in a few German words (never with credentials).
 QString Verbindungsgrund(const QString& meldung);
@@ -98,6 +99,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void deleteObject(const ClassDef& cls, const QString& id);
     // `neu`: the record was just created; its one entry is the creation with this list.
     void saveList(const ClassDef& cls, const QStringList& key, const SysList& list, bool neu = false);
+    // The class methods SaveCodes/SaveGruppen: saveList, or with the server's functions through them.
+    void listeSpeichern(const ClassDef& cls, const QStringList& key, const SysList& list);
     // Class method GruppeEntziehen: the group leaves every program level at once.
     int withdrawGroup(const QString& gruppe);
     // Locks the record and compares it with what the caller knows: its list
@@ -119,6 +122,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QString undo(qint64 nr, const QString& erwartet);
     // Why changes cannot be stored on this database ("" when they can).
     QString schemaFehler() const { return m_schemaFehler; }
+    // PostgreSQL: said once after a sign-on when this role may write past the functions.
+    QString sicherungshinweis() const;
     // Class method Kopieren of the groups: a new group `ziel` with the members
     // of `quelle` and a grant on each of its levels, as asked; JSON with the
     // numbers copied. Raises KonfliktVorhanden when `ziel` exists.
@@ -249,6 +254,18 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     bool m_protokoll = true;
     bool m_kette = true;
     QString m_schemaFehler;
+    bool m_ungesichert = false;
+    // A function called as one step of the caller's transaction (the older
+    // class methods), not as the whole of it: BEGIN goes first.
+    bool m_baustein = false;
+    struct Baustein {
+        explicit Baustein(SqlCacheFactory& f) : m_f(f), m_vorher(std::exchange(f.m_baustein, true)) {}
+        ~Baustein() { m_f.m_baustein = m_vorher; }
+        Baustein(const Baustein&) = delete;
+        Baustein& operator=(const Baustein&) = delete;
+        SqlCacheFactory& m_f;
+        bool m_vorher;
+    };
     // The change log (protokoll.cpp). Every entry's first columns: company,
     // branch and code of the session's user context, workstation, command, record.
     QVariantList Kopf(const QString& befehl, const QString& objekt);

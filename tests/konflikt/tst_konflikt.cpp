@@ -25,6 +25,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QSysInfo>
 #include <QtTest>
 
@@ -1289,18 +1291,16 @@ void TestKonflikt::loeschenSpeichernUndSperreOhneVerklemmung() {
         if (i % 2 == 0) u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?)"), {g});
         std::atomic<bool> gesperrt{false};
         std::thread halter([&] {
-            try {
-                auto f = verbinden();
-                auto* s = static_cast<SqlCacheFactory*>(f.get());
-                f->TransaktionBeginnen();
-                s->select(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ? FOR UPDATE"), {g}, 1);
+            u->db->Direkt([&](QSqlDatabase& db) {
+                QSqlQuery q(db);
+                q.exec(QStringLiteral("BEGIN"));
+                q.prepare(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = ? FOR UPDATE"));
+                q.addBindValue(g);
+                if (!q.exec()) melden(CacheFehler(0, q.lastError().text()));
                 gesperrt = true;
                 std::this_thread::sleep_for(std::chrono::milliseconds(60));
-                f->TransaktionBestaetigen();
-            } catch (const CacheFehler& e) {
-                gesperrt = true;
-                melden(e);
-            }
+                q.exec(QStringLiteral("COMMIT"));
+            });
         });
         while (!gesperrt)
             std::this_thread::yield();
@@ -1337,11 +1337,13 @@ void TestKonflikt::gesperrtEndetMitMeldung() {
     Zustand().CacheFactory->Disconnect(); // the next connection waits as briefly
     QVERIFY(Waehlen(w->cmbGruppe, QStringLiteral("Lager")));
     Mitglied(QStringLiteral("NEU"));
-    auto halter = u->db->NeuerClient();
-    halter->TransaktionBeginnen();
-    static_cast<SqlCacheFactory*>(halter.get())
-        ->select(QStringLiteral("UPDATE uv_gruppen SET gruppe = gruppe WHERE gruppe = 'Lager' RETURNING gruppe"), {}, 1);
-    Klicken(w->cmdGruppeSpeichern);
+    u->db->Direkt([&](QSqlDatabase& db) {
+        QSqlQuery halter(db);
+        halter.exec(QStringLiteral("BEGIN"));
+        QVERIFY(halter.exec(QStringLiteral("UPDATE uv_gruppen SET gruppe = gruppe WHERE gruppe = 'Lager'")));
+        Klicken(w->cmdGruppeSpeichern);
+        halter.exec(QStringLiteral("ROLLBACK"));
+    });
     const Gezeigt* m = u->dialoge.Letzte(QStringLiteral("MsgBox"));
     QVERIFY(m);
     QVERIFY2(m->titel == QStringLiteral("Gleichzeitige Änderung"), qPrintable(m->text));
@@ -1351,7 +1353,6 @@ void TestKonflikt::gesperrtEndetMitMeldung() {
                  m->text.endsWith(QStringLiteral("Es wurde nichts gespeichert.")),
              qPrintable(m->text));
     QCOMPARE(w->cmdGruppeSpeichern->text(), QStringLiteral("Änderung Sichern *"));
-    halter->TransaktionZuruecknehmen();
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ,GRO"));
     Klicken(w->cmdGruppeSpeichern);
     QCOMPARE(u->dialoge.Anzahl(QStringLiteral("MsgBox")), 1);

@@ -26,13 +26,6 @@
 #include <QtTest>
 
 namespace {
-void Setzen(CacheFactory& f, const QString& klasse, const QString& id, const QString& eigenschaft,
-            const QString& wert) {
-    CacheObjektPtr o = f.OpenId(klasse, id);
-    o->setEigenschaft(eigenschaft, wert);
-    o->Methode(QStringLiteral("sys_Save"));
-}
-
 void Mitglieder(CacheFactory& f, const QString& gruppe, const QStringList& codes) {
     try {
         f.OpenId(QStringLiteral("UserVerwaltung.Gruppen"), gruppe);
@@ -211,10 +204,8 @@ void TestMainwindow::berechtigungsgruppe_data() {
 void TestMainwindow::berechtigungsgruppe() {
     QFETCH(QString, gruppe);
     QFETCH(bool, zugelassen);
-    u->Aendern([&](CacheFactory& f) {
-        Setzen(f, QStringLiteral("KV.ParPersEdv"), QStringLiteral("1||ADM"), QStringLiteral("BERGRP"),
-               gruppe);
-    });
+    u->db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET bergrp = ? WHERE firma = '1' AND pcode = 'ADM'"),
+                      {gruppe});
     Zustand().ProgrammKommandozeile = u->Kommandozeile();
     w->Form_Load();
     QCOMPARE(u->beendet, zugelassen ? 0 : 1);

@@ -32,6 +32,7 @@ void Abschiessen(const QString& pid) {
         db.setHostName(qEnvironmentVariable("PGHOST"));
         db.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
         db.setDatabaseName(QStringLiteral("postgres"));
+        db.setUserName(AlsEigentuemer::Rolle());
         if (db.open()) {
             QSqlQuery q(db);
             q.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid.toInt()));
@@ -101,6 +102,7 @@ QSqlDatabase Halter(const QString& ns) {
     halter.setHostName(qEnvironmentVariable("PGHOST"));
     halter.setPort(qEnvironmentVariable("PGPORT", QStringLiteral("5432")).toInt());
     halter.setDatabaseName(ns);
+    halter.setUserName(AlsEigentuemer::Rolle());
     return halter;
 }
 

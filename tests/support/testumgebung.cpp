@@ -22,6 +22,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 #include <QSqlRecord>
 #include <QTest>
 #include <QTimer>
@@ -103,6 +104,19 @@ bool Testdatenbank::Verfuegbar(QString& warum) {
     return true;
 }
 
+AlsEigentuemer::AlsEigentuemer() : m_vorher(qgetenv("PGUSER")) {
+    qputenv("PGUSER", Rolle().toUtf8());
+}
+
+AlsEigentuemer::~AlsEigentuemer() {
+    qputenv("PGUSER", m_vorher);
+}
+
+QString AlsEigentuemer::Rolle() {
+    static const QString rolle = qEnvironmentVariable("PGUSER");
+    return rolle;
+}
+
 namespace {
 // One PostgreSQL database per test process, emptied for each test.
 QString PgDatenbank() {
@@ -119,6 +133,7 @@ bool PgLeeren(const DatenbankZiel& ziel) {
         db.setHostName(ziel.server);
         db.setPort(ziel.port.toInt());
         db.setDatabaseName(ziel.ns);
+        db.setUserName(AlsEigentuemer::Rolle());
         if (db.open()) {
             QSqlQuery q(db);
             // What a test may have left on the change log goes too.
@@ -143,6 +158,8 @@ Testdatenbank::Testdatenbank() {
         ziel.server = qEnvironmentVariable("PGHOST");
         ziel.port = qEnvironmentVariable("PGPORT", QStringLiteral("5432"));
         ziel.ns = PgDatenbank();
+        ziel.anwendungsrolle = ziel.ns + QStringLiteral("_app");
+        AlsEigentuemer eigentuemer;
         static bool angelegt = false;
         if (!angelegt) {
             angelegt = Datenbankwerkzeug::Init(ziel, aus);
@@ -151,16 +168,25 @@ Testdatenbank::Testdatenbank() {
             // A test may have taken the schema back to an older version.
             m_ok = Datenbankwerkzeug::Init(ziel, aus) && PgLeeren(ziel);
         }
+        m_ok = m_ok && Datenbankwerkzeug::Demo(ziel, aus);
     } else {
         ziel.server = m_dir.path();
         ziel.ns = QStringLiteral("KORVAL");
-        m_ok = Datenbankwerkzeug::Init(ziel, aus);
+        m_ok = Datenbankwerkzeug::Init(ziel, aus) && Datenbankwerkzeug::Demo(ziel, aus);
     }
-    m_ok = m_ok && Datenbankwerkzeug::Demo(ziel, aus);
     m_server = ziel.server;
     m_port = ziel.port;
     m_ns = ziel.ns;
     m_connStrg = ziel.connStrg();
+    m_anwendungsrolle = ziel.anwendungsrolle;
+    if (IstPostgres() && m_ok) {
+        // The program connects as the workstations do: as the role that may
+        // only read and call the functions (with the run's password).
+        SqlAendern(QStringLiteral("ALTER ROLE \"%1\" PASSWORD '%2'")
+                       .arg(m_anwendungsrolle, qEnvironmentVariable("PGPASSWORD").replace(QLatin1Char('\''),
+                                                                                         QStringLiteral("''"))));
+        qputenv("PGUSER", m_anwendungsrolle.toUtf8());
+    }
 }
 
 Testdatenbank::~Testdatenbank() = default;
@@ -194,7 +220,8 @@ bool AlsVerwalter(CacheFactory& f, const QString& code, const QString& passwort)
 namespace {
 template <typename F> void MitDirekterVerbindung(const QString& server, const QString& port, const QString& ns,
                                                  F&& f) {
-    const QString name = QStringLiteral("korval-test-direkt");
+    // Its own name: threads may hold one each.
+    const QString name = QStringLiteral("korval-test-direkt-") + QUuid::createUuid().toString(QUuid::Id128);
     {
         const bool pg = Testdatenbank::IstPostgres();
         QSqlDatabase db = QSqlDatabase::addDatabase(pg ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name);
@@ -202,6 +229,7 @@ template <typename F> void MitDirekterVerbindung(const QString& server, const QS
             db.setHostName(server);
             db.setPort(port.toInt());
             db.setDatabaseName(ns);
+            db.setUserName(AlsEigentuemer::Rolle());
         } else {
             db.setDatabaseName(server + QStringLiteral("/") + ns + QStringLiteral(".sqlite"));
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
@@ -227,6 +255,10 @@ QSqlQuery Ausfuehren(QSqlDatabase& db, const QString& sql, const QVariantList& w
     return q;
 }
 } // namespace
+
+void Testdatenbank::Direkt(const std::function<void(QSqlDatabase&)>& arbeit) const {
+    MitDirekterVerbindung(m_server, m_port, m_ns, arbeit);
+}
 
 QStringList Testdatenbank::Sql(const QString& sql, const QVariantList& werte) const {
     QStringList zeilen;

@@ -9,6 +9,7 @@
 #include "platform/settingsstore.h"
 
 #include <QDateTime>
+#include <QSqlDatabase>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -70,6 +71,22 @@ class FakeClock final : public Clock {
 };
 
 // A database with the demo company, new for each test.
+// PostgreSQL: the program's connections (libpq's PGUSER) use the
+// workstations' role that init sets up; while one of these lives, they use
+// the database owner's role instead (init, upgrade, purging the log).
+class AlsEigentuemer {
+  public:
+    AlsEigentuemer();
+    ~AlsEigentuemer();
+    AlsEigentuemer(const AlsEigentuemer&) = delete;
+    AlsEigentuemer& operator=(const AlsEigentuemer&) = delete;
+    // The owner's role name, as the test run started with it.
+    static QString Rolle();
+
+  private:
+    QByteArray m_vorher;
+};
+
 class Testdatenbank {
   public:
     static bool IstPostgres();
@@ -88,6 +105,9 @@ class Testdatenbank {
     // Rows of a statement run straight on the server's tables, beside the
     // client interface; each value as text, columns joined by ";".
     QStringList Sql(const QString& sql, const QVariantList& werte = {}) const;
+    // A connection of another program (on PostgreSQL as the owner), open
+    // while `arbeit` runs: to hold locks the way no workstation's role can.
+    void Direkt(const std::function<void(QSqlDatabase&)>& arbeit) const;
     // A statement that changes the tables straight, as another program would.
     void SqlAendern(const QString& sql, const QVariantList& werte = {}) const;
     // A database from before the server checked names: names another program
@@ -99,10 +119,12 @@ class Testdatenbank {
     QStringList Tabellen() const;
     // A group's member codes in stored order, joined by ",", read from its table.
     QString Mitglieder(const QString& gruppe) const;
+    // PostgreSQL: the login role the program connects with.
+    QString Anwendungsrolle() const { return m_anwendungsrolle; }
 
   private:
     QTemporaryDir m_dir;
-    QString m_server, m_port, m_ns, m_connStrg;
+    QString m_server, m_port, m_ns, m_connStrg, m_anwendungsrolle;
     bool m_ok = false;
 };
 

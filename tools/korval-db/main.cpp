@@ -53,6 +53,9 @@ const char* const Hilfe =
     "                   PostgreSQL-Server (Vorgabe: localhost)\n"
     "  --port P         Port des PostgreSQL-Servers (Vorgabe: 1973)\n"
     "  --namespace N    Datenbankname (Vorgabe: KORVAL)\n"
+    "  --anwendungsrolle NAME\n"
+    "                   init, upgrade (PostgreSQL): die Datenbankrolle der Arbeitsplätze; sie\n"
+    "                   liest und ändert Berechtigungen nur über die Funktionen\n"
     "  --von CODE       rechte-uebernehmen: von diesem Mitarbeiter\n"
     "  --nach CODE      rechte-uebernehmen: für diesen Mitarbeiter\n"
     "  --ohne-mitglieder, --ohne-stufen\n"
@@ -176,7 +179,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption als(QStringLiteral("als"), QStringLiteral("als Verwalter anmelden"), QStringLiteral("CODE"));
     const QCommandLineOption pruefen(QStringLiteral("pruefen"),
                                      QStringLiteral("protokoll: die Kette der Prüfsummen prüfen"));
-    parser.addOptions({server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
+    const QCommandLineOption anwendungsrolle(QStringLiteral("anwendungsrolle"),
+                                             QStringLiteral("init/upgrade: Datenbankrolle der Arbeitsplätze"),
+                                             QStringLiteral("NAME"));
+    parser.addOptions({anwendungsrolle, server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
                        bis, benutzer, objekt, vor, ja, pruefen, als, vonOption, nachOption, ohneMitglieder, ohneStufen});
     // Wrong options are wrong input: a German message and status 2, as for
     // every other wrong input (process() would answer in English with 1).
@@ -211,6 +217,7 @@ int main(int argc, char** argv) {
     ziel.port = parser.value(port);
     ziel.ns = parser.value(ns);
     ziel.firma = parser.value(firma);
+    ziel.anwendungsrolle = parser.value(anwendungsrolle);
     if (parser.isSet(als)) {
         ziel.als = parser.value(als);
         ziel.passwort = Passwort(ziel.als);

@@ -95,3 +95,80 @@ BEGIN
   END IF;
   RETURN json_build_object('e', n::text, 'v', json_build_array(uv_vorrat_programme()));
 END $f$;
+
+-- An entry of the connection list as the log shows it: each field by its
+-- property name, in the names' byte order; '' when there is none.
+CREATE OR REPLACE FUNCTION uv_verbindungsfelder(id int) RETURNS text LANGUAGE sql AS $f$
+  SELECT COALESCE((SELECT '{' || string_agg(to_json(x.n)::text || ':' || to_json(x.v)::text, ','
+                                            ORDER BY x.n COLLATE "C") || '}'
+    FROM kv_kassasw k, LATERAL (VALUES ('Bezeichnung', k.bezeichnung), ('FIL', k.fil), ('Firma', k.firma),
+      ('NAMESPACE', k.namespace), ('PORT', k.port), ('Type', k.type::text), ('ip', k.ip),
+      ('sys_ID', k.sys_id::text)) x(n, v)
+   WHERE k.sys_id = id), '')
+$f$;
+
+-- An entry of the connection list created, changed (`felder`: column →
+-- value, the columns given only) or deleted (`felder` NULL), with its log entry.
+CREATE OR REPLACE FUNCTION uv_verbindung(rechner text, id int, neu boolean, felder json) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf_frei(rechner); f jsonb := felder::jsonb; vorher text; nachher text; o text := 'Verbindung ' || id;
+BEGIN
+  PERFORM 1 FROM kv_kassasw WHERE sys_id = id FOR UPDATE;
+  vorher := uv_verbindungsfelder(id);
+  IF f IS NULL THEN
+    DELETE FROM kv_kassasw WHERE sys_id = id;
+    IF NOT FOUND THEN
+      RAISE EXCEPTION USING ERRCODE = 'KV105', MESSAGE = '<DELETE> KV.KassaSW: kein Objekt mit der Id ' || id;
+    END IF;
+    PERFORM uv_protokollieren(kopf, 'löschen', o, vorher, '');
+    RETURN json_build_object('e', '1', 'v', json_build_array());
+  END IF;
+  IF neu THEN
+    INSERT INTO kv_kassasw (sys_id, firma, fil, ip, port, namespace, type, bezeichnung)
+    VALUES (id, COALESCE(f->>'firma', ''), COALESCE(f->>'fil', ''), COALESCE(f->>'ip', ''), COALESCE(f->>'port', ''),
+            COALESCE(f->>'namespace', ''), COALESCE((f->>'type')::int, 0), COALESCE(f->>'bezeichnung', ''));
+  ELSE
+    UPDATE kv_kassasw SET firma = COALESCE(f->>'firma', firma), fil = COALESCE(f->>'fil', fil),
+           ip = COALESCE(f->>'ip', ip), port = COALESCE(f->>'port', port),
+           namespace = COALESCE(f->>'namespace', namespace), type = COALESCE((f->>'type')::int, type),
+           bezeichnung = COALESCE(f->>'bezeichnung', bezeichnung)
+     WHERE sys_id = id;
+    IF NOT FOUND THEN
+      RAISE EXCEPTION USING ERRCODE = 'KV105', MESSAGE = '<LOADOBJ> KV.KassaSW: kein Objekt mit der Id ' || id;
+    END IF;
+  END IF;
+  nachher := uv_verbindungsfelder(id);
+  IF nachher <> vorher THEN
+    PERFORM uv_protokollieren(kopf, CASE WHEN neu THEN 'anlegen' ELSE 'speichern' END, o, vorher, nachher);
+  END IF;
+  RETURN json_build_object('e', '1', 'v', json_build_array());
+END $f$;
+
+-- The group taken from every level that grants it (part of its delete, the
+-- entry `bezug`, when there is one).
+CREATE OR REPLACE FUNCTION uv_gruppe_entziehen(rechner text, g text, bezug bigint) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner);
+BEGIN
+  RETURN json_build_object('e', uv_entziehen(kopf, g, bezug)::text, 'v', json_build_array());
+END $f$;
+
+-- The older class methods check under lock in the caller's transaction; a
+-- role that may only read cannot lock rows itself. pruefen as uv_pruefen.
+CREATE OR REPLACE FUNCTION uv_liste_pruefen(rechner text, art text, k json, geladen json, pruefen int) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner);
+BEGIN
+  PERFORM uv_pruefen(art, ARRAY(SELECT json_array_elements_text(k)), geladen, pruefen);
+  RETURN json_build_object('e', '', 'v', json_build_array());
+END $f$;
+
+-- Of the groups named, those there, locked against a delete until the caller's transaction ends.
+CREATE OR REPLACE FUNCTION uv_gruppen_sperren(rechner text, gruppen json) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner); da json;
+BEGIN
+  SELECT COALESCE(json_agg(gruppe ORDER BY gruppe), '[]') INTO da FROM (SELECT gruppe FROM uv_gruppen
+   WHERE gruppe IN (SELECT json_array_elements_text(gruppen)) ORDER BY gruppe FOR SHARE) g;
+  RETURN json_build_object('e', da::text, 'v', json_build_array());
+END $f$;

@@ -59,6 +59,14 @@ BEGIN
   RETURN json_build_array(s.firma, s.filiale, s.pcode, COALESCE(rechner, ''));
 END $f$;
 
+-- The same for what the login dialog may change before anyone signs on (the
+-- connection list): whoever is signed on at this connection, if anyone.
+CREATE OR REPLACE FUNCTION uv_kopf_frei(rechner text) RETURNS json LANGUAGE sql AS $f$
+  SELECT json_build_array(COALESCE(s.firma, ''), COALESCE(s.filiale, ''), COALESCE(s.pcode, ''), COALESCE(rechner, ''))
+    FROM (SELECT NULL) x LEFT JOIN uv_sitzung s ON s.pid = pg_backend_pid()
+     AND s.schluessel = current_setting('korval.sitzung', true)
+$f$;
+
 -- Whether a permission group allows this program: 8 or more.
 CREATE OR REPLACE FUNCTION uv_verwaltergruppe(bergrp text) RETURNS boolean LANGUAGE sql AS $f$
   SELECT replace(trim(bergrp), ',', '.') ~ '^[0-9]+([.][0-9]+)?$' AND replace(trim(bergrp), ',', '.')::numeric >= 8

@@ -1,0 +1,264 @@
+-- Undo from the change log in one call: an entry's own difference is taken
+-- back, later changes stay. The plan is computed and applied under the same
+-- locks as a save; the caller confirms the plan it was shown (its hash), so a
+-- change in between makes the plan be shown again. The undo is an entry of its own.
+--
+-- While the plan is made, what each record's change did is a JSON object by
+-- record name: created or deleted, values added and removed (how many times),
+-- for removed values how many the record held after the change and their order.
+
+CREATE OR REPLACE FUNCTION uv_rz_leer() RETURNS jsonb LANGUAGE sql IMMUTABLE AS $f$
+  SELECT '{"angelegt": false, "geloescht": false, "plus": {}, "minus": {}, "danach": {}, "reihenfolge": []}'::jsonb
+$f$;
+
+-- What a change from state `vorher` to `nachher` did ('' is no record).
+CREATE OR REPLACE FUNCTION uv_rz_delta(vorher text, nachher text) RETURNS jsonb LANGUAGE sql AS $f$
+  WITH vl AS (SELECT w, o FROM json_array_elements_text(COALESCE(NULLIF(vorher, ''), '[]')::json) WITH ORDINALITY x(w, o)),
+       v AS (SELECT w, count(*)::int AS n, min(o) AS erst FROM vl GROUP BY w),
+       n AS (SELECT w, count(*)::int AS n FROM json_array_elements_text(COALESCE(NULLIF(nachher, ''), '[]')::json) w
+              GROUP BY w),
+       weg AS (SELECT v.w, v.n - COALESCE(n.n, 0) AS n, COALESCE(n.n, 0) AS danach, v.erst FROM v LEFT JOIN n USING (w)
+                WHERE v.n > COALESCE(n.n, 0))
+  SELECT jsonb_build_object(
+    'angelegt', vorher = '' AND nachher <> '',
+    'geloescht', vorher <> '' AND nachher = '',
+    'plus', COALESCE((SELECT jsonb_object_agg(n.w, n.n - COALESCE(v.n, 0)) FROM n LEFT JOIN v USING (w)
+                       WHERE n.n > COALESCE(v.n, 0)), '{}'),
+    'minus', COALESCE((SELECT jsonb_object_agg(w, n) FROM weg), '{}'),
+    'danach', COALESCE((SELECT jsonb_object_agg(w, danach) FROM weg), '{}'),
+    'reihenfolge', COALESCE((SELECT jsonb_agg(w ORDER BY erst) FROM weg), '[]'))
+$f$;
+
+-- Group `g` taken from (`weg`) or given to the levels `stufen` (each once per
+-- time it is named), merged into the deltas `d` in one statement: a group's
+-- delete names thousands of levels.
+CREATE OR REPLACE FUNCTION uv_rz_stufen(d jsonb, g text, stufen json, weg boolean) RETURNS jsonb LANGUAGE sql AS $f$
+  SELECT d || COALESCE(jsonb_object_agg(o, CASE WHEN weg THEN
+      x || jsonb_build_object('minus', (x->'minus') || jsonb_build_object(g, COALESCE((x->'minus'->>g)::int, 0) + n),
+                              'danach', (x->'danach') || jsonb_build_object(g, 0),
+                              'reihenfolge', CASE WHEN (x->'reihenfolge') ? g THEN x->'reihenfolge'
+                                                  ELSE (x->'reihenfolge') || to_jsonb(g) END)
+    ELSE x || jsonb_build_object('plus', (x->'plus') || jsonb_build_object(g, COALESCE((x->'plus'->>g)::int, 0) + n))
+    END), '{}')
+  FROM (SELECT o, count(*)::int AS n, COALESCE(d->o, uv_rz_leer()) AS x
+          FROM (SELECT 'Stufe ' || s AS o FROM json_array_elements_text(stufen) s) y GROUP BY o) z
+$f$;
+
+-- The deltas of one log entry, merged into `d`.
+CREATE OR REPLACE FUNCTION uv_rz_entnehmen(d jsonb, befehl text, objekt text, vorher text, nachher text)
+RETURNS jsonb LANGUAGE plpgsql AS $f$
+DECLARE s jsonb; o text; x jsonb;
+BEGIN
+  IF befehl = 'aus Stufen entfernen' THEN RETURN uv_rz_stufen(d, substr(objekt, 8), vorher::json, true); END IF;
+  -- A copied group's grants: the levels that gained the group.
+  IF befehl = 'berechtigen' THEN RETURN uv_rz_stufen(d, substr(objekt, 8), nachher::json, false); END IF;
+  IF befehl = 'rückgängig' THEN
+    -- An undo: the plan it applied, step by step.
+    FOR s IN SELECT jsonb_array_elements(nachher::jsonb) LOOP
+      o := s->>'objekt';
+      x := COALESCE(d->o, uv_rz_leer()) || jsonb_build_object('angelegt', COALESCE((s->>'anlegen')::boolean, false),
+                                                           'geloescht', COALESCE((s->>'loeschen')::boolean, false));
+      SELECT jsonb_set(d, ARRAY[o], x || jsonb_build_object(
+               'plus', (x->'plus') || COALESCE((SELECT jsonb_object_agg(w, COALESCE((x->'plus'->>w)::int, 0) + n)
+                                                  FROM (SELECT w, count(*)::int AS n FROM
+                                                        jsonb_array_elements_text(COALESCE(s->'hinzu', '[]')) w
+                                                        GROUP BY w) h), '{}'),
+               'minus', (x->'minus') || COALESCE((SELECT jsonb_object_agg(w, COALESCE((x->'minus'->>w)::int, 0) + n)
+                                                    FROM (SELECT w, count(*)::int AS n FROM
+                                                          jsonb_array_elements_text(COALESCE(s->'weg', '[]')) w
+                                                          GROUP BY w) h), '{}'),
+               'danach', (x->'danach') || COALESCE((SELECT jsonb_object_agg(w, 0) FROM
+                                                     jsonb_array_elements_text(COALESCE(s->'weg', '[]')) w), '{}'),
+               'reihenfolge', (x->'reihenfolge') || COALESCE((SELECT jsonb_agg(w ORDER BY erst) FROM
+                                                               (SELECT w, min(i) AS erst FROM jsonb_array_elements_text(
+                                                                  COALESCE(s->'weg', '[]')) WITH ORDINALITY y(w, i)
+                                                                WHERE NOT (x->'reihenfolge') ? w GROUP BY w) r), '[]')))
+        INTO d;
+    END LOOP;
+    RETURN d;
+  END IF;
+  IF objekt LIKE 'Programm %' OR objekt LIKE 'Unterprogramm %' THEN
+    -- A deleted program: every level with the groups it held.
+    RETURN d || COALESCE((SELECT jsonb_object_agg('Stufe ' || key, uv_rz_delta(value::text, ''))
+                            FROM jsonb_each(vorher::jsonb)), '{}');
+  END IF;
+  IF objekt NOT LIKE 'Gruppe %' AND objekt NOT LIKE 'Stufe %' THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109',
+      MESSAGE = format('<PROTOKOLL> %s: diese Änderung kann nicht rückgängig gemacht werden', objekt);
+  END IF;
+  RETURN jsonb_set(d, ARRAY[objekt], uv_rz_delta(vorher, nachher));
+END $f$;
+
+-- The record named `o` ("Gruppe X", "Stufe P||S||L"): kind and key parts.
+CREATE OR REPLACE FUNCTION uv_rz_art(o text) RETURNS text LANGUAGE sql IMMUTABLE AS $f$
+  SELECT CASE WHEN o LIKE 'Gruppe %' THEN 'g' ELSE 's' END
+$f$;
+
+CREATE OR REPLACE FUNCTION uv_rz_schluessel(o text) RETURNS text[] LANGUAGE sql IMMUTABLE AS $f$
+  SELECT CASE WHEN o LIKE 'Gruppe %' THEN ARRAY[substr(o, 8)] ELSE string_to_array(substr(o, 7), '||') END
+$f$;
+
+-- Applies a plan's steps (the records are locked).
+CREATE OR REPLACE FUNCTION uv_rz_anwenden(plan jsonb[]) RETURNS void LANGUAGE plpgsql AS $f$
+DECLARE s jsonb; k text[]; w text; p int;
+BEGIN
+  FOREACH s IN ARRAY plan LOOP
+    CONTINUE WHEN s ? 'fehlt';
+    k := uv_rz_schluessel(s->>'objekt');
+    IF uv_rz_art(s->>'objekt') = 'g' THEN
+      IF (s->>'loeschen')::boolean THEN
+        DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1];
+        DELETE FROM uv_gruppen WHERE gruppe = k[1];
+        CONTINUE;
+      END IF;
+      IF s ? 'anlegen' THEN PERFORM uv_anlegen('g', k); END IF;
+      -- The newest of equal values goes first.
+      FOR w IN SELECT jsonb_array_elements_text(s->'weg') LOOP
+        DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1] AND pos = (SELECT MAX(pos) FROM uv_gruppen_pcode
+                                                                    WHERE gruppe = k[1] AND pcode = w);
+      END LOOP;
+      IF jsonb_array_length(s->'hinzu') > 0 THEN
+        SELECT COALESCE(MAX(pos), 0) INTO p FROM uv_gruppen_pcode WHERE gruppe = k[1];
+        INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode)
+        SELECT k[1], p + x.i, x.wert FROM jsonb_array_elements_text(s->'hinzu') WITH ORDINALITY x(wert, i);
+      END IF;
+    ELSE
+      IF (s->>'loeschen')::boolean THEN
+        DELETE FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
+        DELETE FROM uv_programm WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
+        CONTINUE;
+      END IF;
+      IF s ? 'anlegen' THEN PERFORM uv_anlegen('s', k); END IF;
+      FOR w IN SELECT jsonb_array_elements_text(s->'weg') LOOP
+        DELETE FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3]
+           AND pos = (SELECT MAX(pos) FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2]
+                       AND berechtigungsstufe = k[3] AND gruppe = w);
+      END LOOP;
+      IF jsonb_array_length(s->'hinzu') > 0 THEN
+        SELECT COALESCE(MAX(pos), 0) INTO p FROM uv_programm_gruppe
+         WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
+        INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, gruppe)
+        SELECT k[1], k[2], k[3], p + x.i, x.wert FROM jsonb_array_elements_text(s->'hinzu') WITH ORDINALITY x(wert, i);
+      END IF;
+    END IF;
+  END LOOP;
+END $f$;
+
+-- Takes back log entry `nr`: answers {plan, marke, gespeichert}; stores only
+-- when `erwartet` is the hash of the plan it finds now, locked, for an
+-- administrator signed on. The preview reads what anyone may read.
+CREATE OR REPLACE FUNCTION uv_rueckgaengig(rechner text, nr bigint, erwartet text) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE kopf json := CASE WHEN erwartet <> '' THEN uv_kopf(rechner) END; e uv_protokoll; d jsonb := '{}'; r record; o text; g text; x jsonb;
+        jetzt jsonb := '{}'; ist jsonb; plan jsonb[] := ARRAY[]::jsonb[]; angewandt jsonb[] := ARRAY[]::jsonb[];
+        schritt jsonb; hinzu jsonb; weg jsonb; zahl jsonb; uebrig jsonb; seither jsonb; w text; text_plan text;
+        marke text; gespeichert boolean := false; stufen text[]; gruppen text[];
+BEGIN
+  SELECT * INTO e FROM uv_protokoll p WHERE p.nr = uv_rueckgaengig.nr;
+  IF NOT FOUND THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = format('<PROTOKOLL> kein Eintrag mit der Nummer %s', nr);
+  END IF;
+  d := uv_rz_entnehmen(d, e.befehl, e.objekt, e.vorher, e.nachher);
+  -- A group's delete takes its withdrawal from the levels along, a copy its grants.
+  FOR r IN SELECT * FROM uv_protokoll p WHERE p.bezug = uv_rueckgaengig.nr
+                AND p.befehl IN ('aus Stufen entfernen', 'berechtigen') ORDER BY p.nr LOOP
+    d := uv_rz_entnehmen(d, r.befehl, r.objekt, r.vorher, r.nachher);
+  END LOOP;
+  -- Undoing a group's creation deletes it: like a group delete it leaves
+  -- every level that granted it since. Locked first, so no grant slips in.
+  FOR o IN SELECT key FROM jsonb_each(d) WHERE key LIKE 'Gruppe %' AND (value->>'angelegt')::boolean
+            ORDER BY key COLLATE "C" LOOP
+    g := substr(o, 8);
+    IF kopf IS NOT NULL THEN
+      PERFORM uv_namenssperre('g', ARRAY[g]);
+      PERFORM uv_sperren('g', ARRAY[g]);
+    END IF;
+    d := uv_rz_stufen(d, g, (SELECT COALESCE(json_agg(programmname || '||' || subprogramm || '||' || berechtigungsstufe),
+                                             '[]') FROM uv_programm_gruppe WHERE gruppe = g), false);
+  END LOOP;
+  -- Groups before levels, each in name order: the order every command locks in.
+  SELECT COALESCE(array_agg(substr(key, 8) ORDER BY key COLLATE "C"), '{}') INTO gruppen FROM jsonb_object_keys(d) key
+   WHERE key LIKE 'Gruppe %';
+  SELECT COALESCE(array_agg(substr(key, 7) ORDER BY key COLLATE "C"), '{}') INTO stufen FROM jsonb_object_keys(d) key
+   WHERE key LIKE 'Stufe %';
+  IF kopf IS NOT NULL THEN
+    FOREACH g IN ARRAY gruppen LOOP
+      PERFORM uv_namenssperre('g', ARRAY[g]);
+    END LOOP;
+    PERFORM 1 FROM uv_gruppen WHERE gruppe = ANY (gruppen) ORDER BY gruppe FOR UPDATE;
+    IF cardinality(gruppen) + cardinality(stufen) < 50 THEN
+      FOREACH g IN ARRAY stufen LOOP
+        PERFORM uv_namenssperre('s', string_to_array(g, '||'));
+      END LOOP;
+    END IF;
+    PERFORM 1 FROM uv_programm WHERE programmname || '||' || subprogramm || '||' || berechtigungsstufe = ANY (stufen)
+     ORDER BY programmname, subprogramm, berechtigungsstufe FOR UPDATE;
+  END IF;
+  SELECT COALESCE(jsonb_object_agg('Gruppe ' || a.gruppe, COALESCE(l.werte, '[]')), '{}') INTO jetzt
+    FROM uv_gruppen a LEFT JOIN LATERAL (SELECT jsonb_agg(m.pcode ORDER BY m.pos) AS werte FROM uv_gruppen_pcode m
+                                          WHERE m.gruppe = a.gruppe) l ON true
+   WHERE a.gruppe = ANY (gruppen);
+  SELECT jetzt || COALESCE(jsonb_object_agg('Stufe ' || t, COALESCE(l.werte, '[]')), '{}') INTO jetzt
+    FROM (SELECT a.*, a.programmname || '||' || a.subprogramm || '||' || a.berechtigungsstufe AS t
+            FROM uv_programm a WHERE a.programmname || '||' || a.subprogramm || '||' || a.berechtigungsstufe
+                                     = ANY (stufen)) a
+    LEFT JOIN LATERAL (SELECT jsonb_agg(m.gruppe ORDER BY m.pos) AS werte FROM uv_programm_gruppe m
+                        WHERE m.programmname = a.programmname AND m.subprogramm = a.subprogramm
+                          AND m.berechtigungsstufe = a.berechtigungsstufe) l ON true;
+
+  FOR o IN SELECT 'Gruppe ' || u FROM unnest(gruppen) u UNION ALL SELECT 'Stufe ' || u FROM unnest(stufen) u LOOP
+    x := d->o;
+    ist := jetzt->o;
+    IF (x->>'angelegt')::boolean THEN
+      -- Undoing a creation deletes the record, whatever it holds now; the
+      -- preview names what it gained since it was created.
+      CONTINUE WHEN ist IS NULL;
+      uebrig := x->'plus';
+      seither := '[]';
+      FOR w IN SELECT jsonb_array_elements_text(ist) LOOP
+        IF COALESCE((uebrig->>w)::int, 0) > 0 THEN
+          uebrig := uebrig || jsonb_build_object(w, (uebrig->>w)::int - 1);
+        ELSE
+          seither := seither || to_jsonb(w);
+        END IF;
+      END LOOP;
+      plan := plan || jsonb_build_object('objekt', o, 'loeschen', true, 'seither', seither, 'hinzu', '[]'::jsonb,
+                                         'weg', ist);
+      CONTINUE;
+    END IF;
+    -- Deleted since (by another workstation, say): it stays deleted; only a
+    -- delete that this entry made is taken back.
+    IF ist IS NULL AND NOT (x->>'geloescht')::boolean THEN
+      plan := plan || jsonb_build_object('objekt', o, 'fehlt', true);
+      CONTINUE;
+    END IF;
+    SELECT COALESCE(jsonb_object_agg(v, n), '{}') INTO zahl
+      FROM (SELECT v, count(*)::int AS n FROM jsonb_array_elements_text(COALESCE(ist, '[]')) v GROUP BY v) c;
+    -- Values the change removed come back, as far as they are not back already.
+    SELECT COALESCE(jsonb_agg(q.w ORDER BY q.i, z), '[]') INTO hinzu
+      FROM jsonb_array_elements_text(x->'reihenfolge') WITH ORDINALITY q(w, i),
+           generate_series(1, GREATEST(0, (x->'minus'->>q.w)::int
+                                          - GREATEST(0, COALESCE((zahl->>q.w)::int, 0) - (x->'danach'->>q.w)::int))) z;
+    -- Values it added go, as far as they are still there.
+    SELECT COALESCE(jsonb_agg(p.key ORDER BY p.key COLLATE "C", z), '[]') INTO weg
+      FROM jsonb_each_text(x->'plus') p, generate_series(1, LEAST(p.value::int, COALESCE((zahl->>p.key)::int, 0))) z;
+    CONTINUE WHEN ist IS NOT NULL AND (x->>'geloescht')::boolean AND jsonb_array_length(hinzu) = 0;
+    CONTINUE WHEN jsonb_array_length(hinzu) = 0 AND jsonb_array_length(weg) = 0
+              AND NOT (ist IS NULL AND (x->>'geloescht')::boolean);
+    schritt := jsonb_build_object('objekt', o, 'hinzu', hinzu, 'weg', weg);
+    IF ist IS NULL THEN schritt := schritt || '{"anlegen": true}'; END IF;
+    plan := plan || schritt;
+  END LOOP;
+  text_plan := to_jsonb(plan)::text;
+  marke := encode(sha256(convert_to(text_plan, 'UTF8')), 'hex');
+  IF kopf IS NOT NULL AND erwartet = marke THEN
+    PERFORM uv_rz_anwenden(plan);
+    SELECT COALESCE(array_agg(s), ARRAY[]::jsonb[]) INTO angewandt FROM unnest(plan) s WHERE NOT s ? 'fehlt';
+    IF cardinality(angewandt) > 0 THEN
+      PERFORM uv_protokollieren(kopf, 'rückgängig', e.objekt, '', to_jsonb(angewandt)::text, nr);
+    END IF;
+    gespeichert := true;
+  END IF;
+  RETURN json_build_object('e', jsonb_build_object('plan', to_jsonb(plan), 'marke', marke,
+                                                   'gespeichert', gespeichert)::text, 'v', json_build_array());
+END $f$;

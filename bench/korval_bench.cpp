@@ -213,10 +213,22 @@ struct Ziel {
 };
 
 // The bare side: one Qt SQL connection, opened before any timing, counting its statements.
+// PostgreSQL: the set-up and the baseline run as the role the run started
+// with (the database's owner); the program connects as the workstations' role.
+QByteArray g_eigentuemer;
+struct AlsEigentuemer {
+    QByteArray vorher = qgetenv("PGUSER");
+    AlsEigentuemer() {
+        if (!g_eigentuemer.isEmpty()) qputenv("PGUSER", g_eigentuemer);
+    }
+    ~AlsEigentuemer() { qputenv("PGUSER", vorher); }
+};
+
 class Direkt {
   public:
     explicit Direkt(const Ziel& z)
         : m_name(QStringLiteral("bench-") + QUuid::createUuid().toString(QUuid::Id128)) {
+        AlsEigentuemer eigentuemer;
         QString warum;
         auto t = ConnectionTarget::parse(z.connStrg());
         m_db = Schema::open(*t, m_name, warum);
@@ -289,6 +301,7 @@ class Direkt {
 
 bool PgBefehl(const QString& host, const QString& port, const QString& sql) {
     const QString name = QStringLiteral("bench-admin");
+    AlsEigentuemer eigentuemer;
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
@@ -344,6 +357,9 @@ class Bench {
         if (m_vorlage.postgres) {
             PgBefehl(m_pgHost, m_pgPort, QStringLiteral("DROP DATABASE IF EXISTS \"%1\" WITH (FORCE)").arg(m_arbeit.ns));
             PgBefehl(m_pgHost, m_pgPort, QStringLiteral("DROP DATABASE IF EXISTS \"%1\"").arg(m_vorlage.ns));
+            for (const char* rolle : {"_app", "_anwendung", "_eigentuemer"})
+                PgBefehl(m_pgHost, m_pgPort,
+                         QStringLiteral("DROP ROLE IF EXISTS \"%1%2\"").arg(m_vorlage.ns, QString::fromLatin1(rolle)));
         }
     }
 
@@ -363,8 +379,24 @@ class Bench {
         QTextStream leise(&text);
         QElapsedTimer t;
         t.start();
-        const bool ok = Datenbankwerkzeug::Init(z, leise) && Datenbankwerkzeug::Generieren(z, p, leise);
+        if (m_vorlage.postgres) {
+            g_eigentuemer = qgetenv("PGUSER");
+            z.anwendungsrolle = m_vorlage.ns + QStringLiteral("_app");
+        }
+        bool ok = false;
+        {
+            AlsEigentuemer eigentuemer;
+            ok = Datenbankwerkzeug::Init(z, leise) && Datenbankwerkzeug::Generieren(z, p, leise);
+        }
         if (!ok) m_out << text << Qt::endl;
+        if (ok && m_vorlage.postgres) {
+            // The program signs on as the workstations do, with the run's password.
+            ok = PgBefehl(m_pgHost, m_pgPort,
+                          QStringLiteral("ALTER ROLE \"%1\" PASSWORD '%2'")
+                              .arg(z.anwendungsrolle,
+                                   qEnvironmentVariable("PGPASSWORD").replace(QLatin1Char('\''), QStringLiteral("''"))));
+            qputenv("PGUSER", z.anwendungsrolle.toUtf8());
+        }
         // Statistics made now, so that no background analysis runs during the measurements.
         if (ok) {
             Direkt d(m_vorlage);

@@ -443,7 +443,7 @@ bool Gesichert(QSqlDatabase& db) {
     QSqlQuery q(db);
     return Schema::isPostgres(db) &&
            q.exec(QStringLiteral("SELECT pg_get_userbyid(c.relowner) = %1 FROM pg_class c WHERE c.oid = "
-                                 "to_regclass('uv_protokoll')")
+                                 "to_regclass('kv_schema')")
                       .arg(Schema::eigentuemerrolleSql())) &&
            q.next() && q.value(0).toBool();
 }

@@ -146,6 +146,16 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
                          .arg(schema);
             return false;
         }
+        // Who may call them now (the workstations' roles) may call the new ones.
+        if (!q.exec(QStringLiteral("SELECT COALESCE(string_agg(DISTINCT quote_literal(pg_get_userbyid(a.grantee)), ', '), "
+                                   "'') FROM pg_proc p, aclexplode(p.proacl) a WHERE p.proname LIKE 'uv\\_%' AND "
+                                   "p.pronamespace = current_schema()::regnamespace AND a.privilege_type = 'EXECUTE' "
+                                   "AND a.grantee <> 0 AND a.grantee <> p.proowner")) ||
+            !q.next()) {
+            reason = q.lastError().text();
+            return false;
+        }
+        const QString berechtigt = q.value(0).toString();
         // Every function of ours goes first: one the files no longer hold, or
         // whose arguments changed, must not stay behind.
         QStringList alt;
@@ -169,10 +179,11 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
         // Each runs as its owner with the search path pinned to its own schema
         // (the caller's cannot redirect a name), and only those granted it may
         // call it. In a secured database the owner is the role that owns the
-        // log, and the workstations' role gets the entry points again.
-        if (!q.exec(QStringLiteral("DO $$ DECLARE r record; eigner name; anwendung text := %1; BEGIN "
+        // tables, and the workstations' role gets the entry points again.
+        if (!q.exec(QStringLiteral("DO $$ DECLARE r record; eigner name; a text; rollen text[] := ARRAY[%1%3]::text[]; "
+                                   "BEGIN "
                                    "SELECT pg_get_userbyid(c.relowner) INTO eigner FROM pg_class c "
-                                   "WHERE c.oid = to_regclass('uv_protokoll'); "
+                                   "WHERE c.oid = to_regclass('kv_schema'); "
                                    "FOR r IN SELECT p.oid::regprocedure AS f, p.proname FROM pg_proc p "
                                    "WHERE p.proname LIKE 'uv\\_%' AND p.pronamespace = current_schema()::regnamespace "
                                    "LOOP EXECUTE format('ALTER FUNCTION %s SECURITY DEFINER SET search_path = %I, "
@@ -180,12 +191,13 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
                                    "FROM PUBLIC', r.f); "
                                    "IF eigner IS NOT NULL AND eigner <> current_user THEN "
                                    "EXECUTE format('ALTER FUNCTION %s OWNER TO %I', r.f, eigner); END IF; "
-                                   "IF r.proname = ANY (ARRAY[%2]) AND EXISTS (SELECT 1 FROM pg_roles "
-                                   "WHERE rolname = anwendung) THEN "
-                                   "EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', r.f, anwendung); END IF; "
-                                   "END LOOP; END $$")
-                        .arg(anwendungsrolleSql(), QStringLiteral("'") + einstiege().join(QStringLiteral("', '")) +
-                                                       QStringLiteral("'")))) {
+                                   "IF r.proname = ANY (ARRAY[%2]) THEN FOREACH a IN ARRAY rollen LOOP "
+                                   "IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = a) THEN "
+                                   "EXECUTE format('GRANT EXECUTE ON FUNCTION %s TO %I', r.f, a); END IF; "
+                                   "END LOOP; END IF; END LOOP; END $$")
+                        .arg(anwendungsrolleSql(),
+                             QStringLiteral("'") + einstiege().join(QStringLiteral("', '")) + QStringLiteral("'"),
+                             berechtigt.isEmpty() ? QString() : QStringLiteral(", ") + berechtigt))) {
             reason = q.lastError().text();
             return false;
         }

@@ -4,8 +4,11 @@
 #include "testumgebung.h"
 
 #include "database/dbzugriff.h"
+#include "server/datenbankwerkzeug.h"
 #include "server/sqlfactory.h"
 
+#include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <algorithm>
@@ -84,6 +87,8 @@ class TestServer : public QObject {
     void nurAngemeldeteVerwalterAendern_data();
     void nurAngemeldeteVerwalterAendern();
     void sitzungAufDemServer();
+    void anwendungsrolleNurUeberFunktionen_data();
+    void anwendungsrolleNurUeberFunktionen();
 
   private:
     std::unique_ptr<Testdatenbank> m_db;
@@ -691,15 +696,37 @@ void TestServer::sitzungAufDemServer() {
     QCOMPARE(zweimal, QStringList{QStringLiteral("1/")});
     // No answer names the password.
     QVERIFY(!m_db->Sql(QStringLiteral("SELECT uv_anmelden('1', '0', 'ADM', 'x')")).value(0).contains(QStringLiteral("demo")));
-    // Signed on through the client: neither the server's view of the
-    // statements nor the log holds the password.
+    // Signed on through the client and through korval-db, every statement
+    // written to the server's log: neither the server's view of the
+    // statements, nor its log, nor the change log holds the password.
     m_db->SqlAendern(QStringLiteral("UPDATE kv_parpersedv SET passwort = 'Geheim-4711' WHERE pcode = 'ADM'"));
+    m_db->SqlAendern(QStringLiteral("ALTER DATABASE \"%1\" SET log_statement = 'all'").arg(m_db->Namespace()));
+    const auto nachher = qScopeGuard(
+        [&] { m_db->SqlAendern(QStringLiteral("ALTER DATABASE \"%1\" RESET log_statement").arg(m_db->Namespace())); });
+    // Debian's clusters log to a file named after the cluster.
+    QFile serverlog(QStringLiteral("/var/log/postgresql/postgresql-%1.log")
+                        .arg(m_db->Sql(QStringLiteral("SHOW cluster_name")).value(0).replace(QLatin1Char('/'), QLatin1Char('-'))));
+    const bool logLesbar = serverlog.open(QIODevice::ReadOnly);
+    if (logLesbar) serverlog.seek(serverlog.size());
     auto f = NeueCacheFactory();
     QVERIFY(f->Connect(m_db->ConnStrg()));
     QVERIFY(AlsVerwalter(*f, QStringLiteral("ADM"), QStringLiteral("Geheim-4711")));
     QCOMPARE(f->Klassenmethoden(QStringLiteral("KV.ParPersEdv"))->Methode(QStringLiteral("CodeSuchen"),
                                                                            {QStringLiteral("1"), QStringLiteral("Geheim-4711")}),
              QStringLiteral("ADM"));
+    DatenbankZiel ziel{m_db->Server(), m_db->Port(), m_db->Namespace()};
+    ziel.als = QStringLiteral("ADM");
+    ziel.passwort = QStringLiteral("Geheim-4711");
+    QString aus, fehler;
+    QTextStream a(&aus), e(&fehler);
+    QCOMPARE(Datenbankwerkzeug::GruppeKopieren(ziel, QStringLiteral("Lager"), QStringLiteral("Lager2"), true, true, a, e), 0);
+    if (!logLesbar) qWarning("Serverprotokoll %s nicht lesbar: nicht geprüft", qPrintable(serverlog.fileName()));
+    if (logLesbar) {
+        const QString log = QString::fromUtf8(serverlog.readAll());
+        QVERIFY2(log.contains(QStringLiteral("uv_anmelden")) && log.contains(QStringLiteral("uv_gruppe_kopieren")),
+                 "das Serverprotokoll schreibt die Anweisungen nicht mit");
+        QVERIFY(!log.contains(QStringLiteral("Geheim-4711")));
+    }
     // (Reversed: the driver puts bound values into the statement's text.)
     QCOMPARE(m_db->Sql(QStringLiteral("SELECT COUNT(*) FROM pg_stat_activity WHERE strpos(query, reverse(?)) > 0"),
                        {QStringLiteral("1174-miehieG")}),
@@ -708,6 +735,48 @@ void TestServer::sitzungAufDemServer() {
                                       "reverse(?)) > 0"),
                        {QStringLiteral("1174-miehieG")}),
              QStringList{QStringLiteral("0")});
+}
+
+// The workstations' role reads (not the passwords) and changes nothing
+// itself: every write, and a row lock, is refused; the functions are its way.
+void TestServer::anwendungsrolleNurUeberFunktionen_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("erlaubt");
+    for (const char* t : {"uv_gruppen", "uv_gruppen_pcode", "uv_programm", "uv_programm_gruppe", "uv_protokoll",
+                          "kv_parpersedv", "kv_kassasw", "kv_schema"}) {
+        const QString tabelle = QString::fromLatin1(t);
+        QTest::addRow("%s lesen", t) << QStringLiteral("SELECT COUNT(*) FROM (SELECT %1 FROM %2) x")
+                                              .arg(tabelle == QLatin1String("kv_parpersedv") ? QStringLiteral("pcode")
+                                                                                              : QStringLiteral("1"),
+                                                   tabelle)
+                                       << true;
+        QTest::addRow("%s ändern", t) << QStringLiteral("UPDATE %1 SET %2 = %2").arg(tabelle, tabelle == QLatin1String("kv_schema") ? QStringLiteral("version") : tabelle == QLatin1String("uv_protokoll") ? QStringLiteral("hash") : tabelle == QLatin1String("kv_kassasw") ? QStringLiteral("ip") : tabelle.startsWith(QLatin1String("uv_programm")) ? QStringLiteral("programmname") : tabelle == QLatin1String("kv_parpersedv") ? QStringLiteral("bergrp") : QStringLiteral("gruppe")) << false;
+        QTest::addRow("%s löschen", t) << QStringLiteral("DELETE FROM %1").arg(tabelle) << false;
+        QTest::addRow("%s sperren", t) << QStringLiteral("SELECT 1 FROM %1 FOR UPDATE").arg(tabelle) << false;
+    }
+    QTest::newRow("Gruppe anlegen") << "INSERT INTO uv_gruppen (gruppe) VALUES ('Neu')" << false;
+    QTest::newRow("Mitglied eintragen") << "INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES ('Lager', 99, 'USR')"
+                                        << false;
+    QTest::newRow("Eintrag einfügen") << "INSERT INTO uv_protokoll (zeit, befehl, objekt) VALUES ('x', 'x', 'x')" << false;
+    QTest::newRow("Protokoll leeren") << "TRUNCATE uv_protokoll" << false;
+    QTest::newRow("Passwörter lesen") << "SELECT passwort FROM kv_parpersedv" << false;
+    QTest::newRow("Sitzungen lesen") << "SELECT * FROM uv_sitzung" << false;
+    QTest::newRow("Hilfsfunktion rufen") << "SELECT uv_protokollieren('[\"1\",\"0\",\"ADM\",\"x\"]', 'x', 'x', '', '')"
+                                         << false;
+    QTest::newRow("Funktion anlegen") << "CREATE FUNCTION uv_fremd() RETURNS int LANGUAGE sql AS 'SELECT 1'" << false;
+}
+
+void TestServer::anwendungsrolleNurUeberFunktionen() {
+    if (!Testdatenbank::IstPostgres()) QSKIP("Rollen gibt es nur auf PostgreSQL");
+    QFETCH(QString, sql);
+    QFETCH(bool, erlaubt);
+    const QStringList vorher = m_db->Tabellen();
+    const QString protokoll = m_db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll")).value(0);
+    QString ergebnis;
+    QCOMPARE(m_db->SqlVersuchen(sql, ergebnis, true), erlaubt);
+    if (!erlaubt) QVERIFY2(ergebnis.contains(QStringLiteral("permission denied")), qPrintable(ergebnis));
+    QCOMPARE(m_db->Tabellen(), vorher);
+    QCOMPARE(m_db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_protokoll")).value(0), protokoll);
 }
 
 #include "tst_server.moc"

@@ -219,7 +219,7 @@ bool AlsVerwalter(CacheFactory& f, const QString& code, const QString& passwort)
 
 namespace {
 template <typename F> void MitDirekterVerbindung(const QString& server, const QString& port, const QString& ns,
-                                                 F&& f) {
+                                                 F&& f, const QString& rolle = AlsEigentuemer::Rolle()) {
     // Its own name: threads may hold one each.
     const QString name = QStringLiteral("korval-test-direkt-") + QUuid::createUuid().toString(QUuid::Id128);
     {
@@ -229,7 +229,7 @@ template <typename F> void MitDirekterVerbindung(const QString& server, const QS
             db.setHostName(server);
             db.setPort(port.toInt());
             db.setDatabaseName(ns);
-            db.setUserName(AlsEigentuemer::Rolle());
+            db.setUserName(rolle);
         } else {
             db.setDatabaseName(server + QStringLiteral("/") + ns + QStringLiteral(".sqlite"));
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
@@ -274,13 +274,16 @@ QStringList Testdatenbank::Sql(const QString& sql, const QVariantList& werte) co
     return zeilen;
 }
 
-bool Testdatenbank::SqlVersuchen(const QString& sql, QString& ergebnis) const {
+bool Testdatenbank::SqlVersuchen(const QString& sql, QString& ergebnis, bool alsAnwendung) const {
     bool ok = false;
-    MitDirekterVerbindung(m_server, m_port, m_ns, [&](QSqlDatabase& db) {
-        QSqlQuery q(db);
-        ok = q.exec(sql);
-        ergebnis = ok ? (q.next() ? q.value(0).toString() : QString()) : q.lastError().databaseText();
-    });
+    MitDirekterVerbindung(
+        m_server, m_port, m_ns,
+        [&](QSqlDatabase& db) {
+            QSqlQuery q(db);
+            ok = q.exec(sql);
+            ergebnis = ok ? (q.next() ? q.value(0).toString() : QString()) : q.lastError().databaseText();
+        },
+        alsAnwendung && IstPostgres() ? m_anwendungsrolle : AlsEigentuemer::Rolle());
     return ok;
 }
 

@@ -114,7 +114,8 @@ class Testdatenbank {
     // stored ("||", "|" at an end) can be written by hand.
     void OhneNamensregeln() const;
     // A statement that may be refused: its first rows' first values, or why not.
-    bool SqlVersuchen(const QString& sql, QString& ergebnis) const;
+    // `alsAnwendung`: on PostgreSQL as the workstations' role, the program's login.
+    bool SqlVersuchen(const QString& sql, QString& ergebnis, bool alsAnwendung = false) const;
     // Every record with its list as a sorted multiset, read directly.
     QStringList Tabellen() const;
     // A group's member codes in stored order, joined by ",", read from its table.

@@ -387,7 +387,7 @@ int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* 
     if (q.exec(isPostgres(db) ? QStringLiteral("SELECT s.*, (") + funktionsstandSql() +
                                     QStringLiteral(") AS uv_stand, pg_backend_pid() || '|' || (SELECT backend_start FROM "
                                                "pg_stat_activity WHERE pid = pg_backend_pid()) AS uv_sitzung, "
-                                               "COALESCE(has_table_privilege(to_regclass('uv_protokoll'), 'DELETE'), "
+                                               "COALESCE(has_table_privilege(to_regclass('uv_gruppen'), 'DELETE'), "
                                                "false) AS uv_ungesichert FROM kv_schema s")
                               : QStringLiteral("SELECT * FROM kv_schema"))) {
         if (!q.next()) return -1;

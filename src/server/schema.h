@@ -73,7 +73,7 @@ int version(QSqlDatabase& db);
 int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck = nullptr);
 // The same; on PostgreSQL `sitzung` also gets this connection's server process
 // and its start ("pid|start"), read in the same request, and `ungesichert`
-// whether this connection's role may change the log at the functions past.
+// whether this connection's role may change permissions past the functions.
 int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* sitzung,
             bool* ungesichert = nullptr);
 

@@ -133,6 +133,7 @@ class TestKonflikt : public QObject {
     void tasteWaehrendDesSpeicherns_data();
     void tasteWaehrendDesSpeicherns();
     void loeschenSpeichernUndSperreOhneVerklemmung();
+    void gruppeLoeschenGegenStufenSpeichern();
     void gesperrtEndetMitMeldung();
 
   private:
@@ -1325,6 +1326,63 @@ void TestKonflikt::loeschenSpeichernUndSperreOhneVerklemmung() {
         speicherer.join();
     }
     QVERIFY2(fehler.isEmpty(), qPrintable(fehler.join(QLatin1Char('\n'))));
+}
+
+// A group's delete locks no level: the level saves that grant the group at
+// the same moment either come first (the delete takes their grant along and
+// names it) or find the group gone. No grant of a deleted group remains.
+void TestKonflikt::gruppeLoeschenGegenStufenSpeichern() {
+    if (!Testdatenbank::IstPostgres()) QSKIP("gleichzeitige Befehle auf PostgreSQL");
+    const QString connStrg = u->db->ConnStrg();
+    QStringList fehler;
+    std::mutex m;
+    int gespeichert = 0;
+    for (int i = 0; i < 20; ++i) {
+        const QString g = QStringLiteral("Flüchtig%1").arg(i);
+        u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen (gruppe) VALUES (?)"), {g});
+        const QString stand = u->db->Sql(QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll")).value(0);
+        auto befehl = [&](int stufe) {
+            try {
+                auto f = NeueCacheFactory();
+                if (!f->Connect(connStrg) || !AlsVerwalter(*f)) throw CacheFehler(0, f->LetzterFehler());
+                CacheObjektPtr k = f->Klassenmethoden(stufe < 0 ? Berechtigung::KlasseGruppen : Berechtigung::KlasseProgramm);
+                if (stufe < 0) {
+                    k->Methode(QStringLiteral("Loeschen"), {g, Liste(*f, {}), QStringLiteral("0")});
+                    return;
+                }
+                k->Methode(QStringLiteral("Speichern"), {QStringLiteral("Lager"), QStringLiteral("Bestand"),
+                                                         QString::number(stufe), Liste(*f, {QStringLiteral("Lager"), g}),
+                                                         Liste(*f, {}), QStringLiteral("0")});
+                std::lock_guard<std::mutex> l(m);
+                ++gespeichert;
+            } catch (const CacheFehler& e) {
+                // Too late: the group is gone, and the save says so.
+                if (e.Nummer() == Fehlernummer::GruppeFehlt) return;
+                std::lock_guard<std::mutex> l(m);
+                fehler.append(e.Beschreibung());
+            }
+        };
+        std::thread a(befehl, 1), b(befehl, -1), c(befehl, 2);
+        a.join();
+        b.join();
+        c.join();
+        QCOMPARE(u->db->Sql(QStringLiteral("SELECT COUNT(*) FROM uv_programm_gruppe WHERE gruppe = ?"), {g}),
+                 QStringList{QStringLiteral("0")});
+        // Each grant stored before the delete is named by the delete's withdrawal.
+        const QStringList gewaehrt = u->db->Sql(
+            QStringLiteral("SELECT objekt FROM uv_protokoll WHERE nr > ? AND befehl = 'speichern' AND nachher LIKE ? "
+                           "AND nr < (SELECT nr FROM uv_protokoll WHERE nr > ? AND objekt = ? AND befehl = 'löschen') "
+                           "ORDER BY objekt"),
+            {stand, QStringLiteral("%\"") + g + QStringLiteral("\"%"), stand, QStringLiteral("Gruppe ") + g});
+        const QString entzogen =
+            u->db->Sql(QStringLiteral("SELECT vorher FROM uv_protokoll WHERE nr > ? AND befehl = 'aus Stufen entfernen'"),
+                       {stand})
+                .value(0);
+        for (const QString& o : gewaehrt)
+            QVERIFY2(entzogen.contains(o.mid(6)), qPrintable(o + QStringLiteral(" fehlt in ") + entzogen));
+    }
+    QVERIFY2(fehler.isEmpty(), qPrintable(fehler.join(QLatin1Char('\n'))));
+    QVERIFY(gespeichert > 0);
 }
 
 // Another workstation holds the record longer than a statement waits: a

@@ -167,15 +167,14 @@ void TestPgFaults::abbruchMittenImLoeschenLaesstNichtsHalb() {
     u->dialoge.antworten.push_back(DialogService::Yes);
     SqlCacheFactory* f = u->Factory();
     const QString pid = BackendPid(f);
-    // The delete is one call of a server function. Another session holds a
-    // level of the group, so the call waits inside the function, with the
-    // group record deleted, when the server drops us.
+    // The delete is one call of a server function. Another session holds the
+    // group's grants, so the call waits inside the function, with the group
+    // record deleted, when the server drops us.
     QSqlDatabase halter = Halter(u->db->Namespace());
     QVERIFY(halter.open());
     QSqlQuery sperre(halter);
     QVERIFY(sperre.exec(QStringLiteral("BEGIN")));
-    QVERIFY(sperre.exec(QStringLiteral("SELECT 1 FROM uv_programm p WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe g "
-                                       "WHERE g.gruppe = 'Verwaltung' AND g.programmname = p.programmname) FOR UPDATE")));
+    QVERIFY(sperre.exec(QStringLiteral("SELECT 1 FROM uv_programm_gruppe WHERE gruppe = 'Verwaltung' FOR UPDATE")));
     std::thread schuetze([pid] {
         std::this_thread::sleep_for(std::chrono::milliseconds(700));
         Abschiessen(pid);

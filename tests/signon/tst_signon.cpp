@@ -19,6 +19,8 @@
 #include <QScopeGuard>
 #include <QtTest>
 
+#include <optional>
+
 namespace {
 const QString KASSA = QStringLiteral("KV.KassaSW");
 }
@@ -32,6 +34,8 @@ class TestSignon : public QObject {
     void anmeldenBeimStartSpeichertNur();
     void anmeldenVomMenueAendertNurBenutzer();
     void veralteteDatenbankEinmalGemeldet();
+    void ungesicherteDatenbankGemeldet_data();
+    void ungesicherteDatenbankGemeldet();
     void neueUeberschrift_data();
     void neueUeberschrift();
     void codeWirdGrossBeimVerlassen();
@@ -166,6 +170,34 @@ void TestSignon::veralteteDatenbankEinmalGemeldet() {
     for (const Gezeigt& g : u->dialoge.gezeigt)
         danach += g.titel == QStringLiteral("Datenbank nicht aktuell");
     QCOMPARE(danach, vorher);
+}
+
+// A role that may change the tables past the functions (a database not yet
+// secured, or a workstation set up with the owner's login) is told once,
+// with the command that mends it; the workstations' role is not.
+void TestSignon::ungesicherteDatenbankGemeldet_data() {
+    QTest::addColumn<bool>("eigentuemer");
+    QTest::newRow("Rolle der Arbeitsplätze") << false;
+    QTest::newRow("Eigentümer") << true;
+}
+
+void TestSignon::ungesicherteDatenbankGemeldet() {
+    if (!Testdatenbank::IstPostgres()) QSKIP("Rollen gibt es nur auf PostgreSQL");
+    QFETCH(bool, eigentuemer);
+    std::optional<AlsEigentuemer> als;
+    if (eigentuemer) als.emplace();
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(u->Anmelden());
+    int gemeldet = 0;
+    for (const Gezeigt& g : u->dialoge.gezeigt)
+        if (g.titel == QStringLiteral("Datenbank nicht gesichert")) {
+            ++gemeldet;
+            QVERIFY2(g.text.contains(QStringLiteral("korval-db upgrade --server %1 --port %2 --namespace %3 "
+                                                    "--anwendungsrolle NAME")
+                                         .arg(u->db->Server(), u->db->Port(), u->db->Namespace())),
+                     qPrintable(g.text));
+        }
+    QCOMPARE(gemeldet, eigentuemer ? 1 : 0);
 }
 
 void TestSignon::neueUeberschrift_data() {

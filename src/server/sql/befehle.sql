@@ -27,18 +27,17 @@ BEGIN
   RETURN json_build_object('e', CASE WHEN da THEN '1' ELSE '0' END, 'v', json_build_array(uv_vorrat_gruppen()));
 END $f$;
 
--- Groups before the level, the order in which every command locks:
--- the groups this save newly grants must exist (locked against a delete)
--- unless the user agreed to grant them all the same.
+-- Groups before the level, the order in which every command locks: every
+-- group it grants is locked against a delete (which then locks no level);
+-- those it newly grants must exist unless the user agreed to grant them all the same.
 CREATE OR REPLACE FUNCTION uv_stufe_speichern(rechner text, p text, s text, l text, liste json, geladen json,
                                               pruefen int, gruppen_erlaubt boolean) RETURNS text
 LANGUAGE plpgsql AS $f$
 DECLARE kopf json := uv_kopf(rechner); k text[] := ARRAY[p, s, l]; bisher json; fehlend json; neu boolean;
 BEGIN
+  PERFORM 1 FROM uv_gruppen WHERE gruppe IN (SELECT json_array_elements_text(liste)) ORDER BY gruppe FOR SHARE;
   IF NOT gruppen_erlaubt THEN
     bisher := CASE WHEN pruefen = 1 THEN geladen ELSE uv_liste('s', k)::json END;
-    PERFORM 1 FROM uv_gruppen WHERE gruppe IN (SELECT v FROM json_array_elements_text(liste) v
-      WHERE v NOT IN (SELECT json_array_elements_text(bisher))) ORDER BY gruppe FOR SHARE;
     SELECT to_json(array_agg(v ORDER BY erst))::text INTO fehlend FROM (
       SELECT v, MIN(o) AS erst FROM json_array_elements_text(liste) WITH ORDINALITY x(v, o)
        WHERE v NOT IN (SELECT json_array_elements_text(bisher)) GROUP BY v) n

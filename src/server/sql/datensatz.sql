@@ -123,22 +123,21 @@ BEGIN
   RETURN uv_protokollieren(kopf, 'löschen', uv_objektname(art, k), vorher, '');
 END $f$;
 
--- The group leaves every level: the levels locked in key order, the
--- entry names each as often as it held the group.
+-- The group leaves every level; the entry names each as often as it held the group.
 CREATE OR REPLACE FUNCTION uv_entziehen(kopf json, g text, bezug bigint) RETURNS integer LANGUAGE plpgsql AS $f$
 DECLARE n integer; stufen text;
 BEGIN
-  PERFORM 1 FROM uv_programm p WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe s WHERE s.gruppe = g
-    AND s.programmname = p.programmname AND s.subprogramm = p.subprogramm
-    AND s.berechtigungsstufe = p.berechtigungsstufe)
-    ORDER BY p.programmname, p.subprogramm, p.berechtigungsstufe FOR UPDATE;
-  SELECT to_json(array_agg(programmname || '||' || subprogramm || '||' || berechtigungsstufe
-                           ORDER BY programmname, subprogramm, berechtigungsstufe, pos))::text
-    INTO stufen FROM uv_programm_gruppe WHERE gruppe = g;
-  IF stufen IS NOT NULL THEN
+  -- The group's row holds off every save that would grant it (each locks the
+  -- groups it grants before its level); the levels need no lock: the entry
+  -- names exactly the grants the one statement took.
+  PERFORM 1 FROM uv_gruppen WHERE gruppe = g FOR UPDATE;
+  WITH weg AS (DELETE FROM uv_programm_gruppe WHERE gruppe = g
+               RETURNING programmname, subprogramm, berechtigungsstufe, pos)
+  SELECT count(*), to_json(array_agg(programmname || '||' || subprogramm || '||' || berechtigungsstufe
+                                     ORDER BY programmname, subprogramm, berechtigungsstufe, pos))::text
+    INTO n, stufen FROM weg;
+  IF n > 0 THEN
     PERFORM uv_protokollieren(kopf, 'aus Stufen entfernen', 'Gruppe ' || g, stufen, '[]', bezug);
   END IF;
-  DELETE FROM uv_programm_gruppe WHERE gruppe = g;
-  GET DIAGNOSTICS n = ROW_COUNT;
   RETURN n;
 END $f$;

@@ -185,7 +185,11 @@ BEGIN
     FOREACH g IN ARRAY gruppen LOOP
       PERFORM uv_namenssperre('g', ARRAY[g]);
     END LOOP;
-    PERFORM 1 FROM uv_gruppen WHERE gruppe = ANY (gruppen) ORDER BY gruppe FOR UPDATE;
+    -- With them the groups it may give back to levels: a group's delete
+    -- locks no level, only the group.
+    PERFORM 1 FROM uv_gruppen WHERE gruppe = ANY (gruppen) OR gruppe IN (
+      SELECT jsonb_object_keys(value->'minus') FROM jsonb_each(d) WHERE key LIKE 'Stufe %')
+     ORDER BY gruppe FOR UPDATE;
     IF cardinality(gruppen) + cardinality(stufen) < 50 THEN
       FOREACH g IN ARRAY stufen LOOP
         PERFORM uv_namenssperre('s', string_to_array(g, '||'));

@@ -98,15 +98,16 @@ CREATE OR REPLACE FUNCTION uv_rz_schluessel(o text) RETURNS text[] LANGUAGE sql 
   SELECT CASE WHEN o LIKE 'Gruppe %' THEN ARRAY[substr(o, 8)] ELSE string_to_array(substr(o, 7), '||') END
 $f$;
 
--- Applies a plan's steps (the records are locked).
+-- Applies a plan's steps (the records are locked). Values given back go after
+-- each record's last position, all records of a kind in one statement.
 CREATE OR REPLACE FUNCTION uv_rz_anwenden(plan jsonb[]) RETURNS void LANGUAGE plpgsql AS $f$
-DECLARE s jsonb; k text[]; w text; p int;
+DECLARE s jsonb; k text[]; w text;
 BEGIN
   FOREACH s IN ARRAY plan LOOP
-    CONTINUE WHEN s ? 'fehlt';
+    CONTINUE WHEN s ? 'fehlt' OR NOT (s ? 'loeschen' OR s ? 'anlegen' OR jsonb_array_length(s->'weg') > 0);
     k := uv_rz_schluessel(s->>'objekt');
     IF uv_rz_art(s->>'objekt') = 'g' THEN
-      IF (s->>'loeschen')::boolean THEN
+      IF s ? 'loeschen' THEN
         DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1];
         DELETE FROM uv_gruppen WHERE gruppe = k[1];
         CONTINUE;
@@ -117,13 +118,8 @@ BEGIN
         DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1] AND pos = (SELECT MAX(pos) FROM uv_gruppen_pcode
                                                                     WHERE gruppe = k[1] AND pcode = w);
       END LOOP;
-      IF jsonb_array_length(s->'hinzu') > 0 THEN
-        SELECT COALESCE(MAX(pos), 0) INTO p FROM uv_gruppen_pcode WHERE gruppe = k[1];
-        INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode)
-        SELECT k[1], p + x.i, x.wert FROM jsonb_array_elements_text(s->'hinzu') WITH ORDINALITY x(wert, i);
-      END IF;
     ELSE
-      IF (s->>'loeschen')::boolean THEN
+      IF s ? 'loeschen' THEN
         DELETE FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
         DELETE FROM uv_programm WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
         CONTINUE;
@@ -134,24 +130,57 @@ BEGIN
            AND pos = (SELECT MAX(pos) FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2]
                        AND berechtigungsstufe = k[3] AND gruppe = w);
       END LOOP;
-      IF jsonb_array_length(s->'hinzu') > 0 THEN
-        SELECT COALESCE(MAX(pos), 0) INTO p FROM uv_programm_gruppe
-         WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
-        INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, gruppe)
-        SELECT k[1], k[2], k[3], p + x.i, x.wert FROM jsonb_array_elements_text(s->'hinzu') WITH ORDINALITY x(wert, i);
-      END IF;
     END IF;
   END LOOP;
+  INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode)
+  SELECT t.k[1], COALESCE((SELECT MAX(m.pos) FROM uv_gruppen_pcode m WHERE m.gruppe = t.k[1]), 0) + h.i, h.wert
+    FROM (SELECT uv_rz_schluessel(x->>'objekt') AS k, x->'hinzu' AS hinzu FROM unnest(plan) x
+           WHERE NOT x ? 'fehlt' AND NOT x ? 'loeschen' AND uv_rz_art(x->>'objekt') = 'g') t,
+         jsonb_array_elements_text(t.hinzu) WITH ORDINALITY h(wert, i);
+  INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, gruppe)
+  SELECT t.k[1], t.k[2], t.k[3],
+         COALESCE((SELECT MAX(m.pos) FROM uv_programm_gruppe m WHERE m.programmname = t.k[1]
+                    AND m.subprogramm = t.k[2] AND m.berechtigungsstufe = t.k[3]), 0) + h.i, h.wert
+    FROM (SELECT uv_rz_schluessel(x->>'objekt') AS k, x->'hinzu' AS hinzu FROM unnest(plan) x
+           WHERE NOT x ? 'fehlt' AND NOT x ? 'loeschen' AND uv_rz_art(x->>'objekt') = 's') t,
+         jsonb_array_elements_text(t.hinzu) WITH ORDINALITY h(wert, i);
 END $f$;
+
+-- Of a created record's values now, those its creation did not bring (in order).
+CREATE OR REPLACE FUNCTION uv_rz_seither(ist jsonb, plus jsonb) RETURNS jsonb LANGUAGE sql AS $f$
+  SELECT COALESCE(jsonb_agg(w ORDER BY i), '[]') FROM (
+    SELECT w, i, row_number() OVER (PARTITION BY w ORDER BY i) AS n FROM jsonb_array_elements_text(ist) WITH ORDINALITY x(w, i)) y
+   WHERE n > COALESCE((plus->>w)::int, 0)
+$f$;
+
+-- The step that takes back delta `x` from record `o` holding `ist` now (NULL:
+-- not there, deleted by the change): values the change removed come back, as
+-- far as they are not back already; values it added go, as far as they are
+-- still there. NULL when there is nothing to do.
+CREATE OR REPLACE FUNCTION uv_rz_schritt(o text, x jsonb, ist jsonb) RETURNS jsonb LANGUAGE sql AS $f$
+  WITH zahl AS (SELECT COALESCE(jsonb_object_agg(v, n), '{}') AS z FROM
+                  (SELECT v, count(*)::int AS n FROM jsonb_array_elements_text(COALESCE(ist, '[]')) v GROUP BY v) c),
+       h AS (SELECT COALESCE(jsonb_agg(q.w ORDER BY q.i, g), '[]') AS hinzu FROM zahl,
+               jsonb_array_elements_text(x->'reihenfolge') WITH ORDINALITY q(w, i),
+               generate_series(1, GREATEST(0, (x->'minus'->>q.w)::int
+                                              - GREATEST(0, COALESCE((zahl.z->>q.w)::int, 0) - (x->'danach'->>q.w)::int))) g),
+       w AS (SELECT COALESCE(jsonb_agg(p.key ORDER BY p.key COLLATE "C", g), '[]') AS weg FROM zahl,
+               jsonb_each_text(x->'plus') p, generate_series(1, LEAST(p.value::int, COALESCE((zahl.z->>p.key)::int, 0))) g)
+  SELECT CASE
+    WHEN ist IS NOT NULL AND (x->>'geloescht')::boolean AND jsonb_array_length(h.hinzu) = 0 THEN NULL
+    WHEN jsonb_array_length(h.hinzu) = 0 AND jsonb_array_length(w.weg) = 0 AND NOT (ist IS NULL AND (x->>'geloescht')::boolean) THEN NULL
+    ELSE jsonb_build_object('objekt', o, 'hinzu', h.hinzu, 'weg', w.weg)
+         || CASE WHEN ist IS NULL THEN '{"anlegen": true}'::jsonb ELSE '{}'::jsonb END END
+    FROM h, w
+$f$;
 
 -- Takes back log entry `nr`: answers {plan, marke, gespeichert}; stores only
 -- when `erwartet` is the hash of the plan it finds now, locked, for an
 -- administrator signed on. The preview reads what anyone may read.
 CREATE OR REPLACE FUNCTION uv_rueckgaengig(rechner text, nr bigint, erwartet text) RETURNS text
 LANGUAGE plpgsql AS $f$
-DECLARE kopf json := CASE WHEN erwartet <> '' THEN uv_kopf(rechner) END; e uv_protokoll; d jsonb := '{}'; r record; o text; g text; x jsonb;
-        jetzt jsonb := '{}'; ist jsonb; plan jsonb[] := ARRAY[]::jsonb[]; angewandt jsonb[] := ARRAY[]::jsonb[];
-        schritt jsonb; hinzu jsonb; weg jsonb; zahl jsonb; uebrig jsonb; seither jsonb; w text; text_plan text;
+DECLARE kopf json := CASE WHEN erwartet <> '' THEN uv_kopf(rechner) END; e uv_protokoll; d jsonb := '{}'; r record; o text; g text;
+        jetzt jsonb := '{}'; plan jsonb[] := ARRAY[]::jsonb[]; angewandt jsonb[] := ARRAY[]::jsonb[]; text_plan text;
         marke text; gespeichert boolean := false; stufen text[]; gruppen text[];
 BEGIN
   SELECT * INTO e FROM uv_protokoll p WHERE p.nr = uv_rueckgaengig.nr;
@@ -210,49 +239,22 @@ BEGIN
                         WHERE m.programmname = a.programmname AND m.subprogramm = a.subprogramm
                           AND m.berechtigungsstufe = a.berechtigungsstufe) l ON true;
 
-  FOR o IN SELECT 'Gruppe ' || u FROM unnest(gruppen) u UNION ALL SELECT 'Stufe ' || u FROM unnest(stufen) u LOOP
-    x := d->o;
-    ist := jetzt->o;
-    IF (x->>'angelegt')::boolean THEN
-      -- Undoing a creation deletes the record, whatever it holds now; the
-      -- preview names what it gained since it was created.
-      CONTINUE WHEN ist IS NULL;
-      uebrig := x->'plus';
-      seither := '[]';
-      FOR w IN SELECT jsonb_array_elements_text(ist) LOOP
-        IF COALESCE((uebrig->>w)::int, 0) > 0 THEN
-          uebrig := uebrig || jsonb_build_object(w, (uebrig->>w)::int - 1);
-        ELSE
-          seither := seither || to_jsonb(w);
-        END IF;
-      END LOOP;
-      plan := plan || jsonb_build_object('objekt', o, 'loeschen', true, 'seither', seither, 'hinzu', '[]'::jsonb,
-                                         'weg', ist);
-      CONTINUE;
-    END IF;
-    -- Deleted since (by another workstation, say): it stays deleted; only a
-    -- delete that this entry made is taken back.
-    IF ist IS NULL AND NOT (x->>'geloescht')::boolean THEN
-      plan := plan || jsonb_build_object('objekt', o, 'fehlt', true);
-      CONTINUE;
-    END IF;
-    SELECT COALESCE(jsonb_object_agg(v, n), '{}') INTO zahl
-      FROM (SELECT v, count(*)::int AS n FROM jsonb_array_elements_text(COALESCE(ist, '[]')) v GROUP BY v) c;
-    -- Values the change removed come back, as far as they are not back already.
-    SELECT COALESCE(jsonb_agg(q.w ORDER BY q.i, z), '[]') INTO hinzu
-      FROM jsonb_array_elements_text(x->'reihenfolge') WITH ORDINALITY q(w, i),
-           generate_series(1, GREATEST(0, (x->'minus'->>q.w)::int
-                                          - GREATEST(0, COALESCE((zahl->>q.w)::int, 0) - (x->'danach'->>q.w)::int))) z;
-    -- Values it added go, as far as they are still there.
-    SELECT COALESCE(jsonb_agg(p.key ORDER BY p.key COLLATE "C", z), '[]') INTO weg
-      FROM jsonb_each_text(x->'plus') p, generate_series(1, LEAST(p.value::int, COALESCE((zahl->>p.key)::int, 0))) z;
-    CONTINUE WHEN ist IS NOT NULL AND (x->>'geloescht')::boolean AND jsonb_array_length(hinzu) = 0;
-    CONTINUE WHEN jsonb_array_length(hinzu) = 0 AND jsonb_array_length(weg) = 0
-              AND NOT (ist IS NULL AND (x->>'geloescht')::boolean);
-    schritt := jsonb_build_object('objekt', o, 'hinzu', hinzu, 'weg', weg);
-    IF ist IS NULL THEN schritt := schritt || '{"anlegen": true}'; END IF;
-    plan := plan || schritt;
-  END LOOP;
+  -- One step per record, groups before levels, each in name order; in one
+  -- query: a group's delete gives back thousands of levels.
+  SELECT COALESCE(array_agg(z.schritt ORDER BY z.o NOT LIKE 'Gruppe %', z.o COLLATE "C"), ARRAY[]::jsonb[]) INTO plan
+    FROM (SELECT dx.o, CASE
+            -- Undoing a creation deletes the record, whatever it holds now; the
+            -- preview names what it gained since it was created.
+            WHEN (dx.x->>'angelegt')::boolean THEN
+              CASE WHEN jx.ist IS NOT NULL THEN
+                jsonb_build_object('objekt', dx.o, 'loeschen', true, 'seither', uv_rz_seither(jx.ist, dx.x->'plus'),
+                                   'hinzu', '[]'::jsonb, 'weg', jx.ist) END
+            -- Deleted since (by another workstation, say): it stays deleted;
+            -- only a delete that this entry made is taken back.
+            WHEN jx.ist IS NULL AND NOT (dx.x->>'geloescht')::boolean THEN jsonb_build_object('objekt', dx.o, 'fehlt', true)
+            ELSE uv_rz_schritt(dx.o, dx.x, jx.ist) END AS schritt
+            FROM jsonb_each(d) dx(o, x) LEFT JOIN jsonb_each(jetzt) jx(o, ist) ON jx.o = dx.o) z
+   WHERE z.schritt IS NOT NULL;
   text_plan := to_jsonb(plan)::text;
   marke := encode(sha256(convert_to(text_plan, 'UTF8')), 'hex');
   IF kopf IS NOT NULL AND erwartet = marke THEN

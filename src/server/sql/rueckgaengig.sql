@@ -98,6 +98,12 @@ CREATE OR REPLACE FUNCTION uv_rz_schluessel(o text) RETURNS text[] LANGUAGE sql 
   SELECT CASE WHEN o LIKE 'Gruppe %' THEN ARRAY[substr(o, 8)] ELSE string_to_array(substr(o, 7), '||') END
 $f$;
 
+-- Levels named "P||S||L" as their key parts, for a join (not a comparison
+-- with each of thousands of names).
+CREATE OR REPLACE FUNCTION uv_rz_teile(stufen text[]) RETURNS TABLE (p text, s text, l text) LANGUAGE sql AS $f$
+  SELECT t[1], t[2], t[3] FROM (SELECT string_to_array(u, '||') AS t FROM unnest(stufen) u) x
+$f$;
+
 -- Applies a plan's steps (the records are locked). Values given back go after
 -- each record's last position, all records of a kind in one statement.
 CREATE OR REPLACE FUNCTION uv_rz_anwenden(plan jsonb[]) RETURNS void LANGUAGE plpgsql AS $f$
@@ -224,8 +230,8 @@ BEGIN
         PERFORM uv_namenssperre('s', string_to_array(g, '||'));
       END LOOP;
     END IF;
-    PERFORM 1 FROM uv_programm WHERE programmname || '||' || subprogramm || '||' || berechtigungsstufe = ANY (stufen)
-     ORDER BY programmname, subprogramm, berechtigungsstufe FOR UPDATE;
+    PERFORM 1 FROM uv_programm a JOIN uv_rz_teile(stufen) t ON a.programmname = t.p AND a.subprogramm = t.s
+       AND a.berechtigungsstufe = t.l ORDER BY a.programmname, a.subprogramm, a.berechtigungsstufe FOR UPDATE OF a;
   END IF;
   SELECT COALESCE(jsonb_object_agg('Gruppe ' || a.gruppe, COALESCE(l.werte, '[]')), '{}') INTO jetzt
     FROM uv_gruppen a LEFT JOIN LATERAL (SELECT jsonb_agg(m.pcode ORDER BY m.pos) AS werte FROM uv_gruppen_pcode m
@@ -233,8 +239,8 @@ BEGIN
    WHERE a.gruppe = ANY (gruppen);
   SELECT jetzt || COALESCE(jsonb_object_agg('Stufe ' || t, COALESCE(l.werte, '[]')), '{}') INTO jetzt
     FROM (SELECT a.*, a.programmname || '||' || a.subprogramm || '||' || a.berechtigungsstufe AS t
-            FROM uv_programm a WHERE a.programmname || '||' || a.subprogramm || '||' || a.berechtigungsstufe
-                                     = ANY (stufen)) a
+            FROM uv_programm a JOIN uv_rz_teile(stufen) t ON a.programmname = t.p AND a.subprogramm = t.s
+             AND a.berechtigungsstufe = t.l) a
     LEFT JOIN LATERAL (SELECT jsonb_agg(m.gruppe ORDER BY m.pos) AS werte FROM uv_programm_gruppe m
                         WHERE m.programmname = a.programmname AND m.subprogramm = a.subprogramm
                           AND m.berechtigungsstufe = a.berechtigungsstufe) l ON true;

@@ -95,6 +95,11 @@ bool MitDatenbank(const DatenbankZiel& ziel, QTextStream& out, bool anlegen,
             out << "korval-db: die Datenbank hat kein Schema, zuerst 'korval-db init' aufrufen" << Qt::endl;
         } else {
             ok = work(db, reason);
+            // The owner's work asked of a role that may not (the workstations').
+            if (!ok && reason.contains(QLatin1String("42501")))
+                out << "korval-db: diese Datenbankrolle darf das nicht; der Befehl ist Sache des Verwalters der "
+                       "Datenbank (PGUSER)."
+                    << Qt::endl;
             if (!ok) out << "korval-db: " << reason << Qt::endl;
         }
         db.close();
@@ -426,6 +431,12 @@ bool RollenEinrichten(QSqlDatabase& db, const QString& anwendungsrolle, QTextStr
                          .arg(anwendungsrolle, eigner);
             return false;
         }
+        if (!sql(QStringLiteral("SELECT pg_has_role('%1', %2, 'MEMBER')")
+                     .arg(QString(anwendungsrolle).replace(QLatin1Char('\''), QStringLiteral("''")),
+                          Schema::anwendungsrolleSql())) ||
+            !q.next())
+            return false;
+        if (q.value(0).toBool()) return true;
         if (!sql(QStringLiteral("GRANT %1 TO %2").arg(g, a))) return false;
         gesagt << QStringLiteral("Die Anwendungsrolle %1 liest die Tabellen und ändert Berechtigungen nur über die "
                                  "Funktionen.")

@@ -375,7 +375,7 @@ bool RollenEinrichten(QSqlDatabase& db, const QString& anwendungsrolle, QTextStr
         const QString g = Bezeichner(gruppe);
         for (const QString& t : tabellen) {
             if (!sql(QStringLiteral("REVOKE ALL ON %1 FROM PUBLIC, %2").arg(Bezeichner(t), g))) return false;
-            if (t == QLatin1String("uv_sitzung")) continue;
+            if (t == QLatin1String("uv_sitzung") || t == QLatin1String("uv_rz_plaene")) continue;
             if (t == QLatin1String("kv_parpersedv")) {
                 // Every column but the password.
                 if (!sql(QStringLiteral("SELECT string_agg(quote_ident(attname), ', ' ORDER BY attnum) FROM pg_attribute "

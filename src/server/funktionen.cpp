@@ -201,6 +201,12 @@ Funktionen funktionenAbgleichen(QSqlDatabase& db, const QString& bekannt, QStrin
             reason = q.lastError().text();
             return false;
         }
+        // Plans kept by the old functions' undo are not the new ones'.
+        if (!q.exec(QStringLiteral("DO $$ BEGIN IF to_regclass('uv_rz_plaene') IS NOT NULL THEN "
+                                   "DELETE FROM uv_rz_plaene; END IF; END $$"))) {
+            reason = q.lastError().text();
+            return false;
+        }
         // With it the hash of the functions as they are now, so that a later
         // change by hand shows (compared at every connect, in the same read).
         if (!q.exec(funktionsstandSql()) || !q.next()) {

@@ -256,6 +256,13 @@ static QStringList schritt(QSqlDatabase& db, int n) {
                 QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN hash %1 NOT NULL DEFAULT ''").arg(textType(db)),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS uv_protokoll_offen ON uv_protokoll (nr) WHERE hash = ''")};
     if (n == 7) return namenUndSitzungen(db);
+    if (n == 8)
+        // PostgreSQL: the plans an undo's preview computed, by what they were
+        // computed from, so that the confirmed call need not compute them again.
+        return isPostgres(db) ? QStringList{QStringLiteral(
+                                    "CREATE TABLE IF NOT EXISTS uv_rz_plaene (eingabe TEXT PRIMARY KEY, "
+                                    "zeit TIMESTAMPTZ NOT NULL DEFAULT now(), plan JSONB[] NOT NULL)")}
+                              : QStringList{};
     if (n == 3)
         // Which entry an undo takes back, or which group delete a withdrawal belongs to.
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),

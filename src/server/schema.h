@@ -15,8 +15,9 @@ namespace Schema {
 // 1: the records; 2: the change log; 3: references between log entries (undo);
 // 4: once the functions (now kept apart, see funktionen()); 5: the functions' fingerprint;
 // 6: the log's chain of hashes and the role that wrote each entry; 7: the
-// naming rules on the server, and (PostgreSQL) the signed-on sessions.
-constexpr int Version = 7;
+// naming rules on the server, and (PostgreSQL) the signed-on sessions; 8: (PostgreSQL)
+// the undo's plans kept between its preview and its confirmation.
+constexpr int Version = 8;
 // The schema changes need at least: the change log with its references.
 constexpr int VersionFuerAenderungen = 3;
 

@@ -455,7 +455,7 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     // written as before.
     m_kette = erreicht >= 6;
     m_funktionen = false;
-    if (isPostgres() && erreicht >= 7) {
+    if (isPostgres() && erreicht >= Schema::Version) {
         // A database whose functions are another build's gets this one's, when
         // this user may; else the commands run statement by statement.
         QString fehler;

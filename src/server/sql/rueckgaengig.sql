@@ -180,6 +180,27 @@ CREATE OR REPLACE FUNCTION uv_rz_schritt(o text, x jsonb, ist jsonb) RETURNS jso
     FROM h, w
 $f$;
 
+-- The steps that take back the deltas `d` from the records as they are now
+-- (`jetzt`: record name → values, absent when the record is not there).
+-- One step per record, groups before levels, each in name order; in one
+-- query: a group's delete gives back thousands of levels.
+CREATE OR REPLACE FUNCTION uv_rz_plan(d jsonb, jetzt jsonb) RETURNS jsonb[] LANGUAGE sql AS $f$
+  SELECT COALESCE(array_agg(z.schritt ORDER BY z.o NOT LIKE 'Gruppe %', z.o COLLATE "C"), ARRAY[]::jsonb[])
+    FROM (SELECT dx.o, CASE
+          -- Undoing a creation deletes the record, whatever it holds now; the
+          -- preview names what it gained since it was created.
+          WHEN (dx.x->>'angelegt')::boolean THEN
+            CASE WHEN jx.ist IS NOT NULL THEN
+              jsonb_build_object('objekt', dx.o, 'loeschen', true, 'seither', uv_rz_seither(jx.ist, dx.x->'plus'),
+                                 'hinzu', '[]'::jsonb, 'weg', jx.ist) END
+          -- Deleted since (by another workstation, say): it stays deleted;
+          -- only a delete that this entry made is taken back.
+          WHEN jx.ist IS NULL AND NOT (dx.x->>'geloescht')::boolean THEN jsonb_build_object('objekt', dx.o, 'fehlt', true)
+          ELSE uv_rz_schritt(dx.o, dx.x, jx.ist) END AS schritt
+          FROM jsonb_each(d) dx(o, x) LEFT JOIN jsonb_each(jetzt) jx(o, ist) ON jx.o = dx.o) z
+ WHERE z.schritt IS NOT NULL
+$f$;
+
 -- Takes back log entry `nr`: answers {plan, marke, gespeichert}; stores only
 -- when `erwartet` is the hash of the plan it finds now, locked, for an
 -- administrator signed on. The preview reads what anyone may read.
@@ -187,7 +208,7 @@ CREATE OR REPLACE FUNCTION uv_rueckgaengig(rechner text, nr bigint, erwartet tex
 LANGUAGE plpgsql AS $f$
 DECLARE kopf json := CASE WHEN erwartet <> '' THEN uv_kopf(rechner) END; e uv_protokoll; d jsonb := '{}'; r record; o text; g text;
         jetzt jsonb := '{}'; plan jsonb[] := ARRAY[]::jsonb[]; angewandt jsonb[] := ARRAY[]::jsonb[]; text_plan text;
-        marke text; gespeichert boolean := false; stufen text[]; gruppen text[];
+        marke text; gespeichert boolean := false; stufen text[]; gruppen text[]; schluessel text;
 BEGIN
   SELECT * INTO e FROM uv_protokoll p WHERE p.nr = uv_rueckgaengig.nr;
   IF NOT FOUND THEN
@@ -245,22 +266,15 @@ BEGIN
                         WHERE m.programmname = a.programmname AND m.subprogramm = a.subprogramm
                           AND m.berechtigungsstufe = a.berechtigungsstufe) l ON true;
 
-  -- One step per record, groups before levels, each in name order; in one
-  -- query: a group's delete gives back thousands of levels.
-  SELECT COALESCE(array_agg(z.schritt ORDER BY z.o NOT LIKE 'Gruppe %', z.o COLLATE "C"), ARRAY[]::jsonb[]) INTO plan
-    FROM (SELECT dx.o, CASE
-            -- Undoing a creation deletes the record, whatever it holds now; the
-            -- preview names what it gained since it was created.
-            WHEN (dx.x->>'angelegt')::boolean THEN
-              CASE WHEN jx.ist IS NOT NULL THEN
-                jsonb_build_object('objekt', dx.o, 'loeschen', true, 'seither', uv_rz_seither(jx.ist, dx.x->'plus'),
-                                   'hinzu', '[]'::jsonb, 'weg', jx.ist) END
-            -- Deleted since (by another workstation, say): it stays deleted;
-            -- only a delete that this entry made is taken back.
-            WHEN jx.ist IS NULL AND NOT (dx.x->>'geloescht')::boolean THEN jsonb_build_object('objekt', dx.o, 'fehlt', true)
-            ELSE uv_rz_schritt(dx.o, dx.x, jx.ist) END AS schritt
-            FROM jsonb_each(d) dx(o, x) LEFT JOIN jsonb_each(jetzt) jx(o, ist) ON jx.o = dx.o) z
-   WHERE z.schritt IS NOT NULL;
+  -- The plan follows from the changes and the records as they are now: one
+  -- computed for the same (by the preview) is taken as it is.
+  schluessel := encode(sha256(convert_to(d::text || '|' || jetzt::text, 'UTF8')), 'hex');
+  SELECT k.plan INTO plan FROM uv_rz_plaene k WHERE k.eingabe = schluessel;
+  IF NOT FOUND THEN
+    plan := uv_rz_plan(d, jetzt);
+    DELETE FROM uv_rz_plaene k WHERE k.zeit < now() - interval '1 hour';
+    INSERT INTO uv_rz_plaene (eingabe, plan) VALUES (schluessel, plan) ON CONFLICT DO NOTHING;
+  END IF;
   text_plan := to_jsonb(plan)::text;
   marke := encode(sha256(convert_to(text_plan, 'UTF8')), 'hex');
   IF kopf IS NOT NULL AND erwartet = marke THEN

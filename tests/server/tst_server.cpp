@@ -761,6 +761,9 @@ void TestServer::anwendungsrolleNurUeberFunktionen_data() {
     QTest::newRow("Protokoll leeren") << "TRUNCATE uv_protokoll" << false;
     QTest::newRow("Passwörter lesen") << "SELECT passwort FROM kv_parpersedv" << false;
     QTest::newRow("Sitzungen lesen") << "SELECT * FROM uv_sitzung" << false;
+    // A plan kept for an undo's confirmation is the owner's: a forged one would be applied.
+    QTest::newRow("Plan unterschieben") << "INSERT INTO uv_rz_plaene (eingabe, plan) VALUES ('x', '{}')" << false;
+    QTest::newRow("Pläne lesen") << "SELECT * FROM uv_rz_plaene" << false;
     QTest::newRow("Hilfsfunktion rufen") << "SELECT uv_protokollieren('[\"1\",\"0\",\"ADM\",\"x\"]', 'x', 'x', '', '')"
                                          << false;
     QTest::newRow("Funktion anlegen") << "CREATE FUNCTION uv_fremd() RETURNS int LANGUAGE sql AS 'SELECT 1'" << false;

@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QRegularExpression>
@@ -391,25 +393,31 @@ int version(QSqlDatabase& db, QString& fehler, QString* fingerabdruck, QString* 
     // On PostgreSQL the same request hashes the functions that are there
     // (signatures and bodies): one dropped, added or changed by hand makes the
     // stored fingerprint count for nothing.
-    if (q.exec(isPostgres(db) ? QStringLiteral("SELECT s.*, (") + funktionsstandSql() +
+    // (PostgreSQL: the record as one JSON value, with no table behind it: Qt's
+    // driver would ask the server for the table of each column, one more round trip.)
+    if (q.exec(isPostgres(db) ? QStringLiteral("SELECT to_jsonb(s)::text AS uv_schema, (") + funktionsstandSql() +
                                     QStringLiteral(") AS uv_stand, pg_backend_pid() || '|' || (SELECT backend_start FROM "
                                                "pg_stat_activity WHERE pid = pg_backend_pid()) AS uv_sitzung, "
                                                "COALESCE(has_table_privilege(to_regclass('uv_gruppen'), 'DELETE'), "
                                                "false) AS uv_ungesichert FROM kv_schema s")
                               : QStringLiteral("SELECT * FROM kv_schema"))) {
         if (!q.next()) return -1;
-        const int f = q.record().indexOf(QStringLiteral("funktionen"));
-        const int n = q.record().indexOf(QStringLiteral("uv_stand"));
-        const int s = q.record().indexOf(QStringLiteral("uv_sitzung"));
-        if (sitzung) *sitzung = s < 0 ? QString() : q.value(s).toString();
-        if (ungesichert) *ungesichert = q.value(QStringLiteral("uv_ungesichert")).toBool();
+        QVariantMap satz;
+        if (isPostgres(db)) {
+            satz = QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object().toVariantMap();
+            if (sitzung) *sitzung = q.value(2).toString();
+            if (ungesichert) *ungesichert = q.value(3).toBool();
+        } else {
+            for (int i = 0; i < q.record().count(); ++i)
+                satz.insert(q.record().fieldName(i), q.value(i));
+        }
         // Stored as "fingerprint of the files:hash of the functions as created".
-        const QString gespeichert = f < 0 ? QString() : q.value(f).toString();
+        const QString gespeichert = satz.value(QStringLiteral("funktionen")).toString();
         if (fingerabdruck)
-            *fingerabdruck = n >= 0 && gespeichert.section(QLatin1Char(':'), 1) != q.value(n).toString()
+            *fingerabdruck = isPostgres(db) && gespeichert.section(QLatin1Char(':'), 1) != q.value(1).toString()
                                  ? QString()
                                  : gespeichert.section(QLatin1Char(':'), 0, 0);
-        return q.value(QStringLiteral("version")).toInt();
+        return satz.value(QStringLiteral("version")).toInt();
     }
     // Is the table there at all? Only then does a failing read mean something else.
     const QString gibtEs = isPostgres(db)

@@ -387,6 +387,28 @@ void TestServer::verbindungseintragSpeichern() {
              Fehlernummer::UngueltigerWert);
     QCOMPARE(Fehler([&] { e->setEigenschaft(QStringLiteral("Type"), QStringLiteral("x")); }),
              Fehlernummer::UngueltigerWert);
+    // A new entry and its delete, each logged with the entry's fields (on
+    // PostgreSQL through the server's function, as the workstations' role).
+    CacheObjektPtr neu = m_f->New(QStringLiteral("KV.KassaSW"));
+    neu->setEigenschaft(QStringLiteral("ip"), QStringLiteral("srv-neu"));
+    neu->setEigenschaft(QStringLiteral("Bezeichnung"), QStringLiteral("Filiale Süd"));
+    neu->Methode(QStringLiteral("sys_Save"));
+    const QString id = neu->Eigenschaft(QStringLiteral("sys_ID"));
+    QCOMPARE(m_db->Sql(QStringLiteral("SELECT ip || '/' || bezeichnung FROM kv_kassasw WHERE sys_id = ?"), {id.toInt()}),
+             QStringList{QStringLiteral("srv-neu/Filiale Süd")});
+    m_f->New(QStringLiteral("KV.KassaSW"))->Methode(QStringLiteral("sys_deleteID"), {id});
+    QCOMPARE(m_db->Sql(QStringLiteral("SELECT COUNT(*) FROM kv_kassasw WHERE sys_id = ?"), {id.toInt()}),
+             QStringList{QStringLiteral("0")});
+    const QStringList log = m_db->Sql(QStringLiteral("SELECT befehl || '|' || vorher || '|' || nachher FROM uv_protokoll "
+                                                     "WHERE objekt = ? ORDER BY nr"),
+                                      {QStringLiteral("Verbindung ") + id});
+    QCOMPARE(log.size(), 2);
+    QVERIFY2(log[0].startsWith(QStringLiteral("anlegen||{")) && log[0].contains(QStringLiteral("\"ip\":\"srv-neu\"")) &&
+                 log[1].startsWith(QStringLiteral("löschen|{")) && log[1].endsWith(QStringLiteral("}|")) &&
+                 log[1].contains(QStringLiteral("\"Bezeichnung\":\"Filiale Süd\"")),
+             qPrintable(log.join(QLatin1Char('\n'))));
+    QCOMPARE(Fehler([&] { m_f->New(QStringLiteral("KV.KassaSW"))->Methode(QStringLiteral("sys_deleteID"), {id}); }),
+             Fehlernummer::ObjektFehlt);
 }
 
 void TestServer::xecuteZeilen() {

@@ -6,6 +6,7 @@
 #include "zustand.h"
 
 #include "platform/dialogservice.h"
+#include "platform/clock.h"
 #include "platform/umgebung.h"
 #include "util/feld.h"
 #include "util/konvertieren.h"
@@ -67,7 +68,12 @@ bool user_anmeld() {
             // an administrator, the window's lists: on a slow line every request
             // costs the whole round trip.
             CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("KV.ParPersEdv"));
-            richtig = k->Methode(QStringLiteral("Anmeldedaten"), {z.Firma, code, z.Passwort}) == QLatin1String("1");
+            // An administrator's sign-on also ends the memberships whose date
+            // has passed (so that a single workstation needs no timer), before
+            // this session's own changes begin.
+            richtig = k->Methode(QStringLiteral("Anmeldedaten"),
+                                 {z.Firma, code, z.Passwort, Uhr().Now().date().toString(Qt::ISODate)}) ==
+                      QLatin1String("1");
             ObjektSchliessen(k);
         }
         CacheObjektPtr pers = f.OpenId(QStringLiteral("KV.ParPersEdv"), z.Firma + QStringLiteral("||") + code);

@@ -1,5 +1,6 @@
 #include "fmstart.h"
 
+#include "frmbefristen.h"
 #include "frmgruppekopieren.h"
 #include "frmrechteuebernehmen.h"
 #include "listenladen.h"
@@ -15,6 +16,7 @@
 #include "auxwindows/splash.h"
 #include "database/anmeldung.h"
 #include "database/dbzugriff.h"
+#include "platform/clock.h"
 #include "platform/dialogservice.h"
 #include "platform/umgebung.h"
 #include "database/verbindung.h"
@@ -31,6 +33,7 @@
 #include "util/programmverlauf.h"
 
 #include <QCheckBox>
+#include <QMenu>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -130,7 +133,7 @@ void FMStart::Aufbauen() {
                                   QStringLiteral("Gruppe löschen"));
     p1->Platzieren(cmdGruppeLoeschen, 3000, 480, 360, 360);
     ctListGruppe = Liste(QStringLiteral("ctListGruppe"), QStringLiteral("Mitglieder der Gruppe"),
-                         {QStringLiteral("PCode"), QStringLiteral("Name")}, {50, 100});
+                         {QStringLiteral("PCode"), QStringLiteral("Name"), QStringLiteral("bis")}, {50, 100, 70});
     p1->Platzieren(ctListGruppe, 240, 1560, 2655, 4695, CtSize::Beides);
     const QString gp[2] = {QStringLiteral("Gruppe der Programmstufe geben"),
                            QStringLiteral("Ausgewählte Gruppen der Programmstufe entziehen")};
@@ -209,6 +212,7 @@ void FMStart::Aufbauen() {
     connect(chkAbt, &QCheckBox::clicked, this, &FMStart::chkAbt_Click);
     connect(ctListMitarbeiter, &CtList::DblClick, this, &FMStart::ctListMitarbeiter_DblClick);
     connect(ctListGruppe, &CtList::DblClick, this, &FMStart::ctListGruppe_DblClick);
+    connect(ctListGruppe, &CtList::RechteMaustaste, this, &FMStart::ctListGruppe_RechteMaustaste);
     connect(cmdGruppeSpeichern, &QPushButton::clicked, this, &FMStart::cmdGruppeSpeichern_Click);
     connect(cmdGruppeLoeschen, &QPushButton::clicked, this, &FMStart::cmdGruppeLoeschen_Click);
     connect(cmdProgrammSpeichern, &QPushButton::clicked, this, &FMStart::cmdProgrammSpeichern_Click);
@@ -243,6 +247,14 @@ void FMStart::MenusAufbauen() {
     mRechteUebernehmen = bearbeiten->addAction(QStringLiteral("Rechte &übernehmen…"));
     mRechteUebernehmen->setObjectName(QStringLiteral("mRechteUebernehmen"));
     connect(mRechteUebernehmen, &QAction::triggered, this, &FMStart::mRechteUebernehmen_Click);
+    mBefristen = bearbeiten->addAction(QStringLiteral("Mitgliedschaft &befristen…"));
+    mBefristen->setObjectName(QStringLiteral("mBefristen"));
+    mBefristen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    connect(mBefristen, &QAction::triggered, this, &FMStart::mBefristen_Click);
+    // The member list's own menu (right mouse button, the menu key).
+    mGruppeRechts = new QMenu(this);
+    mGruppeRechts->setObjectName(QStringLiteral("mGruppeRechts"));
+    mGruppeRechts->addAction(mBefristen);
     QMenu* auswertung = menuBar()->addMenu(QStringLiteral("&Auswertung"));
     auswertung->setObjectName(QStringLiteral("Auswertung"));
     mUebersicht = auswertung->addAction(QStringLiteral("&Berechtigungsübersicht…"));
@@ -502,6 +514,50 @@ bool FMStart::Verwerfen(bool geaendert, const QString& wovon) {
     return Dialoge().MsgBox(QStringLiteral("Ungesicherte Änderungen %1 verwerfen?").arg(wovon),
                             DialogService::YesNo | DialogService::Question,
                             QStringLiteral("KORVAL Benutzerverwaltung")) == DialogService::Yes;
+}
+
+void FMStart::ctListGruppe_RechteMaustaste(const QPoint& wo, int zeile) {
+    // The menu belongs to the row it was opened on.
+    if (zeile < 0) return;
+    if (!ctListGruppe->Selected(zeile)) ctListGruppe->Auswaehlen(zeile);
+    mGruppeRechts->popup(wo);
+}
+
+void FMStart::mBefristen_Click() {
+    if (Pflege::BefehlLaeuft()) return;
+    const QString titel = QStringLiteral("Mitgliedschaft befristen");
+    int zeile = -1, gewaehlt = 0;
+    for (int i = 0; i < ctListGruppe->ListCount(); ++i)
+        if (ctListGruppe->Selected(i) && gewaehlt++ == 0) zeile = i;
+    if (gewaehlt != 1) {
+        Dialoge().MsgBox(gewaehlt == 0 ? QStringLiteral("Bitte zuerst ein Mitglied in der Liste der Gruppe auswählen.")
+                                       : QStringLiteral("Bitte genau ein Mitglied der Gruppe auswählen."),
+                         DialogService::Information, titel);
+        return;
+    }
+    // A date belongs to a stored membership: the list must be the server's.
+    const QString gruppe = cmbGruppe->currentText();
+    if (GruppeGeaendert() || !Geoeffnet(m_gruppeGeladen, gruppe) || !m_gruppeGeladen.vorhanden) {
+        Dialoge().MsgBox(QStringLiteral("Die Mitglieder der Gruppe \"%1\" sind nicht gespeichert.\r\nBitte zuerst "
+                                        "die Änderung sichern, dann befristen.")
+                             .arg(gruppe),
+                         DialogService::Exclamation, titel);
+        return;
+    }
+    const QString zeilentext = ctListGruppe->List(zeile);
+    const QString code = Feld(zeilentext, QStringLiteral(";"), 1);
+    frmBefristen dialog(gruppe, code, Feld(zeilentext, QStringLiteral(";"), 2),
+                        QDate::fromString(Feld(zeilentext, QStringLiteral(";"), 3), QStringLiteral("dd.MM.yyyy")),
+                        Uhr().Now().date(), this);
+    Dialoge().ShowModal(&dialog, this);
+    if (!dialog.Gespeichert()) return;
+    // Shown as the server has it now, the member still chosen.
+    cmbGruppe_Click();
+    for (int i = 0; i < ctListGruppe->ListCount(); ++i)
+        if (Feld(ctListGruppe->List(i), QStringLiteral(";"), 1) == code) {
+            ctListGruppe->Auswaehlen(i);
+            break;
+        }
 }
 
 void FMStart::mRechteUebernehmen_Click() {

@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class Splash;
 class frmAbout;
 class frmProgrammverlauf;
@@ -45,6 +46,9 @@ class FMStart final : public QMainWindow {
     void mVergleich_Click();
     void mGruppeKopieren_Click();
     void mRechteUebernehmen_Click();
+    // The end date of the member chosen in the group's list.
+    void mBefristen_Click();
+    void ctListGruppe_RechteMaustaste(const QPoint& wo, int zeile);
     // Takes back this session's newest own change, after a preview.
     void mRueckgaengig_Click();
     void RueckgaengigBeschriften();
@@ -104,8 +108,9 @@ class FMStart final : public QMainWindow {
     std::array<CtPush*, 2> cmdGruppeProgramm{};
     CtPush *cmdGruppeSpeichern, *cmdProgrammSpeichern;
     QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport, *mProtokoll, *mRueckgaengig, *mVergleich, *mGruppeKopieren,
-        *mRechteUebernehmen;
+        *mRechteUebernehmen, *mBefristen;
     std::array<QAction*, 2> mProgrammverlauf{};
+    QMenu* mGruppeRechts = nullptr;
 
   protected:
     void resizeEvent(QResizeEvent* e) override;

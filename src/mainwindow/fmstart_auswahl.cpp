@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDate>
 
 void FMStart::cmbGruppe_Click() {
     ctListGruppe->Clear();
@@ -46,8 +47,12 @@ void FMStart::cmbGruppe_Click() {
             geladen.append(q->Spalte(1));
             // Column 2: "1" and the name, or empty without an employee record.
             const QString name = q->Spalte(2);
+            // Column 3: the end date (YYYY-MM-DD), empty for an unlimited membership.
+            const QDate bis = QDate::fromString(q->Spalte(3), Qt::ISODate);
             ctListGruppe->AddItem(q->Spalte(1) + QLatin1Char(';') +
-                                  (name.isEmpty() ? QString() : Anzeigename(name.mid(1))));
+                                  (name.isEmpty() ? QString() : Anzeigename(name.mid(1))) +
+                                  (bis.isValid() ? QLatin1Char(';') + bis.toString(QStringLiteral("dd.MM.yyyy"))
+                                                 : QString()));
         }
         ObjektSchliessen(q);
         DbEnde(false);

@@ -406,6 +406,49 @@ bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gr
         &konflikt);
 }
 
+bool Befristen(const QString& gruppe, const QString& code, const QDate& bis, const QString& grund) {
+    if (gruppe.isEmpty() || code.isEmpty() || !NamenPruefen({gruppe}, {code, grund})) return false;
+    const QString datum = bis.isValid() ? bis.toString(Qt::ISODate) : QString();
+    return InTransaktion(
+        QStringLiteral("frmBefristen.cmdOK_Click"),
+        [&](CacheFactory& f, QString& vorgang) {
+            vorgang = QStringLiteral("Befristung speichern");
+            CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
+            klasse->Methode(QStringLiteral("Befristen"), {gruppe, code, datum, grund});
+            ObjektSchliessen(klasse);
+            Programmverlauf(QStringLiteral("frmBefristen.cmdOK_Click"), gruppe + QLatin1Char(' ') + code,
+                            datum.isEmpty() ? QStringLiteral("unbefristet") : datum);
+        },
+        [&](CacheFactory& f) {
+            CacheAbfragePtr q = f.Abfrage(KlasseGruppen, QStringLiteral("Befristungen"));
+            q->Ausfuehren({Zustand().Firma});
+            bool da = false;
+            while (q->Naechste())
+                if (q->Spalte(1) == gruppe && q->Spalte(2) == code) da = q->Spalte(4) == datum;
+            ObjektSchliessen(q);
+            return datum.isEmpty() ? !da : da;
+        });
+}
+
+std::optional<std::vector<Abgelaufen>> Ablauf(const QDate& heute) {
+    std::vector<Abgelaufen> weg;
+    const bool ok = InTransaktion(
+        QStringLiteral("Ablauf"),
+        [&](CacheFactory& f, QString& vorgang) {
+            vorgang = QStringLiteral("Abgelaufene Befristungen entfernen");
+            CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
+            const QString antwort = klasse->Methode(QStringLiteral("Ablauf"), {heute.toString(Qt::ISODate)});
+            ObjektSchliessen(klasse);
+            for (const QJsonValue& v : QJsonDocument::fromJson(antwort.toUtf8()).array()) {
+                const QJsonArray a = v.toArray();
+                weg.push_back({a.at(0).toString(), a.at(1).toString(), a.at(2).toString(), a.at(3).toString()});
+            }
+        },
+        [](CacheFactory&) { return false; });
+    if (!ok) return std::nullopt;
+    return weg;
+}
+
 static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s, bool* warSchonWeg) {
     return InTransaktion(
         prozedur,

@@ -3,6 +3,7 @@
 // stores all of its change or none of it, reports a failure through the
 // program's error report and returns false then.
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -62,6 +63,18 @@ struct GruppeGelesen {
     QStringList mitglieder;
 };
 bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gruppen, Konflikt& konflikt);
+
+// A member's end date: `bis` a date, or null to remove it. The code must be
+// a stored member of the group; refused with a message otherwise.
+bool Befristen(const QString& gruppe, const QString& code, const QDate& bis, const QString& grund);
+
+// A membership that ended by its date.
+struct Abgelaufen {
+    QString gruppe, code, bis, grund;
+};
+// Every membership whose end date lies before `heute` ends, each logged;
+// nullopt after a reported failure.
+std::optional<std::vector<Abgelaufen>> Ablauf(const QDate& heute);
 
 // A group or level as the server holds it now.
 struct Serverstand {

@@ -166,7 +166,8 @@ void SqlCacheFactory::berechtigungPruefen() const {
         raise(Fehlernummer::KeineBerechtigung, QStringLiteral("<KEINE BERECHTIGUNG> ") + m_anmeldung->code);
 }
 
-QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code, const QString& passwort) {
+QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code, const QString& passwort,
+                                     const QString& heute) {
     // A new sign-on replaces the one before, also when it fails.
     m_anmeldung.reset();
     const QString filiale = m_interpreter.locals().value(QStringLiteral("FIL"));
@@ -174,7 +175,9 @@ QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code,
     if (mitFunktionen()) {
         const QString h = herausforderungNehmen();
         const bool ok = befehlAufrufen(QStringLiteral("uv_anmelden"),
-                                       {firma, filiale, code, beweis(h, firma, code, passwort)}) == QLatin1String("1");
+                                       {firma, filiale, code, beweis(h, firma, code, passwort),
+                                        QSysInfo::machineHostName(), m_befristungen ? heute : QString()}) ==
+                        QLatin1String("1");
         if (!ok) return {};
         // The record the answer brought (not taken: the caller reads it next).
         const auto v = m_vorrat.constFind(objektSchluessel(klasse.name, firma + QStringLiteral("||") + code));
@@ -193,6 +196,13 @@ QString SqlCacheFactory::anmeldedaten(const QString& firma, const QString& code,
                     benutzer.felder.value(QStringLiteral("aktiv")) == QLatin1String("J");
     auto feld = [&](const char* name) { return benutzer.felder.value(QString::fromLatin1(name)); };
     if (ok) m_anmeldung = Anmeldung{firma, filiale, code, Verwaltergruppe(feld("bergrp"))};
+    if (ok && m_anmeldung->verwalter && !heute.isEmpty() && m_befristungen && m_schemaFehler.isEmpty()) {
+        // Memberships past their date end first; a failure does not stop the sign-on.
+        try {
+            ablauf(heute);
+        } catch (const CacheFehler&) {
+        }
+    }
     if (ok && m_anmeldung->verwalter) {
         const QString abtnr = feld("abtnr"), pnr = feld("pnr");
         vorrat.push_back(objektLesen(*findClass(QStringLiteral("KV.ParPersAbt")), {firma, abtnr}));

@@ -1159,3 +1159,120 @@ bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStr
 }
 
 } // namespace Datenbankwerkzeug
+
+namespace Datenbankwerkzeug {
+
+QDate Datum(const QString& text) {
+    QDate d = QDate::fromString(text, Qt::ISODate);
+    if (!d.isValid()) d = QDate::fromString(text, QStringLiteral("dd.MM.yyyy"));
+    if (!d.isValid()) d = QDate::fromString(text, QStringLiteral("d.M.yyyy"));
+    return d;
+}
+
+int Befristen(const DatenbankZiel& ziel, const QString& gruppe, const QString& codeEingabe, const QString& datum,
+              const QString& grund, QTextStream& out, QTextStream& fehler) {
+    const QDate bis = datum.isEmpty() ? QDate() : Datum(datum);
+    if (!datum.isEmpty() && !bis.isValid()) {
+        fehler << "korval-db: \"" << datum << "\" ist kein Datum (JJJJ-MM-TT oder TT.MM.JJJJ)" << Qt::endl;
+        return 2;
+    }
+    if (bis.isValid() && bis < QDate::currentDate()) {
+        fehler << "korval-db: das Datum " << bis.toString(QStringLiteral("dd.MM.yyyy"))
+               << " liegt in der Vergangenheit; nichts gespeichert" << Qt::endl;
+        return 2;
+    }
+    CacheFactoryPtr f = Verbinden(ziel, fehler, true);
+    if (!f) return 2;
+    const QString code = CodeAufloesen(*f, ziel.firma, codeEingabe);
+    if (Unbekannt(code, codeEingabe, ziel.firma, fehler)) return 2;
+    try {
+        f->TransaktionBeginnen();
+        QString geaendert;
+        try {
+            CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
+            geaendert = k->Methode(QStringLiteral("Befristen"),
+                                   {gruppe, code, bis.isValid() ? bis.toString(Qt::ISODate) : QString(), grund});
+            f->TransaktionBestaetigen();
+        } catch (...) {
+            f->TransaktionZuruecknehmen();
+            throw;
+        }
+        if (geaendert != QLatin1String("1")) {
+            out << "Die Mitgliedschaft von " << code << " in " << gruppe << " ist bereits so; nichts zu tun."
+                << Qt::endl;
+            return 1;
+        }
+        if (bis.isValid())
+            out << code << " ist Mitglied in " << gruppe << " bis einschließlich "
+                << bis.toString(QStringLiteral("dd.MM.yyyy")) << "." << Qt::endl;
+        else
+            out << "Die Mitgliedschaft von " << code << " in " << gruppe << " ist nicht mehr befristet." << Qt::endl;
+        return 0;
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << Meldung(e) << "; nichts gespeichert" << Qt::endl;
+        return e.Nummer() == Fehlernummer::UngueltigerWert ? 2 : 1;
+    }
+}
+
+int Ablauf(const DatenbankZiel& ziel, QTextStream& out, QTextStream& fehler) {
+    CacheFactoryPtr f = Verbinden(ziel, fehler, true);
+    if (!f) return 2;
+    try {
+        QString antwort;
+        f->TransaktionBeginnen();
+        try {
+            CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
+            antwort = k->Methode(QStringLiteral("Ablauf"), {QDate::currentDate().toString(Qt::ISODate)});
+            f->TransaktionBestaetigen();
+        } catch (...) {
+            f->TransaktionZuruecknehmen();
+            throw;
+        }
+        const QJsonArray weg = QJsonDocument::fromJson(antwort.toUtf8()).array();
+        for (const QJsonValue& v : weg) {
+            const QJsonArray a = v.toArray();
+            const QString warum = a.at(3).toString();
+            out << "abgelaufen: " << a.at(1).toString() << " in " << a.at(0).toString() << " (bis "
+                << QDate::fromString(a.at(2).toString(), Qt::ISODate).toString(QStringLiteral("dd.MM.yyyy"))
+                << (warum.isEmpty() ? QString() : QStringLiteral(", ") + warum) << ")" << Qt::endl;
+        }
+        if (weg.isEmpty()) {
+            out << "Keine Mitgliedschaft ist abgelaufen; nichts zu tun." << Qt::endl;
+            return 1;
+        }
+        out << Zahl(weg.size()) << (weg.size() == 1 ? " Mitgliedschaft" : " Mitgliedschaften") << " entfernt."
+            << Qt::endl;
+        return 0;
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << Meldung(e) << "; nichts gespeichert" << Qt::endl;
+        return 1;
+    }
+}
+
+int BefristungenBericht(const DatenbankZiel& ziel, const QString& firma, int tage, QTextStream& out,
+                        QTextStream& fehler) {
+    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    if (!f) return 1;
+    const QDate heute = QDate::currentDate();
+    try {
+        CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Gruppen"), QStringLiteral("Befristungen"));
+        q->Ausfuehren({firma, tage < 0 ? QString() : heute.addDays(tage).toString(Qt::ISODate)});
+        out << Csv::Anfang()
+            << Csv::Zeile({QStringLiteral("Gruppe"), QStringLiteral("Code"), QStringLiteral("Name"),
+                           QStringLiteral("bis"), QStringLiteral("Tage"), QStringLiteral("Grund"),
+                           QStringLiteral("befristet von"), QStringLiteral("befristet am")});
+        while (q->Naechste()) {
+            const QDate bis = QDate::fromString(q->Spalte(4), Qt::ISODate);
+            out << Csv::Zeile({q->Spalte(1), q->Spalte(2), q->Spalte(3), q->Spalte(4),
+                               QString::number(heute.daysTo(bis)), q->Spalte(5), q->Spalte(6), q->Spalte(7)});
+        }
+        q->sys_close();
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << Meldung(e) << Qt::endl;
+        return 1;
+    }
+    out.flush();
+    return 0;
+}
+
+} // namespace Datenbankwerkzeug

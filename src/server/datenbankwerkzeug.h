@@ -2,6 +2,7 @@
 // The work behind korval-db: create the schema, add the demo company, fill a
 // large generated company. Reports go to the given text stream.
 
+#include <QDate>
 #include <QString>
 #include <QTextStream>
 
@@ -77,6 +78,20 @@ bool ProtokollPruefen(const DatenbankZiel& ziel, QTextStream& out, QTextStream& 
 bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStream& out);
 // A date or time of the command line as the log stores times (UTC), or "" when invalid.
 QString ProtokollZeit(const QString& datum, bool tagesende = false);
+// A date of the command line: JJJJ-MM-TT or TT.MM.JJJJ; invalid otherwise.
+QDate Datum(const QString& text);
+// A member's end date (`datum` "" removes it), signed on with --als: 0
+// stored, 1 already so (or the server failed), 2 bad input (no date, a date
+// past, a code that is not a member).
+int Befristen(const DatenbankZiel& ziel, const QString& gruppe, const QString& code, const QString& datum,
+              const QString& grund, QTextStream& out, QTextStream& fehler);
+// Every membership whose end date has passed ends; prints each: 0 some
+// ended, 1 none was due (or the server failed), 2 no sign-on.
+int Ablauf(const DatenbankZiel& ziel, QTextStream& out, QTextStream& fehler);
+// Every dated membership, soonest first, as CSV with the days left; `tage`
+// >= 0: only those ending within that many days.
+int BefristungenBericht(const DatenbankZiel& ziel, const QString& firma, int tage, QTextStream& out,
+                        QTextStream& fehler);
 // Window text to the server's 7-bit form (ä → { and so on).
 QString Siebenbit(const QString& text);
 } // namespace Datenbankwerkzeug

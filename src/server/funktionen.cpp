@@ -17,7 +17,7 @@ namespace Schema {
 namespace {
 
 // In dependency order: helpers before the commands that call them.
-const char* const Dateien[] = {"protokoll", "sitzung", "datensatz", "lesen", "kopieren", "befehle", "rueckgaengig"};
+const char* const Dateien[] = {"protokoll", "sitzung", "datensatz", "lesen", "kopieren", "befehle", "befristung", "rueckgaengig"};
 
 QString Datei(const char* name) {
     QFile f(QStringLiteral(":/sql/%1.sql").arg(QString::fromLatin1(name)));
@@ -94,7 +94,8 @@ QStringList einstiege() {
             QStringLiteral("uv_stufen_loeschen"),   QStringLiteral("uv_gruppe_kopieren"),
             QStringLiteral("uv_rechte_uebernehmen"), QStringLiteral("uv_rueckgaengig"),
             QStringLiteral("uv_verbindung"),         QStringLiteral("uv_gruppe_entziehen"),
-            QStringLiteral("uv_liste_pruefen"),      QStringLiteral("uv_gruppen_sperren")};
+            QStringLiteral("uv_liste_pruefen"),      QStringLiteral("uv_gruppen_sperren"),
+            QStringLiteral("uv_befristen"),          QStringLiteral("uv_ablauf")};
 }
 
 QString eigentuemerrolleSql() {

@@ -82,13 +82,27 @@ QHash<QString, QueryDef> makeQueries() {
     // lookup per member uses the employee key, whatever the company's size.
     q.insert(QStringLiteral("userverwaltung.gruppen|mitglieder"),
              {QStringLiteral("SELECT g.pcode, (SELECT '1' || p.pname FROM kv_parpersedv p WHERE p.firma = ? AND "
-                             "p.pcode = %1) "
+                             "p.pcode = %1), COALESCE((SELECT b.bis FROM uv_befristung b WHERE b.gruppe = g.gruppe "
+                             "AND b.pcode = g.pcode), '') "
                              "FROM uv_gruppen_pcode g WHERE g.gruppe = ? ORDER BY g.pos")
                   .arg(SiebenbitSql(QStringLiteral("g.pcode"))),
               {1, 0},
               2,
-              2,
+              3,
               {1}});
+    // Every dated membership, soonest first: group, code, name in the given
+    // company ("" without an employee record), date, reason, who set it and
+    // when. Parameter: company, and the last date to show ("" for all).
+    q.insert(QStringLiteral("userverwaltung.gruppen|befristungen"),
+             {QStringLiteral("SELECT b.gruppe, b.pcode, COALESCE((SELECT p.pname FROM kv_parpersedv p "
+                             "WHERE p.firma = ? AND p.pcode = %1), ''), b.bis, b.grund, b.wer, b.wann "
+                             "FROM uv_befristung b WHERE CAST(? AS TEXT) = '' OR b.bis <= ? "
+                             "ORDER BY b.bis, b.gruppe, b.pcode")
+                  .arg(SiebenbitSql(QStringLiteral("b.pcode"))),
+              {0, 1, 1},
+              2,
+              7,
+              {2}});
     // Who may do what: one row per member code, level held and granting group,
     // with the member's name in the given company (empty without an employee
     // record). Parameters: company, then code, group, program, sub-program and
@@ -216,7 +230,7 @@ QHash<QString, QueryDef> makeQueries() {
     q.insert(QStringLiteral("userverwaltung.protokoll|eigene"),
              {QStringLiteral("SELECT p.nr, p.befehl, p.objekt FROM uv_protokoll p WHERE p.nr > CAST(? AS BIGINT) "
                              "AND p.firma = ? AND p.pcode = ? AND p.rechner = ? AND p.bezug = 0 "
-                             "AND p.objekt NOT LIKE 'Verbindung %' AND NOT EXISTS (SELECT 1 FROM uv_protokoll u "
+                             "AND p.objekt NOT LIKE 'Verbindung %' AND p.objekt NOT LIKE 'Befristung %' AND NOT EXISTS (SELECT 1 FROM uv_protokoll u "
                              "WHERE u.bezug = p.nr AND u.befehl = 'rückgängig') ORDER BY p.nr DESC LIMIT 1"),
               {0, 1, 2, 3},
               4,

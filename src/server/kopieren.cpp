@@ -62,6 +62,11 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
              select(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = ? ORDER BY pos"),
                     {ziel}, 1))
             codes.push_back(r.front());
+        // The copy's members are as temporary as the source's.
+        if (m_befristungen)
+            execute(QStringLiteral("INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann) "
+                                   "SELECT ?, pcode, bis, grund, firma, wer, wann FROM uv_befristung WHERE gruppe = ?"),
+                    {ziel, quelle});
     }
     // The creation holds the members it brought: undoing it deletes the group.
     const qint64 nr = protokollieren(QStringLiteral("anlegen"), QStringLiteral("Gruppe ") + ziel, QString(),

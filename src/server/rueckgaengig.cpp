@@ -411,6 +411,8 @@ void SqlCacheFactory::Anwenden(const QJsonArray& plan) {
                          Schema::jsonZeilenSql(m_db, n, n - 2)),
                 {QString::fromUtf8(QJsonDocument(werte).toJson(QJsonDocument::Compact))});
     }
+    // A member the undo took out takes its end date along.
+    befristungenBereinigen();
 }
 
 const ClassDef& SqlCacheFactory::Klasse(const QString& objekt) {

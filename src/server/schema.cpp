@@ -265,6 +265,14 @@ static QStringList schritt(QSqlDatabase& db, int n) {
                                     "CREATE TABLE IF NOT EXISTS uv_rz_plaene (eingabe TEXT PRIMARY KEY, "
                                     "zeit TIMESTAMPTZ NOT NULL DEFAULT now(), plan JSONB[] NOT NULL)")}
                               : QStringList{};
+    if (n == 9)
+        // A membership's end date, kept beside the member list (which the
+        // suite's other programs read as it is): group, code, date, why, who and when.
+        return {QStringLiteral("CREATE TABLE IF NOT EXISTS uv_befristung (gruppe %1 NOT NULL, pcode %1 NOT NULL, "
+                               "bis %1 NOT NULL, grund %1 NOT NULL DEFAULT '', firma %1 NOT NULL DEFAULT '', "
+                               "wer %1 NOT NULL DEFAULT '', wann %1 NOT NULL DEFAULT '', PRIMARY KEY (gruppe, pcode))")
+                    .arg(textType(db)),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS uv_befristung_bis ON uv_befristung (bis)")};
     if (n == 3)
         // Which entry an undo takes back, or which group delete a withdrawal belongs to.
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),

@@ -16,8 +16,11 @@ namespace Schema {
 // 4: once the functions (now kept apart, see funktionen()); 5: the functions' fingerprint;
 // 6: the log's chain of hashes and the role that wrote each entry; 7: the
 // naming rules on the server, and (PostgreSQL) the signed-on sessions; 8: (PostgreSQL)
-// the undo's plans kept between its preview and its confirmation.
-constexpr int Version = 8;
+// the undo's plans kept between its preview and its confirmation; 9: the end
+// dates of memberships.
+constexpr int Version = 9;
+// Memberships with an end date need at least this version.
+constexpr int VersionBefristungen = 9;
 // The schema changes need at least: the change log with its references.
 constexpr int VersionFuerAenderungen = 3;
 

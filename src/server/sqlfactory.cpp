@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlRecord>
 #include <QSysInfo>
 #include <QElapsedTimer>
@@ -181,7 +182,8 @@ class SqlKlasse final : public CacheObjekt {
         if (m == QLatin1String("sicherungpruefen")) return m_f.sicherungshinweis();
         SqlCacheFactory::ImProzess einAufruf(m_f);
         if (m == QLatin1String("anmeldedaten") && m_cls.table == QLatin1String("kv_parpersedv"))
-            return m_f.anmeldedaten(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2));
+            return m_f.anmeldedaten(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2),
+                                    args.size() > 3 ? SqlObjekt::text(args, 3) : QString());
         if (m == QLatin1String("codesuchen") && m_cls.table == QLatin1String("kv_parpersedv"))
             return m_f.codeSuchen(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1));
         if (m == QLatin1String("rueckgaengig") && m_cls.table == QLatin1String("uv_protokoll")) {
@@ -228,6 +230,12 @@ class SqlKlasse final : public CacheObjekt {
             return m_f.stufeSpeichern(key, *liste(n - 1), *liste(n), pruefen,
                                       args.size() > n + 2 && SqlObjekt::text(args, n + 2) == QLatin1String("1"));
         }
+        // Befristen(group, code, date or "" to remove, reason); Ablauf(today)
+        if (m == QLatin1String("befristen") && m_cls.table == QLatin1String("uv_gruppen") && args.size() == 4)
+            return m_f.befristen(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2),
+                                 SqlObjekt::text(args, 3));
+        if (m == QLatin1String("ablauf") && m_cls.table == QLatin1String("uv_gruppen") && args.size() == 1)
+            return m_f.ablauf(SqlObjekt::text(args, 0));
         if (m == QLatin1String("listen") && m_cls.table == QLatin1String("uv_gruppen"))
             return m_f.listen(SqlObjekt::text(args, 0));
         if (m == QLatin1String("rechteuebernehmen") && m_cls.table == QLatin1String("uv_gruppen"))
@@ -296,9 +304,16 @@ class SqlAbfrage final : public CacheAbfrage {
             m_erzeuger = std::make_unique<Matrixerzeuger>(m_f, parameter.value(0));
             return;
         }
+        // A database without end dates yet reads none.
+        const QString sql = m_f.befristungenDa() || !m_q.sql.contains(QLatin1String("uv_befristung"))
+                                ? m_q.sql
+                                : QString(m_q.sql).replace(
+                                      QLatin1String("uv_befristung"),
+                                      QLatin1String("(SELECT '' AS gruppe, '' AS pcode, '' AS bis, '' AS grund, "
+                                                    "'' AS wer, '' AS wann WHERE 1 = 0)"));
         if (m_q.stream) {
             Beenden();
-            m_laufend = &m_f.selectStream(m_q.sql, binds);
+            m_laufend = &m_f.selectStream(sql, binds);
             m_sitzung = m_f.Sitzung();
             return;
         }
@@ -306,7 +321,7 @@ class SqlAbfrage final : public CacheAbfrage {
         if (auto v = m_f.vorratNehmen(schluessel)) {
             m_werte = std::move(v->werte);
         } else {
-            m_werte = m_f.selectFlat(m_q.sql, binds, m_q.columns);
+            m_werte = m_f.selectFlat(sql, binds, m_q.columns);
             if (m_q.wiederholbar) m_f.vorratLegen(schluessel, m_werte);
         }
         for (int spalte : m_q.display)
@@ -454,6 +469,7 @@ bool SqlCacheFactory::Connect(const QString& connStrg) {
     // A log without its chain yet (a user who may not add the columns) is
     // written as before.
     m_kette = erreicht >= 6;
+    m_befristungen = erreicht >= Schema::VersionBefristungen;
     m_funktionen = false;
     if (isPostgres() && erreicht >= Schema::Version) {
         // A database whose functions are another build's gets this one's, when
@@ -578,6 +594,7 @@ void SqlCacheFactory::Disconnect() {
         QSqlDatabase::removeDatabase(m_name);
     }
     m_statementStore.clear();
+    m_unvorbereitet.clear();
 }
 
 void SqlCacheFactory::requireConnection() const {
@@ -736,14 +753,50 @@ void SqlCacheFactory::TransaktionZuruecknehmen() {
 
 QSqlQuery& SqlCacheFactory::statement(const QString& sql) {
     auto it = m_statements.find(sql);
-    if (it != m_statements.end()) return **it;
+    if (it != m_statements.end()) {
+        if (m_unvorbereitet.remove(*it) && !(*it)->prepare(sql)) failed(**it);
+        return **it;
+    }
     auto q = std::make_unique<QSqlQuery>(m_db);
     q->setForwardOnly(true);
-    if (!q->prepare(sql)) failed(*q);
     QSqlQuery* p = q.get();
+    // On the server a prepared statement costs a round trip of its own before
+    // its first run: a statement is prepared on its second use, its first run
+    // sends the values in the text, as the driver's EXECUTE does.
+    if (isPostgres())
+        m_unvorbereitet.insert(p, sql);
+    else if (!q->prepare(sql))
+        failed(*q);
     m_statementStore.push_back(std::move(q));
     m_statements.insert(sql, p);
     return *p;
+}
+
+QString SqlCacheFactory::mitWerten(const QString& sql, const QVariantList& binds) const {
+    // The same formatting as the driver's EXECUTE: each "?" outside quotes
+    // becomes its value, quoted and escaped by the driver.
+    QString text;
+    text.reserve(sql.size() + 16 * binds.size());
+    QChar quote;
+    qsizetype n = 0;
+    for (const QChar c : sql) {
+        if (!quote.isNull()) {
+            if (c == quote) quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char('?') && n < binds.size()) {
+            const QVariant& v = binds[n++];
+            QSqlField feld(QString(), v.metaType());
+            if (v.typeId() == QMetaType::QString && v.toString().isNull())
+                feld.setValue(QString::fromLatin1(""));
+            else if (!v.isNull())
+                feld.setValue(v);
+            text += m_db.driver()->formatValue(feld);
+            continue;
+        }
+        text += c;
+    }
+    return text;
 }
 
 void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
@@ -765,6 +818,10 @@ void SqlCacheFactory::run(QSqlQuery& q, const QVariantList& binds) {
     if (m_failAfter > 0 && --m_failAfter == 0)
         raise(Fehlernummer::Datenbank, QStringLiteral("<STORE> eingespeister Fehler"));
     if (m_vorherNach > 0 && --m_vorherNach == 0 && m_vorher) m_vorher();
+    if (const auto roh = m_unvorbereitet.constFind(&q); roh != m_unvorbereitet.cend()) {
+        if (!q.exec(mitWerten(*roh, binds))) failed(q);
+        return;
+    }
     for (int i = 0; i < binds.size(); ++i) {
         // A null text is an empty text here, never SQL NULL.
         const QVariant& v = binds[i];
@@ -982,6 +1039,7 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
                     .arg(cls.list->table, cols, cls.list->valueColumn, zeilen.join(QStringLiteral(", "))),
                 b);
     }
+    if (!reihenfolgeZaehlt) befristungenBereinigen(key.front());
     if (neu)
         protokollieren(QStringLiteral("anlegen"), Objektname(cls, key), QString(), Protokoll::Json(list.Werte()));
     else
@@ -1240,6 +1298,7 @@ void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
     const QString vorher =
         !protokoll ? QString() : cls.list ? Protokoll::Json(loadList(cls, key)->Werte()) : Felder(cls, key);
     if (cls.list) execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
+    if (cls.table == QLatin1String("uv_gruppen")) befristungenBereinigen(key.front());
     if (execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb) == 0)
         raise(Fehlernummer::ObjektFehlt,
               QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));

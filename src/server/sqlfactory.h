@@ -132,6 +132,15 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // `gruppen` (JSON [[name, [members as read]], …]), each checked against the
     // members read; all or none.
     QString rechteUebernehmen(const QString& code, const QString& gruppen);
+    // Class methods Befristen and Ablauf of the groups: a member's end date
+    // set (`bis` YYYY-MM-DD) or removed (`bis` ""), "1" when it changed; and
+    // every membership whose date lies before `heute` ended, as JSON
+    // [[group, code, date, reason], …].
+    QString befristen(const QString& gruppe, const QString& code, const QString& bis, const QString& grund);
+    QString ablauf(const QString& heute);
+    // The end dates of codes that are no longer members of `gruppe` (of any group when empty) go.
+    void befristungenBereinigen(const QString& gruppe = QString());
+    bool befristungenDa() const { return m_befristungen; }
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);
@@ -159,7 +168,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // window read next, all in one request (taken from the store above).
     // Answers "1" when the password was right and the user active; the password
     // itself never travels (a proof over a challenge used once) and is never answered.
-    QString anmeldedaten(const QString& firma, const QString& code, const QString& passwort);
+    // With `heute` (YYYY-MM-DD), an administrator's sign-on first ends the
+    // memberships whose date has passed (see ablauf).
+    QString anmeldedaten(const QString& firma, const QString& code, const QString& passwort,
+                         const QString& heute = QString());
     // Class method CodeSuchen of the employees: the code of the company's
     // active user with this password, the password again never sent.
     QString codeSuchen(const QString& firma, const QString& passwort);
@@ -253,6 +265,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     long m_sitzung = 0;
     bool m_protokoll = true;
     bool m_kette = true;
+    bool m_befristungen = false;
     QString m_schemaFehler;
     bool m_ungesichert = false;
     // A function called as one step of the caller's transaction (the older
@@ -310,6 +323,7 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     void WalBegrenzen();
     QString m_walPfad;
     QSqlQuery& statement(const QString& sql);
+    QString mitWerten(const QString& sql, const QVariantList& binds) const;
     void run(QSqlQuery& q, const QVariantList& binds);
     [[noreturn]] void failed(const QSqlQuery& q);
 
@@ -317,6 +331,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QSqlDatabase m_db;
     QHash<QString, QSqlQuery*> m_statements;
     std::vector<std::unique_ptr<QSqlQuery>> m_statementStore;
+    // Statements not yet prepared on the server, with their text.
+    QHash<const QSqlQuery*, QString> m_unvorbereitet;
     MInterpreter m_interpreter;
     QString m_lastError;
     int m_transactionDepth = 0;

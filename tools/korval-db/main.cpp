@@ -39,6 +39,15 @@ const char* const Hilfe =
     "             CODE (--nach) wird Mitglied in jeder Gruppe von --von, in der er noch fehlt\n"
     "             (gruppe-kopieren, rechte-uebernehmen: Status 0 erledigt, 1 nichts zu tun\n"
     "             oder Fehler des Servers, 2 falsche Angabe)\n"
+    "  befristen GRUPPE CODE DATUM [--grund TEXT] | befristen GRUPPE CODE --aufheben\n"
+    "             die Mitgliedschaft von CODE in GRUPPE endet nach DATUM (JJJJ-MM-TT oder\n"
+    "             TT.MM.JJJJ) von selbst; --aufheben: wieder unbefristet\n"
+    "             (Status 0 gespeichert, 1 schon so, 2 falsche Angabe)\n"
+    "  ablauf     jede Mitgliedschaft entfernen, deren Datum vorbei ist, und sie nennen\n"
+    "             (Status 0 entfernt, 1 nichts fällig, 2 keine Anmeldung)\n"
+    "  report befristungen [--tage N]\n"
+    "             jede befristete Mitgliedschaft, die nächste zuerst, mit den verbleibenden\n"
+    "             Tagen, als CSV; mit --tage nur die in N Tagen endenden\n"
     "  protokoll  das Änderungsprotokoll als CSV auf die Standardausgabe (Zeiten in UTC)\n"
     "  protokoll --pruefen\n"
     "             prüfen, dass kein Eintrag geändert, entfernt oder eingefügt wurde\n"
@@ -73,7 +82,11 @@ const char* const Hilfe =
     "  --subprograms S  generate: Unterprogramme je Programm (10)\n"
     "  --levels L       generate: Stufen je Unterprogramm (5)\n"
     "  --seed N         generate: Startwert des Zufalls (4711)\n"
-    "  --als CODE       gruppe-kopieren, rechte-uebernehmen, rueckgaengig --ja: als dieser\n"
+    "  --grund TEXT     befristen: der Grund der Befristung\n"
+    "  --aufheben       befristen: die Befristung aufheben\n"
+    "  --tage N         report befristungen: nur die in N Tagen endenden\n"
+    "  --als CODE       gruppe-kopieren, rechte-uebernehmen, rueckgaengig --ja, befristen,\n"
+    "                   ablauf: als dieser\n"
     "                   Verwalter anmelden (Passwort aus KORVAL_PASSWORT oder vom Terminal)\n"
     "  --help           diese Hilfe anzeigen\n"
     "  --version        die Version anzeigen\n"
@@ -182,6 +195,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption anwendungsrolle(QStringLiteral("anwendungsrolle"),
                                              QStringLiteral("init/upgrade: Datenbankrolle der Arbeitsplätze"),
                                              QStringLiteral("NAME"));
+    const QCommandLineOption grund(QStringLiteral("grund"), QStringLiteral("befristen: Grund"), QStringLiteral("TEXT"));
+    const QCommandLineOption aufheben(QStringLiteral("aufheben"), QStringLiteral("befristen: aufheben"));
+    const QCommandLineOption tage(QStringLiteral("tage"), QStringLiteral("report befristungen: Tage"), QStringLiteral("N"));
+    parser.addOptions({grund, aufheben, tage});
     parser.addOptions({anwendungsrolle, server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
                        bis, benutzer, objekt, vor, ja, pruefen, als, vonOption, nachOption, ohneMitglieder, ohneStufen});
     // Wrong options are wrong input: a German message and status 2, as for
@@ -207,7 +224,9 @@ int main(int argc, char** argv) {
     const bool bericht = !args.isEmpty() && args.front() == QLatin1String("report");
     const bool rueckgaengig = !args.isEmpty() && args.front() == QLatin1String("rueckgaengig");
     const bool kopieren = !args.isEmpty() && args.front() == QLatin1String("gruppe-kopieren");
-    if (args.isEmpty() || (!bericht && !rueckgaengig && !kopieren && args.size() != 1) ||
+    const bool befristen = !args.isEmpty() && args.front() == QLatin1String("befristen");
+    if (args.isEmpty() || (!bericht && !rueckgaengig && !kopieren && !befristen && args.size() != 1) ||
+        (befristen && args.size() != (parser.isSet(aufheben) ? 3 : 4)) ||
         (rueckgaengig && args.size() != 2) || (kopieren && args.size() != 3)) {
         std::fputs(Hilfe, stderr);
         return 2;
@@ -227,6 +246,25 @@ int main(int argc, char** argv) {
         QTextStream fehler(stderr);
         return Datenbankwerkzeug::GruppeKopieren(ziel, args[1], args[2], !parser.isSet(ohneMitglieder),
                                                  !parser.isSet(ohneStufen), out, fehler);
+    }
+    if (befristen) {
+        QTextStream fehler(stderr);
+        return Datenbankwerkzeug::Befristen(ziel, args[1], args[2], parser.isSet(aufheben) ? QString() : args[3],
+                                            parser.value(grund), out, fehler);
+    }
+    if (befehl == QLatin1String("ablauf")) {
+        QTextStream fehler(stderr);
+        return Datenbankwerkzeug::Ablauf(ziel, out, fehler);
+    }
+    if (bericht && args.value(1) == QLatin1String("befristungen")) {
+        QTextStream fehler(stderr);
+        bool zahl = true;
+        const int n = parser.isSet(tage) ? parser.value(tage).toInt(&zahl) : -1;
+        if (args.size() != 2 || !zahl || (parser.isSet(tage) && n < 0)) {
+            std::fputs(Hilfe, stderr);
+            return 2;
+        }
+        return Datenbankwerkzeug::BefristungenBericht(ziel, parser.value(firma), n, out, fehler);
     }
     if (befehl == QLatin1String("rechte-uebernehmen")) {
         QTextStream fehler(stderr);

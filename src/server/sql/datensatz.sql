@@ -97,6 +97,9 @@ BEGIN
     DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1];
     INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode)
       SELECT k[1], n, v FROM json_array_elements_text(liste) WITH ORDINALITY x(v, n);
+    -- A member that left takes its end date along.
+    DELETE FROM uv_befristung b WHERE b.gruppe = k[1]
+       AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = k[1] AND m.pcode = b.pcode);
   ELSE
     DELETE FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
     INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, gruppe)
@@ -115,6 +118,7 @@ DECLARE vorher text := uv_liste(art, k);
 BEGIN
   IF art = 'g' THEN
     DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1];
+    DELETE FROM uv_befristung WHERE gruppe = k[1];
     DELETE FROM uv_gruppen WHERE gruppe = k[1];
   ELSE
     DELETE FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];

@@ -22,6 +22,9 @@ BEGIN
   IF mitglieder THEN
     INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) SELECT ziel, pos, pcode FROM uv_gruppen_pcode WHERE gruppe = quelle;
     GET DIAGNOSTICS codes = ROW_COUNT;
+    -- The copy's members are as temporary as the source's.
+    INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann)
+      SELECT ziel, pcode, bis, grund, firma, wer, wann FROM uv_befristung WHERE gruppe = quelle;
   END IF;
   nr := uv_protokollieren(kopf, 'anlegen', 'Gruppe ' || ziel, '', uv_liste('g', ARRAY[ziel]));
   IF stufen THEN

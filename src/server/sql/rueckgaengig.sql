@@ -138,6 +138,10 @@ BEGIN
       END LOOP;
     END IF;
   END LOOP;
+  -- A member the undo took out takes its end date along.
+  DELETE FROM uv_befristung b WHERE b.gruppe IN (SELECT (uv_rz_schluessel(x->>'objekt'))[1] FROM unnest(plan) x
+                                                   WHERE uv_rz_art(x->>'objekt') = 'g')
+     AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = b.gruppe AND m.pcode = b.pcode);
   INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode)
   SELECT t.k[1], COALESCE((SELECT MAX(m.pos) FROM uv_gruppen_pcode m WHERE m.gruppe = t.k[1]), 0) + h.i, h.wert
     FROM (SELECT uv_rz_schluessel(x->>'objekt') AS k, x->'hinzu' AS hinzu FROM unnest(plan) x

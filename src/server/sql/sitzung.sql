@@ -77,7 +77,10 @@ $f$;
 -- leaves none that may change anything). Answers the user's record (never
 -- the password), for an administrator what the window reads next (the log's
 -- newest entry and the three lists), whether it succeeded and the next challenge.
-CREATE OR REPLACE FUNCTION uv_anmelden(fa text, fil text, code text, beweis text) RETURNS text
+-- With `heute`, an administrator's sign-on first ends the memberships whose
+-- date has passed (logged from workstation `rechner`); should that fail, the
+-- sign-on still succeeds and the next one or the timer tries again.
+CREATE OR REPLACE FUNCTION uv_anmelden(fa text, fil text, code text, beweis text, rechner text, heute text) RETURNS text
 LANGUAGE plpgsql AS $f$
 DECLARE h text := uv_herausforderung_nehmen(); u kv_parpersedv; da boolean; ok boolean; ist_verwalter boolean;
         v json[] := ARRAY[]::json[];
@@ -92,6 +95,13 @@ BEGIN
   IF da THEN
     v := ARRAY[json_build_object('o', 'kv.parpersedv', 'id', fa || '||' || code, 'da', true,
                                  'f', to_jsonb(u) - 'passwort')];
+  END IF;
+  IF ist_verwalter AND heute <> '' THEN
+    BEGIN
+      PERFORM uv_ablauf(rechner, heute);
+    EXCEPTION WHEN OTHERS THEN
+      NULL;
+    END;
   END IF;
   IF ist_verwalter THEN
     v := v || json_build_object('o', 'kv.parpersabt', 'id', fa || '||' || u.abtnr,

@@ -1,0 +1,115 @@
+// Memberships with an end date: the date beside the member list, set or
+// removed under the group's lock, and the expiry of those whose date has
+// passed, each logged; on PostgreSQL through the server's functions.
+
+#include "protokoll.h"
+#include "schema.h"
+#include "sqlfactory.h"
+
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <map>
+
+namespace {
+[[noreturn]] void raise(int number, const QString& text) {
+    throw CacheFehler(number, text);
+}
+
+// The date and the reason as the log shows them, as the server builds them.
+QString Befristungsfelder(const QString& bis, const QString& grund) {
+    auto json = [](const QString& t) {
+        const QByteArray a = QJsonDocument(QJsonArray{t}).toJson(QJsonDocument::Compact);
+        return QString::fromUtf8(a.mid(1, a.size() - 2));
+    };
+    return QStringLiteral("{\"bis\":%1,\"grund\":%2}").arg(json(bis), json(grund));
+}
+} // namespace
+
+void SqlCacheFactory::befristungenBereinigen(const QString& gruppe) {
+    if (!m_befristungen) return;
+    execute(QStringLiteral("DELETE FROM uv_befristung WHERE (CAST(? AS TEXT) = '' OR gruppe = ?) AND NOT EXISTS "
+                           "(SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = uv_befristung.gruppe AND "
+                           "m.pcode = uv_befristung.pcode)"),
+            {gruppe, gruppe});
+}
+
+QString SqlCacheFactory::befristen(const QString& gruppe, const QString& code, const QString& bis,
+                                   const QString& grund) {
+    if (!m_befristungen)
+        raise(Fehlernummer::SchemaVeraltet,
+              QStringLiteral("<SCHEMA> Die Datenbank kennt noch keine Befristungen; ein Verwalter der Datenbank "
+                             "bringt sie mit \"korval-db upgrade\" auf den Stand."));
+    if (!bis.isEmpty() && QDate::fromString(bis, Qt::ISODate).toString(Qt::ISODate) != bis)
+        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<BEFRISTUNG> \"%1\" ist kein Datum").arg(bis));
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_befristen"), {rechner(), gruppe, code, bis, grund});
+    berechtigungPruefen();
+    Guard g(*this);
+    sperren(*findClass(QStringLiteral("UserVerwaltung.Gruppen")), {gruppe}, false);
+    if (!bis.isEmpty() &&
+        select(QStringLiteral("SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = ? AND pcode = ?"), {gruppe, code}, 1).empty())
+        raise(Fehlernummer::UngueltigerWert,
+              QStringLiteral("<BEFRISTUNG> %1 ist kein Mitglied der Gruppe %2").arg(code, gruppe));
+    const QString sql = QStringLiteral("SELECT bis, grund FROM uv_befristung WHERE gruppe = ? AND pcode = ?");
+    const auto lesen = [&] {
+        const auto r = select(sql, {gruppe, code}, 2);
+        return r.empty() ? QString() : Befristungsfelder(r.front()[0], r.front()[1]);
+    };
+    const QString vorher = lesen();
+    if (bis.isEmpty()) {
+        execute(QStringLiteral("DELETE FROM uv_befristung WHERE gruppe = ? AND pcode = ?"), {gruppe, code});
+    } else {
+        execute(QStringLiteral("INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann) "
+                               "VALUES (?, ?, ?, ?, ?, ?, %1) ON CONFLICT (gruppe, pcode) DO UPDATE SET "
+                               "bis = excluded.bis, grund = excluded.grund, firma = excluded.firma, "
+                               "wer = excluded.wer, wann = excluded.wann")
+                    .arg(Schema::zeitSql(m_db)),
+                {gruppe, code, bis, grund, m_anmeldung->firma, m_anmeldung->code});
+    }
+    const QString nachher = lesen();
+    if (nachher != vorher)
+        protokollieren(QStringLiteral("befristen"), QStringLiteral("Befristung %1||%2").arg(gruppe, code), vorher,
+                       nachher);
+    g.commit();
+    return nachher != vorher ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString SqlCacheFactory::ablauf(const QString& heute) {
+    if (QDate::fromString(heute, Qt::ISODate).toString(Qt::ISODate) != heute)
+        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<BEFRISTUNG> \"%1\" ist kein Datum").arg(heute));
+    if (!m_befristungen) return QStringLiteral("[]");
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_ablauf"), {rechner(), heute});
+    berechtigungPruefen();
+    Guard g(*this);
+    // By group, in the order every command locks groups.
+    std::map<QString, std::vector<QStringList>> faellig;
+    for (const QStringList& r :
+         select(QStringLiteral("SELECT gruppe, pcode, bis, grund FROM uv_befristung WHERE bis < ? ORDER BY gruppe, pcode"),
+                {heute}, 4))
+        faellig[r[0]].push_back(r);
+    const ClassDef& gruppen = *findClass(QStringLiteral("UserVerwaltung.Gruppen"));
+    QJsonArray erledigt;
+    for (const auto& [gruppe, zeilen] : faellig) {
+        sperren(gruppen, {gruppe}, false);
+        const std::vector<QString> vorher = loadList(gruppen, {gruppe})->Werte();
+        QJsonArray codes;
+        for (const QStringList& z : zeilen)
+            codes.append(z[1]);
+        const QString liste = QString::fromUtf8(QJsonDocument(codes).toJson(QJsonDocument::Compact));
+        execute(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ? AND pcode IN (%1)")
+                    .arg(Schema::jsonWerteSql(m_db)),
+                {gruppe, liste});
+        execute(QStringLiteral("DELETE FROM uv_befristung WHERE gruppe = ? AND bis < ?"), {gruppe, heute});
+        const qint64 nr = protokollieren(QStringLiteral("abgelaufen"), QStringLiteral("Gruppe ") + gruppe,
+                                         Protokoll::Json(vorher), Protokoll::Json(loadList(gruppen, {gruppe})->Werte()));
+        for (const QStringList& z : zeilen) {
+            protokollieren(QStringLiteral("abgelaufen"), QStringLiteral("Befristung %1||%2").arg(gruppe, z[1]),
+                           Befristungsfelder(z[2], z[3]), QString(), nr);
+            erledigt.append(QJsonArray{z[0], z[1], z[2], z[3]});
+        }
+    }
+    g.commit();
+    return QString::fromUtf8(QJsonDocument(erledigt).toJson(QJsonDocument::Compact));
+}

@@ -1,0 +1,66 @@
+-- End dates of memberships: a member leaves the group by itself once its
+-- date has passed (the day itself still counts). Dates as YYYY-MM-DD.
+
+-- A membership's end date as the log shows it, '' when it has none.
+CREATE OR REPLACE FUNCTION uv_befristungsfelder(g text, code text) RETURNS text LANGUAGE sql AS $f$
+  SELECT COALESCE((SELECT '{"bis":' || to_json(b.bis)::text || ',"grund":' || to_json(b.grund)::text || '}'
+                     FROM uv_befristung b WHERE b.gruppe = g AND b.pcode = code), '')
+$f$;
+
+-- Sets (`bis` a date) or removes (`bis` '') a member's end date under the
+-- group's lock, the one every save of the group takes. '1' when it changed.
+CREATE OR REPLACE FUNCTION uv_befristen(rechner text, g text, code text, bis text, grund text) RETURNS text
+LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner); vorher text; nachher text;
+BEGIN
+  IF bis <> '' AND (bis !~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$'
+                    OR to_char(to_date(bis, 'YYYY-MM-DD'), 'YYYY-MM-DD') <> bis) THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = format('<BEFRISTUNG> "%s" ist kein Datum', bis);
+  END IF;
+  PERFORM 1 FROM uv_gruppen WHERE gruppe = g FOR UPDATE;
+  IF bis <> '' AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = g AND pcode = code) THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109',
+      MESSAGE = format('<BEFRISTUNG> %s ist kein Mitglied der Gruppe %s', code, g);
+  END IF;
+  vorher := uv_befristungsfelder(g, code);
+  IF bis = '' THEN
+    DELETE FROM uv_befristung WHERE gruppe = g AND pcode = code;
+  ELSE
+    INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann)
+    VALUES (g, code, bis, grund, kopf->>0, kopf->>2,
+            to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'))
+    ON CONFLICT (gruppe, pcode) DO UPDATE SET bis = excluded.bis, grund = excluded.grund, firma = excluded.firma,
+      wer = excluded.wer, wann = excluded.wann;
+  END IF;
+  nachher := uv_befristungsfelder(g, code);
+  IF nachher <> vorher THEN
+    PERFORM uv_protokollieren(kopf, 'befristen', 'Befristung ' || g || '||' || code, vorher, nachher);
+  END IF;
+  RETURN json_build_object('e', CASE WHEN nachher <> vorher THEN '1' ELSE '0' END, 'v', json_build_array());
+END $f$;
+
+-- Every membership whose date lies before `heute` ends. Per group one entry
+-- "abgelaufen" of its member list (undo gives the members back), and per
+-- membership one tied to it that names the date and the reason. Answers the
+-- ended ones as [[group, code, date, reason], …].
+CREATE OR REPLACE FUNCTION uv_ablauf(rechner text, heute text) RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner); r record; f record; vorher text; nr bigint; erledigt jsonb := '[]';
+BEGIN
+  -- The groups in the order every command locks them.
+  PERFORM 1 FROM uv_gruppen WHERE gruppe IN (SELECT b.gruppe FROM uv_befristung b WHERE b.bis < heute)
+    ORDER BY gruppe FOR UPDATE;
+  FOR r IN SELECT b.gruppe AS name, jsonb_agg(jsonb_build_array(b.pcode, b.bis, b.grund) ORDER BY b.pcode) AS faellig
+             FROM uv_befristung b WHERE b.bis < heute GROUP BY b.gruppe ORDER BY b.gruppe COLLATE "C" LOOP
+    vorher := uv_liste('g', ARRAY[r.name]);
+    DELETE FROM uv_gruppen_pcode WHERE gruppe = r.name
+       AND pcode IN (SELECT x->>0 FROM jsonb_array_elements(r.faellig) x);
+    DELETE FROM uv_befristung WHERE gruppe = r.name AND bis < heute;
+    nr := uv_protokollieren(kopf, 'abgelaufen', 'Gruppe ' || r.name, vorher, uv_liste('g', ARRAY[r.name]));
+    FOR f IN SELECT x->>0 AS code, x->>1 AS datum, x->>2 AS warum FROM jsonb_array_elements(r.faellig) x LOOP
+      PERFORM uv_protokollieren(kopf, 'abgelaufen', 'Befristung ' || r.name || '||' || f.code,
+        '{"bis":' || to_json(f.datum)::text || ',"grund":' || to_json(f.warum)::text || '}', '', nr);
+      erledigt := erledigt || jsonb_build_array(jsonb_build_array(r.name, f.code, f.datum, f.warum));
+    END LOOP;
+  END LOOP;
+  RETURN json_build_object('e', erledigt::text, 'v', json_build_array());
+END $f$;

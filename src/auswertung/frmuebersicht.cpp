@@ -8,6 +8,7 @@
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "permissions/listen.h"
+#include "platform/clock.h"
 #include "platform/dialogservice.h"
 #include "platform/plattform.h"
 #include "platform/settingsstore.h"
@@ -100,6 +101,7 @@ frmUebersicht::frmUebersicht(QWidget* parent) : QWidget(parent, Qt::Window) {
     tabUebersicht->addTab(MitarbeiterSeite(), QStringLiteral("&Mitarbeiter"));
     tabUebersicht->addTab(StufeSeite(), QStringLiteral("&Programmstufe"));
     tabUebersicht->addTab(GruppeSeite(), QStringLiteral("&Gruppe"));
+    tabUebersicht->addTab(BefristungenSeite(), QStringLiteral("&Befristungen"));
     lay->addWidget(tabUebersicht, 1);
     auto* knoepfe = new QHBoxLayout();
     cmdCsv = new QPushButton(QStringLiteral("Als &CSV exportieren…"));
@@ -196,6 +198,26 @@ QWidget* frmUebersicht::GruppeSeite() {
     return seite;
 }
 
+QWidget* frmUebersicht::BefristungenSeite() {
+    ctListBefristungen = Liste(QStringLiteral("Befristete Mitgliedschaften, die nächste zuerst"),
+                               QStringLiteral("Befristungen"), Uebersicht::BefristungenSpalten(),
+                               {120, 60, 160, 80, 40, 200, 60}, QStringLiteral("Keine Mitgliedschaft ist befristet."));
+    ctListBefristungen->setObjectName(QStringLiteral("seiteBefristungen"));
+    return ctListBefristungen;
+}
+
+void frmUebersicht::BefristungenLaden() {
+    try {
+        std::vector<CtFilterList::Eintrag> zeilen;
+        for (const QStringList& z : Uebersicht::Befristungen(Uhr().Now().date()))
+            zeilen.push_back(Eintrag(z));
+        ctListBefristungen->setZeilen(std::move(zeilen));
+    } catch (const CacheFehler& e) {
+        ctListBefristungen->Leeren(QStringLiteral("Die Befristungen konnten nicht gelesen werden."));
+        CacheFehlermeldung(e, QStringLiteral("frmUebersicht.BefristungenLaden"));
+    }
+}
+
 void frmUebersicht::Verbinden() {
     connect(ctListMitarbeiter, &CtFilterList::Gewaehlt, this, &frmUebersicht::ctListMitarbeiter_Click);
     connect(ctListGruppen, &CtFilterList::Gewaehlt, this, &frmUebersicht::ctListGruppen_Click);
@@ -232,6 +254,7 @@ void frmUebersicht::Verbinden() {
     gruppe(ctListMitarbeiterGruppen, 0);
     gruppe(ctListStufeGruppen, 0);
     gruppe(ctListGruppen, 0);
+    gruppe(ctListBefristungen, 0);
     stufe(ctListMitarbeiterStufen);
     stufe(ctListGruppeStufen);
 }
@@ -258,6 +281,7 @@ void frmUebersicht::Form_Load(bool abteilungen) {
         CacheFehlermeldung(e, QStringLiteral("frmUebersicht.Form_Load ") + vorgang);
     }
     KomboLaden(cmbProgramm, QStringLiteral("Programme"), {}, QStringLiteral("Form_Load"));
+    BefristungenLaden();
 }
 
 void frmUebersicht::ctListMitarbeiter_Click(int zeile) {
@@ -381,10 +405,14 @@ bool frmUebersicht::Auswahl(QString& titel, QString& dateiname, QStringList& tei
         titel = QStringLiteral("Programmstufe %1 / %2 / %3").arg(m_stufe[0], m_stufe[1], m_stufe[2]);
         teile = QStringList{{}, {}} + m_stufe;
         break;
-    default:
+    case 2:
         if (m_gruppe.isEmpty()) return false;
         titel = QStringLiteral("Gruppe %1").arg(m_gruppe);
         teile = {{}, m_gruppe, {}, {}, {}};
+        break;
+    default:
+        titel = QStringLiteral("Befristungen");
+        teile.clear();
         break;
     }
     dateiname = QStringLiteral("Berechtigungen ") + titel.simplified();
@@ -423,6 +451,10 @@ Bericht frmUebersicht::AktuellerBericht() const {
                                      {QStringLiteral("PCode"), QStringLiteral("Name"), QStringLiteral("Durch Gruppe")},
                                      ctListStufeMitarbeiter));
         break;
+    case 3:
+        b.tabellen.push_back(
+            Tabelle(QStringLiteral("Befristete Mitgliedschaften"), Uebersicht::BefristungenSpalten(), ctListBefristungen));
+        break;
     default:
         b.tabellen.push_back(Tabelle(QStringLiteral("Mitglieder"), {QStringLiteral("PCode"), QStringLiteral("Name")},
                                      ctListGruppeMitglieder));
@@ -443,8 +475,15 @@ void frmUebersicht::cmdCsv_Click() {
     const QString pfad = Berichte::Speicherort(QStringLiteral("Als CSV exportieren"), datei + QStringLiteral(".csv"),
                                                QStringLiteral("CSV-Dateien (*.csv)"));
     if (pfad.isEmpty()) return;
-    // The rows of the whole selection, the same as the matrix and the command line's report.
     QString fehler;
+    if (teile.isEmpty()) {
+        // The dated memberships as the list shows them.
+        const Bericht b = AktuellerBericht();
+        const bool ok = Berichte::CsvSchreiben(pfad, b.tabellen.front().spalten, b.tabellen.front().zeilen, fehler);
+        Berichte::Melden(ok, fehler, pfad);
+        return;
+    }
+    // The rows of the whole selection, the same as the matrix and the command line's report.
     bool ok = false;
     try {
         Fortschritt fortschritt(this);

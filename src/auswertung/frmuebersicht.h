@@ -37,6 +37,8 @@ class frmUebersicht final : public QWidget {
     QComboBox *cmbProgramm, *cmbSubProgramm, *cmbProgrammStufe;
     CtFilterList *ctListStufeGruppen, *ctListStufeMitarbeiter;
     CtFilterList *ctListGruppen, *ctListGruppeMitglieder, *ctListGruppeStufen;
+    // Every dated membership, soonest first.
+    CtFilterList* ctListBefristungen;
     QPushButton *cmdCsv, *cmdPdf, *cmdDrucken, *cmdSchliessen;
 
   signals:
@@ -53,6 +55,8 @@ class frmUebersicht final : public QWidget {
     QWidget* MitarbeiterSeite();
     QWidget* StufeSeite();
     QWidget* GruppeSeite();
+    QWidget* BefristungenSeite();
+    void BefristungenLaden();
     void Verbinden();
     // The selection of the tab in front as given to the server; false when none.
     bool Auswahl(QString& titel, QString& dateiname, QStringList& teile) const;

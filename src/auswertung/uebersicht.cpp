@@ -71,6 +71,22 @@ Ergebnis Lesen(const Auswahl& a) {
     return e;
 }
 
+std::vector<QStringList> Befristungen(const QDate& heute) {
+    std::vector<QStringList> zeilen;
+    Abfragen(QStringLiteral("Befristungen"), {Zustand().Firma}, 7, [&](const QStringList& z) {
+        const QDate bis = QDate::fromString(z[3], Qt::ISODate);
+        zeilen.push_back({z[0], z[1], z[2].isEmpty() ? QString() : Anzeigename(z[2]),
+                          bis.toString(QStringLiteral("dd.MM.yyyy")), QString::number(heute.daysTo(bis)), z[4], z[5]});
+        return true;
+    });
+    return zeilen;
+}
+
+QStringList BefristungenSpalten() {
+    return {QStringLiteral("Gruppe"), QStringLiteral("PCode"), QStringLiteral("Name"), QStringLiteral("bis"),
+            QStringLiteral("Tage"), QStringLiteral("Grund"), QStringLiteral("Befristet von")};
+}
+
 std::vector<CtFilterList::Eintrag> MitarbeiterEintraege(bool abteilungen) {
     std::vector<CtFilterList::Eintrag> zeilen;
     MitarbeiterLesen(abteilungen, [&zeilen](QString zeile, const QString&) {

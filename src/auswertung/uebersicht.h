@@ -5,6 +5,7 @@
 #include "database/cacheclient.h"
 #include "platform/widgets/ctfilter.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -56,6 +57,12 @@ std::vector<CtFilterList::Eintrag> MitarbeiterEintraege(bool abteilungen);
 // Fortschritt::Abgebrochen and leaves no file behind (an earlier one stays).
 bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehler,
                      Fortschritt* fortschritt = nullptr);
+
+// Every dated membership, soonest first, as the list shows it: group, code,
+// name (as the window shows it), date (TT.MM.JJJJ), days left from `heute`,
+// reason, who set it. Throws CacheFehler.
+std::vector<QStringList> Befristungen(const QDate& heute);
+QStringList BefristungenSpalten();
 
 // What a member shows in the name column: its name, or that it has no record.
 QString Name(const Mitglied& m);

@@ -80,7 +80,8 @@ $f$;
 -- With `heute`, an administrator's sign-on first ends the memberships whose
 -- date has passed (logged from workstation `rechner`); should that fail, the
 -- sign-on still succeeds and the next one or the timer tries again.
-CREATE OR REPLACE FUNCTION uv_anmelden(fa text, fil text, code text, beweis text, rechner text, heute text) RETURNS text
+CREATE OR REPLACE FUNCTION uv_anmelden(fa text, fil text, code text, beweis text, rechner text DEFAULT '',
+                                       heute text DEFAULT '') RETURNS text
 LANGUAGE plpgsql AS $f$
 DECLARE h text := uv_herausforderung_nehmen(); u kv_parpersedv; da boolean; ok boolean; ist_verwalter boolean;
         v json[] := ARRAY[]::json[];

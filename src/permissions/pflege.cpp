@@ -138,6 +138,14 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
                              DialogService::Exclamation, QStringLiteral("Gleichzeitige Änderung"));
             return false;
         }
+        if (e.Beschreibung().startsWith(QLatin1String("<BEFRISTUNG> "))) {
+            // The server refused the date (no member any more, no date): said plainly.
+            DbEnde(true);
+            Programmverlauf(prozedur, vorgang, e.Beschreibung());
+            Dialoge().MsgBox(e.Beschreibung().mid(13) + QStringLiteral(".\r\nEs wurde nichts gespeichert."),
+                             DialogService::Exclamation, QStringLiteral("Mitgliedschaft befristen"));
+            return false;
+        }
         CacheFehlermeldung(e, prozedur + QLatin1Char(' ') + vorgang);
         return false;
     }

@@ -8,6 +8,12 @@ install(FILES resources/korval.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hi
         RENAME de.korval.benutzerverwaltung.svg)
 install(FILES resources/de.korval.benutzerverwaltung.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+# The hourly expiry of dated memberships: a timer the package enables, and a
+# service that waits for its configuration (an example goes with the documentation).
+install(FILES resources/systemd/korval-ablauf.service resources/systemd/korval-ablauf.timer
+        DESTINATION /lib/systemd/system)
+install(FILES resources/systemd/ablauf.conf.beispiel DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/benutzerverwaltung)
+
 # Manual pages compressed as Debian wants them (gzip -9n: no name, no time stamp).
 find_program(GZIP gzip REQUIRED)
 foreach(seite benutzerverwaltung korval-db)
@@ -49,5 +55,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.korval.example")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, libqt6svg6, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_SOURCE_DIR}/resources/debian/postinst ${CMAKE_SOURCE_DIR}/resources/debian/prerm
+    ${CMAKE_SOURCE_DIR}/resources/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -6,7 +6,10 @@
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
+#include "mainwindow/frmbefristen.h"
+#include "platform/clock.h"
 #include "platform/plattform.h"
+#include "platform/umgebung.h"
 #include "platform/widgets/ctfilter.h"
 #include "platform/widgets/ctlist.h"
 #include "signon/fmpass.h"
@@ -14,6 +17,8 @@
 #include "util/programmverlauf.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QTabWidget>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -196,6 +201,21 @@ int main(int argc, char** argv) {
                             QFileInfo(bild).dir().filePath(QStringLiteral("vergleich.png"));
                         v->grab().save(vergleich);
                         std::printf("%s\n", qPrintable(QDir::toNativeSeparators(vergleich)));
+                        // The dated memberships, and the dialog that dates one.
+                        if (frmUebersicht* u = start.UebersichtFenster()) {
+                            u->tabUebersicht->setCurrentWidget(u->ctListBefristungen);
+                            const QString befristungen =
+                                QFileInfo(bild).dir().filePath(QStringLiteral("befristungen.png"));
+                            u->grab().save(befristungen);
+                            std::printf("%s\n", qPrintable(QDir::toNativeSeparators(befristungen)));
+                        }
+                        frmBefristen d(QStringLiteral("Lager"), QStringLiteral("OEZ"),
+                                       QStringLiteral("Ayşe Özdemir"), QDate(), Uhr().Now().date(), &start);
+                        d.txtGrund->setText(QStringLiteral("Urlaubsvertretung"));
+                        d.show();
+                        const QString befristen = QFileInfo(bild).dir().filePath(QStringLiteral("befristen.png"));
+                        d.grab().save(befristen);
+                        std::printf("%s\n", qPrintable(QDir::toNativeSeparators(befristen)));
                         start.close();
                     });
                 });

@@ -374,6 +374,9 @@ void FMStart::Form_Resize() {
     const double tpp = Plattform::TwipsProPixel();
     ctListMitarbeiter->setColumnWidth(
         2, NamensspalteBreite(ctListMitarbeiter->width() * tpp, tpp, ctListMitarbeiter->ColumnWidth(1)));
+    // The member list's name column gives way to the code and the end date.
+    ctListGruppe->setColumnWidth(2, NamensspalteBreite(ctListGruppe->width() * tpp, tpp,
+                                                       ctListGruppe->ColumnWidth(1) + ctListGruppe->ColumnWidth(3)));
     ListenSchriften();
 }
 

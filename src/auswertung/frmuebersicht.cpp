@@ -232,6 +232,9 @@ void frmUebersicht::Verbinden() {
     connect(cmdPdf, &QPushButton::clicked, this, &frmUebersicht::cmdPdf_Click);
     connect(cmdDrucken, &QPushButton::clicked, this, &frmUebersicht::cmdDrucken_Click);
     connect(cmdSchliessen, &QPushButton::clicked, this, &QWidget::close);
+    connect(tabUebersicht, &QTabWidget::currentChanged, this, [this] {
+        if (tabUebersicht->currentWidget() == ctListBefristungen) BefristungenLaden();
+    });
 
     // Double-clicks show the employee, group or level in the main window.
     auto mitarbeiter = [this](CtFilterList* l, int spalte) {
@@ -281,7 +284,8 @@ void frmUebersicht::Form_Load(bool abteilungen) {
         CacheFehlermeldung(e, QStringLiteral("frmUebersicht.Form_Load ") + vorgang);
     }
     KomboLaden(cmbProgramm, QStringLiteral("Programme"), {}, QStringLiteral("Form_Load"));
-    BefristungenLaden();
+    // The dated memberships are read when their tab is shown: opening stays one request.
+    if (tabUebersicht->currentWidget() == ctListBefristungen) BefristungenLaden();
 }
 
 void frmUebersicht::ctListMitarbeiter_Click(int zeile) {

@@ -279,7 +279,10 @@ void TestMainwindow::fensteraufteilung() {
     QCOMPARE(w->ctSize[1]->x(), 200);
     QCOMPARE(w->ctListMitarbeiter->ColumnWidth(2),
              FMStart::NamensspalteBreite(w->ctListMitarbeiter->width() * 15.0, 15, 50));
-    QCOMPARE(w->ctListGruppe->ColumnWidth(2), 100);
+    // The member list's name column takes what the code and the end date leave.
+    QCOMPARE(w->ctListGruppe->ColumnWidth(2),
+             FMStart::NamensspalteBreite(w->ctListGruppe->width() * 15.0, 15,
+                                         w->ctListGruppe->ColumnWidth(1) + w->ctListGruppe->ColumnWidth(3)));
     w->centralWidget()->resize(30, 452);
     w->Form_Resize();
     QVERIFY(w->ctListMitarbeiter->ColumnWidth(2) > 0);

@@ -4,6 +4,8 @@
 #include "fortschritt.h"
 #include "uebersicht.h"
 
+#include "util/verstosszeilen.h"
+
 #include "database/anmeldung.h"
 #include "database/dbzugriff.h"
 #include "database/zustand.h"
@@ -102,6 +104,11 @@ frmUebersicht::frmUebersicht(QWidget* parent) : QWidget(parent, Qt::Window) {
     tabUebersicht->addTab(StufeSeite(), QStringLiteral("&Programmstufe"));
     tabUebersicht->addTab(GruppeSeite(), QStringLiteral("&Gruppe"));
     tabUebersicht->addTab(BefristungenSeite(), QStringLiteral("&Befristungen"));
+    ctListVerstoesse = Liste(QStringLiteral("Verstöße gegen die Regeln unvereinbarer Rechte"), QStringLiteral("Verstoesse"),
+                             Verstosszeilen::Spalten(), {60, 140, 120, 140, 140, 160, 60, 100},
+                             QStringLiteral("Niemand verstößt gegen eine Regel."));
+    ctListVerstoesse->setObjectName(QStringLiteral("seiteVerstoesse"));
+    tabUebersicht->addTab(ctListVerstoesse, QStringLiteral("&Verstöße"));
     lay->addWidget(tabUebersicht, 1);
     auto* knoepfe = new QHBoxLayout();
     cmdCsv = new QPushButton(QStringLiteral("Als &CSV exportieren…"));
@@ -218,6 +225,18 @@ void frmUebersicht::BefristungenLaden() {
     }
 }
 
+void frmUebersicht::VerstoesseLaden() {
+    try {
+        std::vector<CtFilterList::Eintrag> zeilen;
+        for (const QStringList& z : Uebersicht::Verstoesse())
+            zeilen.push_back(Eintrag(z));
+        ctListVerstoesse->setZeilen(std::move(zeilen));
+    } catch (const CacheFehler& e) {
+        ctListVerstoesse->Leeren(QStringLiteral("Die Verstöße konnten nicht gelesen werden."));
+        CacheFehlermeldung(e, QStringLiteral("frmUebersicht.VerstoesseLaden"));
+    }
+}
+
 void frmUebersicht::Verbinden() {
     connect(ctListMitarbeiter, &CtFilterList::Gewaehlt, this, &frmUebersicht::ctListMitarbeiter_Click);
     connect(ctListGruppen, &CtFilterList::Gewaehlt, this, &frmUebersicht::ctListGruppen_Click);
@@ -234,6 +253,7 @@ void frmUebersicht::Verbinden() {
     connect(cmdSchliessen, &QPushButton::clicked, this, &QWidget::close);
     connect(tabUebersicht, &QTabWidget::currentChanged, this, [this] {
         if (tabUebersicht->currentWidget() == ctListBefristungen) BefristungenLaden();
+        if (tabUebersicht->currentWidget() == ctListVerstoesse) VerstoesseLaden();
     });
 
     // Double-clicks show the employee, group or level in the main window.
@@ -254,6 +274,7 @@ void frmUebersicht::Verbinden() {
     mitarbeiter(ctListMitarbeiter, 0);
     mitarbeiter(ctListStufeMitarbeiter, 0);
     mitarbeiter(ctListGruppeMitglieder, 0);
+    mitarbeiter(ctListVerstoesse, 0);
     gruppe(ctListMitarbeiterGruppen, 0);
     gruppe(ctListStufeGruppen, 0);
     gruppe(ctListGruppen, 0);
@@ -286,6 +307,7 @@ void frmUebersicht::Form_Load(bool abteilungen) {
     KomboLaden(cmbProgramm, QStringLiteral("Programme"), {}, QStringLiteral("Form_Load"));
     // The dated memberships are read when their tab is shown: opening stays one request.
     if (tabUebersicht->currentWidget() == ctListBefristungen) BefristungenLaden();
+    if (tabUebersicht->currentWidget() == ctListVerstoesse) VerstoesseLaden();
 }
 
 void frmUebersicht::ctListMitarbeiter_Click(int zeile) {
@@ -415,7 +437,7 @@ bool frmUebersicht::Auswahl(QString& titel, QString& dateiname, QStringList& tei
         teile = {{}, m_gruppe, {}, {}, {}};
         break;
     default:
-        titel = QStringLiteral("Befristungen");
+        titel = tabUebersicht->currentIndex() == 3 ? QStringLiteral("Befristungen") : QStringLiteral("Verstöße");
         teile.clear();
         break;
     }
@@ -458,6 +480,10 @@ Bericht frmUebersicht::AktuellerBericht() const {
     case 3:
         b.tabellen.push_back(
             Tabelle(QStringLiteral("Befristete Mitgliedschaften"), Uebersicht::BefristungenSpalten(), ctListBefristungen));
+        break;
+    case 4:
+        b.tabellen.push_back(Tabelle(QStringLiteral("Verstöße gegen Regeln unvereinbarer Rechte"),
+                                     Verstosszeilen::Spalten(), ctListVerstoesse));
         break;
     default:
         b.tabellen.push_back(Tabelle(QStringLiteral("Mitglieder"), {QStringLiteral("PCode"), QStringLiteral("Name")},

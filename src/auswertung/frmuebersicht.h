@@ -39,6 +39,8 @@ class frmUebersicht final : public QWidget {
     CtFilterList *ctListGruppen, *ctListGruppeMitglieder, *ctListGruppeStufen;
     // Every dated membership, soonest first.
     CtFilterList* ctListBefristungen;
+    // Every current violation of the rules of incompatible rights.
+    CtFilterList* ctListVerstoesse;
     QPushButton *cmdCsv, *cmdPdf, *cmdDrucken, *cmdSchliessen;
 
   signals:
@@ -57,6 +59,7 @@ class frmUebersicht final : public QWidget {
     QWidget* GruppeSeite();
     QWidget* BefristungenSeite();
     void BefristungenLaden();
+    void VerstoesseLaden();
     void Verbinden();
     // The selection of the tab in front as given to the server; false when none.
     bool Auswahl(QString& titel, QString& dateiname, QStringList& teile) const;

@@ -1,5 +1,9 @@
 #include "uebersicht.h"
 
+#include "util/verstosszeilen.h"
+
+#include <QDateTime>
+
 #include "fortschritt.h"
 
 #include "bericht.h"
@@ -79,6 +83,37 @@ std::vector<QStringList> Befristungen(const QDate& heute) {
                           bis.toString(QStringLiteral("dd.MM.yyyy")), QString::number(heute.daysTo(bis)), z[4], z[5]});
         return true;
     });
+    return zeilen;
+}
+
+std::vector<QStringList> Verstoesse() {
+    std::vector<QStringList> zeilen;
+    Verstosszeilen::Sammler sammler;
+    const auto fertig = [&zeilen](QStringList z) {
+        if (!z[1].isEmpty()) z[1] = Anzeigename(z[1]);
+        const QDateTime am = QDateTime::fromString(z[7], Qt::ISODateWithMs);
+        if (am.isValid()) z[7] = am.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        zeilen.push_back(std::move(z));
+    };
+    CacheAbfragePtr q;
+    try {
+        DbBeginn(false);
+        q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("Verstoesse"));
+        q->Ausfuehren({Zustand().Firma});
+        while (q->Naechste()) {
+            QStringList z;
+            for (int i = 1; i <= 8; ++i)
+                z.append(q->Spalte(i));
+            sammler.Zeile(z, fertig);
+        }
+        sammler.Ende(fertig);
+        ObjektSchliessen(q);
+        DbEnde(false);
+    } catch (const CacheFehler&) {
+        ObjektSchliessen(q);
+        DbEnde(false);
+        throw;
+    }
     return zeilen;
 }
 

@@ -64,6 +64,11 @@ bool MatrixSchreiben(const QString& pfad, const Auswahl& auswahl, QString& fehle
 std::vector<QStringList> Befristungen(const QDate& heute);
 QStringList BefristungenSpalten();
 
+// Every current violation of the rules of incompatible rights, one row per
+// employee and rule (the columns of Verstosszeilen, the name as the window
+// shows it). Throws CacheFehler.
+std::vector<QStringList> Verstoesse();
+
 // What a member shows in the name column: its name, or that it has no record.
 QString Name(const Mitglied& m);
 

@@ -57,6 +57,10 @@ constexpr int SchemaVeraltet = 117;
 constexpr int Gesperrt = 118;
 // A change without an administrator signed on at this connection; nothing stored.
 constexpr int KeineBerechtigung = 119;
+// The change would make employees violate rules of incompatible rights; it
+// is stored only with a reason (an exception). "<UNVEREINBAR> " and the
+// violations as JSON [[code, rule, [groups of side 1], [groups of side 2]], …].
+constexpr int Unvereinbar = 120;
 } // namespace Fehlernummer
 
 // CacheObject.syslist: ordered strings, positions from 1.

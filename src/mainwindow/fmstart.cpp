@@ -2,6 +2,7 @@
 
 #include "frmbefristen.h"
 #include "frmgruppekopieren.h"
+#include "frmunvereinbar.h"
 #include "frmrechteuebernehmen.h"
 #include "listenladen.h"
 
@@ -265,6 +266,9 @@ void FMStart::MenusAufbauen() {
     mProtokoll = auswertung->addAction(QStringLiteral("Änderungs&protokoll…"));
     mProtokoll->setObjectName(QStringLiteral("mProtokoll"));
     connect(mProtokoll, &QAction::triggered, this, &FMStart::mProtokoll_Click);
+    mUnvereinbar = auswertung->addAction(QStringLiteral("&Unvereinbare Rechte…"));
+    mUnvereinbar->setObjectName(QStringLiteral("mUnvereinbar"));
+    connect(mUnvereinbar, &QAction::triggered, this, &FMStart::mUnvereinbar_Click);
     mVergleich = auswertung->addAction(QStringLiteral("Mitarbeiter &vergleichen…"));
     mVergleich->setObjectName(QStringLiteral("mVergleich"));
     connect(mVergleich, &QAction::triggered, this, &FMStart::mVergleich_Click);
@@ -517,6 +521,12 @@ bool FMStart::Verwerfen(bool geaendert, const QString& wovon) {
     return Dialoge().MsgBox(QStringLiteral("Ungesicherte Änderungen %1 verwerfen?").arg(wovon),
                             DialogService::YesNo | DialogService::Question,
                             QStringLiteral("KORVAL Benutzerverwaltung")) == DialogService::Yes;
+}
+
+void FMStart::mUnvereinbar_Click() {
+    if (Pflege::BefehlLaeuft() || !DarfLesen()) return;
+    frmUnvereinbar dialog(this);
+    Dialoge().ShowModal(&dialog, this);
 }
 
 void FMStart::ctListGruppe_RechteMaustaste(const QPoint& wo, int zeile) {

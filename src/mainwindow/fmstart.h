@@ -48,6 +48,8 @@ class FMStart final : public QMainWindow {
     void mRechteUebernehmen_Click();
     // The end date of the member chosen in the group's list.
     void mBefristen_Click();
+    // The rules of incompatible rights.
+    void mUnvereinbar_Click();
     void ctListGruppe_RechteMaustaste(const QPoint& wo, int zeile);
     // Takes back this session's newest own change, after a preview.
     void mRueckgaengig_Click();
@@ -108,7 +110,7 @@ class FMStart final : public QMainWindow {
     std::array<CtPush*, 2> cmdGruppeProgramm{};
     CtPush *cmdGruppeSpeichern, *cmdProgrammSpeichern;
     QAction *mLogin, *Beenden, *HilfeUeber, *mUebersicht, *mMatrixExport, *mProtokoll, *mRueckgaengig, *mVergleich, *mGruppeKopieren,
-        *mRechteUebernehmen, *mBefristen;
+        *mRechteUebernehmen, *mBefristen, *mUnvereinbar;
     std::array<QAction*, 2> mProgrammverlauf{};
     QMenu* mGruppeRechts = nullptr;
 

@@ -76,6 +76,7 @@ bool FMStart::MitStand(const QString& klasse, const QString& id, Geladen& gelade
     else if (abwesendPruefen)
         erwartet = Pflege::Serverstand{}; // a name this window never loaded: there should be no record
     bool gruppenErlaubt = false;
+    QString ausnahme;
     for (;;) {
         Pflege::Konflikt konflikt;
         Pflege::Stand stand;
@@ -83,8 +84,14 @@ bool FMStart::MitStand(const QString& klasse, const QString& id, Geladen& gelade
         stand.abwesend = erwartet && !erwartet->vorhanden;
         stand.fehlendeGruppenErlaubt = gruppenErlaubt;
         stand.konflikt = &konflikt;
+        stand.ausnahme = ausnahme;
         if (befehl(stand)) return true;
         if (konflikt.art == Pflege::Konflikt::Keiner) return false;
+        if (konflikt.art == Pflege::Konflikt::Unvereinbar) {
+            // Stored again with the reason, or not at all.
+            if (!Pflege::AusnahmeErfragen(konflikt, ausnahme)) return false;
+            continue;
+        }
         if (konflikt.art == Pflege::Konflikt::GruppeFehlt) {
             const bool eine = konflikt.gruppen.size() == 1;
             if (Dialoge().MsgBox(QStringLiteral("Die %1 %2 %3 nicht. Trotzdem berechtigen?")

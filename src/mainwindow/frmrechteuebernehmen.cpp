@@ -154,7 +154,15 @@ void frmRechteUebernehmen::Vorschau() {
 void frmRechteUebernehmen::cmdUebernehmen_Click() {
     if (m_plan.empty()) return;
     Pflege::Konflikt konflikt;
-    if (Pflege::RechteUebernehmen(m_code, m_plan, konflikt)) {
+    bool ok = Pflege::RechteUebernehmen(m_code, m_plan, konflikt);
+    QString ausnahme;
+    // Incompatible rights: stored again with a reason, or not at all.
+    if (!ok && konflikt.art == Pflege::Konflikt::Unvereinbar) {
+        if (!Pflege::AusnahmeErfragen(konflikt, ausnahme)) return;
+        konflikt = {};
+        ok = Pflege::RechteUebernehmen(m_code, m_plan, konflikt, ausnahme);
+    }
+    if (ok) {
         QStringList gruppen;
         for (const Pflege::GruppeGelesen& g : m_plan) {
             gruppen.append(g.gruppe);

@@ -109,6 +109,7 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
                                   : e.Nummer() == Fehlernummer::KonfliktGeloescht ? Konflikt::Geloescht
                                   : e.Nummer() == Fehlernummer::KonfliktVorhanden ? Konflikt::Vorhanden
                                   : e.Nummer() == Fehlernummer::GruppeFehlt       ? Konflikt::GruppeFehlt
+                                  : e.Nummer() == Fehlernummer::Unvereinbar       ? Konflikt::Unvereinbar
                                                                                   : Konflikt::Keiner;
         if (art != Konflikt::Keiner && konflikt) {
             // The window asks what to do; nothing was stored.
@@ -118,6 +119,7 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
             konflikt->beschreibung = e.Beschreibung();
             // "<GRUPPE FEHLT> " and the missing groups as a JSON list.
             if (art == Konflikt::GruppeFehlt) konflikt->gruppen = JsonListe(e.Beschreibung().section(QLatin1Char(' '), 2));
+            if (art == Konflikt::Unvereinbar) konflikt->verstoesse = VerstoesseLesen(e.Beschreibung());
             return false;
         }
         if (e.Nummer() == Fehlernummer::KeineBerechtigung) {
@@ -136,6 +138,13 @@ bool InTransaktion(const QString& prozedur, const Arbeit& arbeit, const Pruefung
             Dialoge().MsgBox(QString(e.Beschreibung()).remove(QStringLiteral("<GESPERRT> ")) +
                                  QStringLiteral("\r\nEs wurde nichts gespeichert."),
                              DialogService::Exclamation, QStringLiteral("Gleichzeitige Änderung"));
+            return false;
+        }
+        if (e.Beschreibung().startsWith(QLatin1String("<REGEL> "))) {
+            DbEnde(true);
+            Programmverlauf(prozedur, vorgang, e.Beschreibung());
+            Dialoge().MsgBox(e.Beschreibung().mid(8) + QStringLiteral(".\r\nEs wurde nichts gespeichert."),
+                             DialogService::Exclamation, QStringLiteral("Unvereinbare Rechte"));
             return false;
         }
         if (e.Beschreibung().startsWith(QLatin1String("<BEFRISTUNG> "))) {
@@ -190,6 +199,7 @@ QString Befehl(CacheFactory& f, const QString& klasse, const QString& methode, c
     if (liste && klasse == KlasseProgramm)
         argumente.emplace_back(stand.fehlendeGruppenErlaubt ? QStringLiteral("1") : QStringLiteral("0"));
     CacheObjektPtr k = f.Klassenmethoden(klasse);
+    if (!stand.ausnahme.isEmpty()) k->Methode(QStringLiteral("Ausnahme"), {stand.ausnahme});
     const QString ergebnis = k->Methode(methode, argumente);
     ObjektSchliessen(k);
     for (SysListPtr& l : listen)
@@ -198,6 +208,51 @@ QString Befehl(CacheFactory& f, const QString& klasse, const QString& methode, c
 }
 
 } // namespace
+
+std::vector<Verstoss> VerstoesseLesen(const QString& beschreibung) {
+    const QString json = beschreibung.mid(beschreibung.indexOf(QLatin1Char(' ')) + 1);
+    std::vector<Verstoss> v;
+    auto liste = [](const QJsonValue& w) {
+        QStringList l;
+        for (const QJsonValue& x : w.toArray())
+            l.append(x.toString());
+        return l;
+    };
+    for (const QJsonValue& z : QJsonDocument::fromJson(json.toUtf8()).array()) {
+        const QJsonArray a = z.toArray();
+        v.push_back({a.at(0).toString(), a.at(1).toString(), liste(a.at(2)), liste(a.at(3))});
+    }
+    return v;
+}
+
+bool AusnahmeErfragen(const Konflikt& k, QString& grund) {
+    const QString titel = QStringLiteral("Unvereinbare Rechte");
+    QStringList zeilen;
+    constexpr int Hoechstens = 15;
+    for (size_t i = 0; i < k.verstoesse.size() && i < Hoechstens; ++i) {
+        const Verstoss& v = k.verstoesse[i];
+        zeilen.append(QStringLiteral("%1: Regel \"%2\" – durch %3 und %4")
+                          .arg(v.code, v.regel, v.seite1.join(QStringLiteral(", ")), v.seite2.join(QStringLiteral(", "))));
+    }
+    if (k.verstoesse.size() > Hoechstens)
+        zeilen.append(QStringLiteral("… und %1 weitere").arg(k.verstoesse.size() - Hoechstens));
+    const int antwort = Dialoge().Auswahl(
+        QStringLiteral("Die Änderung gibt Mitarbeitern Rechte, die nach den Regeln unvereinbar sind "
+                       "(Mitarbeiter: Regel – durch Gruppen):\r\n\r\n%1\r\n\r\nTrotzdem speichern: mit einem Grund, "
+                       "der als Ausnahme protokolliert wird.\r\nAbbrechen: nichts speichern.")
+            .arg(zeilen.join(QStringLiteral("\r\n"))),
+        titel, {QStringLiteral("Trotzdem speichern"), QStringLiteral("Abbrechen")}, 1);
+    if (antwort != 0) return false;
+    grund = Dialoge()
+                .InputBox(QStringLiteral("Grund der Ausnahme (wird mit der Änderung protokolliert):"), titel, QString())
+                .trimmed();
+    if (grund.isEmpty()) {
+        Dialoge().MsgBox(QStringLiteral("Ohne Grund keine Ausnahme.\r\nEs wurde nichts gespeichert."),
+                         DialogService::Exclamation, titel);
+        return false;
+    }
+    return true;
+}
 
 bool GleicheMenge(QStringList a, QStringList b) {
     if (a.size() != b.size()) return false;
@@ -383,7 +438,8 @@ bool GruppeKopieren(const QString& quelle, const QString& ziel, bool mitglieder,
     return ok;
 }
 
-bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gruppen, Konflikt& konflikt) {
+bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gruppen, Konflikt& konflikt,
+                       const QString& ausnahme) {
     if (code.isEmpty() || gruppen.empty()) return false;
     QStringList namen;
     for (const GruppeGelesen& g : gruppen)
@@ -399,6 +455,7 @@ bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gr
             for (const GruppeGelesen& g : gruppen)
                 liste.append(QJsonArray{g.gruppe, QJsonArray::fromStringList(g.mitglieder)});
             CacheObjektPtr klasse = f.Klassenmethoden(KlasseGruppen);
+            if (!ausnahme.isEmpty()) klasse->Methode(QStringLiteral("Ausnahme"), {ausnahme});
             klasse->Methode(QStringLiteral("RechteUebernehmen"),
                             {code, QString::fromUtf8(QJsonDocument(liste).toJson(QJsonDocument::Compact))});
             ObjektSchliessen(klasse);
@@ -455,6 +512,61 @@ std::optional<std::vector<Abgelaufen>> Ablauf(const QDate& heute) {
         [](CacheFactory&) { return false; });
     if (!ok) return std::nullopt;
     return weg;
+}
+
+std::optional<std::vector<Regel>> RegelnLesen() {
+    CacheAbfragePtr q;
+    try {
+        DbBeginn(false);
+        q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("Liste"));
+        q->Ausfuehren({});
+        std::vector<Regel> regeln;
+        while (q->Naechste())
+            regeln.push_back({q->Spalte(1), q->Spalte(2), {q->Spalte(3), q->Spalte(4), q->Spalte(5)},
+                              {q->Spalte(6), q->Spalte(7), q->Spalte(8)}});
+        ObjektSchliessen(q);
+        DbEnde(false);
+        return regeln;
+    } catch (const CacheFehler& e) {
+        ObjektSchliessen(q);
+        CacheFehlermeldung(e, QStringLiteral("Regeln lesen"));
+        return std::nullopt;
+    }
+}
+
+namespace {
+// A rule's change refused by the server: said plainly, nothing stored.
+bool RegelBefehl(const QString& prozedur, const std::function<void(CacheObjekt&)>& befehl) {
+    Konflikt konflikt;
+    const bool ok = InTransaktion(
+        prozedur,
+        [&](CacheFactory& f, QString& vorgang) {
+            vorgang = QStringLiteral("Regel speichern");
+            CacheObjektPtr k = f.Klassenmethoden(QStringLiteral("UserVerwaltung.Regel"));
+            befehl(*k);
+            ObjektSchliessen(k);
+        },
+        [](CacheFactory&) { return false; }, &konflikt);
+    if (!ok && konflikt.art != Konflikt::Keiner)
+        Dialoge().MsgBox(konflikt.beschreibung.section(QStringLiteral("> "), 1) +
+                             QStringLiteral(".\r\nEs wurde nichts gespeichert."),
+                         DialogService::Exclamation, QStringLiteral("Unvereinbare Rechte"));
+    return ok;
+}
+} // namespace
+
+bool RegelSpeichern(const Regel& r, bool neu) {
+    if (!NamenPruefen({r.name}, QStringList{r.beschreibung} + r.seite1 + r.seite2)) return false;
+    return RegelBefehl(QStringLiteral("frmRegel.cmdOK_Click"), [&](CacheObjekt& k) {
+        k.Methode(QStringLiteral("RegelSpeichern"),
+                  {r.name, r.beschreibung, r.seite1.value(0), r.seite1.value(1), r.seite1.value(2), r.seite2.value(0),
+                   r.seite2.value(1), r.seite2.value(2), neu ? QStringLiteral("1") : QStringLiteral("0")});
+    });
+}
+
+bool RegelLoeschen(const QString& name) {
+    return RegelBefehl(QStringLiteral("frmUnvereinbar.cmdLoeschen_Click"),
+                       [&](CacheObjekt& k) { k.Methode(QStringLiteral("RegelLoeschen"), {name}); });
 }
 
 static bool StufenLoeschen(const QString& prozedur, const QString& p, const QString& s, bool* warSchonWeg) {

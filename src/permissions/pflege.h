@@ -18,12 +18,25 @@ bool BefehlLaeuft();
 
 // Why a command stored nothing without an error report: the record is not
 // as the window knew it, or a level would grant a group that has no record.
+struct Verstoss {
+    QString code, regel;
+    QStringList seite1, seite2; // the groups that grant each side
+};
+
 struct Konflikt {
-    enum Art { Keiner, Geaendert, Geloescht, Vorhanden, GruppeFehlt };
+    enum Art { Keiner, Geaendert, Geloescht, Vorhanden, GruppeFehlt, Unvereinbar };
     Art art = Keiner;
     QString beschreibung;
     QStringList gruppen; // GruppeFehlt: the groups without record
+    std::vector<Verstoss> verstoesse; // Unvereinbar: what the change would make
 };
+
+// A change refused as incompatible (`k`): asks "Unvereinbare Rechte", and for
+// "Trotzdem speichern" the reason. True with the reason when the change is to
+// be stored as an exception; a missing reason is refused with a message.
+bool AusnahmeErfragen(const Konflikt& k, QString& grund);
+// The violations a refusal (error 120) names.
+std::vector<Verstoss> VerstoesseLesen(const QString& beschreibung);
 
 // What the window knows of the record. With `geladen` (its list as loaded) or
 // `abwesend` (no record when the window looked, or a name it never loaded) the
@@ -38,6 +51,8 @@ struct Stand {
     Konflikt* konflikt = nullptr;
     // Deletes: set when the record was gone already (the delete still succeeds).
     bool* warSchonWeg = nullptr;
+    // The reason for an exception to the rules of incompatible rights, once asked.
+    QString ausnahme;
 };
 
 bool GruppeSpeichern(const QString& gruppe, const QStringList& codes, const Stand& stand = {});
@@ -62,7 +77,8 @@ struct GruppeGelesen {
     QString gruppe;
     QStringList mitglieder;
 };
-bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gruppen, Konflikt& konflikt);
+bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gruppen, Konflikt& konflikt,
+                       const QString& ausnahme = QString());
 
 // A member's end date: `bis` a date, or null to remove it. The code must be
 // a stored member of the group; refused with a message otherwise.
@@ -75,6 +91,19 @@ struct Abgelaufen {
 // Every membership whose end date lies before `heute` ends, each logged;
 // nullopt after a reported failure.
 std::optional<std::vector<Abgelaufen>> Ablauf(const QDate& heute);
+
+// A rule of incompatible rights: each side program, sub-program and level
+// ("*" for any sub-program or level).
+struct Regel {
+    QString name, beschreibung;
+    QStringList seite1, seite2;
+};
+// Every rule by name; nullopt after a reported failure.
+std::optional<std::vector<Regel>> RegelnLesen();
+// A rule created (`neu`) or changed, or deleted; false after a reported
+// refusal (a rule that exists already or is gone, missing parts) or failure.
+bool RegelSpeichern(const Regel& r, bool neu);
+bool RegelLoeschen(const QString& name);
 
 // A group or level as the server holds it now.
 struct Serverstand {

@@ -1,4 +1,5 @@
 #include "rueckgaengig.h"
+#include "pflege.h"
 
 #include "database/anmeldung.h"
 #include "database/dbzugriff.h"
@@ -20,8 +21,9 @@ namespace {
 const QString Titel = QStringLiteral("Änderung rückgängig machen");
 
 // One call of the server's undo: the plan, or with `marke` that plan stored.
-RueckgaengigPlan Aufrufen(long long nr, const QString& marke) {
+RueckgaengigPlan Aufrufen(long long nr, const QString& marke, const QString& ausnahme = QString()) {
     CacheObjektPtr k = Zustand().CacheFactory->Klassenmethoden(QStringLiteral("UserVerwaltung.Protokoll"));
+    if (!ausnahme.isEmpty()) k->Methode(QStringLiteral("Ausnahme"), {ausnahme});
     const QString antwort = k->Methode(QStringLiteral("Rueckgaengig"), {QString::number(nr), marke});
     ObjektSchliessen(k);
     const QJsonObject o = QJsonDocument::fromJson(antwort.toUtf8()).object();
@@ -53,6 +55,7 @@ bool RueckgaengigMachen(long long nr, QStringList* objekte) {
     std::optional<RueckgaengigPlan> plan = PlanLesen(nr);
     if (!plan) return false;
     QString einleitung = QStringLiteral("Änderung Nr. %1 rückgängig machen:").arg(nr);
+    QString ausnahme;
     for (;;) {
         if (Rueckgaengig::PlanLeer(plan->schritte)) {
             Dialoge().MsgBox((Rueckgaengig::PlanNurGeloescht(plan->schritte)
@@ -65,14 +68,15 @@ bool RueckgaengigMachen(long long nr, QStringList* objekte) {
                              DialogService::Information, Titel);
             return false;
         }
-        if (Dialoge().Auswahl(einleitung + QStringLiteral("\r\n") + Rueckgaengig::PlanText(plan->schritte), Titel,
+        if (ausnahme.isEmpty() &&
+            Dialoge().Auswahl(einleitung + QStringLiteral("\r\n") + Rueckgaengig::PlanText(plan->schritte), Titel,
                               {QStringLiteral("Rückgängig machen"), QStringLiteral("Abbrechen")}) != 0)
             return false;
         try {
             DbBeginn(true);
             RueckgaengigPlan ergebnis = [&] {
                 Eingabesperre sperre;
-                return Aufrufen(nr, plan->marke);
+                return Aufrufen(nr, plan->marke, std::exchange(ausnahme, QString()));
             }();
             DbEnde(true);
             if (ergebnis.gespeichert) {
@@ -89,6 +93,14 @@ bool RueckgaengigMachen(long long nr, QStringList* objekte) {
                                         "machen bedeutet jetzt:")
                              .arg(nr);
         } catch (const CacheFehler& e) {
+            if (e.Nummer() == Fehlernummer::Unvereinbar) {
+                // What it gives back would break a rule: stored again with a reason, or not at all.
+                DbEnde(true);
+                Konflikt k;
+                k.verstoesse = VerstoesseLesen(e.Beschreibung());
+                if (AusnahmeErfragen(k, ausnahme)) continue;
+                return false;
+            }
             CacheFehlermeldung(e, QStringLiteral("Rückgängig machen Nr. ") + QString::number(nr));
             return false;
         }

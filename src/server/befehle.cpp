@@ -269,8 +269,19 @@ QString SqlCacheFactory::befehlAufrufen(const QString& funktion, const QVariantL
         marken += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
     QString antwort;
     m_einzelAufruf = allein;
+    // The reason for exceptions as a setting of the transaction, in the same request.
+    // A call that is its own transaction uses it up.
+    const QString ausnahme = allein ? std::exchange(m_ausnahme, m_ausnahmeDauerhaft) : m_ausnahme;
+    const bool mitAusnahme = !ausnahme.isEmpty();
+    QVariantList werte = binds;
+    if (mitAusnahme) werte.prepend(ausnahme);
     try {
-        antwort = select(QStringLiteral("SELECT %1(%2)").arg(funktion, marken), binds, 1).front().front();
+        antwort = select(mitAusnahme ? QStringLiteral("SELECT %1(%2) FROM (SELECT set_config('korval.ausnahme', ?, true)) a")
+                                           .arg(funktion, marken)
+                                     : QStringLiteral("SELECT %1(%2)").arg(funktion, marken),
+                         werte, 1)
+                      .front()
+                      .front();
     } catch (const CacheFehler& e) {
         m_einzelAufruf = false;
         if (allein && e.Nummer() == Fehlernummer::Verbindungsabbruch)

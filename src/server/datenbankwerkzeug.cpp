@@ -6,6 +6,7 @@
 #include "util/suchtext.h"
 #include "util/uebernahme.h"
 #include "util/vergleichszeilen.h"
+#include "util/verstosszeilen.h"
 
 #include "server/klassen.h"
 #include "server/protokoll.h"
@@ -46,6 +47,25 @@ QString Siebenbit(const QString& text) {
 
 namespace {
 QString Meldung(const CacheFehler& e) {
+    if (e.Nummer() == Fehlernummer::Unvereinbar) {
+        // The violations the change would make, one by one.
+        const QString json = e.Beschreibung().mid(e.Beschreibung().indexOf(QLatin1Char(' ')) + 1);
+        QStringList teile;
+        for (const QJsonValue& v : QJsonDocument::fromJson(json.toUtf8()).array()) {
+            const QJsonArray a = v.toArray();
+            auto gruppen = [](const QJsonValue& g) {
+                QStringList l;
+                for (const QJsonValue& x : g.toArray())
+                    l.append(x.toString());
+                return l.join(QStringLiteral(", "));
+            };
+            teile.append(QStringLiteral("%1: Regel \"%2\" durch %3 und %4")
+                             .arg(a.at(0).toString(), a.at(1).toString(), gruppen(a.at(2)), gruppen(a.at(3))));
+        }
+        return QStringLiteral("die Änderung gäbe unvereinbare Rechte (%1); mit --ausnahme GRUND wird sie als "
+                              "Ausnahme gespeichert")
+            .arg(teile.join(QStringLiteral("; ")));
+    }
     // The server's tag ("<KONFLIKT> …") is for programs, not for people.
     static const QRegularExpression marke(QStringLiteral("^<[^>]*>\\s*"));
     return QString(e.Beschreibung()).remove(marke);
@@ -545,6 +565,8 @@ CacheFactoryPtr Verbinden(const DatenbankZiel& ziel, QTextStream& fehler, bool a
             return nullptr;
         }
         const auto& wer = static_cast<SqlCacheFactory&>(*f).angemeldet();
+        // Exceptions to the rules of incompatible rights only with a reason given.
+        static_cast<SqlCacheFactory&>(*f).setAusnahmeDauerhaft(ziel.ausnahme);
         if (!wer || !wer->verwalter) {
             fehler << "korval-db: " << ziel.als
                    << " darf die Benutzerverwaltung nicht verwenden (Berechtigungsgruppe unter 8); nichts gespeichert"
@@ -650,7 +672,7 @@ int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStr
         return 0;
     } catch (const CacheFehler& e) {
         fehler << "korval-db: " << Meldung(e) << Qt::endl;
-        return e.Nummer() == Fehlernummer::UngueltigerWert ? 2 : 1;
+        return e.Nummer() == Fehlernummer::UngueltigerWert || e.Nummer() == Fehlernummer::Unvereinbar ? 2 : 1;
     }
 }
 
@@ -752,7 +774,7 @@ int RechteUebernehmen(const DatenbankZiel& ziel, const QString& firma, const QSt
     } catch (const CacheFehler& e) {
         fehler << "korval-db: " << Meldung(e) << (Meldung(e).endsWith(QLatin1Char('.')) ? " " : "; ")
                << "Es wurde nichts gespeichert." << Qt::endl;
-        return 1;
+        return e.Nummer() == Fehlernummer::Unvereinbar ? 2 : 1;
     }
 }
 
@@ -1273,6 +1295,94 @@ int BefristungenBericht(const DatenbankZiel& ziel, const QString& firma, int tag
     }
     out.flush();
     return 0;
+}
+
+} // namespace Datenbankwerkzeug
+
+namespace Datenbankwerkzeug {
+
+int Regel(const DatenbankZiel& ziel, const QStringList& args, const QString& beschreibung, QTextStream& out,
+          QTextStream& fehler) {
+    const QString was = args.value(0);
+    const bool liste = was == QLatin1String("liste") && args.size() == 1;
+    const bool anlegen = was == QLatin1String("anlegen") && args.size() == 8;
+    const bool loeschen = was == QLatin1String("loeschen") && args.size() == 2;
+    if (!liste && !anlegen && !loeschen) {
+        fehler << "korval-db: regel anlegen NAME P1 S1 L1 P2 S2 L2 | regel loeschen NAME | regel liste" << Qt::endl;
+        return 2;
+    }
+    CacheFactoryPtr f = Verbinden(ziel, fehler, !liste);
+    if (!f) return 2;
+    try {
+        if (liste) {
+            CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("Liste"));
+            q->Ausfuehren({});
+            out << Csv::Anfang()
+                << Csv::Zeile({QStringLiteral("Name"), QStringLiteral("Beschreibung"), QStringLiteral("Programm 1"),
+                               QStringLiteral("Unterprogramm 1"), QStringLiteral("Stufe 1"), QStringLiteral("Programm 2"),
+                               QStringLiteral("Unterprogramm 2"), QStringLiteral("Stufe 2")});
+            while (q->Naechste()) {
+                QStringList z;
+                for (int i = 1; i <= 8; ++i)
+                    z.append(q->Spalte(i));
+                out << Csv::Zeile(z);
+            }
+            q->sys_close();
+            out.flush();
+            return 0;
+        }
+        QString geaendert;
+        f->TransaktionBeginnen();
+        try {
+            CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Regel"));
+            geaendert = anlegen ? k->Methode(QStringLiteral("RegelSpeichern"),
+                                             {args[1], beschreibung, args[2], args[3], args[4], args[5], args[6],
+                                              args[7], QStringLiteral("1")})
+                                : k->Methode(QStringLiteral("RegelLoeschen"), {args[1]});
+            f->TransaktionBestaetigen();
+        } catch (...) {
+            f->TransaktionZuruecknehmen();
+            throw;
+        }
+        if (loeschen && geaendert != QLatin1String("1")) {
+            out << "Die Regel " << args[1] << " besteht nicht; nichts zu tun." << Qt::endl;
+            return 1;
+        }
+        out << "Regel " << args[1] << (anlegen ? " angelegt." : " gelöscht.") << Qt::endl;
+        return 0;
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << Meldung(e) << "; nichts gespeichert" << Qt::endl;
+        return e.Nummer() == Fehlernummer::UngueltigerWert || e.Nummer() == Fehlernummer::KonfliktVorhanden ? 2 : 1;
+    }
+}
+
+int Unvereinbar(const DatenbankZiel& ziel, const QString& firma, QTextStream& out, QTextStream& fehler) {
+    CacheFactoryPtr f = Verbinden(ziel, fehler);
+    if (!f) return 2;
+    bool ohneAusnahme = false;
+    try {
+        CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("Verstoesse"));
+        q->Ausfuehren({firma});
+        out << Csv::Anfang() << Csv::Zeile(Verstosszeilen::Spalten());
+        Verstosszeilen::Sammler sammler;
+        const auto fertig = [&](const QStringList& z) {
+            if (z[5].isEmpty()) ohneAusnahme = true;
+            out << Csv::Zeile(z);
+        };
+        while (q->Naechste()) {
+            QStringList z;
+            for (int i = 1; i <= 8; ++i)
+                z.append(q->Spalte(i));
+            sammler.Zeile(z, fertig);
+        }
+        sammler.Ende(fertig);
+        q->sys_close();
+    } catch (const CacheFehler& e) {
+        fehler << "korval-db: " << Meldung(e) << Qt::endl;
+        return 2;
+    }
+    out.flush();
+    return ohneAusnahme ? 1 : 0;
 }
 
 } // namespace Datenbankwerkzeug

@@ -17,6 +17,8 @@ struct DatenbankZiel {
     QString firma = QStringLiteral("1");
     QString als = {};
     QString passwort = {};
+    // The reason for exceptions to the rules of incompatible rights (--ausnahme).
+    QString ausnahme = {};
     // PostgreSQL, init/upgrade: the login role of the workstations.
     QString anwendungsrolle = {};
     QString connStrg() const {
@@ -92,6 +94,14 @@ int Ablauf(const DatenbankZiel& ziel, QTextStream& out, QTextStream& fehler);
 // >= 0: only those ending within that many days.
 int BefristungenBericht(const DatenbankZiel& ziel, const QString& firma, int tage, QTextStream& out,
                         QTextStream& fehler);
+// Rules of incompatible rights: "anlegen NAME P1 S1 L1 P2 S2 L2", "loeschen
+// NAME" (signed on with --als) or "liste" (CSV). 0 done, 1 nothing to do or a
+// server failure, 2 bad input or no sign-on.
+int Regel(const DatenbankZiel& ziel, const QStringList& args, const QString& beschreibung, QTextStream& out,
+          QTextStream& fehler);
+// Every current violation as CSV: 0 none without an exception, 1 some
+// without one (a nightly job alerts), 2 the database cannot be read.
+int Unvereinbar(const DatenbankZiel& ziel, const QString& firma, QTextStream& out, QTextStream& fehler);
 // Window text to the server's 7-bit form (ä → { and so on).
 QString Siebenbit(const QString& text);
 } // namespace Datenbankwerkzeug

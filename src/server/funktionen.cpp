@@ -17,7 +17,7 @@ namespace Schema {
 namespace {
 
 // In dependency order: helpers before the commands that call them.
-const char* const Dateien[] = {"protokoll", "sitzung", "datensatz", "lesen", "kopieren", "befehle", "befristung", "rueckgaengig"};
+const char* const Dateien[] = {"protokoll", "sitzung", "datensatz", "lesen", "kopieren", "befehle", "befristung", "regeln", "rueckgaengig"};
 
 QString Datei(const char* name) {
     QFile f(QStringLiteral(":/sql/%1.sql").arg(QString::fromLatin1(name)));
@@ -95,7 +95,8 @@ QStringList einstiege() {
             QStringLiteral("uv_rechte_uebernehmen"), QStringLiteral("uv_rueckgaengig"),
             QStringLiteral("uv_verbindung"),         QStringLiteral("uv_gruppe_entziehen"),
             QStringLiteral("uv_liste_pruefen"),      QStringLiteral("uv_gruppen_sperren"),
-            QStringLiteral("uv_befristen"),          QStringLiteral("uv_ablauf")};
+            QStringLiteral("uv_befristen"),          QStringLiteral("uv_ablauf"),
+            QStringLiteral("uv_regel_speichern"),    QStringLiteral("uv_regel_loeschen")};
 }
 
 QString eigentuemerrolleSql() {

@@ -221,6 +221,31 @@ QHash<QString, QueryDef> makeQueries() {
               {0, 1, 2},
               3,
               8});
+    // The rules of incompatible rights by name: name, description and the
+    // two sides' program, sub-program and level.
+    q.insert(QStringLiteral("userverwaltung.regel|liste"),
+             {QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel ORDER BY name"), {}, 0, 8});
+    // Every current violation, one row per employee, rule, side and granting
+    // group: code, name in the given company ("" without an employee record),
+    // rule, side (1 or 2), group, and the exception's reason, who granted it
+    // and when ("" without one). Parameter: company.
+    q.insert(QStringLiteral("userverwaltung.regel|verstoesse"),
+             {QStringLiteral("WITH s AS (%1), "
+                             "x AS (SELECT DISTINCT m.pcode, s.regel, s.seite, s.gruppe FROM s "
+                             "JOIN uv_gruppen_pcode m ON m.gruppe = s.gruppe), "
+                             "v AS (SELECT x.pcode, x.regel, COALESCE((SELECT p.pname FROM kv_parpersedv p "
+                             "WHERE p.firma = ? AND p.pcode = %2), '') AS name FROM x GROUP BY x.pcode, x.regel "
+                             "HAVING MIN(x.seite) = 1 AND MAX(x.seite) = 2) "
+                             "SELECT x.pcode, v.name, x.regel, CAST(x.seite AS TEXT), x.gruppe, COALESCE(a.grund, ''), "
+                             "COALESCE(a.wer, ''), COALESCE(a.wann, '') FROM x JOIN v ON v.pcode = x.pcode "
+                             "AND v.regel = x.regel LEFT JOIN uv_ausnahme a ON a.pcode = x.pcode AND a.regel = x.regel "
+                             "ORDER BY x.pcode, x.regel, x.seite, x.gruppe")
+                  .arg(RegelSeitenSql(QStringLiteral("uv_regel")), SiebenbitSql(QStringLiteral("x.pcode"))),
+              {0},
+              1,
+              8,
+              {1},
+              true});
     // The newest entry's number.
     q.insert(QStringLiteral("userverwaltung.protokoll|stand"),
              {QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll"), {}, 0, 1});
@@ -278,6 +303,18 @@ QHash<QString, QueryDef> makeQueries() {
 }
 
 } // namespace
+
+QString RegelSeitenSql(const QString& regeln) {
+    QString s;
+    for (int seite : {1, 2})
+        s += QStringLiteral("%1SELECT r.name AS regel, %2 AS seite, pg.gruppe FROM %3 r JOIN uv_programm_gruppe pg "
+                            "ON pg.programmname = r.p%2 AND (r.s%2 = '*' OR pg.subprogramm = r.s%2) "
+                            "AND (r.l%2 = '*' OR pg.berechtigungsstufe = r.l%2)")
+                 .arg(seite == 1 ? QString() : QStringLiteral(" UNION "))
+                 .arg(seite)
+                 .arg(regeln);
+    return s;
+}
 
 QString SiebenbitSql(const QString& spalte) {
     return QStringLiteral("REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(REPLACE(%1, 'ä', '{'), "

@@ -54,6 +54,10 @@ const QueryDef* findQuery(const QString& klasse, const QString& abfrage);
 // A member code (window form) in the server's 7-bit form, in SQL: the key of
 // its employee record.
 QString SiebenbitSql(const QString& spalte);
+// The groups that grant either side of the rules of incompatible rights in
+// `regeln` (a table or subselect with uv_regel's columns), as an SQL select
+// of rule name (regel), side (seite: 1 or 2) and group (gruppe).
+QString RegelSeitenSql(const QString& regeln);
 // The server's 7-bit German form back to window text.
 QString sevenBitToDisplay(const QString& stored);
 // Window text to the 7-bit form (what the suite's programs store).

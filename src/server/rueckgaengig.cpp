@@ -236,13 +236,32 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
     QJsonObject antwort{{QStringLiteral("plan"), plan}, {QStringLiteral("marke"), marke},
                         {QStringLiteral("gespeichert"), false}};
     if (!erwartet.isEmpty() && erwartet == marke) {
+        // What the undo gives back is checked against the rules like any grant.
+        QStringList gruppen, codes, neueGruppen;
+        std::vector<QStringList> stufen;
+        for (const QJsonValue& v : plan) {
+            const QJsonObject s = v.toObject();
+            const QJsonArray hinzu = s.value(QStringLiteral("hinzu")).toArray();
+            if (s.value(QStringLiteral("fehlt")).toBool() || hinzu.isEmpty()) continue;
+            const QString o = s.value(QStringLiteral("objekt")).toString();
+            const bool gruppe = o.startsWith(QLatin1String("Gruppe "));
+            if (gruppe)
+                gruppen.append(Schluessel(o).front());
+            else
+                stufen.push_back(Schluessel(o));
+            for (const QJsonValue& w : hinzu)
+                (gruppe ? codes : neueGruppen).append(w.toString());
+        }
+        const Regelpruefung regeln = regelnVorher(gruppen, stufen, codes, neueGruppen);
         Anwenden(plan);
         QJsonArray angewandt;
         for (const QJsonValue& v : plan)
             if (!v.toObject().value(QStringLiteral("fehlt")).toBool()) angewandt.append(v);
+        qint64 rueckNr = 0;
         if (!angewandt.isEmpty())
-            protokollieren(QStringLiteral("rückgängig"), e[1], QString(),
-                           QString::fromUtf8(QJsonDocument(angewandt).toJson(QJsonDocument::Compact)), nr);
+            rueckNr = protokollieren(QStringLiteral("rückgängig"), e[1], QString(),
+                                     QString::fromUtf8(QJsonDocument(angewandt).toJson(QJsonDocument::Compact)), nr);
+        regelnNachher(regeln, rueckNr);
         antwort.insert(QStringLiteral("gespeichert"), true);
     }
     g.commit();

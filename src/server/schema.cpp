@@ -272,7 +272,20 @@ static QStringList schritt(QSqlDatabase& db, int n) {
                                "bis %1 NOT NULL, grund %1 NOT NULL DEFAULT '', firma %1 NOT NULL DEFAULT '', "
                                "wer %1 NOT NULL DEFAULT '', wann %1 NOT NULL DEFAULT '', PRIMARY KEY (gruppe, pcode))")
                     .arg(textType(db)),
-                QStringLiteral("CREATE INDEX IF NOT EXISTS uv_befristung_bis ON uv_befristung (bis)")};
+                QStringLiteral("CREATE INDEX IF NOT EXISTS uv_befristung_bis ON uv_befristung (bis)"),
+                // Rules of incompatible rights: two sides, each a program level
+                // ("*" for any sub-program or level); and the exceptions granted
+                // with a change (`nr`: its log entry), by employee and rule.
+                QStringLiteral("CREATE TABLE IF NOT EXISTS uv_regel (name %1 NOT NULL PRIMARY KEY, "
+                               "beschreibung %1 NOT NULL DEFAULT '', p1 %1 NOT NULL, s1 %1 NOT NULL, l1 %1 NOT NULL, "
+                               "p2 %1 NOT NULL, s2 %1 NOT NULL, l2 %1 NOT NULL)")
+                    .arg(textType(db)),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS uv_regel_p1 ON uv_regel (p1)"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS uv_regel_p2 ON uv_regel (p2)"),
+                QStringLiteral("CREATE TABLE IF NOT EXISTS uv_ausnahme (pcode %1 NOT NULL, regel %1 NOT NULL, "
+                               "grund %1 NOT NULL, firma %1 NOT NULL DEFAULT '', wer %1 NOT NULL DEFAULT '', "
+                               "wann %1 NOT NULL DEFAULT '', nr BIGINT NOT NULL DEFAULT 0, PRIMARY KEY (pcode, regel))")
+                    .arg(textType(db))};
     if (n == 3)
         // Which entry an undo takes back, or which group delete a withdrawal belongs to.
         return {QStringLiteral("ALTER TABLE uv_protokoll ADD COLUMN bezug BIGINT NOT NULL DEFAULT 0"),

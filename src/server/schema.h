@@ -17,7 +17,7 @@ namespace Schema {
 // 6: the log's chain of hashes and the role that wrote each entry; 7: the
 // naming rules on the server, and (PostgreSQL) the signed-on sessions; 8: (PostgreSQL)
 // the undo's plans kept between its preview and its confirmation; 9: the end
-// dates of memberships.
+// dates of memberships, the rules of incompatible rights and their exceptions.
 constexpr int Version = 9;
 // Memberships with an end date need at least this version.
 constexpr int VersionBefristungen = 9;

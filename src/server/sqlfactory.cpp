@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -180,6 +181,11 @@ class SqlKlasse final : public CacheObjekt {
         if (m == QLatin1String("sys_close")) return {};
         if (m == QLatin1String("schemapruefen")) return m_f.schemaFehler();
         if (m == QLatin1String("sicherungpruefen")) return m_f.sicherungshinweis();
+        // No request: the reason goes with the next command.
+        if (m == QLatin1String("ausnahme") && args.size() == 1) {
+            m_f.setAusnahme(SqlObjekt::text(args, 0));
+            return {};
+        }
         SqlCacheFactory::ImProzess einAufruf(m_f);
         if (m == QLatin1String("anmeldedaten") && m_cls.table == QLatin1String("kv_parpersedv"))
             return m_f.anmeldedaten(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2),
@@ -231,6 +237,14 @@ class SqlKlasse final : public CacheObjekt {
                                       args.size() > n + 2 && SqlObjekt::text(args, n + 2) == QLatin1String("1"));
         }
         // Befristen(group, code, date or "" to remove, reason); Ablauf(today)
+        // RegelSpeichern(name, description, p1, s1, l1, p2, s2, l2, "1" new); RegelLoeschen(name)
+        if (m == QLatin1String("regelspeichern") && m_cls.table == QLatin1String("uv_regel") && args.size() == 9)
+            return m_f.regelSpeichern(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1),
+                                      {SqlObjekt::text(args, 2), SqlObjekt::text(args, 3), SqlObjekt::text(args, 4),
+                                       SqlObjekt::text(args, 5), SqlObjekt::text(args, 6), SqlObjekt::text(args, 7)},
+                                      SqlObjekt::text(args, 8) == QLatin1String("1"));
+        if (m == QLatin1String("regelloeschen") && m_cls.table == QLatin1String("uv_regel") && args.size() == 1)
+            return m_f.regelLoeschen(SqlObjekt::text(args, 0));
         if (m == QLatin1String("befristen") && m_cls.table == QLatin1String("uv_gruppen") && args.size() == 4)
             return m_f.befristen(SqlObjekt::text(args, 0), SqlObjekt::text(args, 1), SqlObjekt::text(args, 2),
                                  SqlObjekt::text(args, 3));
@@ -304,13 +318,19 @@ class SqlAbfrage final : public CacheAbfrage {
             m_erzeuger = std::make_unique<Matrixerzeuger>(m_f, parameter.value(0));
             return;
         }
-        // A database without end dates yet reads none.
-        const QString sql = m_f.befristungenDa() || !m_q.sql.contains(QLatin1String("uv_befristung"))
-                                ? m_q.sql
-                                : QString(m_q.sql).replace(
-                                      QLatin1String("uv_befristung"),
-                                      QLatin1String("(SELECT '' AS gruppe, '' AS pcode, '' AS bis, '' AS grund, "
-                                                    "'' AS wer, '' AS wann WHERE 1 = 0)"));
+        // A database without end dates and rules yet reads none.
+        QString sql = m_q.sql;
+        if (!m_f.befristungenDa())
+            for (const auto& [tabelle, spalten] :
+                 {std::pair{"uv_befristung", "gruppe, pcode, bis, grund, wer, wann"},
+                  std::pair{"uv_regel", "name, beschreibung, p1, s1, l1, p2, s2, l2"},
+                  std::pair{"uv_ausnahme", "pcode, regel, grund, wer, wann"}}) {
+                QString leer;
+                for (const QString& spalte : QString::fromLatin1(spalten).split(QStringLiteral(", ")))
+                    leer += (leer.isEmpty() ? QString() : QStringLiteral(", ")) + QStringLiteral("'' AS ") + spalte;
+                sql.replace(QRegularExpression(QStringLiteral("\\b%1\\b").arg(QString::fromLatin1(tabelle))),
+                            QStringLiteral("(SELECT %1 WHERE 1 = 0)").arg(leer));
+            }
         if (m_q.stream) {
             Beenden();
             m_laufend = &m_f.selectStream(sql, binds);
@@ -625,6 +645,9 @@ CacheObjektPtr SqlCacheFactory::Klassenmethoden(const QString& klasse) {
     static const ClassDef protokoll{QStringLiteral("UserVerwaltung.Protokoll"), QStringLiteral("uv_protokoll"), {}, {},
                                     std::nullopt};
     if (klasse.compare(protokoll.name, Qt::CaseInsensitive) == 0) return std::make_unique<SqlKlasse>(*this, protokoll);
+    // Nor are the rules of incompatible rights: their class methods change them.
+    static const ClassDef regel{QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("uv_regel"), {}, {}, std::nullopt};
+    if (klasse.compare(regel.name, Qt::CaseInsensitive) == 0) return std::make_unique<SqlKlasse>(*this, regel);
     const ClassDef* cls = findClass(klasse);
     if (!cls) raise(Fehlernummer::UnbekannteKlasse, QStringLiteral("<CLASS DOES NOT EXIST> %1").arg(klasse));
     return std::make_unique<SqlKlasse>(*this, *cls);
@@ -688,6 +711,7 @@ bool SqlCacheFactory::VerbindungLebt() {
 // Only the outermost commit writes; a part that failed inside makes it roll back.
 void SqlCacheFactory::TransaktionBestaetigen() {
     if (m_transactionDepth <= 0) return;
+    if (m_transactionDepth == 1) m_ausnahme = m_ausnahmeDauerhaft;
     if (--m_transactionDepth > 0) return;
     QString warum;
     if (std::exchange(m_beginAusstehend, false)) {
@@ -739,6 +763,7 @@ void SqlCacheFactory::WalBegrenzen() {
 
 void SqlCacheFactory::TransaktionZuruecknehmen() {
     if (m_transactionDepth <= 0) return;
+    if (m_transactionDepth == 1) m_ausnahme = m_ausnahmeDauerhaft;
     if (--m_transactionDepth > 0) {
         m_nurZuruecknehmen = true;
         return;
@@ -1016,6 +1041,7 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
         g.commit();
         return;
     }
+    const Regelpruefung regeln = regelnVorher(!reihenfolgeZaehlt, key, vorher->Werte(), list.Werte());
     execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
     // Rows go in blocks of up to 100 per statement; each block size is prepared once.
     constexpr int Block = 100;
@@ -1040,11 +1066,11 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
                 b);
     }
     if (!reihenfolgeZaehlt) befristungenBereinigen(key.front());
-    if (neu)
-        protokollieren(QStringLiteral("anlegen"), Objektname(cls, key), QString(), Protokoll::Json(list.Werte()));
-    else
-        protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Protokoll::Json(vorher->Werte()),
-                       Protokoll::Json(list.Werte()));
+    const qint64 nr =
+        neu ? protokollieren(QStringLiteral("anlegen"), Objektname(cls, key), QString(), Protokoll::Json(list.Werte()))
+            : protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Protokoll::Json(vorher->Werte()),
+                             Protokoll::Json(list.Werte()));
+    regelnNachher(regeln, nr);
     g.commit();
 }
 

@@ -141,6 +141,31 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // The end dates of codes that are no longer members of `gruppe` (of any group when empty) go.
     void befristungenBereinigen(const QString& gruppe = QString());
     bool befristungenDa() const { return m_befristungen; }
+    void setAusnahme(const QString& grund) { m_ausnahme = grund; }
+    // korval-db --ausnahme: the reason for every command of this connection.
+    void setAusnahmeDauerhaft(const QString& grund) { m_ausnahme = m_ausnahmeDauerhaft = grund; }
+    // Rules of incompatible rights (regeln.cpp): the SQLite side of what the
+    // server's functions do. Before a list is stored (`vorher`, `liste`): what
+    // it grants and the violations that already were; after it: refused, or
+    // the exceptions stored and logged, tied to entry `nr`.
+    struct Regelpruefung {
+        QStringList codes, regeln, vorher;
+    };
+    struct VerstossSeiten {
+        QStringList seite1, seite2;
+    };
+    // The violations of `codes` under `regeln`, by code and rule, with the groups of each side.
+    std::map<std::pair<QString, QString>, VerstossSeiten> verstoesseVon(const QStringList& codes,
+                                                                        const QStringList& regeln);
+    Regelpruefung regelnVorher(bool gruppe, const QStringList& key, const std::vector<QString>& vorher,
+                               const std::vector<QString>& liste);
+    // The same for `codes` joining `gruppen` and the members of `neueGruppen` joining the levels `stufen`.
+    Regelpruefung regelnVorher(const QStringList& gruppen, const std::vector<QStringList>& stufen,
+                               const QStringList& codes, const QStringList& neueGruppen);
+    void regelnNachher(const Regelpruefung& p, qint64 nr);
+    // Class methods of the rules: stored (`neu`: created) or deleted, logged; "1" when it changed.
+    QString regelSpeichern(const QString& name, const QString& beschreibung, const QStringList& seiten, bool neu);
+    QString regelLoeschen(const QString& name);
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);
@@ -266,6 +291,9 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     bool m_protokoll = true;
     bool m_kette = true;
     bool m_befristungen = false;
+    // The reason for exceptions to the rules of incompatible rights that the
+    // commands of the running transaction may grant (class method Ausnahme).
+    QString m_ausnahme, m_ausnahmeDauerhaft;
     QString m_schemaFehler;
     bool m_ungesichert = false;
     // A function called as one step of the caller's transaction (the older

@@ -142,7 +142,7 @@ bool PgLeeren(const DatenbankZiel& ziel) {
             ok = q.exec(
                 QStringLiteral("TRUNCATE kv_parpersedv, kv_parpersabt, kv_persbasis, kv_kassasw, "
                                "uv_gruppen_pcode, uv_gruppen, uv_programm_gruppe, uv_programm, m_global, "
-                               "m_sitzung, uv_protokoll, uv_befristung RESTART IDENTITY"));
+                               "m_sitzung, uv_protokoll, uv_befristung, uv_regel, uv_ausnahme RESTART IDENTITY"));
         }
         db.close();
     }

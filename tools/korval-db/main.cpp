@@ -48,6 +48,14 @@ const char* const Hilfe =
     "  report befristungen [--tage N]\n"
     "             jede befristete Mitgliedschaft, die nächste zuerst, mit den verbleibenden\n"
     "             Tagen, als CSV; mit --tage nur die in N Tagen endenden\n"
+    "  regel anlegen NAME P1 S1 L1 P2 S2 L2 [--beschreibung TEXT] | regel loeschen NAME\n"
+    "             eine Regel unvereinbarer Rechte: wer eine Stufe P1/S1/L1 hat, darf keine\n"
+    "             Stufe P2/S2/L2 haben (S und L dürfen \"*\" sein: jede)\n"
+    "  regel liste\n"
+    "             die Regeln als CSV\n"
+    "  report unvereinbar\n"
+    "             jeder Verstoß gegen eine Regel als CSV, mit Ausnahme, wo eine gilt\n"
+    "             (Status 0 keiner ohne Ausnahme, 1 einer oder mehr ohne Ausnahme)\n"
     "  protokoll  das Änderungsprotokoll als CSV auf die Standardausgabe (Zeiten in UTC)\n"
     "  protokoll --pruefen\n"
     "             prüfen, dass kein Eintrag geändert, entfernt oder eingefügt wurde\n"
@@ -82,6 +90,11 @@ const char* const Hilfe =
     "  --subprograms S  generate: Unterprogramme je Programm (10)\n"
     "  --levels L       generate: Stufen je Unterprogramm (5)\n"
     "  --seed N         generate: Startwert des Zufalls (4711)\n"
+    "  --ausnahme GRUND rechte-uebernehmen, gruppe-kopieren, rueckgaengig --ja: eine Änderung,\n"
+    "                   die unvereinbare Rechte gibt, mit diesem Grund als Ausnahme speichern\n"
+    "                   (ohne: nichts gespeichert, Status 2)\n"
+    "  --beschreibung TEXT\n"
+    "                   regel anlegen: worum es bei der Regel geht\n"
     "  --grund TEXT     befristen: der Grund der Befristung\n"
     "  --aufheben       befristen: die Befristung aufheben\n"
     "  --tage N         report befristungen: nur die in N Tagen endenden\n"
@@ -198,7 +211,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption grund(QStringLiteral("grund"), QStringLiteral("befristen: Grund"), QStringLiteral("TEXT"));
     const QCommandLineOption aufheben(QStringLiteral("aufheben"), QStringLiteral("befristen: aufheben"));
     const QCommandLineOption tage(QStringLiteral("tage"), QStringLiteral("report befristungen: Tage"), QStringLiteral("N"));
-    parser.addOptions({grund, aufheben, tage});
+    const QCommandLineOption ausnahme(QStringLiteral("ausnahme"), QStringLiteral("Grund einer Ausnahme"),
+                                      QStringLiteral("GRUND"));
+    const QCommandLineOption beschreibung(QStringLiteral("beschreibung"), QStringLiteral("regel: Beschreibung"),
+                                          QStringLiteral("TEXT"));
+    parser.addOptions({grund, aufheben, tage, ausnahme, beschreibung});
     parser.addOptions({anwendungsrolle, server, port, ns, firma, mitarbeiter, gruppen, mitglieder, programme, sub, stufen, seed, seit,
                        bis, benutzer, objekt, vor, ja, pruefen, als, vonOption, nachOption, ohneMitglieder, ohneStufen});
     // Wrong options are wrong input: a German message and status 2, as for
@@ -225,7 +242,8 @@ int main(int argc, char** argv) {
     const bool rueckgaengig = !args.isEmpty() && args.front() == QLatin1String("rueckgaengig");
     const bool kopieren = !args.isEmpty() && args.front() == QLatin1String("gruppe-kopieren");
     const bool befristen = !args.isEmpty() && args.front() == QLatin1String("befristen");
-    if (args.isEmpty() || (!bericht && !rueckgaengig && !kopieren && !befristen && args.size() != 1) ||
+    const bool regel = !args.isEmpty() && args.front() == QLatin1String("regel");
+    if (args.isEmpty() || (!bericht && !rueckgaengig && !kopieren && !befristen && !regel && args.size() != 1) ||
         (befristen && args.size() != (parser.isSet(aufheben) ? 3 : 4)) ||
         (rueckgaengig && args.size() != 2) || (kopieren && args.size() != 3)) {
         std::fputs(Hilfe, stderr);
@@ -237,6 +255,11 @@ int main(int argc, char** argv) {
     ziel.ns = parser.value(ns);
     ziel.firma = parser.value(firma);
     ziel.anwendungsrolle = parser.value(anwendungsrolle);
+    ziel.ausnahme = parser.value(ausnahme).trimmed();
+    if (parser.isSet(ausnahme) && ziel.ausnahme.isEmpty()) {
+        QTextStream(stderr) << "korval-db: --ausnahme braucht einen Grund" << Qt::endl;
+        return 2;
+    }
     if (parser.isSet(als)) {
         ziel.als = parser.value(als);
         ziel.passwort = Passwort(ziel.als);
@@ -246,6 +269,18 @@ int main(int argc, char** argv) {
         QTextStream fehler(stderr);
         return Datenbankwerkzeug::GruppeKopieren(ziel, args[1], args[2], !parser.isSet(ohneMitglieder),
                                                  !parser.isSet(ohneStufen), out, fehler);
+    }
+    if (regel) {
+        QTextStream fehler(stderr);
+        return Datenbankwerkzeug::Regel(ziel, args.mid(1), parser.value(beschreibung), out, fehler);
+    }
+    if (bericht && args.value(1) == QLatin1String("unvereinbar")) {
+        QTextStream fehler(stderr);
+        if (args.size() != 2) {
+            std::fputs(Hilfe, stderr);
+            return 2;
+        }
+        return Datenbankwerkzeug::Unvereinbar(ziel, parser.value(firma), out, fehler);
     }
     if (befristen) {
         QTextStream fehler(stderr);

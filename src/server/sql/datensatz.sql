@@ -80,9 +80,11 @@ END $f$;
 -- Replaces the list. A group's members are shown sorted: the same values in
 -- another order store and log nothing. A level keeps the order it was given.
 -- `neu`: the record was just created; its one entry is the creation with the list.
+-- What the new list grants (members who join a group, groups a level
+-- gains) is checked against the rules of incompatible rights.
 CREATE OR REPLACE FUNCTION uv_speichern(kopf json, art text, k text[], liste json, neu boolean DEFAULT false)
 RETURNS void LANGUAGE plpgsql AS $f$
-DECLARE vorher text;
+DECLARE vorher text; hinzu text[]; codes text[] := '{}'; regeln text[] := '{}'; verstoesse text[]; nr bigint;
 BEGIN
   IF NOT uv_sperren(art, k) THEN
     RAISE EXCEPTION USING ERRCODE = 'KV105', MESSAGE = format('<LOADOBJ> %s: kein Objekt mit der Id %s',
@@ -92,6 +94,22 @@ BEGIN
   IF NOT neu AND
      (CASE art WHEN 'g' THEN uv_menge(vorher::json) = uv_menge(liste) ELSE vorher::jsonb = liste::jsonb END) THEN
     RETURN;
+  END IF;
+  hinzu := ARRAY(SELECT json_array_elements_text(liste) EXCEPT SELECT json_array_elements_text(vorher::json));
+  IF cardinality(hinzu) > 0 THEN
+    PERFORM uv_regeln_sperren(false);
+    IF art = 'g' THEN
+      regeln := uv_regeln_fuer(k, NULL);
+      codes := hinzu;
+    ELSE
+      regeln := uv_regeln_fuer('{}', k);
+      IF cardinality(regeln) > 0 THEN
+        codes := ARRAY(SELECT DISTINCT m.pcode FROM uv_gruppen_pcode m WHERE m.gruppe = ANY (hinzu));
+      END IF;
+    END IF;
+    IF cardinality(regeln) > 0 AND cardinality(codes) > 0 THEN
+      verstoesse := uv_verstosschluessel(codes, regeln);
+    END IF;
   END IF;
   IF art = 'g' THEN
     DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1];
@@ -106,9 +124,12 @@ BEGIN
       SELECT k[1], k[2], k[3], n, v FROM json_array_elements_text(liste) WITH ORDINALITY x(v, n);
   END IF;
   IF neu THEN
-    PERFORM uv_protokollieren(kopf, 'anlegen', uv_objektname(art, k), '', liste::text);
+    nr := uv_protokollieren(kopf, 'anlegen', uv_objektname(art, k), '', liste::text);
   ELSE
-    PERFORM uv_protokollieren(kopf, 'speichern', uv_objektname(art, k), vorher, liste::text);
+    nr := uv_protokollieren(kopf, 'speichern', uv_objektname(art, k), vorher, liste::text);
+  END IF;
+  IF verstoesse IS NOT NULL THEN
+    PERFORM uv_unvereinbar_pruefen(kopf, codes, regeln, verstoesse, nr);
   END IF;
 END $f$;
 

@@ -213,6 +213,7 @@ LANGUAGE plpgsql AS $f$
 DECLARE kopf json := CASE WHEN erwartet <> '' THEN uv_kopf(rechner) END; e uv_protokoll; d jsonb := '{}'; r record; o text; g text;
         jetzt jsonb := '{}'; plan jsonb[] := ARRAY[]::jsonb[]; angewandt jsonb[] := ARRAY[]::jsonb[]; text_plan text;
         marke text; gespeichert boolean := false; stufen text[]; gruppen text[]; schluessel text;
+        r_gruppen text[]; r_codes text[]; r_neue text[]; r_regeln text[] := '{}'; r_vorher text[]; r_nr bigint := 0;
 BEGIN
   SELECT * INTO e FROM uv_protokoll p WHERE p.nr = uv_rueckgaengig.nr;
   IF NOT FOUND THEN
@@ -282,10 +283,31 @@ BEGIN
   text_plan := to_jsonb(plan)::text;
   marke := encode(sha256(convert_to(text_plan, 'UTF8')), 'hex');
   IF kopf IS NOT NULL AND erwartet = marke THEN
+    -- What the undo gives back is checked against the rules like any grant.
+    SELECT COALESCE(array_agg(DISTINCT (uv_rz_schluessel(x->>'objekt'))[1]), '{}') INTO r_gruppen FROM unnest(plan) x
+     WHERE NOT x ? 'fehlt' AND uv_rz_art(x->>'objekt') = 'g' AND jsonb_array_length(COALESCE(x->'hinzu', '[]')) > 0;
+    SELECT COALESCE(array_agg(DISTINCT h), '{}') INTO r_codes FROM unnest(plan) x, jsonb_array_elements_text(x->'hinzu') h
+     WHERE NOT x ? 'fehlt' AND uv_rz_art(x->>'objekt') = 'g';
+    SELECT COALESCE(array_agg(DISTINCT h), '{}') INTO r_neue FROM unnest(plan) x, jsonb_array_elements_text(x->'hinzu') h
+     WHERE NOT x ? 'fehlt' AND uv_rz_art(x->>'objekt') = 's';
+    IF (cardinality(r_gruppen) > 0 OR cardinality(r_neue) > 0) AND EXISTS (SELECT 1 FROM uv_regel) THEN
+      PERFORM uv_regeln_sperren(false);
+      SELECT COALESCE(array_agg(DISTINCT q), '{}') INTO r_regeln FROM (
+        SELECT unnest(uv_regeln_fuer(r_gruppen, NULL)) AS q
+        UNION SELECT unnest(uv_regeln_fuer('{}', uv_rz_schluessel(x->>'objekt'))) FROM unnest(plan) x
+         WHERE NOT x ? 'fehlt' AND uv_rz_art(x->>'objekt') = 's' AND jsonb_array_length(COALESCE(x->'hinzu', '[]')) > 0) y;
+      r_codes := ARRAY(SELECT unnest(r_codes) UNION SELECT m.pcode FROM uv_gruppen_pcode m WHERE m.gruppe = ANY (r_neue));
+      IF cardinality(r_regeln) > 0 AND cardinality(r_codes) > 0 THEN
+        r_vorher := uv_verstosschluessel(r_codes, r_regeln);
+      END IF;
+    END IF;
     PERFORM uv_rz_anwenden(plan);
     SELECT COALESCE(array_agg(s), ARRAY[]::jsonb[]) INTO angewandt FROM unnest(plan) s WHERE NOT s ? 'fehlt';
     IF cardinality(angewandt) > 0 THEN
-      PERFORM uv_protokollieren(kopf, 'rückgängig', e.objekt, '', to_jsonb(angewandt)::text, nr);
+      r_nr := uv_protokollieren(kopf, 'rückgängig', e.objekt, '', to_jsonb(angewandt)::text, nr);
+    END IF;
+    IF r_vorher IS NOT NULL THEN
+      PERFORM uv_unvereinbar_pruefen(kopf, r_codes, r_regeln, r_vorher, r_nr);
     END IF;
     gespeichert := true;
   END IF;

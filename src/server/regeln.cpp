@@ -1,0 +1,204 @@
+// Rules of incompatible rights on the in-process path (SQLite, and a
+// PostgreSQL database without this program's functions): the same checks the
+// server's functions make. A change that grants is compared before and
+// after: a violation it adds that has no exception refuses the change, or
+// with the transaction's reason becomes an exception, logged with the change.
+
+#include "klassen.h"
+#include "protokoll.h"
+#include "schema.h"
+#include "sqlfactory.h"
+
+#include <QDate>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <map>
+#include <set>
+
+namespace {
+[[noreturn]] void raise(int number, const QString& text) {
+    throw CacheFehler(number, text);
+}
+
+QString Json(const QStringList& l) {
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(l)).toJson(QJsonDocument::Compact));
+}
+
+struct Seiten {
+    QStringList seite1, seite2;
+};
+
+// The rule's fields as the log shows them, as the server builds them.
+QString Regelfelder(const QStringList& r) {
+    auto text = [](const QString& t) {
+        const QByteArray a = QJsonDocument(QJsonArray{t}).toJson(QJsonDocument::Compact);
+        return QString::fromUtf8(a.mid(1, a.size() - 2));
+    };
+    return QStringLiteral("{\"beschreibung\":%1,\"seite1\":%2,\"seite2\":%3}")
+        .arg(text(r[1]), Json(r.mid(2, 3)), Json(r.mid(5, 3)));
+}
+} // namespace
+
+SqlCacheFactory::Regelpruefung SqlCacheFactory::regelnVorher(bool gruppe, const QStringList& key,
+                                                           const std::vector<QString>& vorher,
+                                                           const std::vector<QString>& liste) {
+    const std::set<QString> alt(vorher.begin(), vorher.end());
+    QStringList hinzu;
+    for (const QString& w : liste)
+        if (!alt.count(w) && !hinzu.contains(w)) hinzu.append(w);
+    if (hinzu.isEmpty()) return {};
+    return gruppe ? regelnVorher({key[0]}, {}, hinzu, {}) : regelnVorher({}, {key}, {}, hinzu);
+}
+
+SqlCacheFactory::Regelpruefung SqlCacheFactory::regelnVorher(const QStringList& gruppen,
+                                                           const std::vector<QStringList>& stufen,
+                                                           const QStringList& codes, const QStringList& neueGruppen) {
+    Regelpruefung p;
+    if (!m_befristungen || (gruppen.isEmpty() && stufen.empty())) return p;
+    if (select(QStringLiteral("SELECT 1 FROM uv_regel LIMIT 1"), {}, 1).empty()) return p;
+    // A rule stored while this grants waits for it, or is seen by it.
+    if (isPostgres()) select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock_shared(4712, 0)) x"), {}, 1);
+    const QString seite = QStringLiteral("(SELECT 1 FROM uv_programm_gruppe pg WHERE pg.programmname = r.p%1 AND "
+                                         "(r.s%1 = '*' OR pg.subprogramm = r.s%1) AND (r.l%1 = '*' OR "
+                                         "pg.berechtigungsstufe = r.l%1) AND pg.gruppe IN (%2))");
+    const QString werte = Schema::jsonWerteSql(m_db);
+    std::set<QString> regeln;
+    if (!gruppen.isEmpty())
+        for (const QStringList& r : select(QStringLiteral("SELECT r.name FROM uv_regel r WHERE EXISTS %1 OR EXISTS %2")
+                                               .arg(seite.arg(1).arg(werte), seite.arg(2).arg(werte)),
+                                           {Json(gruppen), Json(gruppen)}, 1))
+            regeln.insert(r.front());
+    for (const QStringList& k : stufen)
+        for (const QStringList& r :
+             select(QStringLiteral("SELECT name FROM uv_regel WHERE (p1 = ? AND s1 IN ('*', ?) AND l1 IN ('*', ?)) "
+                                   "OR (p2 = ? AND s2 IN ('*', ?) AND l2 IN ('*', ?))"),
+                    {k[0], k[1], k[2], k[0], k[1], k[2]}, 1))
+            regeln.insert(r.front());
+    if (regeln.empty()) return p;
+    for (const QString& r : regeln)
+        p.regeln.append(r);
+    p.codes = codes;
+    if (!neueGruppen.isEmpty())
+        for (const QStringList& r : select(QStringLiteral("SELECT DISTINCT pcode FROM uv_gruppen_pcode WHERE gruppe IN (%1)")
+                                               .arg(werte),
+                                           {Json(neueGruppen)}, 1))
+            if (!p.codes.contains(r.front())) p.codes.append(r.front());
+    for (const auto& [schluessel, seiten] : verstoesseVon(p.codes, p.regeln))
+        p.vorher.append(schluessel.first + QLatin1Char('\n') + schluessel.second);
+    return p;
+}
+
+std::map<std::pair<QString, QString>, SqlCacheFactory::VerstossSeiten>
+SqlCacheFactory::verstoesseVon(const QStringList& codes, const QStringList& regeln) {
+    std::map<std::pair<QString, QString>, VerstossSeiten> v;
+    if (codes.isEmpty() || regeln.isEmpty()) return v;
+    const QString werte = Schema::jsonWerteSql(m_db);
+    // The rules' list once per side, then the codes.
+    const auto zeilen = select(
+        QStringLiteral("WITH s AS (%1), mg AS (SELECT DISTINCT pcode, gruppe FROM uv_gruppen_pcode WHERE pcode IN (%2)) "
+                       "SELECT mg.pcode, s.regel, s.seite, s.gruppe FROM s JOIN mg ON mg.gruppe = s.gruppe "
+                       "ORDER BY 1, 2, 3, 4")
+            .arg(RegelSeitenSql(QStringLiteral("(SELECT * FROM uv_regel WHERE name IN (%1))").arg(werte)), werte),
+        {Json(regeln), Json(regeln), Json(codes)}, 4);
+    for (const QStringList& z : zeilen) {
+        VerstossSeiten& s = v[{z[0], z[1]}];
+        (z[2] == QLatin1String("1") ? s.seite1 : s.seite2).append(z[3]);
+    }
+    for (auto it = v.begin(); it != v.end();)
+        it = it->second.seite1.isEmpty() || it->second.seite2.isEmpty() ? v.erase(it) : std::next(it);
+    return v;
+}
+
+void SqlCacheFactory::regelnNachher(const Regelpruefung& p, qint64 nr) {
+    if (p.regeln.isEmpty() || p.codes.isEmpty()) return;
+    QJsonArray neu;
+    std::vector<std::pair<std::pair<QString, QString>, VerstossSeiten>> liste;
+    for (const auto& [schluessel, seiten] : verstoesseVon(p.codes, p.regeln)) {
+        if (p.vorher.contains(schluessel.first + QLatin1Char('\n') + schluessel.second)) continue;
+        if (!select(QStringLiteral("SELECT 1 FROM uv_ausnahme WHERE pcode = ? AND regel = ?"),
+                    {schluessel.first, schluessel.second}, 1)
+                 .empty())
+            continue;
+        neu.append(QJsonArray{schluessel.first, schluessel.second, QJsonArray::fromStringList(seiten.seite1),
+                              QJsonArray::fromStringList(seiten.seite2)});
+        liste.emplace_back(schluessel, seiten);
+    }
+    if (liste.empty()) return;
+    if (m_ausnahme.isEmpty())
+        raise(Fehlernummer::Unvereinbar,
+              QStringLiteral("<UNVEREINBAR> ") + QString::fromUtf8(QJsonDocument(neu).toJson(QJsonDocument::Compact)));
+    for (const auto& [schluessel, seiten] : liste) {
+        execute(QStringLiteral("INSERT INTO uv_ausnahme (pcode, regel, grund, firma, wer, wann, nr) VALUES "
+                               "(?, ?, ?, ?, ?, %1, ?) ON CONFLICT (pcode, regel) DO UPDATE SET grund = excluded.grund, "
+                               "firma = excluded.firma, wer = excluded.wer, wann = excluded.wann, nr = excluded.nr")
+                    .arg(Schema::zeitSql(m_db)),
+                {schluessel.first, schluessel.second, m_ausnahme, m_anmeldung ? m_anmeldung->firma : QString(),
+                 m_anmeldung ? m_anmeldung->code : QString(), nr});
+        const QByteArray grund = QJsonDocument(QJsonArray{m_ausnahme}).toJson(QJsonDocument::Compact);
+        protokollieren(QStringLiteral("Ausnahme"), QStringLiteral("Ausnahme %1||%2").arg(schluessel.first, schluessel.second),
+                       QString(),
+                       QStringLiteral("{\"grund\":%1,\"seite1\":%2,\"seite2\":%3}")
+                           .arg(QString::fromUtf8(grund.mid(1, grund.size() - 2)), Json(seiten.seite1),
+                                Json(seiten.seite2)),
+                       nr);
+    }
+}
+
+QString SqlCacheFactory::regelSpeichern(const QString& name, const QString& beschreibung, const QStringList& seiten,
+                                        bool neu) {
+    if (!m_befristungen)
+        raise(Fehlernummer::SchemaVeraltet,
+              QStringLiteral("<SCHEMA> Die Datenbank kennt noch keine Regeln; ein Verwalter der Datenbank bringt sie "
+                             "mit \"korval-db upgrade\" auf den Stand."));
+    if (mitFunktionen()) {
+        const QString s = QString::fromUtf8(
+            QJsonDocument(QJsonArray{QJsonArray::fromStringList(seiten.mid(0, 3)), QJsonArray::fromStringList(seiten.mid(3, 3))})
+                .toJson(QJsonDocument::Compact));
+        return befehlAufrufen(QStringLiteral("uv_regel_speichern"), {rechner(), name, beschreibung, s, neu});
+    }
+    berechtigungPruefen();
+    if (name.isEmpty() || name.contains(QLatin1String("||")) || name.startsWith(QLatin1Char('|')) ||
+        name.endsWith(QLatin1Char('|')) || seiten.size() != 6 || seiten.contains(QString()) ||
+        seiten[0] == QLatin1String("*") || seiten[3] == QLatin1String("*"))
+        raise(Fehlernummer::UngueltigerWert,
+              QStringLiteral("<REGEL> Name, Programm, Unterprogramm und Stufe beider Seiten sind nötig "
+                             "(Unterprogramm und Stufe dürfen \"*\" sein)"));
+    Guard g(*this);
+    if (isPostgres()) select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock(4712, 0)) x"), {}, 1);
+    const QString sql = QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel WHERE name = ?");
+    const auto lesen = [&] {
+        const auto r = select(sql, {name}, 8);
+        return r.empty() ? QString() : Regelfelder(r.front());
+    };
+    const QString vorher = lesen();
+    if (neu && !vorher.isEmpty())
+        raise(Fehlernummer::KonfliktVorhanden, QStringLiteral("<KONFLIKT> Regel %1 besteht bereits").arg(name));
+    if (!neu && vorher.isEmpty())
+        raise(Fehlernummer::KonfliktGeloescht, QStringLiteral("<KONFLIKT> Regel %1 wurde inzwischen gelöscht").arg(name));
+    execute(QStringLiteral("INSERT INTO uv_regel (name, beschreibung, p1, s1, l1, p2, s2, l2) VALUES (?, ?, ?, ?, ?, ?, ?, ?) "
+                           "ON CONFLICT (name) DO UPDATE SET beschreibung = excluded.beschreibung, p1 = excluded.p1, "
+                           "s1 = excluded.s1, l1 = excluded.l1, p2 = excluded.p2, s2 = excluded.s2, l2 = excluded.l2"),
+            {name, beschreibung, seiten[0], seiten[1], seiten[2], seiten[3], seiten[4], seiten[5]});
+    const QString nachher = lesen();
+    if (nachher != vorher)
+        protokollieren(neu ? QStringLiteral("anlegen") : QStringLiteral("speichern"), QStringLiteral("Regel ") + name,
+                       vorher, nachher);
+    g.commit();
+    return nachher != vorher ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+QString SqlCacheFactory::regelLoeschen(const QString& name) {
+    if (!m_befristungen) return QStringLiteral("0");
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_regel_loeschen"), {rechner(), name});
+    berechtigungPruefen();
+    Guard g(*this);
+    if (isPostgres()) select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock(4712, 0)) x"), {}, 1);
+    const auto r = select(QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel WHERE name = ?"),
+                          {name}, 8);
+    if (r.empty()) return QStringLiteral("0");
+    execute(QStringLiteral("DELETE FROM uv_regel WHERE name = ?"), {name});
+    protokollieren(QStringLiteral("löschen"), QStringLiteral("Regel ") + name, Regelfelder(r.front()), QString());
+    g.commit();
+    return QStringLiteral("1");
+}

@@ -1,0 +1,130 @@
+-- Rules of incompatible rights: an employee violates a rule when, through
+-- any of their groups, they hold a level of each side ("*": any sub-program
+-- or level). Every change that grants checks, under its own locks, that it
+-- makes nobody violate a rule they did not violate before; such a change is
+-- stored only with a reason (the transaction's setting korval.ausnahme),
+-- which becomes an exception of that employee for that rule.
+
+-- The rules with a side that a level of the groups `gruppen`, or level
+-- `stufe` ([p, s, l] or NULL), matches.
+CREATE OR REPLACE FUNCTION uv_regeln_fuer(gruppen text[], stufe text[]) RETURNS text[] LANGUAGE sql STABLE AS $f$
+  SELECT COALESCE(array_agg(r.name), '{}') FROM uv_regel r
+   WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.programmname = r.p1
+                    AND (r.s1 = '*' OR pg.subprogramm = r.s1) AND (r.l1 = '*' OR pg.berechtigungsstufe = r.l1)
+                    AND pg.gruppe = ANY (gruppen))
+      OR EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.programmname = r.p2
+                    AND (r.s2 = '*' OR pg.subprogramm = r.s2) AND (r.l2 = '*' OR pg.berechtigungsstufe = r.l2)
+                    AND pg.gruppe = ANY (gruppen))
+      OR (stufe IS NOT NULL AND ((r.p1 = stufe[1] AND r.s1 IN ('*', stufe[2]) AND r.l1 IN ('*', stufe[3]))
+                              OR (r.p2 = stufe[1] AND r.s2 IN ('*', stufe[2]) AND r.l2 IN ('*', stufe[3]))))
+$f$;
+
+-- The violations of the employees `codes` under the rules `regeln`, with the
+-- groups that grant each side.
+CREATE OR REPLACE FUNCTION uv_verstoesse(codes text[], regeln text[])
+RETURNS TABLE (pcode text, regel text, seite1 text[], seite2 text[]) LANGUAGE sql STABLE AS $f$
+  WITH r AS (SELECT * FROM uv_regel WHERE name = ANY (regeln)),
+  mg AS (SELECT DISTINCT m.pcode, m.gruppe FROM uv_gruppen_pcode m WHERE m.pcode = ANY (codes)),
+  s AS (SELECT r.name, 1 AS seite, pg.gruppe FROM r JOIN uv_programm_gruppe pg ON pg.programmname = r.p1
+           AND (r.s1 = '*' OR pg.subprogramm = r.s1) AND (r.l1 = '*' OR pg.berechtigungsstufe = r.l1)
+        UNION
+        SELECT r.name, 2, pg.gruppe FROM r JOIN uv_programm_gruppe pg ON pg.programmname = r.p2
+           AND (r.s2 = '*' OR pg.subprogramm = r.s2) AND (r.l2 = '*' OR pg.berechtigungsstufe = r.l2))
+  SELECT mg.pcode, s.name,
+         array_agg(DISTINCT s.gruppe ORDER BY s.gruppe) FILTER (WHERE s.seite = 1),
+         array_agg(DISTINCT s.gruppe ORDER BY s.gruppe) FILTER (WHERE s.seite = 2)
+    FROM s JOIN mg ON mg.gruppe = s.gruppe
+   GROUP BY mg.pcode, s.name HAVING MIN(s.seite) = 1 AND MAX(s.seite) = 2
+$f$;
+
+-- The same as keys, to compare before and after a change.
+CREATE OR REPLACE FUNCTION uv_verstosschluessel(codes text[], regeln text[]) RETURNS text[] LANGUAGE sql STABLE AS $f$
+  SELECT COALESCE(array_agg(json_build_array(v.pcode, v.regel)::text), '{}') FROM uv_verstoesse(codes, regeln) v
+$f$;
+
+-- After a change that granted: the violations of `codes` under `regeln` not
+-- in `vorher` (the keys before the change) and without an exception. With the
+-- transaction's reason they become exceptions, each logged and tied to entry
+-- `nr`; without one the change is refused (and its transaction rolled back).
+CREATE OR REPLACE FUNCTION uv_unvereinbar_pruefen(kopf json, codes text[], regeln text[], vorher text[], nr bigint)
+RETURNS void LANGUAGE plpgsql AS $f$
+DECLARE grund text := COALESCE(current_setting('korval.ausnahme', true), ''); neu json; v record;
+BEGIN
+  SELECT json_agg(json_build_array(x.pcode, x.regel, x.seite1, x.seite2) ORDER BY x.pcode, x.regel) INTO neu
+    FROM uv_verstoesse(codes, regeln) x
+   WHERE NOT json_build_array(x.pcode, x.regel)::text = ANY (vorher)
+     AND NOT EXISTS (SELECT 1 FROM uv_ausnahme a WHERE a.pcode = x.pcode AND a.regel = x.regel);
+  IF neu IS NULL THEN RETURN; END IF;
+  IF grund = '' THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV120', MESSAGE = '<UNVEREINBAR> ' || neu::text;
+  END IF;
+  FOR v IN SELECT x->>0 AS code, x->>1 AS name, x->2 AS g1, x->3 AS g2 FROM json_array_elements(neu) x LOOP
+    INSERT INTO uv_ausnahme (pcode, regel, grund, firma, wer, wann, nr)
+    VALUES (v.code, v.name, grund, COALESCE(kopf->>0, ''), COALESCE(kopf->>2, ''),
+            to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'), nr)
+    ON CONFLICT (pcode, regel) DO UPDATE SET grund = excluded.grund, firma = excluded.firma, wer = excluded.wer,
+      wann = excluded.wann, nr = excluded.nr;
+    PERFORM uv_protokollieren(kopf, 'Ausnahme', 'Ausnahme ' || v.code || '||' || v.name, '',
+      '{"grund":' || to_json(grund)::text || ',"seite1":' || v.g1::text || ',"seite2":' || v.g2::text || '}', nr);
+  END LOOP;
+END $f$;
+
+-- Grants take this lock shared before they read the rules, a rule's change
+-- exclusively: a rule stored while a workstation grants is seen by its check.
+CREATE OR REPLACE FUNCTION uv_regeln_sperren(exklusiv boolean) RETURNS void LANGUAGE plpgsql AS $f$
+BEGIN
+  IF exklusiv THEN
+    PERFORM pg_catalog.pg_advisory_xact_lock(4712, 0);
+  ELSE
+    PERFORM pg_catalog.pg_advisory_xact_lock_shared(4712, 0);
+  END IF;
+END $f$;
+
+-- A rule as the log shows it, '' when there is none.
+CREATE OR REPLACE FUNCTION uv_regelfelder(n text) RETURNS text LANGUAGE sql STABLE AS $f$
+  SELECT COALESCE((SELECT '{"beschreibung":' || to_json(r.beschreibung)::text || ',"seite1":'
+                          || to_json(ARRAY[r.p1, r.s1, r.l1])::text || ',"seite2":'
+                          || to_json(ARRAY[r.p2, r.s2, r.l2])::text || '}' FROM uv_regel r WHERE r.name = n), '')
+$f$;
+
+-- A rule created (`neu`) or changed; refused when it is there already, or gone.
+CREATE OR REPLACE FUNCTION uv_regel_speichern(rechner text, n text, beschreibung text, seiten json, neu boolean)
+RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner); vorher text; nachher text; t text[];
+BEGIN
+  t := ARRAY(SELECT json_array_elements_text(seiten->0) UNION ALL SELECT json_array_elements_text(seiten->1));
+  IF n = '' OR n LIKE '%||%' OR n LIKE '|%' OR n LIKE '%|' OR cardinality(t) <> 6 OR '' = ANY (t)
+     OR t[1] = '*' OR t[4] = '*' THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Name, Programm, Unterprogramm und Stufe beider '
+      'Seiten sind nötig (Unterprogramm und Stufe dürfen "*" sein)';
+  END IF;
+  PERFORM uv_regeln_sperren(true);
+  vorher := uv_regelfelder(n);
+  IF neu AND vorher <> '' THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV115', MESSAGE = format('<KONFLIKT> Regel %s besteht bereits', n);
+  END IF;
+  IF NOT neu AND vorher = '' THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV114', MESSAGE = format('<KONFLIKT> Regel %s wurde inzwischen gelöscht', n);
+  END IF;
+  INSERT INTO uv_regel (name, beschreibung, p1, s1, l1, p2, s2, l2)
+  VALUES (n, beschreibung, t[1], t[2], t[3], t[4], t[5], t[6])
+  ON CONFLICT (name) DO UPDATE SET beschreibung = excluded.beschreibung, p1 = excluded.p1, s1 = excluded.s1,
+    l1 = excluded.l1, p2 = excluded.p2, s2 = excluded.s2, l2 = excluded.l2;
+  nachher := uv_regelfelder(n);
+  IF nachher <> vorher THEN
+    PERFORM uv_protokollieren(kopf, CASE WHEN neu THEN 'anlegen' ELSE 'speichern' END, 'Regel ' || n, vorher, nachher);
+  END IF;
+  RETURN json_build_object('e', CASE WHEN nachher <> vorher THEN '1' ELSE '0' END, 'v', json_build_array());
+END $f$;
+
+CREATE OR REPLACE FUNCTION uv_regel_loeschen(rechner text, n text) RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE kopf json := uv_kopf(rechner); vorher text;
+BEGIN
+  PERFORM uv_regeln_sperren(true);
+  vorher := uv_regelfelder(n);
+  DELETE FROM uv_regel WHERE name = n;
+  IF vorher <> '' THEN
+    PERFORM uv_protokollieren(kopf, 'löschen', 'Regel ' || n, vorher, '');
+  END IF;
+  RETURN json_build_object('e', CASE WHEN vorher <> '' THEN '1' ELSE '0' END, 'v', json_build_array());
+END $f$;

@@ -274,7 +274,7 @@ QString SqlCacheFactory::befehlAufrufen(const QString& funktion, const QVariantL
     const QString ausnahme = allein ? std::exchange(m_ausnahme, m_ausnahmeDauerhaft) : m_ausnahme;
     const bool mitAusnahme = !ausnahme.isEmpty();
     QVariantList werte = binds;
-    if (mitAusnahme) werte.prepend(ausnahme);
+    if (mitAusnahme) werte.append(ausnahme); // the FROM's placeholder comes last
     try {
         antwort = select(mitAusnahme ? QStringLiteral("SELECT %1(%2) FROM (SELECT set_config('korval.ausnahme', ?, true)) a")
                                            .arg(funktion, marken)

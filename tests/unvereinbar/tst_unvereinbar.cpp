@@ -271,6 +271,10 @@ void TestUnvereinbar::regelWaehrendGewaehrt() {
     auto b = NeueCacheFactory();
     QVERIFY(b->Connect(connStrg) && AlsVerwalter(*b));
     b->TransaktionBeginnen();
+    // A step first, so that the rule's call is not the whole transaction (which the server commits at once).
+    b->Klassenmethoden(Berechtigung::KlasseGruppen)
+        ->Methode(QStringLiteral("ListePruefen"),
+                  {QStringLiteral("Verkauf"), Liste(*b, {QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")})});
     b->Klassenmethoden(QStringLiteral("UserVerwaltung.Regel"))
         ->Methode(QStringLiteral("RegelSpeichern"), {QStringLiteral("R"), QString(), QStringLiteral("Finanzen"),
                                                       QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("Lager"),

@@ -7,6 +7,7 @@
 #include "database/zustand.h"
 #include "mainwindow/fmstart.h"
 #include "mainwindow/frmbefristen.h"
+#include "mainwindow/frmunvereinbar.h"
 #include "platform/clock.h"
 #include "platform/plattform.h"
 #include "platform/umgebung.h"
@@ -216,6 +217,18 @@ int main(int argc, char** argv) {
                         const QString befristen = QFileInfo(bild).dir().filePath(QStringLiteral("befristen.png"));
                         d.grab().save(befristen);
                         std::printf("%s\n", qPrintable(QDir::toNativeSeparators(befristen)));
+                        // The rules of incompatible rights, and who violates them.
+                        frmUnvereinbar regeln(&start);
+                        regeln.show();
+                        const QString unvereinbar = QFileInfo(bild).dir().filePath(QStringLiteral("unvereinbar.png"));
+                        regeln.grab().save(unvereinbar);
+                        std::printf("%s\n", qPrintable(QDir::toNativeSeparators(unvereinbar)));
+                        if (frmUebersicht* u = start.UebersichtFenster()) {
+                            u->tabUebersicht->setCurrentWidget(u->ctListVerstoesse);
+                            const QString verstoesse = QFileInfo(bild).dir().filePath(QStringLiteral("verstoesse.png"));
+                            u->grab().save(verstoesse);
+                            std::printf("%s\n", qPrintable(QDir::toNativeSeparators(verstoesse)));
+                        }
                         start.close();
                     });
                 });

@@ -90,7 +90,7 @@ const char* const Hilfe =
     "  --subprograms S  generate: Unterprogramme je Programm (10)\n"
     "  --levels L       generate: Stufen je Unterprogramm (5)\n"
     "  --seed N         generate: Startwert des Zufalls (4711)\n"
-    "  --ausnahme GRUND rechte-uebernehmen, gruppe-kopieren, rueckgaengig --ja: eine Änderung,\n"
+    "  --ausnahme GRUND rechte-uebernehmen, rueckgaengig --ja: eine Änderung,\n"
     "                   die unvereinbare Rechte gibt, mit diesem Grund als Ausnahme speichern\n"
     "                   (ohne: nichts gespeichert, Status 2)\n"
     "  --beschreibung TEXT\n"

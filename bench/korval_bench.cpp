@@ -41,6 +41,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -57,6 +58,7 @@
 #include <map>
 #include <functional>
 #include <mutex>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -730,6 +732,155 @@ class Bench {
                            w.cmdGruppeSpeichern_Click();
                            mitProtokoll(true);
                        }});
+        // Rules of incompatible rights: 2,000 between random levels of the
+        // company (one in ten with "*" as level), present for the program's
+        // run and absent for the comparison's, which is the same command
+        // without rules (the "bare" column here).
+        QList<QVariantList> regelZeilen;
+        {
+            const QList<QVariantList> stufenAlle = bar.Lesen(
+                QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe FROM uv_programm ORDER BY 1, 2, 3"));
+            std::mt19937 zufall(4711);
+            std::uniform_int_distribution<qsizetype> wahl(0, stufenAlle.size() - 1);
+            for (int r = 0; r < 2000 && stufenAlle.size() > 1; ++r) {
+                const QVariantList& a = stufenAlle[wahl(zufall)];
+                const QVariantList& b = stufenAlle[wahl(zufall)];
+                regelZeilen.append({QStringLiteral("Regel %1").arg(r, 4, 10, QLatin1Char('0')), QStringLiteral("Messung"), a[0], a[1],
+                                    r % 10 == 0 ? QVariant(QStringLiteral("*")) : a[2], b[0], b[1], b[2]});
+            }
+        }
+        auto regeln = [&](bool da) {
+            bar.Beginnen();
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_regel"));
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_ausnahme"));
+            if (da)
+                bar.Einfuegen(QStringLiteral("uv_regel"), QStringLiteral("name, beschreibung, p1, s1, l1, p2, s2, l2"), 8,
+                              regelZeilen);
+            bar.Bestaetigen();
+        };
+        // The largest group as generated, then one member more in the window
+        // (a code in no group: it gains every level, and with the rules the
+        // question is answered with a reason, as a user would).
+        auto gruppePlusEins = [&](bool mitRegeln) {
+            allesZurueck();
+            regeln(mitRegeln);
+            bar.Beginnen();
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"), {gruppe});
+            bar.Einfuegen(QStringLiteral("uv_gruppen_pcode"), QStringLiteral("gruppe, pos, pcode"), 3, gruppenZeilen);
+            bar.Bestaetigen();
+            ruhe();
+            w.cmbGruppe->setEditText(gruppe);
+            w.cmbGruppe_Click();
+            w.ctListGruppe->AddItem(QStringLiteral("ZZZ;"));
+            u.dialoge.auswahl.push_back(0);
+            u.dialoge.eingaben.push_back(QStringLiteral("Messung"));
+            ruhe();
+        };
+        ops.push_back({QStringLiteral("Gruppe +1 mit/ohne 2.000 Regeln"), [&] { gruppePlusEins(true); },
+                       [&] { w.cmdGruppeSpeichern_Click(); }, [&] { gruppePlusEins(false); },
+                       [&] { w.cmdGruppeSpeichern_Click(); }});
+        // A level gains the smallest group that it does not hold.
+        const QString kleineGruppe =
+            bar.Lesen(QStringLiteral("SELECT gruppe FROM uv_gruppen_pcode WHERE gruppe NOT IN (SELECT gruppe FROM "
+                                     "uv_programm_gruppe WHERE programmname = ? AND subprogramm = ? AND "
+                                     "berechtigungsstufe = ?) GROUP BY gruppe ORDER BY COUNT(*), gruppe LIMIT 1"),
+                      stufe)
+                .value(0)
+                .value(0)
+                .toString();
+        const QList<QVariantList> stufeZeilen = bar.Lesen(
+            QStringLiteral("SELECT programmname, subprogramm, berechtigungsstufe, pos, gruppe FROM uv_programm_gruppe "
+                           "WHERE programmname = ? AND subprogramm = ? AND berechtigungsstufe = ?"),
+            stufe);
+        auto stufePlusEins = [&](bool mitRegeln) {
+            allesZurueck();
+            regeln(mitRegeln);
+            bar.Beginnen();
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_programm_gruppe WHERE programmname = ? AND subprogramm = ? AND "
+                                          "berechtigungsstufe = ?"),
+                           stufe);
+            bar.Einfuegen(QStringLiteral("uv_programm_gruppe"),
+                          QStringLiteral("programmname, subprogramm, berechtigungsstufe, pos, gruppe"), 5, stufeZeilen);
+            bar.Bestaetigen();
+            ruhe();
+            w.cmbProgramm->setEditText(stufe[0].toString());
+            w.cmbSubProgramm->setEditText(stufe[1].toString());
+            w.cmbProgrammStufe->setEditText(stufe[2].toString());
+            w.cmbProgrammStufe_Click();
+            w.ctListProgramm->AddItem(kleineGruppe);
+            u.dialoge.auswahl.push_back(0);
+            u.dialoge.eingaben.push_back(QStringLiteral("Messung"));
+            ruhe();
+        };
+        ops.push_back({QStringLiteral("Stufe +1 Gruppe mit/ohne 2.000 Regeln"), [&] { stufePlusEins(true); },
+                       [&] { w.cmdProgrammSpeichern_Click(); }, [&] { stufePlusEins(false); },
+                       [&] { w.cmdProgrammSpeichern_Click(); }});
+        // Every violation of the 2,000 rules, as korval-db reports it, against the bare query.
+        qsizetype verstoesse = 0;
+        const DatenbankZiel ziel{m_arbeit.server, m_arbeit.port, m_arbeit.ns};
+        // How many exceptions the largest group's new member needed.
+        ops.push_back({QStringLiteral("report unvereinbar (2.000 Regeln)"),
+                       [&] {
+                           allesZurueck();
+                           regeln(true);
+                       },
+                       [&] {
+                           QString text, fehler;
+                           QTextStream aus(&text), err(&fehler);
+                           if (Datenbankwerkzeug::Unvereinbar(ziel, QStringLiteral("1"), aus, err) > 1)
+                               qFatal("report unvereinbar: %s", qPrintable(fehler));
+                           verstoesse = text.count(QLatin1Char('\n')) - 1;
+                       },
+                       nullptr,
+                       [&] {
+                           bar.Lesen(findQuery(QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("Verstoesse"))->sql,
+                                     {QStringLiteral("1")});
+                       }});
+        // 10,000 memberships past their date ended, against the bare deletes;
+        // their groups are put back whole before each run.
+        const QList<QVariantList> faellig = bar.Lesen(QStringLiteral(
+            "SELECT gruppe, pos, pcode FROM uv_gruppen_pcode WHERE gruppe <> ? ORDER BY gruppe, pos LIMIT 10000"), {gruppe});
+        QVariantList faelligeGruppen;
+        for (const QVariantList& z : faellig)
+            if (!faelligeGruppen.contains(z[0])) faelligeGruppen.append(z[0]);
+        QString marken;
+        for (qsizetype i = 0; i < faelligeGruppen.size(); ++i)
+            marken += i == 0 ? QStringLiteral("?") : QStringLiteral(", ?");
+        const QList<QVariantList> faelligeGanz = bar.Lesen(
+            QStringLiteral("SELECT gruppe, pos, pcode FROM uv_gruppen_pcode WHERE gruppe IN (%1)").arg(marken), faelligeGruppen);
+        qsizetype faelligZahl = 0;
+        auto faelligMachen = [&] {
+            regeln(false);
+            bar.Beginnen();
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe IN (%1)").arg(marken), faelligeGruppen);
+            bar.Einfuegen(QStringLiteral("uv_gruppen_pcode"), QStringLiteral("gruppe, pos, pcode"), 3, faelligeGanz);
+            bar.Ausfuehren(QStringLiteral("DELETE FROM uv_befristung"));
+            QList<QVariantList> daten;
+            QSet<QString> gesehen;
+            for (const QVariantList& z : faellig)
+                if (!gesehen.contains(z[0].toString() + QLatin1Char('|') + z[2].toString())) {
+                    gesehen.insert(z[0].toString() + QLatin1Char('|') + z[2].toString());
+                    daten.append({z[0], z[2], QStringLiteral("2020-01-01"), QStringLiteral("Messung")});
+                }
+            faelligZahl = daten.size();
+            bar.Einfuegen(QStringLiteral("uv_befristung"), QStringLiteral("gruppe, pcode, bis, grund"), 4, daten);
+            bar.Bestaetigen();
+        };
+        ops.push_back({QStringLiteral("ablauf (10.000 fällig)"), faelligMachen,
+                       [&] {
+                           const auto weg = Pflege::Ablauf(QDate::currentDate());
+                           if (!weg || weg->size() != static_cast<size_t>(faelligZahl)) qFatal("ablauf unvollständig");
+                       },
+                       faelligMachen,
+                       [&] {
+                           bar.Beginnen();
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE EXISTS (SELECT 1 FROM "
+                                                         "uv_befristung b WHERE b.gruppe = uv_gruppen_pcode.gruppe AND "
+                                                         "b.pcode = uv_gruppen_pcode.pcode AND b.bis < '2026-01-01')"));
+                           bar.Ausfuehren(QStringLiteral("DELETE FROM uv_befristung WHERE bis < '2026-01-01'"));
+                           bar.Bestaetigen();
+                       }});
+
         // What waiting for the disk at each commit costs: the same saves with
         // the embedded database's earlier setting, which a power cut could undo.
         auto synchron = [&](const char* wert) {
@@ -958,12 +1109,17 @@ class Bench {
             m_out << "Matrix exportieren: " << matrixZeilen << " Zeilen, nicht paarweise gemessen" << Qt::endl;
         }
 
-        for (const Operation& op : ops)
+        for (const Operation& op : ops) {
             Messen(op, csv);
+            if (op.name.startsWith(QLatin1String("report unvereinbar")) && !csv)
+                m_out << "  (" << verstoesse << " Verstöße)" << Qt::endl;
+        }
         for (const Gezeigt& g : u.dialoge.gezeigt)
             // The undo's own question is part of its operation.
             if (g.titel != QStringLiteral("Löschen?") && g.art != QLatin1String("Speicherort") &&
                 g.titel != QStringLiteral("Änderung rückgängig machen") &&
+                // The rules' question, answered with a reason, is part of the save with rules.
+                g.titel != QStringLiteral("Unvereinbare Rechte") &&
                 !g.text.endsWith(QStringLiteral(" wurde geschrieben.")))
                 qFatal("Das Programm meldete: %s", qPrintable(g.text));
         if (w.ctListMitarbeiter->ListCount() == 0)

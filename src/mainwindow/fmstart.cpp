@@ -660,7 +660,13 @@ void FMStart::mRueckgaengig_Click() {
     if (Pflege::RueckgaengigMachen(e->nr, &objekte)) Zurueckgenommen(objekte);
 }
 
-void FMStart::Zurueckgenommen(const QStringList& objekte) {
+void FMStart::Zurueckgenommen(const QStringList& genannt) {
+    // A member's end date is shown with its group.
+    QStringList objekte;
+    for (const QString& o : genannt)
+        objekte.append(o.startsWith(QLatin1String("Befristung "))
+                           ? QStringLiteral("Gruppe ") + o.mid(11).section(QStringLiteral("||"), 0, 0)
+                           : o);
     // The lists as the server has them now, and the record the undo was about chosen.
     GruppenLaden(cmbGruppe);
     ProgrammeLaden(cmbProgramm);

@@ -18,15 +18,16 @@ namespace {
     throw CacheFehler(number, text);
 }
 
+} // namespace
+
 // The date and the reason as the log shows them, as the server builds them.
-QString Befristungsfelder(const QString& bis, const QString& grund) {
+QString SqlCacheFactory::befristungsfelder(const QString& bis, const QString& grund) {
     auto json = [](const QString& t) {
         const QByteArray a = QJsonDocument(QJsonArray{t}).toJson(QJsonDocument::Compact);
         return QString::fromUtf8(a.mid(1, a.size() - 2));
     };
     return QStringLiteral("{\"bis\":%1,\"grund\":%2}").arg(json(bis), json(grund));
 }
-} // namespace
 
 void SqlCacheFactory::befristungenBereinigen(const QString& gruppe) {
     if (!m_befristungen) return;
@@ -55,7 +56,7 @@ QString SqlCacheFactory::befristen(const QString& gruppe, const QString& code, c
     const QString sql = QStringLiteral("SELECT bis, grund FROM uv_befristung WHERE gruppe = ? AND pcode = ?");
     const auto lesen = [&] {
         const auto r = select(sql, {gruppe, code}, 2);
-        return r.empty() ? QString() : Befristungsfelder(r.front()[0], r.front()[1]);
+        return r.empty() ? QString() : befristungsfelder(r.front()[0], r.front()[1]);
     };
     const QString vorher = lesen();
     if (bis.isEmpty()) {
@@ -106,7 +107,7 @@ QString SqlCacheFactory::ablauf(const QString& heute) {
                                          Protokoll::Json(vorher), Protokoll::Json(loadList(gruppen, {gruppe})->Werte()));
         for (const QStringList& z : zeilen) {
             protokollieren(QStringLiteral("abgelaufen"), QStringLiteral("Befristung %1||%2").arg(gruppe, z[1]),
-                           Befristungsfelder(z[2], z[3]), QString(), nr);
+                           befristungsfelder(z[2], z[3]), QString(), nr);
             erledigt.append(QJsonArray{z[0], z[1], z[2], z[3]});
         }
     }

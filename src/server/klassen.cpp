@@ -255,7 +255,7 @@ QHash<QString, QueryDef> makeQueries() {
     q.insert(QStringLiteral("userverwaltung.protokoll|eigene"),
              {QStringLiteral("SELECT p.nr, p.befehl, p.objekt FROM uv_protokoll p WHERE p.nr > CAST(? AS BIGINT) "
                              "AND p.firma = ? AND p.pcode = ? AND p.rechner = ? AND p.bezug = 0 "
-                             "AND p.objekt NOT LIKE 'Verbindung %' AND p.objekt NOT LIKE 'Befristung %' AND NOT EXISTS (SELECT 1 FROM uv_protokoll u "
+                             "AND p.objekt NOT LIKE 'Verbindung %' AND NOT EXISTS (SELECT 1 FROM uv_protokoll u "
                              "WHERE u.bezug = p.nr AND u.befehl = 'rückgängig') ORDER BY p.nr DESC LIMIT 1"),
               {0, 1, 2, 3},
               4,

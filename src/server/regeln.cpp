@@ -9,7 +9,9 @@
 #include "schema.h"
 #include "sqlfactory.h"
 
+#include <QCryptographicHash>
 #include <QDate>
+#include <QJsonObject>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -201,4 +203,85 @@ QString SqlCacheFactory::regelLoeschen(const QString& name) {
     protokollieren(QStringLiteral("löschen"), QStringLiteral("Regel ") + name, Regelfelder(r.front()), QString());
     g.commit();
     return QStringLiteral("1");
+}
+
+QString SqlCacheFactory::undoFeld(qint64 nr, const QStringList& e, const QString& erwartet) {
+    const bool befristung = e[1].startsWith(QLatin1String("Befristung "));
+    const QStringList k = befristung ? e[1].mid(11).split(QStringLiteral("||")) : QStringList{e[1].mid(6)};
+    if (befristung && k.size() != 2)
+        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PROTOKOLL> %1: kein Eintrag einer Befristung").arg(e[1]));
+    const bool bestaetigt = !erwartet.isEmpty();
+    if (bestaetigt) berechtigungPruefen();
+    Guard g(*this);
+    QString jetzt;
+    if (befristung) {
+        if (bestaetigt) sperren(*findClass(QStringLiteral("UserVerwaltung.Gruppen")), {k[0]}, false);
+        const auto r = select(QStringLiteral("SELECT bis, grund FROM uv_befristung WHERE gruppe = ? AND pcode = ?"),
+                              {k[0], k[1]}, 2);
+        if (!r.empty()) jetzt = befristungsfelder(r.front()[0], r.front()[1]);
+    } else {
+        if (bestaetigt && isPostgres())
+            select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock(4712, 0)) x"), {}, 1);
+        const auto r = select(QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel WHERE name = ?"),
+                              {k[0]}, 8);
+        if (!r.empty()) jetzt = Regelfelder(r.front());
+    }
+    const QJsonObject ziel = QJsonDocument::fromJson(e[2].toUtf8()).object();
+    const bool leer = e[2].isEmpty();
+    const QString bis = ziel.value(QStringLiteral("bis")).toString(), grund = ziel.value(QStringLiteral("grund")).toString();
+    const QString beschreibung =
+        befristung && leer ? QStringLiteral("Befristung wird aufgehoben")
+        : befristung
+            ? QStringLiteral("wieder befristet bis %1%2")
+                  .arg(QDate::fromString(bis, Qt::ISODate).toString(QStringLiteral("dd.MM.yyyy")),
+                       grund.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(grund))
+        : leer           ? QStringLiteral("Regel wird gelöscht")
+        : e[3].isEmpty() ? QStringLiteral("Regel wird wieder angelegt")
+                         : QStringLiteral("Regel wird zurückgesetzt");
+    QJsonArray plan;
+    if (jetzt == e[2]) {
+    } else if (jetzt != e[3]) {
+        plan.append(QJsonObject{{QStringLiteral("objekt"), e[1]}, {QStringLiteral("bleibt"), true},
+                                {QStringLiteral("text"), QStringLiteral("wurde inzwischen geändert; die spätere Änderung bleibt")}});
+    } else if (befristung && !leer &&
+               select(QStringLiteral("SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = ? AND pcode = ?"), {k[0], k[1]}, 1)
+                   .empty()) {
+        plan.append(QJsonObject{{QStringLiteral("objekt"), e[1]}, {QStringLiteral("bleibt"), true},
+                                {QStringLiteral("text"), QStringLiteral("ist nicht mehr Mitglied der Gruppe; bleibt ohne Befristung")}});
+    } else {
+        plan.append(QJsonObject{{QStringLiteral("objekt"), e[1]}, {QStringLiteral("setzen"), e[2]},
+                                {QStringLiteral("text"), beschreibung}});
+    }
+    const QString marke = QString::fromLatin1(
+        QCryptographicHash::hash(QJsonDocument(plan).toJson(QJsonDocument::Compact), QCryptographicHash::Sha256).toHex());
+    bool gespeichert = false;
+    if (bestaetigt && erwartet == marke && !plan.isEmpty() && plan.at(0).toObject().contains(QStringLiteral("setzen"))) {
+        if (befristung && leer) {
+            execute(QStringLiteral("DELETE FROM uv_befristung WHERE gruppe = ? AND pcode = ?"), {k[0], k[1]});
+        } else if (befristung) {
+            execute(QStringLiteral("INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann) VALUES "
+                                   "(?, ?, ?, ?, ?, ?, %1) ON CONFLICT (gruppe, pcode) DO UPDATE SET bis = excluded.bis, "
+                                   "grund = excluded.grund, firma = excluded.firma, wer = excluded.wer, wann = excluded.wann")
+                        .arg(Schema::zeitSql(m_db)),
+                    {k[0], k[1], bis, grund, m_anmeldung->firma, m_anmeldung->code});
+        } else if (leer) {
+            execute(QStringLiteral("DELETE FROM uv_regel WHERE name = ?"), {k[0]});
+        } else {
+            auto seite = [&](const char* n, int i) {
+                return ziel.value(QString::fromLatin1(n)).toArray().at(i).toString();
+            };
+            execute(QStringLiteral("INSERT INTO uv_regel (name, beschreibung, p1, s1, l1, p2, s2, l2) VALUES "
+                                   "(?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT (name) DO UPDATE SET beschreibung = "
+                                   "excluded.beschreibung, p1 = excluded.p1, s1 = excluded.s1, l1 = excluded.l1, "
+                                   "p2 = excluded.p2, s2 = excluded.s2, l2 = excluded.l2"),
+                    {k[0], ziel.value(QStringLiteral("beschreibung")).toString(), seite("seite1", 0), seite("seite1", 1),
+                     seite("seite1", 2), seite("seite2", 0), seite("seite2", 1), seite("seite2", 2)});
+        }
+        protokollieren(QStringLiteral("rückgängig"), e[1], jetzt, e[2], nr);
+        gespeichert = true;
+    }
+    g.commit();
+    return QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("plan"), plan}, {QStringLiteral("marke"), marke},
+                                                       {QStringLiteral("gespeichert"), gespeichert}})
+                                 .toJson(QJsonDocument::Compact));
 }

@@ -133,6 +133,10 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
     if (eintrag.empty())
         raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PROTOKOLL> kein Eintrag mit der Nummer %1").arg(nr));
     const QStringList& e = eintrag.front();
+    // An end date or a rule is a record of fields, not a list.
+    if (e[0] != QLatin1String("abgelaufen") &&
+        (e[1].startsWith(QLatin1String("Befristung ")) || e[1].startsWith(QLatin1String("Regel "))))
+        return undoFeld(nr, e, erwartet);
     std::map<QString, Delta> deltas;
     Entnehmen(deltas, e[0], e[1], e[2], e[3]);
     // A group's delete takes its withdrawal from the levels along, a copy its grants.

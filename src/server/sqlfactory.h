@@ -120,6 +120,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // the mark of the plan the caller was shown, that plan is applied and
     // logged if it is still the plan now.
     QString undo(qint64 nr, const QString& erwartet);
+    // The same for an entry of an end date or a rule (`eintrag`: command, record, before, after).
+    QString undoFeld(qint64 nr, const QStringList& eintrag, const QString& erwartet);
     // Why changes cannot be stored on this database ("" when they can).
     QString schemaFehler() const { return m_schemaFehler; }
     // PostgreSQL: said once after a sign-on when this role may write past the functions.
@@ -141,6 +143,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // The end dates of codes that are no longer members of `gruppe` (of any group when empty) go.
     void befristungenBereinigen(const QString& gruppe = QString());
     bool befristungenDa() const { return m_befristungen; }
+    // An end date and its reason as the log shows them, '' for none.
+    static QString befristungsfelder(const QString& bis, const QString& grund);
     void setAusnahme(const QString& grund) { m_ausnahme = grund; }
     // korval-db --ausnahme: the reason for every command of this connection.
     void setAusnahmeDauerhaft(const QString& grund) { m_ausnahme = m_ausnahmeDauerhaft = grund; }

@@ -33,7 +33,10 @@ inline QString PlanText(const QJsonArray& schritte, int hoechstens = 25) {
         const QString o = s.value(QStringLiteral("objekt")).toString();
         const QJsonArray hinzu = s.value(QStringLiteral("hinzu")).toArray(),
                          weg = s.value(QStringLiteral("weg")).toArray();
-        if (s.value(QStringLiteral("fehlt")).toBool()) {
+        if (s.contains(QStringLiteral("text"))) {
+            // An end date or a rule: what it is set back to, or why it stays.
+            zeilen.append(o + QStringLiteral(": ") + s.value(QStringLiteral("text")).toString());
+        } else if (s.value(QStringLiteral("fehlt")).toBool()) {
             zeilen.append(o + QStringLiteral(": wurde inzwischen gelöscht und bleibt gelöscht"));
         } else if (s.value(QStringLiteral("loeschen")).toBool()) {
             // Only what the record gained since its creation is news.
@@ -63,10 +66,12 @@ inline bool PlanNurGeloescht(const QJsonArray& schritte) {
     return !schritte.isEmpty();
 }
 
-// Whether anything is left to do (steps for records that are gone do nothing).
+// Whether anything is left to do (steps for records that are gone, or that
+// were changed since and stay, do nothing).
 inline bool PlanLeer(const QJsonArray& schritte) {
     for (const QJsonValue& v : schritte)
-        if (!v.toObject().value(QStringLiteral("fehlt")).toBool()) return false;
+        if (!v.toObject().value(QStringLiteral("fehlt")).toBool() && !v.toObject().value(QStringLiteral("bleibt")).toBool())
+            return false;
     return true;
 }
 

@@ -177,6 +177,17 @@ void TestBefristung::befristenUndAufheben() {
              QStringList{QStringLiteral("befristen|Befristung Lager||OEZ|{\"bis\":\"2026-12-24\",\"grund\":"
                                         "\"Vertretung für Frau Groß\"}||-")});
     QCOMPARE(w->ctListGruppe->List(Zeile(w->ctListGruppe, QStringLiteral("OEZ"))).count(QLatin1Char(';')), 1);
+
+    // Ctrl+Z takes the removal back: the date is there again, the list shows it.
+    u->dialoge.auswahl.push_back(0);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY2(u->dialoge.Letzte(QStringLiteral("Auswahl"))->text.contains(
+                 QStringLiteral("Befristung Lager||OEZ: wieder befristet bis 24.12.2026 (Vertretung für Frau Groß)")),
+             qPrintable(u->dialoge.Letzte(QStringLiteral("Auswahl"))->text));
+    QCOMPARE(Daten(*u->db), QStringList{QStringLiteral("Lager/OEZ/2026-12-24/Vertretung für Frau Groß/ADM")});
+    QVERIFY(w->ctListGruppe->List(Zeile(w->ctListGruppe, QStringLiteral("OEZ"))).endsWith(QStringLiteral(";24.12.2026")));
 }
 
 void TestBefristung::verweigert_data() {

@@ -261,6 +261,15 @@ void TestUnvereinbar::regelnImFenster() {
     QCOMPARE(u->db->Sql(QStringLiteral("SELECT befehl || '|' || objekt FROM uv_protokoll WHERE nr > ? ORDER BY nr"), {nr}),
              (QStringList{QStringLiteral("anlegen|Regel Zahlen/Buchen"), QStringLiteral("speichern|Regel Zahlen/Buchen"),
                           QStringLiteral("löschen|Regel Zahlen/Buchen")}));
+    // Ctrl+Z brings the deleted rule back as it was; once more takes back its change.
+    for (const char* stufe : {"2", "*"}) {
+        u->dialoge.auswahl.push_back(0);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(u->db->Sql(QStringLiteral("SELECT beschreibung || '/' || p2 || '/' || s2 || '/' || l2 FROM uv_regel")),
+                 QStringList{QStringLiteral("Vier Augen/Auftrag/Erfassen/") + QString::fromLatin1(stufe)});
+    }
 }
 
 // A rule stored at another workstation while this one grants: the grant

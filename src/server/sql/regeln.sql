@@ -128,3 +128,66 @@ BEGIN
   END IF;
   RETURN json_build_object('e', CASE WHEN vorher <> '' THEN '1' ELSE '0' END, 'v', json_build_array());
 END $f$;
+
+-- Undo of an entry of an end date or a rule (`e`): the record is set back to
+-- what the entry found, when it is still as the entry left it; a later change
+-- stays. Answers as uv_rueckgaengig; stores only with the confirmed `erwartet`.
+CREATE OR REPLACE FUNCTION uv_rz_feld(kopf json, e uv_protokoll, erwartet text) RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE k text[]; jetzt text; ziel jsonb; plan jsonb; marke text; gespeichert boolean := false; befristung boolean;
+        beschreibung text;
+BEGIN
+  befristung := e.objekt LIKE 'Befristung %';
+  IF befristung THEN
+    k := string_to_array(substr(e.objekt, 12), '||');
+    IF kopf IS NOT NULL THEN PERFORM 1 FROM uv_gruppen WHERE gruppe = k[1] FOR UPDATE; END IF;
+    jetzt := uv_befristungsfelder(k[1], k[2]);
+  ELSE
+    k := ARRAY[substr(e.objekt, 7)];
+    IF kopf IS NOT NULL THEN PERFORM uv_regeln_sperren(true); END IF;
+    jetzt := uv_regelfelder(k[1]);
+  END IF;
+  ziel := NULLIF(e.vorher, '')::jsonb;
+  beschreibung := CASE
+    WHEN befristung AND ziel IS NULL THEN 'Befristung wird aufgehoben'
+    WHEN befristung THEN 'wieder befristet bis ' || to_char(to_date(ziel->>'bis', 'YYYY-MM-DD'), 'DD.MM.YYYY')
+                         || CASE WHEN ziel->>'grund' <> '' THEN ' (' || (ziel->>'grund') || ')' ELSE '' END
+    WHEN ziel IS NULL THEN 'Regel wird gelöscht'
+    WHEN e.nachher = '' THEN 'Regel wird wieder angelegt'
+    ELSE 'Regel wird zurückgesetzt' END;
+  IF jetzt = e.vorher THEN
+    plan := '[]';
+  ELSIF jetzt <> e.nachher THEN
+    plan := jsonb_build_array(jsonb_build_object('objekt', e.objekt, 'bleibt', true,
+                                                 'text', 'wurde inzwischen geändert; die spätere Änderung bleibt'));
+  ELSIF befristung AND ziel IS NOT NULL AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = k[1]
+                                                        AND m.pcode = k[2]) THEN
+    plan := jsonb_build_array(jsonb_build_object('objekt', e.objekt, 'bleibt', true,
+                                                 'text', 'ist nicht mehr Mitglied der Gruppe; bleibt ohne Befristung'));
+  ELSE
+    plan := jsonb_build_array(jsonb_build_object('objekt', e.objekt, 'setzen', e.vorher, 'text', beschreibung));
+  END IF;
+  marke := encode(sha256(convert_to(plan::text, 'UTF8')), 'hex');
+  IF kopf IS NOT NULL AND erwartet = marke AND plan->0 ? 'setzen' THEN
+    IF befristung AND ziel IS NULL THEN
+      DELETE FROM uv_befristung WHERE gruppe = k[1] AND pcode = k[2];
+    ELSIF befristung THEN
+      INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann)
+      VALUES (k[1], k[2], ziel->>'bis', ziel->>'grund', kopf->>0, kopf->>2,
+              to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'))
+      ON CONFLICT (gruppe, pcode) DO UPDATE SET bis = excluded.bis, grund = excluded.grund, firma = excluded.firma,
+        wer = excluded.wer, wann = excluded.wann;
+    ELSIF ziel IS NULL THEN
+      DELETE FROM uv_regel WHERE name = k[1];
+    ELSE
+      INSERT INTO uv_regel (name, beschreibung, p1, s1, l1, p2, s2, l2)
+      VALUES (k[1], ziel->>'beschreibung', ziel->'seite1'->>0, ziel->'seite1'->>1, ziel->'seite1'->>2,
+              ziel->'seite2'->>0, ziel->'seite2'->>1, ziel->'seite2'->>2)
+      ON CONFLICT (name) DO UPDATE SET beschreibung = excluded.beschreibung, p1 = excluded.p1, s1 = excluded.s1,
+        l1 = excluded.l1, p2 = excluded.p2, s2 = excluded.s2, l2 = excluded.l2;
+    END IF;
+    PERFORM uv_protokollieren(kopf, 'rückgängig', e.objekt, jetzt, e.vorher, e.nr);
+    gespeichert := true;
+  END IF;
+  RETURN json_build_object('e', jsonb_build_object('plan', plan, 'marke', marke, 'gespeichert', gespeichert)::text,
+                           'v', json_build_array());
+END $f$;

@@ -219,6 +219,10 @@ BEGIN
   IF NOT FOUND THEN
     RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = format('<PROTOKOLL> kein Eintrag mit der Nummer %s', nr);
   END IF;
+  -- An end date or a rule is a record of fields, not a list.
+  IF e.befehl <> 'abgelaufen' AND (e.objekt LIKE 'Befristung %' OR e.objekt LIKE 'Regel %') THEN
+    RETURN uv_rz_feld(kopf, e, erwartet);
+  END IF;
   d := uv_rz_entnehmen(d, e.befehl, e.objekt, e.vorher, e.nachher);
   -- A group's delete takes its withdrawal from the levels along, a copy its grants.
   FOR r IN SELECT * FROM uv_protokoll p WHERE p.bezug = uv_rueckgaengig.nr

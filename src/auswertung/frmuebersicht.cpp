@@ -49,7 +49,11 @@ CtFilterList* Liste(const QString& titel, const QString& name, const QStringList
 }
 
 CtFilterList::Eintrag Eintrag(const QStringList& felder) {
-    return {felder.join(QLatin1Char(';')), felder};
+    // The shown text is split at ";": one inside a field (a reason) must not start a column.
+    QStringList text = felder;
+    for (QString& f : text)
+        f.replace(QLatin1Char(';'), QLatin1Char(','));
+    return {text.join(QLatin1Char(';')), felder};
 }
 
 QStringList Felder(const CtFilterList* l, int zeile) {

@@ -88,7 +88,6 @@ std::vector<QStringList> Befristungen(const QDate& heute) {
 
 std::vector<QStringList> Verstoesse() {
     std::vector<QStringList> zeilen;
-    Verstosszeilen::Sammler sammler;
     const auto fertig = [&zeilen](QStringList z) {
         if (!z[1].isEmpty()) z[1] = Anzeigename(z[1]);
         const QDateTime am = QDateTime::fromString(z[7], Qt::ISODateWithMs);
@@ -100,13 +99,7 @@ std::vector<QStringList> Verstoesse() {
         DbBeginn(false);
         q = Zustand().CacheFactory->Abfrage(QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("Verstoesse"));
         q->Ausfuehren({Zustand().Firma});
-        while (q->Naechste()) {
-            QStringList z;
-            for (int i = 1; i <= 8; ++i)
-                z.append(q->Spalte(i));
-            sammler.Zeile(z, fertig);
-        }
-        sammler.Ende(fertig);
+        Verstosszeilen::Lesen(*q, fertig);
         ObjektSchliessen(q);
         DbEnde(false);
     } catch (const CacheFehler&) {

@@ -48,7 +48,8 @@ QString SqlCacheFactory::befristen(const QString& gruppe, const QString& code, c
     if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_befristen"), {rechner(), gruppe, code, bis, grund});
     berechtigungPruefen();
     Guard g(*this);
-    sperren(*findClass(QStringLiteral("UserVerwaltung.Gruppen")), {gruppe}, false);
+    if (!sperren(*findClass(QStringLiteral("UserVerwaltung.Gruppen")), {gruppe}, false))
+        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<BEFRISTUNG> die Gruppe %1 besteht nicht").arg(gruppe));
     if (!bis.isEmpty() &&
         select(QStringLiteral("SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = ? AND pcode = ?"), {gruppe, code}, 1).empty())
         raise(Fehlernummer::UngueltigerWert,
@@ -86,10 +87,13 @@ QString SqlCacheFactory::ablauf(const QString& heute) {
     Guard g(*this);
     // By group, in the order every command locks groups.
     std::map<QString, std::vector<QStringList>> faellig;
+    // A date left without its membership (written by another program) goes
+    // quietly; one that is not a date (YYYY-MM-DD) is never due.
+    befristungenBereinigen();
     for (const QStringList& r :
          select(QStringLiteral("SELECT gruppe, pcode, bis, grund FROM uv_befristung WHERE bis < ? ORDER BY gruppe, pcode"),
                 {heute}, 4))
-        faellig[r[0]].push_back(r);
+        if (QDate::fromString(r[2], Qt::ISODate).isValid() && r[2].size() == 10) faellig[r[0]].push_back(r);
     const ClassDef& gruppen = *findClass(QStringLiteral("UserVerwaltung.Gruppen"));
     QJsonArray erledigt;
     for (const auto& [gruppe, zeilen] : faellig) {
@@ -102,7 +106,8 @@ QString SqlCacheFactory::ablauf(const QString& heute) {
         execute(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ? AND pcode IN (%1)")
                     .arg(Schema::jsonWerteSql(m_db)),
                 {gruppe, liste});
-        execute(QStringLiteral("DELETE FROM uv_befristung WHERE gruppe = ? AND bis < ?"), {gruppe, heute});
+        execute(QStringLiteral("DELETE FROM uv_befristung WHERE gruppe = ? AND pcode IN (%1)").arg(Schema::jsonWerteSql(m_db)),
+                {gruppe, liste});
         const qint64 nr = protokollieren(QStringLiteral("abgelaufen"), QStringLiteral("Gruppe ") + gruppe,
                                          Protokoll::Json(vorher), Protokoll::Json(loadList(gruppen, {gruppe})->Werte()));
         for (const QStringList& z : zeilen) {

@@ -1364,18 +1364,10 @@ int Unvereinbar(const DatenbankZiel& ziel, const QString& firma, QTextStream& ou
         CacheAbfragePtr q = f->Abfrage(QStringLiteral("UserVerwaltung.Regel"), QStringLiteral("Verstoesse"));
         q->Ausfuehren({firma});
         out << Csv::Anfang() << Csv::Zeile(Verstosszeilen::Spalten());
-        Verstosszeilen::Sammler sammler;
-        const auto fertig = [&](const QStringList& z) {
+        Verstosszeilen::Lesen(*q, [&](const QStringList& z) {
             if (z[5].isEmpty()) ohneAusnahme = true;
             out << Csv::Zeile(z);
-        };
-        while (q->Naechste()) {
-            QStringList z;
-            for (int i = 1; i <= 8; ++i)
-                z.append(q->Spalte(i));
-            sammler.Zeile(z, fertig);
-        }
-        sammler.Ende(fertig);
+        });
         q->sys_close();
     } catch (const CacheFehler& e) {
         fehler << "korval-db: " << Meldung(e) << Qt::endl;

@@ -160,7 +160,7 @@ QString SqlCacheFactory::regelSpeichern(const QString& name, const QString& besc
         return befehlAufrufen(QStringLiteral("uv_regel_speichern"), {rechner(), name, beschreibung, s, neu});
     }
     berechtigungPruefen();
-    if (name.isEmpty() || name.contains(QLatin1String("||")) || name.startsWith(QLatin1Char('|')) ||
+    if (name.trimmed().isEmpty() || name.contains(QLatin1String("||")) || name.startsWith(QLatin1Char('|')) ||
         name.endsWith(QLatin1Char('|')) || seiten.size() != 6 || seiten.contains(QString()) ||
         seiten[0] == QLatin1String("*") || seiten[3] == QLatin1String("*"))
         raise(Fehlernummer::UngueltigerWert,
@@ -198,7 +198,10 @@ QString SqlCacheFactory::regelLoeschen(const QString& name) {
     if (isPostgres()) select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock(4712, 0)) x"), {}, 1);
     const auto r = select(QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel WHERE name = ?"),
                           {name}, 8);
-    if (r.empty()) return QStringLiteral("0");
+    if (r.empty()) {
+        g.commit();
+        return QStringLiteral("0");
+    }
     execute(QStringLiteral("DELETE FROM uv_regel WHERE name = ?"), {name});
     protokollieren(QStringLiteral("löschen"), QStringLiteral("Regel ") + name, Regelfelder(r.front()), QString());
     g.commit();
@@ -232,9 +235,13 @@ QString SqlCacheFactory::undoFeld(qint64 nr, const QStringList& e, const QString
     const QString beschreibung =
         befristung && leer ? QStringLiteral("Befristung wird aufgehoben")
         : befristung
-            ? QStringLiteral("wieder befristet bis %1%2")
+            ? QStringLiteral("wieder befristet bis %1%2%3")
                   .arg(QDate::fromString(bis, Qt::ISODate).toString(QStringLiteral("dd.MM.yyyy")),
-                       grund.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(grund))
+                       grund.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(grund),
+                       QDate::fromString(bis, Qt::ISODate) < QDate::currentDate()
+                           ? QStringLiteral(" – das Datum ist vorbei: die nächste Anmeldung eines Verwalters oder "
+                                            "\"korval-db ablauf\" entfernt die Mitgliedschaft")
+                           : QString())
         : leer           ? QStringLiteral("Regel wird gelöscht")
         : e[3].isEmpty() ? QStringLiteral("Regel wird wieder angelegt")
                          : QStringLiteral("Regel wird zurückgesetzt");

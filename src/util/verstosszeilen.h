@@ -43,4 +43,17 @@ class Sammler {
     QStringList m_aktuell;
 };
 
+// Reads the query's rows (already run) and hands on one row per employee and rule.
+template <typename Abfrage, typename Je>
+void Lesen(Abfrage& q, Je&& fertig) {
+    Sammler sammler;
+    while (q.Naechste()) {
+        QStringList z;
+        for (int i = 1; i <= 8; ++i)
+            z.append(q.Spalte(i));
+        sammler.Zeile(z, fertig);
+    }
+    sammler.Ende(fertig);
+}
+
 } // namespace Verstosszeilen

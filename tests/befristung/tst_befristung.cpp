@@ -407,9 +407,17 @@ void TestBefristung::uebersichtUndWerkzeug() {
     // Past the date (set by the owner, as time would): ended once.
     u->db->SqlAendern(QStringLiteral("UPDATE uv_befristung SET bis = ? WHERE pcode = 'GRO'"),
                       {QDate::currentDate().addDays(-1).toString(Qt::ISODate)});
+    // Written by another program: a date without its membership goes quietly,
+    // one not in the stored form is never due.
+    u->db->SqlAendern(QStringLiteral("INSERT INTO uv_befristung (gruppe, pcode, bis, grund) VALUES ('Lager', 'INA', "
+                                     "'2001-01-01', 'verwaist')"));
+    u->db->SqlAendern(QStringLiteral("UPDATE uv_befristung SET bis = '01.12.2027' WHERE pcode = 'OEZ'"));
     text.clear();
     QCOMPARE(Datenbankwerkzeug::Ablauf(z, aus, err), 0);
     QVERIFY2(text.contains(QStringLiteral("abgelaufen: GRO in Lager")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("INA")) && text.contains(QStringLiteral("1 Mitgliedschaft entfernt")),
+             qPrintable(text));
+    QCOMPARE(Daten(*u->db), QStringList{QStringLiteral("Lager/OEZ/01.12.2027//ADM")});
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ"));
     QCOMPARE(Datenbankwerkzeug::Ablauf(z, aus, err), 1);
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ"));

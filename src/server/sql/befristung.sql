@@ -18,6 +18,9 @@ BEGIN
     RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = format('<BEFRISTUNG> "%s" ist kein Datum', bis);
   END IF;
   PERFORM 1 FROM uv_gruppen WHERE gruppe = g FOR UPDATE;
+  IF NOT FOUND THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = format('<BEFRISTUNG> die Gruppe %s besteht nicht', g);
+  END IF;
   IF bis <> '' AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = g AND pcode = code) THEN
     RAISE EXCEPTION USING ERRCODE = 'KV109',
       MESSAGE = format('<BEFRISTUNG> %s ist kein Mitglied der Gruppe %s', code, g);
@@ -49,12 +52,17 @@ BEGIN
   -- The groups in the order every command locks them.
   PERFORM 1 FROM uv_gruppen WHERE gruppe IN (SELECT b.gruppe FROM uv_befristung b WHERE b.bis < heute)
     ORDER BY gruppe FOR UPDATE;
+  -- A date left without its membership (written by another program) goes quietly;
+  -- one that is not a date (YYYY-MM-DD) is never due.
+  DELETE FROM uv_befristung b WHERE NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = b.gruppe
+                                                  AND m.pcode = b.pcode);
   FOR r IN SELECT b.gruppe AS name, jsonb_agg(jsonb_build_array(b.pcode, b.bis, b.grund) ORDER BY b.pcode) AS faellig
-             FROM uv_befristung b WHERE b.bis < heute GROUP BY b.gruppe ORDER BY b.gruppe COLLATE "C" LOOP
+             FROM uv_befristung b WHERE b.bis < heute AND b.bis ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$'
+            GROUP BY b.gruppe ORDER BY b.gruppe COLLATE "C" LOOP
     vorher := uv_liste('g', ARRAY[r.name]);
     DELETE FROM uv_gruppen_pcode WHERE gruppe = r.name
        AND pcode IN (SELECT x->>0 FROM jsonb_array_elements(r.faellig) x);
-    DELETE FROM uv_befristung WHERE gruppe = r.name AND bis < heute;
+    DELETE FROM uv_befristung WHERE gruppe = r.name AND pcode IN (SELECT x->>0 FROM jsonb_array_elements(r.faellig) x);
     nr := uv_protokollieren(kopf, 'abgelaufen', 'Gruppe ' || r.name, vorher, uv_liste('g', ARRAY[r.name]));
     FOR f IN SELECT x->>0 AS code, x->>1 AS datum, x->>2 AS warum FROM jsonb_array_elements(r.faellig) x LOOP
       PERFORM uv_protokollieren(kopf, 'abgelaufen', 'Befristung ' || r.name || '||' || f.code,

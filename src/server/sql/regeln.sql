@@ -93,7 +93,7 @@ RETURNS text LANGUAGE plpgsql AS $f$
 DECLARE kopf json := uv_kopf(rechner); vorher text; nachher text; t text[];
 BEGIN
   t := ARRAY(SELECT json_array_elements_text(seiten->0) UNION ALL SELECT json_array_elements_text(seiten->1));
-  IF n = '' OR n LIKE '%||%' OR n LIKE '|%' OR n LIKE '%|' OR cardinality(t) <> 6 OR '' = ANY (t)
+  IF btrim(n) = '' OR n LIKE '%||%' OR n LIKE '|%' OR n LIKE '%|' OR cardinality(t) <> 6 OR '' = ANY (t)
      OR t[1] = '*' OR t[4] = '*' THEN
     RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Name, Programm, Unterprogramm und Stufe beider '
       'Seiten sind nötig (Unterprogramm und Stufe dürfen "*" sein)';
@@ -151,6 +151,9 @@ BEGIN
     WHEN befristung AND ziel IS NULL THEN 'Befristung wird aufgehoben'
     WHEN befristung THEN 'wieder befristet bis ' || to_char(to_date(ziel->>'bis', 'YYYY-MM-DD'), 'DD.MM.YYYY')
                          || CASE WHEN ziel->>'grund' <> '' THEN ' (' || (ziel->>'grund') || ')' ELSE '' END
+                         || CASE WHEN ziel->>'bis' < to_char(current_date, 'YYYY-MM-DD') THEN ' – das Datum ist '
+                              'vorbei: die nächste Anmeldung eines Verwalters oder "korval-db ablauf" entfernt die '
+                              'Mitgliedschaft' ELSE '' END
     WHEN ziel IS NULL THEN 'Regel wird gelöscht'
     WHEN e.nachher = '' THEN 'Regel wird wieder angelegt'
     ELSE 'Regel wird zurückgesetzt' END;

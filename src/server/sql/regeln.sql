@@ -129,13 +129,14 @@ BEGIN
   RETURN json_build_object('e', CASE WHEN vorher <> '' THEN '1' ELSE '0' END, 'v', json_build_array());
 END $f$;
 
--- Undo of an entry of an end date or a rule (`e`): the record is set back to
+-- Undo of entry `eintrag`, of an end date or a rule: the record is set back to
 -- what the entry found, when it is still as the entry left it; a later change
 -- stays. Answers as uv_rueckgaengig; stores only with the confirmed `erwartet`.
-CREATE OR REPLACE FUNCTION uv_rz_feld(kopf json, e uv_protokoll, erwartet text) RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE k text[]; jetzt text; ziel jsonb; plan jsonb; marke text; gespeichert boolean := false; befristung boolean;
-        beschreibung text;
+CREATE OR REPLACE FUNCTION uv_rz_feld(kopf json, eintrag bigint, erwartet text) RETURNS text LANGUAGE plpgsql AS $f$
+DECLARE e uv_protokoll; k text[]; jetzt text; ziel jsonb; plan jsonb; marke text; gespeichert boolean := false;
+        befristung boolean; beschreibung text;
 BEGIN
+  SELECT * INTO e FROM uv_protokoll p WHERE p.nr = eintrag;
   befristung := e.objekt LIKE 'Befristung %';
   IF befristung THEN
     k := string_to_array(substr(e.objekt, 12), '||');

@@ -221,7 +221,7 @@ BEGIN
   END IF;
   -- An end date or a rule is a record of fields, not a list.
   IF e.befehl <> 'abgelaufen' AND (e.objekt LIKE 'Befristung %' OR e.objekt LIKE 'Regel %') THEN
-    RETURN uv_rz_feld(kopf, e, erwartet);
+    RETURN uv_rz_feld(kopf, e.nr, erwartet);
   END IF;
   d := uv_rz_entnehmen(d, e.befehl, e.objekt, e.vorher, e.nachher);
   -- A group's delete takes its withdrawal from the levels along, a copy its grants.

@@ -559,9 +559,10 @@ void FMStart::mBefristen_Click() {
     }
     const QString zeilentext = ctListGruppe->List(zeile);
     const QString code = Feld(zeilentext, QStringLiteral(";"), 1);
-    frmBefristen dialog(gruppe, code, Feld(zeilentext, QStringLiteral(";"), 2),
-                        QDate::fromString(Feld(zeilentext, QStringLiteral(";"), 3), QStringLiteral("dd.MM.yyyy")),
-                        Uhr().Now().date(), this);
+    const QDate bis = QDate::fromString(Feld(zeilentext, QStringLiteral(";"), 3), QStringLiteral("dd.MM.yyyy"));
+    // A date being changed keeps its reason unless the user changes it.
+    frmBefristen dialog(gruppe, code, Feld(zeilentext, QStringLiteral(";"), 2), bis, Uhr().Now().date(), this,
+                        bis.isValid() ? Pflege::BefristungsGrund(gruppe, code) : QString());
     Dialoge().ShowModal(&dialog, this);
     if (!dialog.Gespeichert()) return;
     // Shown as the server has it now, the member still chosen.

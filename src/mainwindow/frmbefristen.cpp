@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 frmBefristen::frmBefristen(const QString& gruppe, const QString& code, const QString& name, const QDate& bis,
-                           const QDate& heute, QWidget* parent)
+                           const QDate& heute, QWidget* parent, const QString& grund)
     : QDialog(parent), m_gruppe(gruppe), m_code(code), m_heute(heute) {
     setObjectName(QStringLiteral("frmBefristen"));
     setWindowTitle(QStringLiteral("Mitgliedschaft befristen"));
@@ -33,7 +33,7 @@ frmBefristen::frmBefristen(const QString& gruppe, const QString& code, const QSt
     txtBis->setMaximumDate(QDate(9999, 12, 31));
     txtBis->setDate(bis.isValid() ? bis : heute.addDays(14));
     form->addRow(QStringLiteral("&Mitglied bis einschließlich:"), txtBis);
-    txtGrund = new QLineEdit();
+    txtGrund = new QLineEdit(grund);
     txtGrund->setObjectName(QStringLiteral("txtGrund"));
     txtGrund->setMaxLength(200);
     form->addRow(QStringLiteral("&Grund:"), txtGrund);

@@ -13,8 +13,9 @@ class frmBefristen final : public QDialog {
     Q_OBJECT
   public:
     // `bis`: the member's date now (null for none); `heute` the day to count from.
+    // `grund`: the reason stored with it.
     frmBefristen(const QString& gruppe, const QString& code, const QString& name, const QDate& bis,
-                 const QDate& heute, QWidget* parent = nullptr);
+                 const QDate& heute, QWidget* parent = nullptr, const QString& grund = QString());
 
     void cmdOK_Click();
     void cmdAufheben_Click();

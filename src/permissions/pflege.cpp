@@ -495,6 +495,26 @@ bool Befristen(const QString& gruppe, const QString& code, const QDate& bis, con
         });
 }
 
+QString BefristungsGrund(const QString& gruppe, const QString& code) {
+    CacheAbfragePtr q;
+    try {
+        DbBeginn(false);
+        q = Zustand().CacheFactory->Abfrage(KlasseGruppen, QStringLiteral("Befristungen"));
+        q->Ausfuehren({Zustand().Firma});
+        QString grund;
+        while (q->Naechste())
+            if (q->Spalte(1) == gruppe && q->Spalte(2) == code) grund = q->Spalte(5);
+        ObjektSchliessen(q);
+        DbEnde(false);
+        return grund;
+    } catch (const CacheFehler&) {
+        // Only a preset of the dialog: without it the field starts empty.
+        ObjektSchliessen(q);
+        DbEnde(false);
+        return {};
+    }
+}
+
 std::optional<std::vector<Abgelaufen>> Ablauf(const QDate& heute) {
     std::vector<Abgelaufen> weg;
     const bool ok = InTransaktion(

@@ -84,6 +84,9 @@ bool RechteUebernehmen(const QString& code, const std::vector<GruppeGelesen>& gr
 // a stored member of the group; refused with a message otherwise.
 bool Befristen(const QString& gruppe, const QString& code, const QDate& bis, const QString& grund);
 
+// The reason stored with a member's end date, "" without one.
+QString BefristungsGrund(const QString& gruppe, const QString& code);
+
 // A membership that ended by its date.
 struct Abgelaufen {
     QString gruppe, code, bis, grund;

@@ -1208,12 +1208,19 @@ int Befristen(const DatenbankZiel& ziel, const QString& gruppe, const QString& c
     const QString code = CodeAufloesen(*f, ziel.firma, codeEingabe);
     if (Unbekannt(code, codeEingabe, ziel.firma, fehler)) return 2;
     try {
+        // A date changed without --grund keeps its reason.
+        QString grundJetzt = grund;
+        if (grundJetzt.isNull()) {
+            const auto r = static_cast<SqlCacheFactory&>(*f).select(
+                QStringLiteral("SELECT grund FROM uv_befristung WHERE gruppe = ? AND pcode = ?"), {gruppe, code}, 1);
+            grundJetzt = r.empty() ? QStringLiteral("") : r.front().front();
+        }
         f->TransaktionBeginnen();
         QString geaendert;
         try {
             CacheObjektPtr k = f->Klassenmethoden(QStringLiteral("UserVerwaltung.Gruppen"));
             geaendert = k->Methode(QStringLiteral("Befristen"),
-                                   {gruppe, code, bis.isValid() ? bis.toString(Qt::ISODate) : QString(), grund});
+                                   {gruppe, code, bis.isValid() ? bis.toString(Qt::ISODate) : QString(), grundJetzt});
             f->TransaktionBestaetigen();
         } catch (...) {
             f->TransaktionZuruecknehmen();

@@ -82,7 +82,7 @@ bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStr
 QString ProtokollZeit(const QString& datum, bool tagesende = false);
 // A date of the command line: JJJJ-MM-TT or TT.MM.JJJJ; invalid otherwise.
 QDate Datum(const QString& text);
-// A member's end date (`datum` "" removes it), signed on with --als: 0
+// A member's end date (`datum` "" removes it; `grund` null keeps the stored reason), signed on with --als: 0
 // stored, 1 already so (or the server failed), 2 bad input (no date, a date
 // past, a code that is not a member).
 int Befristen(const DatenbankZiel& ziel, const QString& gruppe, const QString& code, const QString& datum,

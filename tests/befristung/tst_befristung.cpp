@@ -167,6 +167,7 @@ void TestBefristung::befristenUndAufheben() {
         auto* d = qobject_cast<frmBefristen*>(fenster);
         QVERIFY(d);
         QCOMPARE(d->txtBis->date(), QDate(2026, 12, 24));
+        QCOMPARE(d->txtGrund->text(), QStringLiteral("Vertretung für Frau Groß"));
         QVERIFY(d->cmdAufheben->isEnabled());
         Klicken(d->cmdAufheben);
     });

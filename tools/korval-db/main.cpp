@@ -99,7 +99,7 @@ const char* const Hilfe =
     "  --aufheben       befristen: die Befristung aufheben\n"
     "  --tage N         report befristungen: nur die in N Tagen endenden\n"
     "  --als CODE       gruppe-kopieren, rechte-uebernehmen, rueckgaengig --ja, befristen,\n"
-    "                   ablauf: als dieser\n"
+    "                   ablauf, regel anlegen/loeschen: als dieser\n"
     "                   Verwalter anmelden (Passwort aus KORVAL_PASSWORT oder vom Terminal)\n"
     "  --help           diese Hilfe anzeigen\n"
     "  --version        die Version anzeigen\n"
@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
     if (befristen) {
         QTextStream fehler(stderr);
         return Datenbankwerkzeug::Befristen(ziel, args[1], args[2], parser.isSet(aufheben) ? QString() : args[3],
-                                            parser.value(grund), out, fehler);
+                                            parser.isSet(grund) ? parser.value(grund) : QString(), out, fehler);
     }
     if (befehl == QLatin1String("ablauf")) {
         QTextStream fehler(stderr);

@@ -116,12 +116,15 @@ void SqlCacheFactory::regelnNachher(const Regelpruefung& p, qint64 nr) {
     if (p.regeln.isEmpty() || p.codes.isEmpty()) return;
     QJsonArray neu;
     std::vector<std::pair<std::pair<QString, QString>, VerstossSeiten>> liste;
+    // The exceptions of these employees, in one query rather than one per violation.
+    std::set<std::pair<QString, QString>> ausnahmen;
+    for (const QStringList& r : select(QStringLiteral("SELECT pcode, regel FROM uv_ausnahme WHERE pcode IN (%1)")
+                                           .arg(Schema::jsonWerteSql(m_db)),
+                                       {Json(p.codes)}, 2))
+        ausnahmen.insert({r[0], r[1]});
     for (const auto& [schluessel, seiten] : verstoesseVon(p.codes, p.regeln)) {
         if (p.vorher.contains(schluessel.first + QLatin1Char('\n') + schluessel.second)) continue;
-        if (!select(QStringLiteral("SELECT 1 FROM uv_ausnahme WHERE pcode = ? AND regel = ?"),
-                    {schluessel.first, schluessel.second}, 1)
-                 .empty())
-            continue;
+        if (ausnahmen.count(schluessel)) continue;
         neu.append(QJsonArray{schluessel.first, schluessel.second, QJsonArray::fromStringList(seiten.seite1),
                               QJsonArray::fromStringList(seiten.seite2)});
         liste.emplace_back(schluessel, seiten);

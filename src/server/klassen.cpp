@@ -225,25 +225,27 @@ QHash<QString, QueryDef> makeQueries() {
     // two sides' program, sub-program and level.
     q.insert(QStringLiteral("userverwaltung.regel|liste"),
              {QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel ORDER BY name"), {}, 0, 8});
-    // Every current violation, one row per employee, rule, side and granting
-    // group: code, name in the given company ("" without an employee record),
-    // rule, side (1 or 2), group, and the exception's reason, who granted it
-    // and when ("" without one). Parameter: company.
+    // What the current violations are made of, for the client to put
+    // together (the join of every member with every rule's groups would be
+    // the server's largest sort): the rules' granting groups, the exceptions,
+    // and the memberships in those groups with the employee's name in the
+    // given company ("" without an employee record). Columns: kind ("1"
+    // side, "2" exception, "3" membership), name, code, rule, side (1 or 2),
+    // group, the exception's reason, who granted it and when; sorted by kind,
+    // code, rule, side and group. Parameter: company.
     q.insert(QStringLiteral("userverwaltung.regel|verstoesse"),
-             {QStringLiteral("WITH s AS (%1), "
-                             "x AS (SELECT DISTINCT m.pcode, s.regel, s.seite, s.gruppe FROM s "
-                             "JOIN uv_gruppen_pcode m ON m.gruppe = s.gruppe), "
-                             "v AS (SELECT x.pcode, x.regel, COALESCE((SELECT p.pname FROM kv_parpersedv p "
-                             "WHERE p.firma = ? AND p.pcode = %2), '') AS name FROM x GROUP BY x.pcode, x.regel "
-                             "HAVING MIN(x.seite) = 1 AND MAX(x.seite) = 2) "
-                             "SELECT x.pcode, v.name, x.regel, CAST(x.seite AS TEXT), x.gruppe, COALESCE(a.grund, ''), "
-                             "COALESCE(a.wer, ''), COALESCE(a.wann, '') FROM x JOIN v ON v.pcode = x.pcode "
-                             "AND v.regel = x.regel LEFT JOIN uv_ausnahme a ON a.pcode = x.pcode AND a.regel = x.regel "
-                             "ORDER BY x.pcode, x.regel, x.seite, x.gruppe")
+             {QStringLiteral("WITH s AS (%1) "
+                             "SELECT '1', '', '', s.regel, CAST(s.seite AS TEXT), s.gruppe, '', '', '' FROM s "
+                             "UNION ALL SELECT '2', '', a.pcode, a.regel, '', '', a.grund, a.wer, a.wann "
+                             "FROM uv_ausnahme a "
+                             "UNION ALL SELECT '3', COALESCE((SELECT p.pname FROM kv_parpersedv p WHERE p.firma = ? "
+                             "AND p.pcode = %2), ''), x.pcode, '', '', x.gruppe, '', '', '' FROM (SELECT DISTINCT "
+                             "m.pcode, m.gruppe FROM uv_gruppen_pcode m WHERE m.gruppe IN (SELECT gruppe FROM s)) x "
+                             "ORDER BY 1, 3, 4, 5, 6")
                   .arg(RegelSeitenSql(QStringLiteral("uv_regel")), SiebenbitSql(QStringLiteral("x.pcode"))),
               {0},
               1,
-              8,
+              9,
               {1},
               true});
     // The newest entry's number.

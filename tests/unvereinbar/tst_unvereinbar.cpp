@@ -98,7 +98,7 @@ void TestUnvereinbar::cleanup() {
 // Auftrag/Erfassen/1 and Lager/Bestand/1; Lager (GRO, OEZ) Lager/Bestand/1,2
 // and Lager/Inventur/1.
 void TestUnvereinbar::regelFindet_data() {
-    QTest::addColumn<QStringList>("seiten");
+    QTest::addColumn<QStringList>("seiten"); // rule R, and S after six more
     QTest::addColumn<QString>("mitglied"); // "group:code" added first, or ""
     QTest::addColumn<QStringList>("erwartet");
     QTest::newRow("genaue Stufen, niemand hat beide")
@@ -116,6 +116,11 @@ void TestUnvereinbar::regelFindet_data() {
         << T({"Lager", "Bestand", "1", "Auftrag", "Drucken", "1"}) << QStringLiteral("Verkauf:GRO")
         << T({"BAE;R;Verkauf;Verkauf;", "GRO;R;Lager, Verkauf;Verkauf;", "MUE;R;Verkauf;Verkauf;",
                        "USR;R;Verkauf;Verkauf;"});
+    QTest::newRow("zwei Regeln, ein Mitarbeiter in beiden")
+        << T({"Finanzen", "*", "*", "Auftrag", "*", "*", "Lager", "Bestand", "*", "Lager", "Inventur", "1"})
+        << QStringLiteral("Lager:ADM")
+        << T({"ADM;R;Verwaltung;Verwaltung;", "ADM;S;Lager;Lager;", "GRO;S;Lager;Lager;", "OEZ;S;Lager;Lager;",
+              "SOM;R;Verwaltung;Verwaltung;"});
     QTest::newRow("anderes Programm")
         << T({"Finanzen", "*", "*", "Benutzerverwaltung", "Start", "8"}) << QString() << QStringList{};
 }
@@ -129,6 +134,7 @@ void TestUnvereinbar::regelFindet() {
         u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, 99, ?)"),
                           {mitglied.section(QLatin1Char(':'), 0, 0), mitglied.section(QLatin1Char(':'), 1)});
     RegelAnlegen(*u->db, QStringLiteral("R"), seiten);
+    if (seiten.size() > 6) RegelAnlegen(*u->db, QStringLiteral("S"), seiten.mid(6));
     int status = -1;
     QCOMPARE(Verstoesse(*u->db, &status), erwartet);
     // A nightly job alerts on violations without an exception.

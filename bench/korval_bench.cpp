@@ -1154,7 +1154,7 @@ class Bench {
                 g.titel != QStringLiteral("Unvereinbare Rechte") &&
                 !g.text.endsWith(QStringLiteral(" wurde geschrieben.")))
                 qFatal("Das Programm meldete: %s", qPrintable(g.text));
-        if (w.ctListMitarbeiter->ListCount() == 0)
+        if (w.ctListMitarbeiter->ListCount() == 0 && g_nur.isEmpty())
             qFatal("Listen leer: die Messung hat nichts geladen");
         m_bar.reset();
         Zustand().CacheFactory.reset();

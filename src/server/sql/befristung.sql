@@ -47,7 +47,7 @@ END $f$;
 -- membership one tied to it that names the date and the reason. Answers the
 -- ended ones as [[group, code, date, reason], …].
 CREATE OR REPLACE FUNCTION uv_ablauf(rechner text, heute text) RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE kopf json := uv_kopf(rechner); r record; f record; vorher text; nr bigint; erledigt jsonb := '[]';
+DECLARE kopf json := uv_kopf(rechner); r record; vorher text; nr bigint; erledigt jsonb;
 BEGIN
   -- The groups in the order every command locks them.
   PERFORM 1 FROM uv_gruppen WHERE gruppe IN (SELECT b.gruppe FROM uv_befristung b WHERE b.bis < heute)
@@ -56,6 +56,9 @@ BEGIN
   -- one that is not a date (YYYY-MM-DD) is never due.
   DELETE FROM uv_befristung b WHERE NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = b.gruppe
                                                   AND m.pcode = b.pcode);
+  SELECT COALESCE(jsonb_agg(jsonb_build_array(b.gruppe, b.pcode, b.bis, b.grund) ORDER BY b.gruppe COLLATE "C", b.pcode),
+                  '[]')
+    INTO erledigt FROM uv_befristung b WHERE b.bis < heute AND b.bis ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$';
   FOR r IN SELECT b.gruppe AS name, jsonb_agg(jsonb_build_array(b.pcode, b.bis, b.grund) ORDER BY b.pcode) AS faellig
              FROM uv_befristung b WHERE b.bis < heute AND b.bis ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$'
             GROUP BY b.gruppe ORDER BY b.gruppe COLLATE "C" LOOP
@@ -64,11 +67,10 @@ BEGIN
        AND pcode IN (SELECT x->>0 FROM jsonb_array_elements(r.faellig) x);
     DELETE FROM uv_befristung WHERE gruppe = r.name AND pcode IN (SELECT x->>0 FROM jsonb_array_elements(r.faellig) x);
     nr := uv_protokollieren(kopf, 'abgelaufen', 'Gruppe ' || r.name, vorher, uv_liste('g', ARRAY[r.name]));
-    FOR f IN SELECT x->>0 AS code, x->>1 AS datum, x->>2 AS warum FROM jsonb_array_elements(r.faellig) x LOOP
-      PERFORM uv_protokollieren(kopf, 'abgelaufen', 'Befristung ' || r.name || '||' || f.code,
-        '{"bis":' || to_json(f.datum)::text || ',"grund":' || to_json(f.warum)::text || '}', '', nr);
-      erledigt := erledigt || jsonb_build_array(jsonb_build_array(r.name, f.code, f.datum, f.warum));
-    END LOOP;
+    PERFORM uv_protokollieren_alle(kopf, 'abgelaufen', array_agg('Befristung ' || r.name || '||' || (x->>0) ORDER BY i),
+              array_agg('{"bis":' || (x->1)::text || ',"grund":' || (x->2)::text || '}' ORDER BY i),
+              array_fill(''::text, ARRAY[count(*)::int]), nr)
+       FROM jsonb_array_elements(r.faellig) WITH ORDINALITY AS e(x, i);
   END LOOP;
   RETURN json_build_object('e', erledigt::text, 'v', json_build_array());
 END $f$;

@@ -9,22 +9,35 @@ CREATE OR REPLACE FUNCTION uv_eintragshash(vor text, felder text[]) RETURNS text
     FROM unnest(vor || felder) WITH ORDINALITY x(f, i)
 $f$;
 
--- One log entry; `kopf` is [company, branch, code, workstation], NULL when not logging.
-CREATE OR REPLACE FUNCTION uv_protokollieren(kopf json, befehl text, objekt text, vorher text, nachher text,
-                                             bezug bigint DEFAULT 0) RETURNS bigint LANGUAGE plpgsql AS $f$
-DECLARE n bigint; vor text; f text[];
+-- Log entries of one command, each with its object and the contents before
+-- and after (arrays of the same length), tied to entry `bezug`; the chain is
+-- extended once for all of them. `kopf` is [company, branch, code,
+-- workstation], NULL when not logging. Answers the last entry's number.
+CREATE OR REPLACE FUNCTION uv_protokollieren_alle(kopf json, befehl text, objekte text[], vorher text[],
+                                                  nachher text[], bezug bigint DEFAULT 0) RETURNS bigint
+LANGUAGE plpgsql AS $f$
+DECLARE n bigint := 0; vor text; f text[]; i int;
 BEGIN
   IF kopf IS NULL THEN RETURN 0; END IF;
   -- One writer at a time extends the chain, until its transaction ends.
   PERFORM pg_catalog.pg_advisory_xact_lock(4711, 0);
   SELECT p.hash INTO vor FROM uv_protokoll p ORDER BY p.nr DESC LIMIT 1;
-  n := nextval(pg_get_serial_sequence('uv_protokoll', 'nr'));
-  f := ARRAY[n::text, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
-             COALESCE(kopf->>0, ''), COALESCE(kopf->>1, ''), COALESCE(kopf->>2, ''), COALESCE(kopf->>3, ''),
-             session_user::text, befehl, objekt, vorher, nachher, bezug::text];
-  INSERT INTO uv_protokoll (nr, zeit, firma, filiale, pcode, rechner, rolle, befehl, objekt, vorher, nachher,
-                            bezug, hash)
-  VALUES (n, f[2], f[3], f[4], f[5], f[6], f[7], befehl, objekt, vorher, nachher, bezug,
-          uv_eintragshash(COALESCE(vor, ''), f));
+  vor := COALESCE(vor, '');
+  FOR i IN 1 .. COALESCE(array_length(objekte, 1), 0) LOOP
+    n := nextval(pg_get_serial_sequence('uv_protokoll', 'nr'));
+    f := ARRAY[n::text, to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'),
+               COALESCE(kopf->>0, ''), COALESCE(kopf->>1, ''), COALESCE(kopf->>2, ''), COALESCE(kopf->>3, ''),
+               session_user::text, befehl, objekte[i], vorher[i], nachher[i], bezug::text];
+    vor := uv_eintragshash(vor, f);
+    INSERT INTO uv_protokoll (nr, zeit, firma, filiale, pcode, rechner, rolle, befehl, objekt, vorher, nachher,
+                              bezug, hash)
+    VALUES (n, f[2], f[3], f[4], f[5], f[6], f[7], befehl, objekte[i], vorher[i], nachher[i], bezug, vor);
+  END LOOP;
   RETURN n;
 END $f$;
+
+-- One log entry.
+CREATE OR REPLACE FUNCTION uv_protokollieren(kopf json, befehl text, objekt text, vorher text, nachher text,
+                                             bezug bigint DEFAULT 0) RETURNS bigint LANGUAGE sql AS $f$
+  SELECT uv_protokollieren_alle(kopf, befehl, ARRAY[objekt], ARRAY[vorher], ARRAY[nachher], bezug)
+$f$;

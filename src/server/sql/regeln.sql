@@ -8,15 +8,19 @@
 -- The rules with a side that a level of the groups `gruppen`, or level
 -- `stufe` ([p, s, l] or NULL), matches.
 CREATE OR REPLACE FUNCTION uv_regeln_fuer(gruppen text[], stufe text[]) RETURNS text[] LANGUAGE sql STABLE AS $f$
-  SELECT COALESCE(array_agg(r.name), '{}') FROM uv_regel r
-   WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.programmname = r.p1
-                    AND (r.s1 = '*' OR pg.subprogramm = r.s1) AND (r.l1 = '*' OR pg.berechtigungsstufe = r.l1)
-                    AND pg.gruppe = ANY (gruppen))
-      OR EXISTS (SELECT 1 FROM uv_programm_gruppe pg WHERE pg.programmname = r.p2
-                    AND (r.s2 = '*' OR pg.subprogramm = r.s2) AND (r.l2 = '*' OR pg.berechtigungsstufe = r.l2)
-                    AND pg.gruppe = ANY (gruppen))
-      OR (stufe IS NOT NULL AND ((r.p1 = stufe[1] AND r.s1 IN ('*', stufe[2]) AND r.l1 IN ('*', stufe[3]))
-                              OR (r.p2 = stufe[1] AND r.s2 IN ('*', stufe[2]) AND r.l2 IN ('*', stufe[3]))))
+  -- From the groups' levels to the rules (a group may hold every level).
+  SELECT COALESCE(array_agg(DISTINCT x.name), '{}') FROM (
+    SELECT r.name FROM uv_programm_gruppe pg JOIN uv_regel r ON pg.programmname = r.p1
+       AND (r.s1 = '*' OR pg.subprogramm = r.s1) AND (r.l1 = '*' OR pg.berechtigungsstufe = r.l1)
+     WHERE pg.gruppe = ANY (gruppen)
+    UNION ALL
+    SELECT r.name FROM uv_programm_gruppe pg JOIN uv_regel r ON pg.programmname = r.p2
+       AND (r.s2 = '*' OR pg.subprogramm = r.s2) AND (r.l2 = '*' OR pg.berechtigungsstufe = r.l2)
+     WHERE pg.gruppe = ANY (gruppen)
+    UNION ALL
+    SELECT r.name FROM uv_regel r
+     WHERE stufe IS NOT NULL AND ((r.p1 = stufe[1] AND r.s1 IN ('*', stufe[2]) AND r.l1 IN ('*', stufe[3]))
+                               OR (r.p2 = stufe[1] AND r.s2 IN ('*', stufe[2]) AND r.l2 IN ('*', stufe[3])))) x
 $f$;
 
 -- The violations of the employees `codes` under the rules `regeln`, with the
@@ -25,10 +29,12 @@ CREATE OR REPLACE FUNCTION uv_verstoesse(codes text[], regeln text[])
 RETURNS TABLE (pcode text, regel text, seite1 text[], seite2 text[]) LANGUAGE sql STABLE AS $f$
   WITH r AS (SELECT * FROM uv_regel WHERE name = ANY (regeln)),
   mg AS (SELECT DISTINCT m.pcode, m.gruppe FROM uv_gruppen_pcode m WHERE m.pcode = ANY (codes)),
-  s AS (SELECT r.name, 1 AS seite, pg.gruppe FROM r JOIN uv_programm_gruppe pg ON pg.programmname = r.p1
+  -- Only the levels of the employees' groups.
+  pg AS (SELECT * FROM uv_programm_gruppe WHERE gruppe IN (SELECT gruppe FROM mg)),
+  s AS (SELECT r.name, 1 AS seite, pg.gruppe FROM r JOIN pg ON pg.programmname = r.p1
            AND (r.s1 = '*' OR pg.subprogramm = r.s1) AND (r.l1 = '*' OR pg.berechtigungsstufe = r.l1)
         UNION
-        SELECT r.name, 2, pg.gruppe FROM r JOIN uv_programm_gruppe pg ON pg.programmname = r.p2
+        SELECT r.name, 2, pg.gruppe FROM r JOIN pg ON pg.programmname = r.p2
            AND (r.s2 = '*' OR pg.subprogramm = r.s2) AND (r.l2 = '*' OR pg.berechtigungsstufe = r.l2))
   SELECT mg.pcode, s.name,
          array_agg(DISTINCT s.gruppe ORDER BY s.gruppe) FILTER (WHERE s.seite = 1),
@@ -48,7 +54,7 @@ $f$;
 -- `nr`; without one the change is refused (and its transaction rolled back).
 CREATE OR REPLACE FUNCTION uv_unvereinbar_pruefen(kopf json, codes text[], regeln text[], vorher text[], nr bigint)
 RETURNS void LANGUAGE plpgsql AS $f$
-DECLARE grund text := COALESCE(current_setting('korval.ausnahme', true), ''); neu json; v record;
+DECLARE grund text := COALESCE(current_setting('korval.ausnahme', true), ''); neu json;
 BEGIN
   SELECT json_agg(json_build_array(x.pcode, x.regel, x.seite1, x.seite2) ORDER BY x.pcode, x.regel) INTO neu
     FROM uv_verstoesse(codes, regeln) x
@@ -58,15 +64,17 @@ BEGIN
   IF grund = '' THEN
     RAISE EXCEPTION USING ERRCODE = 'KV120', MESSAGE = '<UNVEREINBAR> ' || neu::text;
   END IF;
-  FOR v IN SELECT x->>0 AS code, x->>1 AS name, x->2 AS g1, x->3 AS g2 FROM json_array_elements(neu) x LOOP
-    INSERT INTO uv_ausnahme (pcode, regel, grund, firma, wer, wann, nr)
-    VALUES (v.code, v.name, grund, COALESCE(kopf->>0, ''), COALESCE(kopf->>2, ''),
-            to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'), nr)
-    ON CONFLICT (pcode, regel) DO UPDATE SET grund = excluded.grund, firma = excluded.firma, wer = excluded.wer,
-      wann = excluded.wann, nr = excluded.nr;
-    PERFORM uv_protokollieren(kopf, 'Ausnahme', 'Ausnahme ' || v.code || '||' || v.name, '',
-      '{"grund":' || to_json(grund)::text || ',"seite1":' || v.g1::text || ',"seite2":' || v.g2::text || '}', nr);
-  END LOOP;
+  INSERT INTO uv_ausnahme (pcode, regel, grund, firma, wer, wann, nr)
+  SELECT x->>0, x->>1, grund, COALESCE(kopf->>0, ''), COALESCE(kopf->>2, ''),
+         to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"'), nr
+    FROM json_array_elements(neu) x
+  ON CONFLICT (pcode, regel) DO UPDATE SET grund = excluded.grund, firma = excluded.firma, wer = excluded.wer,
+    wann = excluded.wann, nr = excluded.nr;
+  PERFORM uv_protokollieren_alle(kopf, 'Ausnahme', array_agg('Ausnahme ' || (x->>0) || '||' || (x->>1) ORDER BY i),
+            array_fill(''::text, ARRAY[count(*)::int]),
+            array_agg('{"grund":' || to_json(grund)::text || ',"seite1":' || (x->2)::text || ',"seite2":'
+                      || (x->3)::text || '}' ORDER BY i), nr)
+    FROM json_array_elements(neu) WITH ORDINALITY AS e(x, i);
 END $f$;
 
 -- Grants take this lock shared before they read the rules, a rule's change

@@ -838,14 +838,16 @@ class Bench {
                            // The violations put together by the server in one query and written out.
                            QSqlQuery& q = bar.Ausfuehren(QStringLiteral(
                                "WITH s AS (%1), mg AS (SELECT DISTINCT pcode, gruppe FROM uv_gruppen_pcode), "
-                               "v AS (SELECT mg.pcode, s.regel, string_agg(s.gruppe, ', ') FILTER (WHERE s.seite = 1) "
-                               "g1, string_agg(s.gruppe, ', ') FILTER (WHERE s.seite = 2) g2 FROM s JOIN mg ON "
+                               "v AS (SELECT mg.pcode, s.regel, %2(s.gruppe, ', ') FILTER (WHERE s.seite = 1) "
+                               "g1, %2(s.gruppe, ', ') FILTER (WHERE s.seite = 2) g2 FROM s JOIN mg ON "
                                "mg.gruppe = s.gruppe GROUP BY mg.pcode, s.regel HAVING MIN(s.seite) = 1 AND "
                                "MAX(s.seite) = 2) SELECT v.pcode, COALESCE(p.pname, ''), v.regel, v.g1, v.g2, "
                                "COALESCE(a.grund, ''), COALESCE(a.wer, ''), COALESCE(a.wann, '') FROM v LEFT JOIN "
                                "kv_parpersedv p ON p.firma = '1' AND p.pcode = v.pcode LEFT JOIN uv_ausnahme a ON "
                                "a.pcode = v.pcode AND a.regel = v.regel ORDER BY v.pcode, v.regel")
-                                                             .arg(RegelSeitenSql(QStringLiteral("uv_regel"))));
+                                                             .arg(RegelSeitenSql(QStringLiteral("uv_regel")),
+                                                                  m_arbeit.postgres ? QStringLiteral("string_agg")
+                                                                                    : QStringLiteral("group_concat")));
                            QFile datei(m_dir.filePath(QStringLiteral("unvereinbar.bar")));
                            if (!datei.open(QIODevice::WriteOnly)) qFatal("bar: Datei");
                            QByteArray puffer;

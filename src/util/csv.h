@@ -18,9 +18,11 @@ inline bool WieFormel(const QString& wert) {
 
 inline QString Feld(const QString& text) {
     const QString wert = WieFormel(text) ? QLatin1Char('\'') + text : text;
-    const bool quoten = wert.contains(QLatin1Char(';')) || wert.contains(QLatin1Char('"')) ||
-                        wert.contains(QLatin1Char('\n')) || wert.contains(QLatin1Char('\r')) ||
-                        wert.startsWith(QLatin1Char(' ')) || wert.endsWith(QLatin1Char(' '));
+    bool quoten = wert.startsWith(QLatin1Char(' ')) || wert.endsWith(QLatin1Char(' '));
+    for (qsizetype i = 0; i < wert.size() && !quoten; ++i) {
+        const QChar c = wert[i];
+        quoten = c == u';' || c == u'"' || c == u'\n' || c == u'\r';
+    }
     if (!quoten) return wert;
     QString q = wert;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -28,11 +30,17 @@ inline QString Feld(const QString& text) {
 }
 
 inline QString Zeile(const QStringList& felder) {
-    QStringList f;
-    f.reserve(felder.size());
+    qsizetype laenge = 2;
     for (const QString& w : felder)
-        f.append(Feld(w));
-    return f.join(QLatin1Char(';')) + QStringLiteral("\r\n");
+        laenge += w.size() + 1;
+    QString z;
+    z.reserve(laenge);
+    for (qsizetype i = 0; i < felder.size(); ++i) {
+        if (i > 0) z += QLatin1Char(';');
+        z += Feld(felder[i]);
+    }
+    z += QStringLiteral("\r\n");
+    return z;
 }
 
 // Rows of fields back from CSV text (quotes, ";" and line breaks inside

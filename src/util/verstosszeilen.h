@@ -33,7 +33,7 @@ class Sammler {
             if (m_regeln.isEmpty() || m_regeln.back() != z[3]) m_regeln.append(z[3]);
             m_seiten[z[5]].push_back({static_cast<int>(m_regeln.size() - 1), z[4] == QLatin1String("1") ? 0 : 1});
         } else if (z[0] == QLatin1String("2")) {
-            m_ausnahmen.insert(Schluessel(z[2], z[3]), {z[6], z[7], z[8]});
+            m_ausnahmen[z[2]].insert(z[3], {z[6], z[7], z[8]});
         } else {
             if (z[2] != m_code) Ende(fertig);
             if (m_code.isNull()) {
@@ -55,11 +55,12 @@ class Sammler {
     template <typename Je>
     void Ende(Je&& fertig) {
         std::sort(m_beruehrt.begin(), m_beruehrt.end());
+        const QHash<QString, std::array<QString, 3>> ausnahmen = m_ausnahmen.value(m_code);
         for (int regel : m_beruehrt) {
             auto& stand = m_stand[static_cast<size_t>(regel)];
             if (!stand[0].isEmpty() && !stand[1].isEmpty()) {
                 const QString& name = m_regeln[regel];
-                const std::array<QString, 3> a = m_ausnahmen.value(Schluessel(m_code, name));
+                const std::array<QString, 3> a = ausnahmen.value(name);
                 fertig(QStringList{m_code, m_name, name, stand[0], stand[1], a[0], a[1], a[2]});
             }
             stand = {};
@@ -70,11 +71,9 @@ class Sammler {
     }
 
   private:
-    static QString Schluessel(const QString& code, const QString& regel) { return code + QChar(0x1f) + regel; }
-
     QStringList m_regeln;
     QHash<QString, std::vector<std::pair<int, int>>> m_seiten; // group: (rule, side 0 or 1)
-    QHash<QString, std::array<QString, 3>> m_ausnahmen;         // code and rule: reason, who, when
+    QHash<QString, QHash<QString, std::array<QString, 3>>> m_ausnahmen; // code, rule: reason, who, when
     QString m_code;                                             // the employee being read, null before
     QString m_name;
     std::vector<std::array<QString, 2>> m_stand; // per rule: the employee's groups of each side

@@ -763,9 +763,13 @@ class Bench {
         // The largest group as generated, then one member more in the window
         // (a code in no group: it gains every level, and with the rules the
         // question is answered with a reason, as a user would).
-        auto gruppePlusEins = [&](bool mitRegeln) {
+        auto gruppePlusEins = [&](bool mitRegeln, bool ausnahmen = false) {
             allesZurueck();
             regeln(mitRegeln);
+            // The new member's exceptions granted before: the save checks and asks nothing.
+            if (ausnahmen)
+                bar.Ausfuehren(QStringLiteral("INSERT INTO uv_ausnahme (pcode, regel, grund) SELECT 'ZZZ', name, "
+                                              "'Messung' FROM uv_regel"));
             bar.Beginnen();
             bar.Ausfuehren(QStringLiteral("DELETE FROM uv_gruppen_pcode WHERE gruppe = ?"), {gruppe});
             bar.Einfuegen(QStringLiteral("uv_gruppen_pcode"), QStringLiteral("gruppe, pos, pcode"), 3, gruppenZeilen);
@@ -774,11 +778,16 @@ class Bench {
             w.cmbGruppe->setEditText(gruppe);
             w.cmbGruppe_Click();
             w.ctListGruppe->AddItem(QStringLiteral("ZZZ;"));
-            u.dialoge.auswahl.push_back(0);
-            u.dialoge.eingaben.push_back(QStringLiteral("Messung"));
+            if (mitRegeln && !ausnahmen) {
+                u.dialoge.auswahl.push_back(0);
+                u.dialoge.eingaben.push_back(QStringLiteral("Messung"));
+            }
             ruhe();
         };
         ops.push_back({QStringLiteral("Gruppe +1 mit/ohne 2.000 Regeln"), [&] { gruppePlusEins(true); },
+                       [&] { w.cmdGruppeSpeichern_Click(); }, [&] { gruppePlusEins(false); },
+                       [&] { w.cmdGruppeSpeichern_Click(); }});
+        ops.push_back({QStringLiteral("Gruppe +1 mit/ohne 2.000 Regeln, Ausnahmen da"), [&] { gruppePlusEins(true, true); },
                        [&] { w.cmdGruppeSpeichern_Click(); }, [&] { gruppePlusEins(false); },
                        [&] { w.cmdGruppeSpeichern_Click(); }});
         // A level gains the smallest group that it does not hold.
@@ -810,8 +819,9 @@ class Bench {
             w.cmbProgrammStufe->setEditText(stufe[2].toString());
             w.cmbProgrammStufe_Click();
             w.ctListProgramm->AddItem(kleineGruppe);
-            u.dialoge.auswahl.push_back(0);
-            u.dialoge.eingaben.push_back(QStringLiteral("Messung"));
+            // Answers for a question, if the new group's members break a rule; none left from before.
+            u.dialoge.auswahl = {0};
+            u.dialoge.eingaben = {QStringLiteral("Messung")};
             ruhe();
         };
         ops.push_back({QStringLiteral("Stufe +1 Gruppe mit/ohne 2.000 Regeln"), [&] { stufePlusEins(true); },

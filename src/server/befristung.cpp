@@ -29,12 +29,47 @@ QString SqlCacheFactory::befristungsfelder(const QString& bis, const QString& gr
     return QStringLiteral("{\"bis\":%1,\"grund\":%2}").arg(json(bis), json(grund));
 }
 
-void SqlCacheFactory::befristungenBereinigen(const QString& gruppe) {
+void SqlCacheFactory::befristungenBereinigen(const QStringList& gruppen, std::optional<qint64> nr) {
     if (!m_befristungen) return;
-    execute(QStringLiteral("DELETE FROM uv_befristung WHERE (CAST(? AS TEXT) = '' OR gruppe = ?) AND NOT EXISTS "
-                           "(SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = uv_befristung.gruppe AND "
-                           "m.pcode = uv_befristung.pcode)"),
-            {gruppe, gruppe});
+    const QString liste = QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(gruppen)).toJson(QJsonDocument::Compact));
+    const QString wo = QStringLiteral("(CAST(? AS TEXT) = '[]' OR gruppe IN (%1)) AND NOT EXISTS (SELECT 1 FROM "
+                                      "uv_gruppen_pcode m WHERE m.gruppe = uv_befristung.gruppe AND "
+                                      "m.pcode = uv_befristung.pcode)")
+                           .arg(Schema::jsonWerteSql(m_db));
+    std::vector<QStringList> weg;
+    if (nr) weg = select(QStringLiteral("SELECT gruppe, pcode, bis, grund FROM uv_befristung WHERE %1 ORDER BY gruppe, pcode")
+                             .arg(wo),
+                         {liste, liste}, 4);
+    execute(QStringLiteral("DELETE FROM uv_befristung WHERE %1").arg(wo), {liste, liste});
+    for (const QStringList& z : weg)
+        protokollieren(QStringLiteral("mit entfernt"), QStringLiteral("Befristung %1||%2").arg(z[0], z[1]),
+                       befristungsfelder(z[2], z[3]), QString(), *nr);
+}
+
+void SqlCacheFactory::befristungenZurueck(qint64 eintrag, qint64 nr) {
+    if (!m_befristungen) return;
+    QStringList gesehen;
+    for (const QStringList& z : select(QStringLiteral("SELECT objekt, vorher FROM uv_protokoll WHERE bezug = ? AND "
+                                                      "befehl = 'mit entfernt' ORDER BY nr DESC"),
+                                       {eintrag}, 2)) {
+        if (gesehen.contains(z[0])) continue;
+        gesehen.append(z[0]);
+        const QStringList k = z[0].mid(11).split(QStringLiteral("||"));
+        const QJsonObject f = QJsonDocument::fromJson(z[1].toUtf8()).object();
+        if (k.size() != 2 ||
+            select(QStringLiteral("SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = ? AND m.pcode = ? AND NOT EXISTS "
+                                  "(SELECT 1 FROM uv_befristung b WHERE b.gruppe = ? AND b.pcode = ?)"),
+                   {k[0], k[1], k[0], k[1]}, 1)
+                .empty())
+            continue;
+        const QString bis = f.value(QStringLiteral("bis")).toString(), grund = f.value(QStringLiteral("grund")).toString();
+        execute(QStringLiteral("INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann) "
+                               "VALUES (?, ?, ?, ?, ?, ?, %1)")
+                    .arg(Schema::zeitSql(m_db)),
+                {k[0], k[1], bis, grund, m_anmeldung ? m_anmeldung->firma : QString(),
+                 m_anmeldung ? m_anmeldung->code : QString()});
+        protokollieren(QStringLiteral("befristen"), z[0], QString(), befristungsfelder(bis, grund), nr);
+    }
 }
 
 QString SqlCacheFactory::befristen(const QString& gruppe, const QString& code, const QString& bis,

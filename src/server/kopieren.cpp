@@ -71,6 +71,13 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
     // The creation holds the members it brought: undoing it deletes the group.
     const qint64 nr = protokollieren(QStringLiteral("anlegen"), QStringLiteral("Gruppe ") + ziel, QString(),
                                      Protokoll::Json(codes));
+    // The copied end dates, each tied to the creation.
+    if (mitglieder && m_befristungen)
+        for (const QStringList& b : select(QStringLiteral("SELECT pcode, bis, grund FROM uv_befristung WHERE gruppe = ? "
+                                                          "ORDER BY pcode"),
+                                           {ziel}, 3))
+            protokollieren(QStringLiteral("befristen"), QStringLiteral("Befristung %1||%2").arg(ziel, b[0]), QString(),
+                           befristungsfelder(b[1], b[2]), nr);
     int stufenZahl = 0;
     if (stufen) {
         // Every level that holds the source, locked in the order all commands lock levels.

@@ -134,7 +134,7 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
         raise(Fehlernummer::UngueltigerWert, QStringLiteral("<PROTOKOLL> kein Eintrag mit der Nummer %1").arg(nr));
     const QStringList& e = eintrag.front();
     // An end date or a rule is a record of fields, not a list.
-    if (e[0] != QLatin1String("abgelaufen") &&
+    if (e[0] != QLatin1String("abgelaufen") && e[0] != QLatin1String("mit entfernt") &&
         (e[1].startsWith(QLatin1String("Befristung ")) || e[1].startsWith(QLatin1String("Regel "))))
         return undoFeld(nr, e, erwartet);
     std::map<QString, Delta> deltas;
@@ -262,9 +262,19 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
         for (const QJsonValue& v : plan)
             if (!v.toObject().value(QStringLiteral("fehlt")).toBool()) angewandt.append(v);
         qint64 rueckNr = 0;
-        if (!angewandt.isEmpty())
+        if (!angewandt.isEmpty()) {
             rueckNr = protokollieren(QStringLiteral("rückgängig"), e[1], QString(),
                                      QString::fromUtf8(QJsonDocument(angewandt).toJson(QJsonDocument::Compact)), nr);
+            // A member the undo took out takes its end date along; one it
+            // gives back gets the date the change took with it.
+            QStringList betroffen;
+            for (const QJsonValue& v : angewandt)
+                if (const QString o = v.toObject().value(QStringLiteral("objekt")).toString();
+                    o.startsWith(QLatin1String("Gruppe ")))
+                    betroffen.append(Schluessel(o).front());
+            befristungenBereinigen(betroffen, rueckNr);
+            befristungenZurueck(nr, rueckNr);
+        }
         regelnNachher(regeln, rueckNr);
         antwort.insert(QStringLiteral("gespeichert"), true);
     }
@@ -434,8 +444,6 @@ void SqlCacheFactory::Anwenden(const QJsonArray& plan) {
                          Schema::jsonZeilenSql(m_db, n, n - 2)),
                 {QString::fromUtf8(QJsonDocument(werte).toJson(QJsonDocument::Compact))});
     }
-    // A member the undo took out takes its end date along.
-    befristungenBereinigen();
 }
 
 const ClassDef& SqlCacheFactory::Klasse(const QString& objekt) {

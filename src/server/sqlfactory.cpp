@@ -1065,11 +1065,12 @@ void SqlCacheFactory::saveList(const ClassDef& cls, const QStringList& key, cons
                     .arg(cls.list->table, cols, cls.list->valueColumn, zeilen.join(QStringLiteral(", "))),
                 b);
     }
-    if (!reihenfolgeZaehlt) befristungenBereinigen(key.front());
     const qint64 nr =
         neu ? protokollieren(QStringLiteral("anlegen"), Objektname(cls, key), QString(), Protokoll::Json(list.Werte()))
             : protokollieren(QStringLiteral("speichern"), Objektname(cls, key), Protokoll::Json(vorher->Werte()),
                              Protokoll::Json(list.Werte()));
+    // A member that left takes its end date along.
+    if (!reihenfolgeZaehlt) befristungenBereinigen({key.front()}, nr);
     regelnNachher(regeln, nr);
     g.commit();
 }
@@ -1324,13 +1325,13 @@ void SqlCacheFactory::deleteObject(const ClassDef& cls, const QString& id) {
     const QString vorher =
         !protokoll ? QString() : cls.list ? Protokoll::Json(loadList(cls, key)->Werte()) : Felder(cls, key);
     if (cls.list) execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.list->table, keyWhere(cls)), kb);
-    if (cls.table == QLatin1String("uv_gruppen")) befristungenBereinigen(key.front());
     if (execute(QStringLiteral("DELETE FROM %1 WHERE %2").arg(cls.table, keyWhere(cls)), kb) == 0)
         raise(Fehlernummer::ObjektFehlt,
               QStringLiteral("<DELETE> %1: kein Objekt mit der Id %2").arg(cls.name, id));
     if (protokoll) {
         const qint64 nr = protokollieren(QStringLiteral("löschen"), Objektname(cls, key), vorher, QString());
         if (cls.table == QLatin1String("uv_gruppen")) m_geloeschteGruppen.insert(key.front(), nr);
+        if (cls.table == QLatin1String("uv_gruppen")) befristungenBereinigen({key.front()}, nr);
     }
     g.commit();
 }

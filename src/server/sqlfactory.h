@@ -140,8 +140,13 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // [[group, code, date, reason], …].
     QString befristen(const QString& gruppe, const QString& code, const QString& bis, const QString& grund);
     QString ablauf(const QString& heute);
-    // The end dates of codes that are no longer members of `gruppe` (of any group when empty) go.
-    void befristungenBereinigen(const QString& gruppe = QString());
+    // The end dates of codes that are no longer members of `gruppen` (of any
+    // group when empty) go; with `nr` each is logged "mit entfernt", tied to
+    // that entry (the change that removed the member), so its undo brings it back.
+    void befristungenBereinigen(const QStringList& gruppen = {}, std::optional<qint64> nr = std::nullopt);
+    // Undoing entry `eintrag`: the dates its change removed come back where
+    // the member is back without one, logged "befristen" and tied to `nr`.
+    void befristungenZurueck(qint64 eintrag, qint64 nr);
     bool befristungenDa() const { return m_befristungen; }
     // An end date and its reason as the log shows them, '' for none.
     static QString befristungsfelder(const QString& bis, const QString& grund);

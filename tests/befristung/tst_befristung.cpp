@@ -298,20 +298,35 @@ void TestBefristung::ablaufBeimAnmelden() {
 
 void TestBefristung::mitgliedGehtDatumGeht_data() {
     QTest::addColumn<QString>("wie");
-    QTest::addColumn<QStringList>("danach"); // the end dates stored afterwards
-    QTest::newRow("Mitglied entfernt und gesichert") << QStringLiteral("entfernen") << QStringList{};
-    QTest::newRow("Gruppe gelöscht") << QStringLiteral("loeschen") << QStringList{};
+    QTest::addColumn<QStringList>("danach");  // the end dates stored afterwards
+    QTest::addColumn<QStringList>("datumLog"); // the entries on end dates after the date was set
+    const QString lager = QStringLiteral("Lager/OEZ/2027-01-31/Projekt/ADM");
+    const QString felder = QStringLiteral("{\"bis\":\"2027-01-31\",\"grund\":\"Projekt\"}");
+    const QString entfernt = QStringLiteral("mit entfernt|Befristung Lager||OEZ|%1||bezug").arg(felder);
+    const QString zurueck = QStringLiteral("befristen|Befristung Lager||OEZ||%1|bezug").arg(felder);
+    QTest::newRow("Mitglied entfernt und gesichert")
+        << QStringLiteral("entfernen") << QStringList{} << QStringList{entfernt};
+    QTest::newRow("Gruppe gelöscht") << QStringLiteral("loeschen") << QStringList{} << QStringList{entfernt};
     QTest::newRow("Gruppe kopiert")
-        << QStringLiteral("kopieren")
-        << QStringList{QStringLiteral("Lager 2/OEZ/2027-01-31/Projekt/ADM"),
-                       QStringLiteral("Lager/OEZ/2027-01-31/Projekt/ADM")};
-    QTest::newRow("Entfernen zurückgenommen") << QStringLiteral("rueckgaengig") << QStringList{};
+        << QStringLiteral("kopieren") << QStringList{QStringLiteral("Lager 2/OEZ/2027-01-31/Projekt/ADM"), lager}
+        << QStringList{QStringLiteral("befristen|Befristung Lager 2||OEZ||%1|bezug").arg(felder)};
+    // Undo gives the member back with the date its removal took along.
+    QTest::newRow("Entfernen zurückgenommen")
+        << QStringLiteral("entfernen,rueckgaengig") << QStringList{lager} << QStringList{entfernt, zurueck};
+    QTest::newRow("Löschen zurückgenommen")
+        << QStringLiteral("loeschen,rueckgaengig") << QStringList{lager} << QStringList{entfernt, zurueck};
+    QTest::newRow("Kopie zurückgenommen")
+        << QStringLiteral("kopieren,rueckgaengig") << QStringList{lager}
+        << QStringList{QStringLiteral("befristen|Befristung Lager 2||OEZ||%1|bezug").arg(felder),
+                       QStringLiteral("mit entfernt|Befristung Lager 2||OEZ|%1||bezug").arg(felder)};
 }
 
-// A date lives only as long as its membership; a copy's members are as temporary as the source's.
+// A date lives only as long as its membership, and comes back when undo
+// brings the member back; a copy's members are as temporary as the source's.
 void TestBefristung::mitgliedGehtDatumGeht() {
     QFETCH(QString, wie);
     QFETCH(QStringList, danach);
+    QFETCH(QStringList, datumLog);
     GruppeMitMitglied(QStringLiteral("Lager"), QStringLiteral("OEZ"));
     u->dialoge.modal.push_back([&](QWidget* fenster) {
         auto* d = qobject_cast<frmBefristen*>(fenster);
@@ -323,24 +338,20 @@ void TestBefristung::mitgliedGehtDatumGeht() {
     });
     QTest::keyClick(w.get(), Qt::Key_T, Qt::ControlModifier);
     QCOMPARE(Daten(*u->db).size(), 1);
-    if (wie == QLatin1String("entfernen") || wie == QLatin1String("rueckgaengig")) {
+    const QString nr = LetzteNr(*u->db);
+    const QStringList schritte = wie.split(QLatin1Char(','));
+    if (schritte.contains(QLatin1String("entfernen"))) {
         ZeileKlicken(w->ctListGruppe, Zeile(w->ctListGruppe, QStringLiteral("OEZ")));
         Klicken(w->cmdMitarbeiterGruppe[1]);
         Klicken(w->cmdGruppeSpeichern);
         QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO"));
     }
-    if (wie == QLatin1String("rueckgaengig")) {
-        // Undo gives the member back; its old date does not come back with it.
-        u->dialoge.auswahl.push_back(0);
-        QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
-        QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
-    }
-    if (wie == QLatin1String("loeschen")) {
+    if (schritte.contains(QLatin1String("loeschen"))) {
         u->dialoge.antworten.push_back(DialogService::Yes);
         Klicken(w->cmdGruppeLoeschen);
         QVERIFY(u->db->Sql(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = 'Lager'")).isEmpty());
     }
-    if (wie == QLatin1String("kopieren")) {
+    if (schritte.contains(QLatin1String("kopieren"))) {
         u->dialoge.modal.push_back([&](QWidget* fenster) {
             auto* d = qobject_cast<frmGruppeKopieren*>(fenster);
             QVERIFY(d);
@@ -350,7 +361,17 @@ void TestBefristung::mitgliedGehtDatumGeht() {
         });
         w->mGruppeKopieren->trigger();
     }
+    if (schritte.contains(QLatin1String("rueckgaengig"))) {
+        u->dialoge.auswahl.push_back(0);
+        QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(!u->db->Sql(QStringLiteral("SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = 'Lager' AND pcode = 'OEZ'"))
+                     .isEmpty());
+    }
     QCOMPARE(Daten(*u->db), danach);
+    QStringList log;
+    for (const QString& e : Eintraege(*u->db, nr))
+        if (e.section(QLatin1Char('|'), 1, 1).startsWith(QLatin1String("Befristung "))) log.append(e);
+    QCOMPARE(log, datumLog);
 }
 
 // The overview's tab lists every dated membership with the days left; the

@@ -7,6 +7,48 @@ CREATE OR REPLACE FUNCTION uv_befristungsfelder(g text, code text) RETURNS text 
                      FROM uv_befristung b WHERE b.gruppe = g AND b.pcode = code), '')
 $f$;
 
+-- The end dates of the groups `gruppen` whose membership is gone go, each
+-- logged "mit entfernt" and tied to entry `nr` of the change that removed the
+-- member: undoing that change brings the date back with the member.
+CREATE OR REPLACE FUNCTION uv_befristungen_bereinigen(kopf json, gruppen text[], nr bigint) RETURNS void
+LANGUAGE plpgsql AS $f$
+DECLARE n bigint;
+BEGIN
+  WITH weg AS (DELETE FROM uv_befristung b WHERE b.gruppe = ANY (gruppen) AND NOT EXISTS (
+                 SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = b.gruppe AND m.pcode = b.pcode)
+               RETURNING b.gruppe, b.pcode, b.bis, b.grund)
+  SELECT uv_protokollieren_alle(kopf, 'mit entfernt',
+           array_agg('Befristung ' || w.gruppe || '||' || w.pcode ORDER BY w.gruppe, w.pcode),
+           array_agg('{"bis":' || to_json(w.bis)::text || ',"grund":' || to_json(w.grund)::text || '}'
+                     ORDER BY w.gruppe, w.pcode),
+           array_fill(''::text, ARRAY[count(*)::int]), nr)
+    INTO n FROM weg w HAVING count(*) > 0;
+END $f$;
+
+-- Undoing entry `eintrag`: the end dates its change removed with their
+-- members come back where the member is back and has no date now; each is
+-- logged "befristen", tied to the undo's entry `nr`.
+CREATE OR REPLACE FUNCTION uv_befristungen_zurueck(kopf json, eintrag bigint, nr bigint) RETURNS void
+LANGUAGE plpgsql AS $f$
+DECLARE n bigint;
+BEGIN
+  WITH z AS (SELECT DISTINCT ON (p.objekt) string_to_array(substr(p.objekt, 12), '||') AS k, p.vorher::jsonb AS f
+               FROM uv_protokoll p WHERE p.bezug = eintrag AND p.befehl = 'mit entfernt'
+              ORDER BY p.objekt, p.nr DESC),
+  neu AS (INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann)
+          SELECT z.k[1], z.k[2], z.f->>'bis', z.f->>'grund', COALESCE(kopf->>0, ''), COALESCE(kopf->>2, ''),
+                 to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"') FROM z
+           WHERE EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = z.k[1] AND m.pcode = z.k[2])
+          ON CONFLICT (gruppe, pcode) DO NOTHING
+          RETURNING gruppe, pcode, bis, grund)
+  SELECT uv_protokollieren_alle(kopf, 'befristen',
+           array_agg('Befristung ' || w.gruppe || '||' || w.pcode ORDER BY w.gruppe, w.pcode),
+           array_fill(''::text, ARRAY[count(*)::int]),
+           array_agg('{"bis":' || to_json(w.bis)::text || ',"grund":' || to_json(w.grund)::text || '}'
+                     ORDER BY w.gruppe, w.pcode), nr)
+    INTO n FROM neu w HAVING count(*) > 0;
+END $f$;
+
 -- Sets (`bis` a date) or removes (`bis` '') a member's end date under the
 -- group's lock, the one every save of the group takes. '1' when it changed.
 CREATE OR REPLACE FUNCTION uv_befristen(rechner text, g text, code text, bis text, grund text) RETURNS text

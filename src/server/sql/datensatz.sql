@@ -115,9 +115,6 @@ BEGIN
     DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1];
     INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode)
       SELECT k[1], n, v FROM json_array_elements_text(liste) WITH ORDINALITY x(v, n);
-    -- A member that left takes its end date along.
-    DELETE FROM uv_befristung b WHERE b.gruppe = k[1]
-       AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = k[1] AND m.pcode = b.pcode);
   ELSE
     DELETE FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
     INSERT INTO uv_programm_gruppe (programmname, subprogramm, berechtigungsstufe, pos, gruppe)
@@ -128,6 +125,8 @@ BEGIN
   ELSE
     nr := uv_protokollieren(kopf, 'speichern', uv_objektname(art, k), vorher, liste::text);
   END IF;
+  -- A member that left takes its end date along.
+  IF art = 'g' THEN PERFORM uv_befristungen_bereinigen(kopf, k, nr); END IF;
   IF verstoesse IS NOT NULL THEN
     PERFORM uv_unvereinbar_pruefen(kopf, codes, regeln, verstoesse, nr);
   END IF;
@@ -135,17 +134,18 @@ END $f$;
 
 -- Deletes a locked record with its list; the entry's number.
 CREATE OR REPLACE FUNCTION uv_loeschen(kopf json, art text, k text[]) RETURNS bigint LANGUAGE plpgsql AS $f$
-DECLARE vorher text := uv_liste(art, k);
+DECLARE vorher text := uv_liste(art, k); nr bigint;
 BEGIN
   IF art = 'g' THEN
     DELETE FROM uv_gruppen_pcode WHERE gruppe = k[1];
-    DELETE FROM uv_befristung WHERE gruppe = k[1];
     DELETE FROM uv_gruppen WHERE gruppe = k[1];
   ELSE
     DELETE FROM uv_programm_gruppe WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
     DELETE FROM uv_programm WHERE programmname = k[1] AND subprogramm = k[2] AND berechtigungsstufe = k[3];
   END IF;
-  RETURN uv_protokollieren(kopf, 'löschen', uv_objektname(art, k), vorher, '');
+  nr := uv_protokollieren(kopf, 'löschen', uv_objektname(art, k), vorher, '');
+  IF art = 'g' THEN PERFORM uv_befristungen_bereinigen(kopf, k, nr); END IF;
+  RETURN nr;
 END $f$;
 
 -- The group leaves every level; the entry names each as often as it held the group.

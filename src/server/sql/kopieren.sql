@@ -27,6 +27,10 @@ BEGIN
       SELECT ziel, pcode, bis, grund, firma, wer, wann FROM uv_befristung WHERE gruppe = quelle;
   END IF;
   nr := uv_protokollieren(kopf, 'anlegen', 'Gruppe ' || ziel, '', uv_liste('g', ARRAY[ziel]));
+  PERFORM uv_protokollieren_alle(kopf, 'befristen', array_agg('Befristung ' || ziel || '||' || b.pcode ORDER BY b.pcode),
+            array_fill(''::text, ARRAY[count(*)::int]),
+            array_agg(uv_befristungsfelder(ziel, b.pcode) ORDER BY b.pcode), nr)
+    FROM uv_befristung b WHERE b.gruppe = ziel HAVING count(*) > 0;
   IF stufen THEN
     PERFORM 1 FROM uv_programm p WHERE EXISTS (SELECT 1 FROM uv_programm_gruppe s WHERE s.gruppe = quelle
       AND s.programmname = p.programmname AND s.subprogramm = p.subprogramm

@@ -138,10 +138,6 @@ BEGIN
       END LOOP;
     END IF;
   END LOOP;
-  -- A member the undo took out takes its end date along.
-  DELETE FROM uv_befristung b WHERE b.gruppe IN (SELECT (uv_rz_schluessel(x->>'objekt'))[1] FROM unnest(plan) x
-                                                   WHERE uv_rz_art(x->>'objekt') = 'g')
-     AND NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = b.gruppe AND m.pcode = b.pcode);
   INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode)
   SELECT t.k[1], COALESCE((SELECT MAX(m.pos) FROM uv_gruppen_pcode m WHERE m.gruppe = t.k[1]), 0) + h.i, h.wert
     FROM (SELECT uv_rz_schluessel(x->>'objekt') AS k, x->'hinzu' AS hinzu FROM unnest(plan) x
@@ -220,7 +216,7 @@ BEGIN
     RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = format('<PROTOKOLL> kein Eintrag mit der Nummer %s', nr);
   END IF;
   -- An end date or a rule is a record of fields, not a list.
-  IF e.befehl <> 'abgelaufen' AND (e.objekt LIKE 'Befristung %' OR e.objekt LIKE 'Regel %') THEN
+  IF e.befehl NOT IN ('abgelaufen', 'mit entfernt') AND (e.objekt LIKE 'Befristung %' OR e.objekt LIKE 'Regel %') THEN
     RETURN uv_rz_feld(kopf, e.nr, erwartet);
   END IF;
   d := uv_rz_entnehmen(d, e.befehl, e.objekt, e.vorher, e.nachher);
@@ -309,6 +305,11 @@ BEGIN
     SELECT COALESCE(array_agg(s), ARRAY[]::jsonb[]) INTO angewandt FROM unnest(plan) s WHERE NOT s ? 'fehlt';
     IF cardinality(angewandt) > 0 THEN
       r_nr := uv_protokollieren(kopf, 'rückgängig', e.objekt, '', to_jsonb(angewandt)::text, nr);
+      -- A member the undo took out takes its end date along; one it gives
+      -- back gets the date the change took with it.
+      PERFORM uv_befristungen_bereinigen(kopf, ARRAY(SELECT (uv_rz_schluessel(x->>'objekt'))[1] FROM unnest(angewandt) x
+                                                      WHERE uv_rz_art(x->>'objekt') = 'g'), r_nr);
+      PERFORM uv_befristungen_zurueck(kopf, nr, r_nr);
     END IF;
     IF r_vorher IS NOT NULL THEN
       PERFORM uv_unvereinbar_pruefen(kopf, r_codes, r_regeln, r_vorher, r_nr);

@@ -169,8 +169,16 @@ QString SqlCacheFactory::regelSpeichern(const QString& name, const QString& besc
         raise(Fehlernummer::UngueltigerWert,
               QStringLiteral("<REGEL> Name, Programm, Unterprogramm und Stufe beider Seiten sind nötig "
                              "(Unterprogramm und Stufe dürfen \"*\" sein)"));
+    if (seiten.mid(0, 3) == seiten.mid(3, 3))
+        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<REGEL> Beide Seiten nennen dieselbe Stufe: wer sie hat, "
+                                                            "verstieße schon allein gegen die Regel"));
     Guard g(*this);
     if (isPostgres()) select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock(4712, 0)) x"), {}, 1);
+    // Names that differ only in case would look like one rule in every list.
+    if (neu)
+        for (const QStringList& r : select(QStringLiteral("SELECT name FROM uv_regel"), {}, 1))
+            if (r.front().compare(name, Qt::CaseInsensitive) == 0)
+                raise(Fehlernummer::KonfliktVorhanden, QStringLiteral("<KONFLIKT> Regel %1 besteht bereits").arg(r.front()));
     const QString sql = QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel WHERE name = ?");
     const auto lesen = [&] {
         const auto r = select(sql, {name}, 8);

@@ -229,20 +229,28 @@ void TestUnvereinbar::regelnImFenster() {
         Klicken(d->cmdNeu);
         QCOMPARE(ListenZeilen(d->ctListRegeln),
                  QStringList{QStringLiteral("Zahlen/Buchen;Finanzen / * / *;Auftrag / Erfassen / *;Vier Augen")});
-        // The same name again is refused; the dialog stays open with what was typed.
-        u->dialoge.modal.push_back([&](QWidget* f) {
-            auto* r = qobject_cast<frmRegel*>(f);
-            QVERIFY(r);
-            Eintippen(r->txtName, QStringLiteral("Zahlen/Buchen"));
-            Eintippen(r->txtSeite1[0], QStringLiteral("Lager"));
-            Eintippen(r->txtSeite2[0], QStringLiteral("Auftrag"));
-            Klicken(r->cmdOK);
-            QVERIFY(!r->Gespeichert());
-            QCOMPARE(r->txtName->text(), QStringLiteral("Zahlen/Buchen"));
-        });
-        Klicken(d->cmdNeu);
-        QVERIFY2(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("besteht bereits")),
-                 qPrintable(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text));
+        // The same name again (in any case), or one level on both sides, is
+        // refused; the dialog stays open with what was typed.
+        for (const QStringList& falsch : {QStringList{QStringLiteral("Zahlen/Buchen"), QStringLiteral("Lager"),
+                                                      QStringLiteral("besteht bereits")},
+                                          QStringList{QStringLiteral("zahlen/buchen"), QStringLiteral("Lager"),
+                                                      QStringLiteral("Zahlen/Buchen besteht bereits")},
+                                          QStringList{QStringLiteral("Doppelt"), QStringLiteral("Auftrag"),
+                                                      QStringLiteral("dieselbe Stufe")}}) {
+            u->dialoge.modal.push_back([&](QWidget* f) {
+                auto* r = qobject_cast<frmRegel*>(f);
+                QVERIFY(r);
+                Eintippen(r->txtName, falsch[0]);
+                Eintippen(r->txtSeite1[0], falsch[1]);
+                Eintippen(r->txtSeite2[0], QStringLiteral("Auftrag"));
+                Klicken(r->cmdOK);
+                QVERIFY(!r->Gespeichert());
+                QCOMPARE(r->txtName->text(), falsch[0]);
+            });
+            Klicken(d->cmdNeu);
+            QVERIFY2(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(falsch[2]),
+                     qPrintable(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text));
+        }
         // Changed by a double-click: the name stays.
         u->dialoge.modal.push_back([&](QWidget* f) {
             auto* r = qobject_cast<frmRegel*>(f);

@@ -98,7 +98,7 @@ $f$;
 -- A rule created (`neu`) or changed; refused when it is there already, or gone.
 CREATE OR REPLACE FUNCTION uv_regel_speichern(rechner text, n text, beschreibung text, seiten json, neu boolean)
 RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE kopf json := uv_kopf(rechner); vorher text; nachher text; t text[];
+DECLARE kopf json := uv_kopf(rechner); vorher text; nachher text; t text[]; gleich text;
 BEGIN
   t := ARRAY(SELECT json_array_elements_text(seiten->0) UNION ALL SELECT json_array_elements_text(seiten->1));
   IF btrim(n) = '' OR n LIKE '%||%' OR n LIKE '|%' OR n LIKE '%|' OR cardinality(t) <> 6 OR '' = ANY (t)
@@ -106,10 +106,19 @@ BEGIN
     RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Name, Programm, Unterprogramm und Stufe beider '
       'Seiten sind nötig (Unterprogramm und Stufe dürfen "*" sein)';
   END IF;
+  IF t[1:3] = t[4:6] THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Beide Seiten nennen dieselbe Stufe: wer sie hat, '
+      'verstieße schon allein gegen die Regel';
+  END IF;
   PERFORM uv_regeln_sperren(true);
   vorher := uv_regelfelder(n);
-  IF neu AND vorher <> '' THEN
-    RAISE EXCEPTION USING ERRCODE = 'KV115', MESSAGE = format('<KONFLIKT> Regel %s besteht bereits', n);
+  -- Names that differ only in case would look like one rule in every list.
+  IF neu THEN
+    SELECT r.name INTO gleich FROM uv_regel r WHERE lower(r.name COLLATE "default") = lower(n COLLATE "default")
+     ORDER BY r.name = n DESC LIMIT 1;
+    IF gleich IS NOT NULL THEN
+      RAISE EXCEPTION USING ERRCODE = 'KV115', MESSAGE = format('<KONFLIKT> Regel %s besteht bereits', gleich);
+    END IF;
   END IF;
   IF NOT neu AND vorher = '' THEN
     RAISE EXCEPTION USING ERRCODE = 'KV114', MESSAGE = format('<KONFLIKT> Regel %s wurde inzwischen gelöscht', n);

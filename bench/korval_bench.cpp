@@ -218,6 +218,25 @@ struct Ziel {
 // PostgreSQL: the set-up and the baseline run as the role the run started
 // with (the database's owner); the program connects as the workstations' role.
 QByteArray g_eigentuemer;
+// The bare side of an export: the query's rows as ";"-separated lines into a file.
+void ZeilenSchreiben(QSqlQuery& q, int spalten, const QString& pfad) {
+    QFile datei(pfad);
+    if (!datei.open(QIODevice::WriteOnly)) qFatal("bar: Datei");
+    QByteArray puffer;
+    while (q.next()) {
+        for (int c = 0; c < spalten; ++c) {
+            puffer += q.value(c).toString().toUtf8();
+            puffer += c < spalten - 1 ? ";" : "\r\n";
+        }
+        if (puffer.size() > (1 << 20)) {
+            datei.write(puffer);
+            puffer.clear();
+        }
+    }
+    datei.write(puffer);
+    q.finish();
+}
+
 // Only the operations whose name contains this (all when empty).
 QString g_nur;
 struct AlsEigentuemer {
@@ -858,21 +877,7 @@ class Bench {
                                                              .arg(RegelSeitenSql(QStringLiteral("uv_regel")),
                                                                   m_arbeit.postgres ? QStringLiteral("string_agg")
                                                                                     : QStringLiteral("group_concat")));
-                           QFile datei(m_dir.filePath(QStringLiteral("unvereinbar.bar")));
-                           if (!datei.open(QIODevice::WriteOnly)) qFatal("bar: Datei");
-                           QByteArray puffer;
-                           while (q.next()) {
-                               for (int c = 0; c < 8; ++c) {
-                                   puffer += q.value(c).toString().toUtf8();
-                                   puffer += c < 7 ? ";" : "\r\n";
-                               }
-                               if (puffer.size() > (1 << 20)) {
-                                   datei.write(puffer);
-                                   puffer.clear();
-                               }
-                           }
-                           datei.write(puffer);
-                           q.finish();
+                           ZeilenSchreiben(q, 8, m_dir.filePath(QStringLiteral("unvereinbar.bar")));
                        }});
         // 10,000 memberships past their date ended, against the bare deletes;
         // their groups are put back whole before each run.
@@ -1121,27 +1126,13 @@ class Bench {
                                u.dialoge.dateien.push_back(matrixDatei);
                            },
                            [&] { w.mMatrixExport_Click(); }, nullptr, [&] {
-                               QFile datei(matrixDatei + QStringLiteral(".bar"));
-                               if (!datei.open(QIODevice::WriteOnly)) qFatal("bar: Datei");
                                QSqlQuery& q = bar.Ausfuehren(
                                    QStringLiteral("SELECT DISTINCT gp.pcode, COALESCE(p.pname, ''), gp.gruppe, "
                                                   "pg.programmname, pg.subprogramm, pg.berechtigungsstufe FROM "
                                                   "uv_gruppen_pcode gp JOIN uv_programm_gruppe pg ON pg.gruppe = "
                                                   "gp.gruppe LEFT JOIN kv_parpersedv p ON p.firma = '1' AND p.pcode = "
                                                   "gp.pcode ORDER BY 1, 3, 4, 5, 6"));
-                               QByteArray puffer;
-                               while (q.next()) {
-                                   for (int c = 0; c < 6; ++c) {
-                                       puffer += q.value(c).toString().toUtf8();
-                                       puffer += c < 5 ? ";" : "\r\n";
-                                   }
-                                   if (puffer.size() > (1 << 20)) {
-                                       datei.write(puffer);
-                                       puffer.clear();
-                                   }
-                               }
-                               datei.write(puffer);
-                               q.finish();
+                               ZeilenSchreiben(q, 6, matrixDatei + QStringLiteral(".bar"));
                            }});
         } else if (!csv) {
             m_out << "Matrix exportieren: " << matrixZeilen << " Zeilen, nicht paarweise gemessen" << Qt::endl;

@@ -18,11 +18,9 @@ inline bool WieFormel(const QString& wert) {
 
 inline QString Feld(const QString& text) {
     const QString wert = WieFormel(text) ? QLatin1Char('\'') + text : text;
-    bool quoten = wert.startsWith(QLatin1Char(' ')) || wert.endsWith(QLatin1Char(' '));
-    for (qsizetype i = 0; i < wert.size() && !quoten; ++i) {
-        const QChar c = wert[i];
-        quoten = c == u';' || c == u'"' || c == u'\n' || c == u'\r';
-    }
+    const bool quoten = wert.contains(QLatin1Char(';')) || wert.contains(QLatin1Char('"')) ||
+                        wert.contains(QLatin1Char('\n')) || wert.contains(QLatin1Char('\r')) ||
+                        wert.startsWith(QLatin1Char(' ')) || wert.endsWith(QLatin1Char(' '));
     if (!quoten) return wert;
     QString q = wert;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -30,17 +28,11 @@ inline QString Feld(const QString& text) {
 }
 
 inline QString Zeile(const QStringList& felder) {
-    qsizetype laenge = 2;
+    QStringList f;
+    f.reserve(felder.size());
     for (const QString& w : felder)
-        laenge += w.size() + 1;
-    QString z;
-    z.reserve(laenge);
-    for (qsizetype i = 0; i < felder.size(); ++i) {
-        if (i > 0) z += QLatin1Char(';');
-        z += Feld(felder[i]);
-    }
-    z += QStringLiteral("\r\n");
-    return z;
+        f.append(Feld(w));
+    return f.join(QLatin1Char(';')) + QStringLiteral("\r\n");
 }
 
 // Rows of fields back from CSV text (quotes, ";" and line breaks inside

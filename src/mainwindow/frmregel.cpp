@@ -75,7 +75,8 @@ frmRegel::frmRegel(const Pflege::Regel* regel, QWidget* parent) : QDialog(parent
 }
 
 void frmRegel::cmdOK_Click() {
-    const Pflege::Regel r{txtName->text().trimmed(), txtBeschreibung->text().trimmed(), Texte(txtSeite1),
+    // A stored name is kept as it is, blanks and all, so the change finds its rule.
+    const Pflege::Regel r{m_neu ? txtName->text().trimmed() : txtName->text(), txtBeschreibung->text().trimmed(), Texte(txtSeite1),
                           Texte(txtSeite2)};
     if (r.name.isEmpty() || r.seite1.contains(QString()) || r.seite2.contains(QString()) ||
         r.seite1[0] == QLatin1String("*") || r.seite2[0] == QLatin1String("*")) {

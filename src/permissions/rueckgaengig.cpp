@@ -61,6 +61,8 @@ bool RueckgaengigMachen(long long nr, QStringList* objekte) {
             Dialoge().MsgBox((Rueckgaengig::PlanNurGeloescht(plan->schritte)
                                   ? QStringLiteral("Was die Änderung Nr. %1 geändert hat, wurde inzwischen gelöscht; "
                                                    "es gibt nichts rückgängig zu machen.%2")
+                              : Rueckgaengig::PlanUeberholt(plan->schritte)
+                                  ? QStringLiteral("Die Änderung Nr. %1 lässt sich nicht mehr zurücknehmen:%2")
                                   : QStringLiteral("Die Änderung Nr. %1 ist bereits zurückgenommen; es gibt nichts mehr "
                                                    "rückgängig zu machen.%2"))
                                  .arg(nr)

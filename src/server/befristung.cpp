@@ -36,14 +36,15 @@ void SqlCacheFactory::befristungenBereinigen(const QStringList& gruppen, std::op
                                       "uv_gruppen_pcode m WHERE m.gruppe = uv_befristung.gruppe AND "
                                       "m.pcode = uv_befristung.pcode)")
                            .arg(Schema::jsonWerteSql(m_db));
-    std::vector<QStringList> weg;
-    if (nr) weg = select(QStringLiteral("SELECT gruppe, pcode, bis, grund FROM uv_befristung WHERE %1 ORDER BY gruppe, pcode")
-                             .arg(wo),
-                         {liste, liste}, 4);
+    const std::vector<QStringList> weg =
+        select(QStringLiteral("SELECT gruppe, pcode, bis, grund FROM uv_befristung WHERE %1 ORDER BY gruppe, pcode").arg(wo),
+               {liste, liste}, 4);
+    if (weg.empty()) return;
     execute(QStringLiteral("DELETE FROM uv_befristung WHERE %1").arg(wo), {liste, liste});
     for (const QStringList& z : weg)
-        protokollieren(QStringLiteral("mit entfernt"), QStringLiteral("Befristung %1||%2").arg(z[0], z[1]),
-                       befristungsfelder(z[2], z[3]), QString(), *nr);
+        protokollieren(nr ? QStringLiteral("mit entfernt") : QStringLiteral("ohne Mitglied entfernt"),
+                       QStringLiteral("Befristung %1||%2").arg(z[0], z[1]), befristungsfelder(z[2], z[3]), QString(),
+                       nr.value_or(0));
 }
 
 void SqlCacheFactory::befristungenZurueck(qint64 eintrag, qint64 nr) {
@@ -122,8 +123,8 @@ QString SqlCacheFactory::ablauf(const QString& heute) {
     Guard g(*this);
     // By group, in the order every command locks groups.
     std::map<QString, std::vector<QStringList>> faellig;
-    // A date left without its membership (written by another program) goes
-    // quietly; one that is not a date (YYYY-MM-DD) is never due.
+    // A date left without its membership (written by another program) goes;
+    // one that is not a date (YYYY-MM-DD) is never due.
     befristungenBereinigen();
     for (const QStringList& r :
          select(QStringLiteral("SELECT gruppe, pcode, bis, grund FROM uv_befristung WHERE bis < ? ORDER BY gruppe, pcode"),

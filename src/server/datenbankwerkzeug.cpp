@@ -653,6 +653,11 @@ int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStr
                 << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
             return 1;
         }
+        if (::Rueckgaengig::PlanLeer(schritte) && ::Rueckgaengig::PlanUeberholt(schritte)) {
+            out << "Änderung Nr. " << nr << " lässt sich nicht mehr zurücknehmen; nichts zu tun.\n"
+                << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
+            return 1;
+        }
         if (::Rueckgaengig::PlanLeer(schritte)) {
             out << "Änderung Nr. " << nr << " ist bereits zurückgenommen; nichts zu tun." << Qt::endl;
             return 1;
@@ -1184,11 +1189,16 @@ bool ProtokollBereinigen(const DatenbankZiel& ziel, const QString& vor, QTextStr
 
 namespace Datenbankwerkzeug {
 
+// 2027-03-01 or 1.3.2027, days and months with or without the leading zero;
+// nothing else may follow (a time of day would be ignored silently).
 QDate Datum(const QString& text) {
-    QDate d = QDate::fromString(text, Qt::ISODate);
-    if (!d.isValid()) d = QDate::fromString(text, QStringLiteral("dd.MM.yyyy"));
-    if (!d.isValid()) d = QDate::fromString(text, QStringLiteral("d.M.yyyy"));
-    return d;
+    static const QRegularExpression iso(QStringLiteral("^([0-9]{4})-([0-9]{1,2})-([0-9]{1,2})$")),
+        deutsch(QStringLiteral("^([0-9]{1,2})\\.([0-9]{1,2})\\.([0-9]{4})$"));
+    if (const auto m = iso.match(text.trimmed()); m.hasMatch())
+        return QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (const auto m = deutsch.match(text.trimmed()); m.hasMatch())
+        return QDate(m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt());
+    return {};
 }
 
 int Befristen(const DatenbankZiel& ziel, const QString& gruppe, const QString& codeEingabe, const QString& datum,

@@ -150,8 +150,10 @@ void SqlCacheFactory::regelnNachher(const Regelpruefung& p, qint64 nr) {
     }
 }
 
-QString SqlCacheFactory::regelSpeichern(const QString& name, const QString& beschreibung, const QStringList& seiten,
+QString SqlCacheFactory::regelSpeichern(const QString& eingabe, const QString& beschreibung, const QStringList& seiten,
                                         bool neu) {
+    // A new name without the blanks around it; an existing one as it is stored.
+    const QString name = neu ? eingabe.trimmed() : eingabe;
     if (!m_befristungen)
         raise(Fehlernummer::SchemaVeraltet,
               QStringLiteral("<SCHEMA> Die Datenbank kennt noch keine Regeln; ein Verwalter der Datenbank bringt sie "
@@ -163,22 +165,27 @@ QString SqlCacheFactory::regelSpeichern(const QString& name, const QString& besc
         return befehlAufrufen(QStringLiteral("uv_regel_speichern"), {rechner(), name, beschreibung, s, neu});
     }
     berechtigungPruefen();
-    if (name.trimmed().isEmpty() || name.contains(QLatin1String("||")) || name.startsWith(QLatin1Char('|')) ||
-        name.endsWith(QLatin1Char('|')) || seiten.size() != 6 || seiten.contains(QString()) ||
-        seiten[0] == QLatin1String("*") || seiten[3] == QLatin1String("*"))
+    if (name.isEmpty() || seiten.size() != 6 || seiten.contains(QString()) || seiten[0] == QLatin1String("*") ||
+        seiten[3] == QLatin1String("*"))
         raise(Fehlernummer::UngueltigerWert,
               QStringLiteral("<REGEL> Name, Programm, Unterprogramm und Stufe beider Seiten sind nötig "
                              "(Unterprogramm und Stufe dürfen \"*\" sein)"));
-    if (seiten.mid(0, 3) == seiten.mid(3, 3))
-        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<REGEL> Beide Seiten nennen dieselbe Stufe: wer sie hat, "
+    if (name.contains(QLatin1String("||")) || name.startsWith(QLatin1Char('|')) || name.endsWith(QLatin1Char('|')))
+        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<REGEL> Der Name einer Regel darf \"||\" nicht enthalten "
+                                                            "und nicht mit \"|\" beginnen oder enden"));
+    // Sides that share a level ("*" takes in every other): whoever holds it
+    // would break the rule alone.
+    const auto deckt = [&](int i) {
+        return seiten[i] == seiten[i + 3] || seiten[i] == QLatin1String("*") || seiten[i + 3] == QLatin1String("*");
+    };
+    if (seiten[0] == seiten[3] && deckt(1) && deckt(2))
+        raise(Fehlernummer::UngueltigerWert, QStringLiteral("<REGEL> Beide Seiten umfassen dieselbe Stufe: wer sie hat, "
                                                             "verstieße schon allein gegen die Regel"));
     Guard g(*this);
     if (isPostgres()) select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock(4712, 0)) x"), {}, 1);
     // Names that differ only in case would look like one rule in every list.
-    if (neu)
-        for (const QStringList& r : select(QStringLiteral("SELECT name FROM uv_regel"), {}, 1))
-            if (r.front().compare(name, Qt::CaseInsensitive) == 0)
-                raise(Fehlernummer::KonfliktVorhanden, QStringLiteral("<KONFLIKT> Regel %1 besteht bereits").arg(r.front()));
+    if (const QString gleich = neu ? GleicherName(name) : QString(); !gleich.isEmpty())
+        raise(Fehlernummer::KonfliktVorhanden, QStringLiteral("<KONFLIKT> Regel %1 besteht bereits").arg(gleich));
     const QString sql = QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel WHERE name = ?");
     const auto lesen = [&] {
         const auto r = select(sql, {name}, 8);
@@ -201,12 +208,29 @@ QString SqlCacheFactory::regelSpeichern(const QString& name, const QString& besc
     return nachher != vorher ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-QString SqlCacheFactory::regelLoeschen(const QString& name) {
+QString SqlCacheFactory::GleicherName(const QString& name) {
+    QString gleich;
+    for (const QStringList& r : select(QStringLiteral("SELECT name FROM uv_regel"), {}, 1)) {
+        if (r.front() == name) return name;
+        if (gleich.isEmpty() && r.front().compare(name, Qt::CaseInsensitive) == 0) gleich = r.front();
+    }
+    return gleich;
+}
+
+// The rule `eingabe`, or the one rule whose name differs from it only in case or blanks.
+QString SqlCacheFactory::regelLoeschen(const QString& eingabe) {
     if (!m_befristungen) return QStringLiteral("0");
-    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_regel_loeschen"), {rechner(), name});
+    if (mitFunktionen()) return befehlAufrufen(QStringLiteral("uv_regel_loeschen"), {rechner(), eingabe});
     berechtigungPruefen();
     Guard g(*this);
     if (isPostgres()) select(QStringLiteral("SELECT 1 FROM (SELECT pg_advisory_xact_lock(4712, 0)) x"), {}, 1);
+    QString name = eingabe;
+    if (select(QStringLiteral("SELECT 1 FROM uv_regel WHERE name = ?"), {eingabe}, 1).empty()) {
+        QStringList aehnlich;
+        for (const QStringList& r : select(QStringLiteral("SELECT name FROM uv_regel"), {}, 1))
+            if (r.front().trimmed().compare(eingabe.trimmed(), Qt::CaseInsensitive) == 0) aehnlich.append(r.front());
+        if (aehnlich.size() == 1) name = aehnlich.front();
+    }
     const auto r = select(QStringLiteral("SELECT name, beschreibung, p1, s1, l1, p2, s2, l2 FROM uv_regel WHERE name = ?"),
                           {name}, 8);
     if (r.empty()) {
@@ -266,6 +290,12 @@ QString SqlCacheFactory::undoFeld(qint64 nr, const QStringList& e, const QString
                    .empty()) {
         plan.append(QJsonObject{{QStringLiteral("objekt"), e[1]}, {QStringLiteral("bleibt"), true},
                                 {QStringLiteral("text"), QStringLiteral("ist nicht mehr Mitglied der Gruppe; bleibt ohne Befristung")}});
+    } else if (const QString gleich = !befristung && !leer && jetzt.isEmpty() ? GleicherName(k[0]) : QString();
+               !gleich.isEmpty()) {
+        // Two names that differ only in case would look like one rule.
+        plan.append(QJsonObject{{QStringLiteral("objekt"), e[1]}, {QStringLiteral("bleibt"), true},
+                                {QStringLiteral("text"),
+                                 QStringLiteral("eine Regel %1 ist inzwischen angelegt; bleibt gelöscht").arg(gleich)}});
     } else {
         plan.append(QJsonObject{{QStringLiteral("objekt"), e[1]}, {QStringLiteral("setzen"), e[2]},
                                 {QStringLiteral("text"), beschreibung}});

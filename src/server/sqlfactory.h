@@ -142,7 +142,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     QString ablauf(const QString& heute);
     // The end dates of codes that are no longer members of `gruppen` (of any
     // group when empty) go; with `nr` each is logged "mit entfernt", tied to
-    // that entry (the change that removed the member), so its undo brings it back.
+    // that entry (the change that removed the member), so its undo brings it
+    // back; without, as left behind by another program, "ohne Mitglied entfernt".
     void befristungenBereinigen(const QStringList& gruppen = {}, std::optional<qint64> nr = std::nullopt);
     // Undoing entry `eintrag`: the dates its change removed come back where
     // the member is back without one, logged "befristen" and tied to `nr`.
@@ -175,6 +176,8 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     // Class methods of the rules: stored (`neu`: created) or deleted, logged; "1" when it changed.
     QString regelSpeichern(const QString& name, const QString& beschreibung, const QStringList& seiten, bool neu);
     QString regelLoeschen(const QString& name);
+    // The stored rule whose name is `name` apart from case ('' when none), the same name first.
+    QString GleicherName(const QString& name);
     // Class method StufenLoeschen: every level of a program (sub-program empty)
     // or of one sub-program, with their group lists.
     int deleteLevels(const QString& programm, const QString& subprogramm);

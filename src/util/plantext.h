@@ -66,6 +66,13 @@ inline bool PlanNurGeloescht(const QJsonArray& schritte) {
     return !schritte.isEmpty();
 }
 
+// Whether a step stays because its record was changed since (or cannot take its old state).
+inline bool PlanUeberholt(const QJsonArray& schritte) {
+    for (const QJsonValue& v : schritte)
+        if (v.toObject().value(QStringLiteral("bleibt")).toBool()) return true;
+    return false;
+}
+
 // Whether anything is left to do (steps for records that are gone, or that
 // were changed since and stay, do nothing).
 inline bool PlanLeer(const QJsonArray& schritte) {

@@ -389,17 +389,21 @@ void TestBefristung::uebersichtUndWerkzeug() {
              0);
     QCOMPARE(Datenbankwerkzeug::Befristen(z, QStringLiteral("Lager"), QStringLiteral("OEZ"), spaeter, QString(), aus, err),
              0);
-    // Again the same: nothing to do; not a member, no date, a past date: wrong input, nothing stored.
-    QCOMPARE(Datenbankwerkzeug::Befristen(z, QStringLiteral("Lager"), QStringLiteral("OEZ"), spaeter, QString(), aus, err),
+    // Again the same, written without leading zeros: nothing to do; not a
+    // member, no date, a past date, text after the date: wrong input, nothing stored.
+    QCOMPARE(Datenbankwerkzeug::Befristen(z, QStringLiteral("Lager"), QStringLiteral("OEZ"),
+                                          QDate::currentDate().addDays(40).toString(QStringLiteral("yyyy-M-d")),
+                                          QString(), aus, err),
              1);
     const QStringList vorher = Daten(*u->db);
     QCOMPARE(Datenbankwerkzeug::Befristen(z, QStringLiteral("Lager"), QStringLiteral("ADM"), bald, QString(), aus, err), 2);
-    QCOMPARE(Datenbankwerkzeug::Befristen(z, QStringLiteral("Lager"), QStringLiteral("OEZ"), QStringLiteral("31.02.2027"),
-                                          QString(), aus, err),
-             2);
-    QCOMPARE(Datenbankwerkzeug::Befristen(z, QStringLiteral("Lager"), QStringLiteral("OEZ"), QStringLiteral("2000-01-01"),
-                                          QString(), aus, err),
-             2);
+    for (const char* datum : {"31.02.2027", "2000-01-01", "2037-01-05 später", "2037-01-06T00:00", "5.1.37"}) {
+        fehler.clear();
+        QCOMPARE(Datenbankwerkzeug::Befristen(z, QStringLiteral("Lager"), QStringLiteral("OEZ"), QString::fromUtf8(datum),
+                                              QString(), aus, err),
+                 2);
+        QVERIFY2(fehler.contains(QStringLiteral("Datum")), qPrintable(fehler));
+    }
     QCOMPARE(Daten(*u->db), vorher);
     QVERIFY2(!fehler.contains(QLatin1Char('<')), qPrintable(fehler));
 
@@ -429,7 +433,7 @@ void TestBefristung::uebersichtUndWerkzeug() {
     // Past the date (set by the owner, as time would): ended once.
     u->db->SqlAendern(QStringLiteral("UPDATE uv_befristung SET bis = ? WHERE pcode = 'GRO'"),
                       {QDate::currentDate().addDays(-1).toString(Qt::ISODate)});
-    // Written by another program: a date without its membership goes quietly,
+    // Written by another program: a date without its membership goes, logged;
     // one not in the stored form is never due.
     u->db->SqlAendern(QStringLiteral("INSERT INTO uv_befristung (gruppe, pcode, bis, grund) VALUES ('Lager', 'INA', "
                                      "'2001-01-01', 'verwaist')"));
@@ -441,6 +445,10 @@ void TestBefristung::uebersichtUndWerkzeug() {
              qPrintable(text));
     QCOMPARE(Daten(*u->db), QStringList{QStringLiteral("Lager/OEZ/01.12.2027//ADM")});
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ"));
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT befehl || '|' || objekt || '|' || vorher FROM uv_protokoll "
+                                       "WHERE objekt LIKE '%INA'")),
+             QStringList{QStringLiteral("ohne Mitglied entfernt|Befristung Lager||INA|"
+                                        "{\"bis\":\"2001-01-01\",\"grund\":\"verwaist\"}")});
     QCOMPARE(Datenbankwerkzeug::Ablauf(z, aus, err), 1);
     QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("OEZ"));
     // Without a sign-on nothing changes.

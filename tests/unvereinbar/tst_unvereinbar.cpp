@@ -231,18 +231,22 @@ void TestUnvereinbar::regelnImFenster() {
                  QStringList{QStringLiteral("Zahlen/Buchen;Finanzen / * / *;Auftrag / Erfassen / *;Vier Augen")});
         // The same name again (in any case), or one level on both sides, is
         // refused; the dialog stays open with what was typed.
-        for (const QStringList& falsch : {QStringList{QStringLiteral("Zahlen/Buchen"), QStringLiteral("Lager"),
-                                                      QStringLiteral("besteht bereits")},
-                                          QStringList{QStringLiteral("zahlen/buchen"), QStringLiteral("Lager"),
-                                                      QStringLiteral("Zahlen/Buchen besteht bereits")},
-                                          QStringList{QStringLiteral("Doppelt"), QStringLiteral("Auftrag"),
-                                                      QStringLiteral("dieselbe Stufe")}}) {
+        // Name, program of side 1, what the refusal says, sub-program of side 2.
+        for (const QStringList& falsch : {T({"Zahlen/Buchen", "Lager", "besteht bereits"}),
+                                          T({" zahlen/buchen ", "Lager", "Zahlen/Buchen besteht bereits"}),
+                                          T({"Doppelt", "Auftrag", "dieselbe Stufe"}),
+                                          T({"Überlappt", "Auftrag", "dieselbe Stufe", "Erfassen"}),
+                                          T({"Zahlen||Buchen", "Lager", "\"||\""})}) {
             u->dialoge.modal.push_back([&](QWidget* f) {
                 auto* r = qobject_cast<frmRegel*>(f);
                 QVERIFY(r);
                 Eintippen(r->txtName, falsch[0]);
                 Eintippen(r->txtSeite1[0], falsch[1]);
                 Eintippen(r->txtSeite2[0], QStringLiteral("Auftrag"));
+                if (falsch.size() > 3) {
+                    r->txtSeite2[1]->clear();
+                    Eintippen(r->txtSeite2[1], falsch[3]);
+                }
                 Klicken(r->cmdOK);
                 QVERIFY(!r->Gespeichert());
                 QCOMPARE(r->txtName->text(), falsch[0]);
@@ -275,6 +279,17 @@ void TestUnvereinbar::regelnImFenster() {
     QCOMPARE(u->db->Sql(QStringLiteral("SELECT befehl || '|' || objekt FROM uv_protokoll WHERE nr > ? ORDER BY nr"), {nr}),
              (QStringList{QStringLiteral("anlegen|Regel Zahlen/Buchen"), QStringLiteral("speichern|Regel Zahlen/Buchen"),
                           QStringLiteral("löschen|Regel Zahlen/Buchen")}));
+    // Not while a rule of the same name in other case was made since: two would look like one.
+    RegelAnlegen(*u->db, QStringLiteral("ZAHLEN/BUCHEN"), T({"Lager", "*", "*", "Auftrag", "*", "*"}));
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY2(u->dialoge.Letzte(QStringLiteral("MsgBox"))
+                 ->text.contains(QStringLiteral("eine Regel ZAHLEN/BUCHEN ist inzwischen angelegt; bleibt gelöscht")),
+             qPrintable(u->dialoge.Letzte(QStringLiteral("MsgBox"))->text));
+    QVERIFY(!u->dialoge.Letzte(QStringLiteral("MsgBox"))->text.contains(QStringLiteral("bereits zurückgenommen")));
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT name FROM uv_regel")), QStringList{QStringLiteral("ZAHLEN/BUCHEN")});
+    u->db->SqlAendern(QStringLiteral("DELETE FROM uv_regel"));
     // Ctrl+Z brings the deleted rule back as it was; once more takes back its change.
     for (const char* stufe : {"2", "*"}) {
         u->dialoge.auswahl.push_back(0);
@@ -334,16 +349,15 @@ void TestUnvereinbar::werkzeugUndUebersicht() {
                                                      QStringLiteral("Lager"), QStringLiteral("*"), QStringLiteral("*")},
                                       QStringLiteral("Kasse und Lager"), aus, err),
              0);
-    QCOMPARE(Datenbankwerkzeug::Regel(Ziel(*u->db), {QStringLiteral("anlegen"), QStringLiteral("Kasse"),
-                                                     QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
-                                                     QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F")},
-                                      QString(), aus, err),
-             2);
-    QCOMPARE(Datenbankwerkzeug::Regel(Ziel(*u->db), {QStringLiteral("anlegen"), QStringLiteral("Leer"),
-                                                     QStringLiteral("*"), QStringLiteral("B"), QStringLiteral("C"),
-                                                     QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F")},
-                                      QString(), aus, err),
-             2);
+    // Refused: the name again (blanks around it go), no program, sides that share a level through "*".
+    for (const QStringList& falsch : {T({"anlegen", " Kasse ", "A", "B", "C", "D", "E", "F"}),
+                                      T({"anlegen", "Leer", "*", "B", "C", "D", "E", "F"}),
+                                      T({"anlegen", "Innen", "Lager", "*", "2", "Lager", "Inventur", "*"})}) {
+        fehler.clear();
+        QCOMPARE(Datenbankwerkzeug::Regel(Ziel(*u->db), falsch, QString(), aus, err), 2);
+        QVERIFY2(fehler.contains(QStringLiteral("nichts gespeichert")), qPrintable(fehler));
+    }
+    QCOMPARE(u->db->Sql(QStringLiteral("SELECT name FROM uv_regel")), QStringList{QStringLiteral("Kasse")});
     const QStringList vorher = u->db->Tabellen();
     fehler.clear();
     QCOMPARE(Datenbankwerkzeug::RechteUebernehmen(Ziel(*u->db), QStringLiteral("1"), QStringLiteral("GRO"),
@@ -380,6 +394,9 @@ void TestUnvereinbar::werkzeugUndUebersicht() {
     const QStringList z = ue->ctListVerstoesse->Gezeigt(0)->daten.toStringList();
     QCOMPARE(z.mid(0, 6), (QStringList{QStringLiteral("SOM"), QStringLiteral("Klaus Sommer"), QStringLiteral("Kasse"),
                                         QStringLiteral("Verwaltung"), QStringLiteral("Lager"), QStringLiteral("zurück")}));
+    // A name typed in other case, with a blank, finds its rule.
+    QCOMPARE(Datenbankwerkzeug::Regel(Ziel(*u->db), T({"loeschen", "KASSE "}), QString(), aus, err), 0);
+    QVERIFY(u->db->Sql(QStringLiteral("SELECT name FROM uv_regel")).isEmpty());
 }
 
 QTEST_MAIN(TestUnvereinbar)

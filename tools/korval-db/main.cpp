@@ -243,8 +243,13 @@ int main(int argc, char** argv) {
     const bool kopieren = !args.isEmpty() && args.front() == QLatin1String("gruppe-kopieren");
     const bool befristen = !args.isEmpty() && args.front() == QLatin1String("befristen");
     const bool regel = !args.isEmpty() && args.front() == QLatin1String("regel");
+    if (befristen && args.size() != (parser.isSet(aufheben) ? 3 : 4)) {
+        QTextStream(stderr) << "korval-db: befristen GRUPPE CODE DATUM [--grund TEXT] --als CODE oder "
+                               "befristen GRUPPE CODE --aufheben --als CODE"
+                            << Qt::endl;
+        return 2;
+    }
     if (args.isEmpty() || (!bericht && !rueckgaengig && !kopieren && !befristen && !regel && args.size() != 1) ||
-        (befristen && args.size() != (parser.isSet(aufheben) ? 3 : 4)) ||
         (rueckgaengig && args.size() != 2) || (kopieren && args.size() != 3)) {
         std::fputs(Hilfe, stderr);
         return 2;

@@ -9,19 +9,21 @@ $f$;
 
 -- The end dates of the groups `gruppen` whose membership is gone go, each
 -- logged "mit entfernt" and tied to entry `nr` of the change that removed the
--- member: undoing that change brings the date back with the member.
+-- member: undoing that change brings the date back with the member. Without
+-- `nr` (`gruppen` NULL: of every group) they are dates another program left
+-- behind, logged "ohne Mitglied entfernt".
 CREATE OR REPLACE FUNCTION uv_befristungen_bereinigen(kopf json, gruppen text[], nr bigint) RETURNS void
 LANGUAGE plpgsql AS $f$
 DECLARE n bigint;
 BEGIN
-  WITH weg AS (DELETE FROM uv_befristung b WHERE b.gruppe = ANY (gruppen) AND NOT EXISTS (
+  WITH weg AS (DELETE FROM uv_befristung b WHERE (gruppen IS NULL OR b.gruppe = ANY (gruppen)) AND NOT EXISTS (
                  SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = b.gruppe AND m.pcode = b.pcode)
                RETURNING b.gruppe, b.pcode, b.bis, b.grund)
-  SELECT uv_protokollieren_alle(kopf, 'mit entfernt',
+  SELECT uv_protokollieren_alle(kopf, CASE WHEN nr IS NULL THEN 'ohne Mitglied entfernt' ELSE 'mit entfernt' END,
            array_agg('Befristung ' || w.gruppe || '||' || w.pcode ORDER BY w.gruppe, w.pcode),
            array_agg('{"bis":' || to_json(w.bis)::text || ',"grund":' || to_json(w.grund)::text || '}'
                      ORDER BY w.gruppe, w.pcode),
-           array_fill(''::text, ARRAY[count(*)::int]), nr)
+           array_fill(''::text, ARRAY[count(*)::int]), COALESCE(nr, 0))
     INTO n FROM weg w HAVING count(*) > 0;
 END $f$;
 
@@ -94,10 +96,9 @@ BEGIN
   -- The groups in the order every command locks them.
   PERFORM 1 FROM uv_gruppen WHERE gruppe IN (SELECT b.gruppe FROM uv_befristung b WHERE b.bis < heute)
     ORDER BY gruppe FOR UPDATE;
-  -- A date left without its membership (written by another program) goes quietly;
+  -- A date left without its membership (written by another program) goes;
   -- one that is not a date (YYYY-MM-DD) is never due.
-  DELETE FROM uv_befristung b WHERE NOT EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = b.gruppe
-                                                  AND m.pcode = b.pcode);
+  PERFORM uv_befristungen_bereinigen(kopf, NULL, NULL);
   SELECT COALESCE(jsonb_agg(jsonb_build_array(b.gruppe, b.pcode, b.bis, b.grund) ORDER BY b.gruppe COLLATE "C", b.pcode),
                   '[]')
     INTO erledigt FROM uv_befristung b WHERE b.bis < heute AND b.bis ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$';

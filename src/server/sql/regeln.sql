@@ -100,14 +100,21 @@ CREATE OR REPLACE FUNCTION uv_regel_speichern(rechner text, n text, beschreibung
 RETURNS text LANGUAGE plpgsql AS $f$
 DECLARE kopf json := uv_kopf(rechner); vorher text; nachher text; t text[]; gleich text;
 BEGIN
+  -- A new name without the blanks around it; an existing one as it is stored.
+  IF neu THEN n := btrim(n); END IF;
   t := ARRAY(SELECT json_array_elements_text(seiten->0) UNION ALL SELECT json_array_elements_text(seiten->1));
-  IF btrim(n) = '' OR n LIKE '%||%' OR n LIKE '|%' OR n LIKE '%|' OR cardinality(t) <> 6 OR '' = ANY (t)
-     OR t[1] = '*' OR t[4] = '*' THEN
+  IF n = '' OR cardinality(t) <> 6 OR '' = ANY (t) OR t[1] = '*' OR t[4] = '*' THEN
     RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Name, Programm, Unterprogramm und Stufe beider '
       'Seiten sind nötig (Unterprogramm und Stufe dürfen "*" sein)';
   END IF;
-  IF t[1:3] = t[4:6] THEN
-    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Beide Seiten nennen dieselbe Stufe: wer sie hat, '
+  IF n LIKE '%||%' OR n LIKE '|%' OR n LIKE '%|' THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Der Name einer Regel darf "||" nicht enthalten '
+      'und nicht mit "|" beginnen oder enden';
+  END IF;
+  -- Sides that share a level ("*" takes in every other): whoever holds it
+  -- would break the rule alone.
+  IF t[1] = t[4] AND (t[2] = '*' OR t[5] = '*' OR t[2] = t[5]) AND (t[3] = '*' OR t[6] = '*' OR t[3] = t[6]) THEN
+    RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Beide Seiten umfassen dieselbe Stufe: wer sie hat, '
       'verstieße schon allein gegen die Regel';
   END IF;
   PERFORM uv_regeln_sperren(true);
@@ -134,10 +141,16 @@ BEGIN
   RETURN json_build_object('e', CASE WHEN nachher <> vorher THEN '1' ELSE '0' END, 'v', json_build_array());
 END $f$;
 
+-- The rule `n`, or the one rule whose name differs from it only in case or blanks.
 CREATE OR REPLACE FUNCTION uv_regel_loeschen(rechner text, n text) RETURNS text LANGUAGE plpgsql AS $f$
-DECLARE kopf json := uv_kopf(rechner); vorher text;
+DECLARE kopf json := uv_kopf(rechner); vorher text; gleich text;
 BEGIN
   PERFORM uv_regeln_sperren(true);
+  IF NOT EXISTS (SELECT 1 FROM uv_regel r WHERE r.name = n) THEN
+    SELECT min(r.name) INTO gleich FROM uv_regel r
+     WHERE lower(btrim(r.name) COLLATE "default") = lower(btrim(n) COLLATE "default") HAVING count(*) = 1;
+    n := COALESCE(gleich, n);
+  END IF;
   vorher := uv_regelfelder(n);
   DELETE FROM uv_regel WHERE name = n;
   IF vorher <> '' THEN
@@ -184,6 +197,12 @@ BEGIN
                                                         AND m.pcode = k[2]) THEN
     plan := jsonb_build_array(jsonb_build_object('objekt', e.objekt, 'bleibt', true,
                                                  'text', 'ist nicht mehr Mitglied der Gruppe; bleibt ohne Befristung'));
+  ELSIF NOT befristung AND ziel IS NOT NULL AND jetzt = '' AND EXISTS (
+          SELECT 1 FROM uv_regel r WHERE lower(r.name COLLATE "default") = lower(k[1] COLLATE "default")) THEN
+    -- Two names that differ only in case would look like one rule.
+    plan := jsonb_build_array(jsonb_build_object('objekt', e.objekt, 'bleibt', true, 'text', format(
+              'eine Regel %s ist inzwischen angelegt; bleibt gelöscht',
+              (SELECT min(r.name) FROM uv_regel r WHERE lower(r.name COLLATE "default") = lower(k[1] COLLATE "default")))));
   ELSE
     plan := jsonb_build_array(jsonb_build_object('objekt', e.objekt, 'setzen', e.vorher, 'text', beschreibung));
   END IF;

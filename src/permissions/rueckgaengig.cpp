@@ -28,7 +28,7 @@ RueckgaengigPlan Aufrufen(long long nr, const QString& marke, const QString& aus
     ObjektSchliessen(k);
     const QJsonObject o = QJsonDocument::fromJson(antwort.toUtf8()).object();
     return {o.value(QStringLiteral("plan")).toArray(), o.value(QStringLiteral("marke")).toString(),
-            o.value(QStringLiteral("gespeichert")).toBool()};
+            o.value(QStringLiteral("gespeichert")).toBool(), o.value(QStringLiteral("befristungen")).toArray()};
 }
 
 } // namespace
@@ -71,7 +71,9 @@ bool RueckgaengigMachen(long long nr, QStringList* objekte) {
             return false;
         }
         if (ausnahme.isEmpty() &&
-            Dialoge().Auswahl(einleitung + QStringLiteral("\r\n") + Rueckgaengig::PlanText(plan->schritte), Titel,
+            Dialoge().Auswahl(einleitung + QStringLiteral("\r\n") +
+                                  Rueckgaengig::Vorschau(plan->schritte, plan->befristungen),
+                              Titel,
                               {QStringLiteral("Rückgängig machen"), QStringLiteral("Abbrechen")}) != 0)
             return false;
         try {

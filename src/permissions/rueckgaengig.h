@@ -15,6 +15,8 @@ struct RueckgaengigPlan {
     QJsonArray schritte;
     QString marke;
     bool gespeichert = false;
+    // What it does to end dates, for the preview.
+    QJsonArray befristungen;
 };
 
 // The plan for entry `nr`; nullopt after a reported failure.

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <map>
 
@@ -27,6 +28,70 @@ QString SqlCacheFactory::befristungsfelder(const QString& bis, const QString& gr
         return QString::fromUtf8(a.mid(1, a.size() - 2));
     };
     return QStringLiteral("{\"bis\":%1,\"grund\":%2}").arg(json(bis), json(grund));
+}
+
+namespace {
+// A date as people write it (one in another form as it is stored).
+QString DatumText(const QString& bis) {
+    const QDate d = QDate::fromString(bis, Qt::ISODate);
+    return d.isValid() && bis.size() == 10 ? d.toString(QStringLiteral("dd.MM.yyyy")) : bis;
+}
+} // namespace
+
+QString SqlCacheFactory::befristungText(const QString& bis, const QString& grund) {
+    return QStringLiteral("befristet bis %1%2%3")
+        .arg(DatumText(bis), grund.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(grund),
+             bis < QDate::currentDate().toString(Qt::ISODate)
+                 ? QStringLiteral(" – das Datum ist vorbei: die nächste Anmeldung eines Verwalters oder "
+                                  "\"korval-db ablauf\" entfernt die Mitgliedschaft")
+                 : QString());
+}
+
+QJsonArray SqlCacheFactory::befristungsHinweise(qint64 eintrag, const QJsonArray& plan) {
+    QJsonArray hinweise;
+    if (!m_befristungen) return hinweise;
+    // Per group the members the plan gives back and takes out.
+    std::map<QString, std::pair<QSet<QString>, QSet<QString>>> gruppen;
+    for (const QJsonValue& v : plan) {
+        const QJsonObject s = v.toObject();
+        const QString o = s.value(QStringLiteral("objekt")).toString();
+        if (s.value(QStringLiteral("fehlt")).toBool() || !o.startsWith(QLatin1String("Gruppe "))) continue;
+        auto& [hinzu, weg] = gruppen[o.mid(7)];
+        for (const QJsonValue& w : s.value(QStringLiteral("hinzu")).toArray())
+            hinzu.insert(w.toString());
+        for (const QJsonValue& w : s.value(QStringLiteral("weg")).toArray())
+            weg.insert(w.toString());
+    }
+    std::map<QString, QString> texte;
+    for (const QStringList& z : select(QStringLiteral("SELECT objekt, vorher FROM uv_protokoll WHERE bezug = ? AND "
+                                                      "befehl = 'mit entfernt' ORDER BY nr DESC"),
+                                       {eintrag}, 2)) {
+        const QStringList k = z[0].mid(11).split(QStringLiteral("||"));
+        if (k.size() != 2 || texte.count(z[0])) continue;
+        const auto g = gruppen.find(k[0]);
+        const bool zurueck = g != gruppen.end() && g->second.first.contains(k[1]);
+        const bool bleibt = (g == gruppen.end() || !g->second.second.contains(k[1])) &&
+                            !select(QStringLiteral("SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = ? AND pcode = ?"),
+                                    {k[0], k[1]}, 1)
+                                 .empty();
+        if ((!zurueck && !bleibt) ||
+            !select(QStringLiteral("SELECT 1 FROM uv_befristung WHERE gruppe = ? AND pcode = ?"), {k[0], k[1]}, 1).empty())
+            continue;
+        const QJsonObject f = QJsonDocument::fromJson(z[1].toUtf8()).object();
+        texte[z[0]] = QStringLiteral("kommt mit dem Mitglied wieder, ") +
+                      befristungText(f.value(QStringLiteral("bis")).toString(), f.value(QStringLiteral("grund")).toString());
+    }
+    for (const auto& [gruppe, aenderung] : gruppen) {
+        if (aenderung.second.isEmpty()) continue;
+        for (const QStringList& b :
+             select(QStringLiteral("SELECT pcode, bis FROM uv_befristung WHERE gruppe = ?"), {gruppe}, 2))
+            if (aenderung.second.contains(b[0]) && !aenderung.first.contains(b[0]))
+                texte[QStringLiteral("Befristung %1||%2").arg(gruppe, b[0])] =
+                    QStringLiteral("entfällt mit dem Mitglied (bis %1)").arg(DatumText(b[1]));
+    }
+    for (const auto& [o, t] : texte)
+        hinweise.append(QJsonObject{{QStringLiteral("objekt"), o}, {QStringLiteral("text"), t}});
+    return hinweise;
 }
 
 void SqlCacheFactory::befristungenBereinigen(const QStringList& gruppen, std::optional<qint64> nr) {

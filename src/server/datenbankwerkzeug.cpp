@@ -662,7 +662,8 @@ int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStr
             out << "Änderung Nr. " << nr << " ist bereits zurückgenommen; nichts zu tun." << Qt::endl;
             return 1;
         }
-        out << "Änderung Nr. " << nr << " rückgängig machen:\n" << ::Rueckgaengig::PlanText(schritte, 0) << Qt::endl;
+        out << "Änderung Nr. " << nr << " rückgängig machen:\n"
+            << ::Rueckgaengig::Vorschau(schritte, plan.value(QStringLiteral("befristungen")).toArray(), 0) << Qt::endl;
         if (!ja) {
             out << "Nichts gespeichert; mit --ja wird die Änderung zurückgenommen." << Qt::endl;
             return 0;

@@ -270,13 +270,7 @@ QString SqlCacheFactory::undoFeld(qint64 nr, const QStringList& e, const QString
     const QString beschreibung =
         befristung && leer ? QStringLiteral("Befristung wird aufgehoben")
         : befristung
-            ? QStringLiteral("wieder befristet bis %1%2%3")
-                  .arg(QDate::fromString(bis, Qt::ISODate).toString(QStringLiteral("dd.MM.yyyy")),
-                       grund.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(grund),
-                       QDate::fromString(bis, Qt::ISODate) < QDate::currentDate()
-                           ? QStringLiteral(" – das Datum ist vorbei: die nächste Anmeldung eines Verwalters oder "
-                                            "\"korval-db ablauf\" entfernt die Mitgliedschaft")
-                           : QString())
+            ? QStringLiteral("wieder ") + befristungText(bis, grund)
         : leer           ? QStringLiteral("Regel wird gelöscht")
         : e[3].isEmpty() ? QStringLiteral("Regel wird wieder angelegt")
                          : QStringLiteral("Regel wird zurückgesetzt");

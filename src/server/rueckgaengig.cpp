@@ -238,7 +238,8 @@ QString SqlCacheFactory::undo(qint64 nr, const QString& erwartet) {
     const QByteArray text = QJsonDocument(plan).toJson(QJsonDocument::Compact);
     const QString marke = QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
     QJsonObject antwort{{QStringLiteral("plan"), plan}, {QStringLiteral("marke"), marke},
-                        {QStringLiteral("gespeichert"), false}};
+                        {QStringLiteral("gespeichert"), false},
+                        {QStringLiteral("befristungen"), befristungsHinweise(nr, plan)}};
     if (!erwartet.isEmpty() && erwartet == marke) {
         // What the undo gives back is checked against the rules like any grant.
         QStringList gruppen, codes, neueGruppen;

@@ -151,6 +151,10 @@ class SqlCacheFactory final : public CacheFactory, private MGlobalStore {
     bool befristungenDa() const { return m_befristungen; }
     // An end date and its reason as the log shows them, '' for none.
     static QString befristungsfelder(const QString& bis, const QString& grund);
+    // An end date that comes back as an undo's preview says it, with the warning when its day is past.
+    static QString befristungText(const QString& bis, const QString& grund);
+    // What an undo's plan does to end dates, for its preview: [{objekt, text}, …].
+    QJsonArray befristungsHinweise(qint64 eintrag, const QJsonArray& plan);
     void setAusnahme(const QString& grund) { m_ausnahme = grund; }
     // korval-db --ausnahme: the reason for every command of this connection.
     void setAusnahmeDauerhaft(const QString& grund) { m_ausnahme = m_ausnahmeDauerhaft = grund; }

@@ -59,6 +59,13 @@ inline QString PlanText(const QJsonArray& schritte, int hoechstens = 25) {
     return zeilen.join(QStringLiteral("\r\n"));
 }
 
+// The plan with what it does to end dates (steps of objekt and text) below it.
+inline QString Vorschau(const QJsonArray& schritte, const QJsonArray& befristungen, int hoechstens = 25) {
+    QString t = PlanText(schritte, hoechstens);
+    if (!befristungen.isEmpty()) t += QStringLiteral("\r\n") + PlanText(befristungen, hoechstens);
+    return t;
+}
+
 // Whether the plan names records, all of them deleted since (nothing to do then either).
 inline bool PlanNurGeloescht(const QJsonArray& schritte) {
     for (const QJsonValue& v : schritte)

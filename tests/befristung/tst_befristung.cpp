@@ -300,25 +300,29 @@ void TestBefristung::mitgliedGehtDatumGeht_data() {
     QTest::addColumn<QString>("wie");
     QTest::addColumn<QStringList>("danach");  // the end dates stored afterwards
     QTest::addColumn<QStringList>("datumLog"); // the entries on end dates after the date was set
+    QTest::addColumn<QString>("vorschau");     // the undo's preview says so
     const QString lager = QStringLiteral("Lager/OEZ/2027-01-31/Projekt/ADM");
     const QString felder = QStringLiteral("{\"bis\":\"2027-01-31\",\"grund\":\"Projekt\"}");
     const QString entfernt = QStringLiteral("mit entfernt|Befristung Lager||OEZ|%1||bezug").arg(felder);
     const QString zurueck = QStringLiteral("befristen|Befristung Lager||OEZ||%1|bezug").arg(felder);
+    const QString kommt =
+        QStringLiteral("\r\nBefristung Lager||OEZ: kommt mit dem Mitglied wieder, befristet bis 31.01.2027 (Projekt)");
     QTest::newRow("Mitglied entfernt und gesichert")
-        << QStringLiteral("entfernen") << QStringList{} << QStringList{entfernt};
-    QTest::newRow("Gruppe gelöscht") << QStringLiteral("loeschen") << QStringList{} << QStringList{entfernt};
+        << QStringLiteral("entfernen") << QStringList{} << QStringList{entfernt} << QString();
+    QTest::newRow("Gruppe gelöscht") << QStringLiteral("loeschen") << QStringList{} << QStringList{entfernt} << QString();
     QTest::newRow("Gruppe kopiert")
         << QStringLiteral("kopieren") << QStringList{QStringLiteral("Lager 2/OEZ/2027-01-31/Projekt/ADM"), lager}
-        << QStringList{QStringLiteral("befristen|Befristung Lager 2||OEZ||%1|bezug").arg(felder)};
+        << QStringList{QStringLiteral("befristen|Befristung Lager 2||OEZ||%1|bezug").arg(felder)} << QString();
     // Undo gives the member back with the date its removal took along.
     QTest::newRow("Entfernen zurückgenommen")
-        << QStringLiteral("entfernen,rueckgaengig") << QStringList{lager} << QStringList{entfernt, zurueck};
+        << QStringLiteral("entfernen,rueckgaengig") << QStringList{lager} << QStringList{entfernt, zurueck} << kommt;
     QTest::newRow("Löschen zurückgenommen")
-        << QStringLiteral("loeschen,rueckgaengig") << QStringList{lager} << QStringList{entfernt, zurueck};
+        << QStringLiteral("loeschen,rueckgaengig") << QStringList{lager} << QStringList{entfernt, zurueck} << kommt;
     QTest::newRow("Kopie zurückgenommen")
         << QStringLiteral("kopieren,rueckgaengig") << QStringList{lager}
         << QStringList{QStringLiteral("befristen|Befristung Lager 2||OEZ||%1|bezug").arg(felder),
-                       QStringLiteral("mit entfernt|Befristung Lager 2||OEZ|%1||bezug").arg(felder)};
+                       QStringLiteral("mit entfernt|Befristung Lager 2||OEZ|%1||bezug").arg(felder)}
+        << QStringLiteral("\r\nBefristung Lager 2||OEZ: entfällt mit dem Mitglied (bis 31.01.2027)");
 }
 
 // A date lives only as long as its membership, and comes back when undo
@@ -327,6 +331,7 @@ void TestBefristung::mitgliedGehtDatumGeht() {
     QFETCH(QString, wie);
     QFETCH(QStringList, danach);
     QFETCH(QStringList, datumLog);
+    QFETCH(QString, vorschau);
     GruppeMitMitglied(QStringLiteral("Lager"), QStringLiteral("OEZ"));
     u->dialoge.modal.push_back([&](QWidget* fenster) {
         auto* d = qobject_cast<frmBefristen*>(fenster);
@@ -364,6 +369,8 @@ void TestBefristung::mitgliedGehtDatumGeht() {
     if (schritte.contains(QLatin1String("rueckgaengig"))) {
         u->dialoge.auswahl.push_back(0);
         QTest::keyClick(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(u->dialoge.Letzte(QStringLiteral("Auswahl"))->text.endsWith(vorschau),
+                 qPrintable(u->dialoge.Letzte(QStringLiteral("Auswahl"))->text));
         QVERIFY(!u->db->Sql(QStringLiteral("SELECT 1 FROM uv_gruppen_pcode WHERE gruppe = 'Lager' AND pcode = 'OEZ'"))
                      .isEmpty());
     }

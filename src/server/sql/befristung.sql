@@ -7,6 +7,19 @@ CREATE OR REPLACE FUNCTION uv_befristungsfelder(g text, code text) RETURNS text 
                      FROM uv_befristung b WHERE b.gruppe = g AND b.pcode = code), '')
 $f$;
 
+-- A date as people write it (one in another form as it is stored).
+CREATE OR REPLACE FUNCTION uv_datum_text(bis text) RETURNS text LANGUAGE sql IMMUTABLE AS $f$
+  SELECT CASE WHEN bis ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$' THEN to_char(to_date(bis, 'YYYY-MM-DD'), 'DD.MM.YYYY')
+         ELSE bis END
+$f$;
+
+-- An end date that comes back, with the warning when its day is past.
+CREATE OR REPLACE FUNCTION uv_befristung_text(bis text, grund text) RETURNS text LANGUAGE sql STABLE AS $f$
+  SELECT 'befristet bis ' || uv_datum_text(bis) || CASE WHEN grund <> '' THEN ' (' || grund || ')' ELSE '' END
+         || CASE WHEN bis < to_char(current_date, 'YYYY-MM-DD') THEN ' – das Datum ist vorbei: die nächste Anmeldung '
+              'eines Verwalters oder "korval-db ablauf" entfernt die Mitgliedschaft' ELSE '' END
+$f$;
+
 -- The end dates of the groups `gruppen` whose membership is gone go, each
 -- logged "mit entfernt" and tied to entry `nr` of the change that removed the
 -- member: undoing that change brings the date back with the member. Without

@@ -180,11 +180,7 @@ BEGIN
   ziel := NULLIF(e.vorher, '')::jsonb;
   beschreibung := CASE
     WHEN befristung AND ziel IS NULL THEN 'Befristung wird aufgehoben'
-    WHEN befristung THEN 'wieder befristet bis ' || to_char(to_date(ziel->>'bis', 'YYYY-MM-DD'), 'DD.MM.YYYY')
-                         || CASE WHEN ziel->>'grund' <> '' THEN ' (' || (ziel->>'grund') || ')' ELSE '' END
-                         || CASE WHEN ziel->>'bis' < to_char(current_date, 'YYYY-MM-DD') THEN ' – das Datum ist '
-                              'vorbei: die nächste Anmeldung eines Verwalters oder "korval-db ablauf" entfernt die '
-                              'Mitgliedschaft' ELSE '' END
+    WHEN befristung THEN 'wieder ' || uv_befristung_text(ziel->>'bis', ziel->>'grund')
     WHEN ziel IS NULL THEN 'Regel wird gelöscht'
     WHEN e.nachher = '' THEN 'Regel wird wieder angelegt'
     ELSE 'Regel wird zurückgesetzt' END;

@@ -98,6 +98,30 @@ CREATE OR REPLACE FUNCTION uv_rz_schluessel(o text) RETURNS text[] LANGUAGE sql 
   SELECT CASE WHEN o LIKE 'Gruppe %' THEN ARRAY[substr(o, 8)] ELSE string_to_array(substr(o, 7), '||') END
 $f$;
 
+-- What an undo's `plan` does to end dates, for its preview: a date its change
+-- (entry `eintrag`) took along comes back where the member will be in the
+-- group and has none; one of a member the plan takes out goes with it.
+CREATE OR REPLACE FUNCTION uv_rz_befristungen(eintrag bigint, plan jsonb[]) RETURNS jsonb LANGUAGE sql STABLE AS $f$
+  WITH schritt AS (SELECT (uv_rz_schluessel(x->>'objekt'))[1] AS g, x FROM unnest(plan) x
+                    WHERE NOT x ? 'fehlt' AND uv_rz_art(x->>'objekt') = 'g'),
+  hinzu AS (SELECT s.g, h AS pcode FROM schritt s, jsonb_array_elements_text(COALESCE(s.x->'hinzu', '[]')) h),
+  weg AS (SELECT s.g, h AS pcode FROM schritt s, jsonb_array_elements_text(COALESCE(s.x->'weg', '[]')) h),
+  zurueck AS (SELECT DISTINCT ON (p.objekt) p.objekt, string_to_array(substr(p.objekt, 12), '||') AS k,
+                     p.vorher::jsonb AS f
+                FROM uv_protokoll p WHERE p.bezug = eintrag AND p.befehl = 'mit entfernt' ORDER BY p.objekt, p.nr DESC)
+  SELECT COALESCE(jsonb_agg(jsonb_build_object('objekt', y.o, 'text', y.t) ORDER BY y.o COLLATE "C"), '[]') FROM (
+    SELECT z.objekt AS o, 'kommt mit dem Mitglied wieder, ' || uv_befristung_text(z.f->>'bis', z.f->>'grund') AS t
+      FROM zurueck z
+     WHERE NOT EXISTS (SELECT 1 FROM uv_befristung b WHERE b.gruppe = z.k[1] AND b.pcode = z.k[2])
+       AND (EXISTS (SELECT 1 FROM hinzu h WHERE h.g = z.k[1] AND h.pcode = z.k[2])
+            OR (EXISTS (SELECT 1 FROM uv_gruppen_pcode m WHERE m.gruppe = z.k[1] AND m.pcode = z.k[2])
+                AND NOT EXISTS (SELECT 1 FROM weg w WHERE w.g = z.k[1] AND w.pcode = z.k[2])))
+    UNION
+    SELECT 'Befristung ' || b.gruppe || '||' || b.pcode, 'entfällt mit dem Mitglied (bis ' || uv_datum_text(b.bis) || ')'
+      FROM uv_befristung b JOIN weg w ON w.g = b.gruppe AND w.pcode = b.pcode
+     WHERE NOT EXISTS (SELECT 1 FROM hinzu h WHERE h.g = b.gruppe AND h.pcode = b.pcode)) y
+$f$;
+
 -- Levels named "P||S||L" as their key parts, for a join (not a comparison
 -- with each of thousands of names).
 CREATE OR REPLACE FUNCTION uv_rz_teile(stufen text[]) RETURNS TABLE (p text, s text, l text) LANGUAGE sql AS $f$
@@ -210,6 +234,7 @@ DECLARE kopf json := CASE WHEN erwartet <> '' THEN uv_kopf(rechner) END; e uv_pr
         jetzt jsonb := '{}'; plan jsonb[] := ARRAY[]::jsonb[]; angewandt jsonb[] := ARRAY[]::jsonb[]; text_plan text;
         marke text; gespeichert boolean := false; stufen text[]; gruppen text[]; schluessel text;
         r_gruppen text[]; r_codes text[]; r_neue text[]; r_regeln text[] := '{}'; r_vorher text[]; r_nr bigint := 0;
+        befristungen jsonb;
 BEGIN
   SELECT * INTO e FROM uv_protokoll p WHERE p.nr = uv_rueckgaengig.nr;
   IF NOT FOUND THEN
@@ -282,6 +307,7 @@ BEGIN
   END IF;
   text_plan := to_jsonb(plan)::text;
   marke := encode(sha256(convert_to(text_plan, 'UTF8')), 'hex');
+  befristungen := uv_rz_befristungen(nr, plan);
   IF kopf IS NOT NULL AND erwartet = marke THEN
     -- What the undo gives back is checked against the rules like any grant.
     SELECT COALESCE(array_agg(DISTINCT (uv_rz_schluessel(x->>'objekt'))[1]), '{}') INTO r_gruppen FROM unnest(plan) x
@@ -316,6 +342,6 @@ BEGIN
     END IF;
     gespeichert := true;
   END IF;
-  RETURN json_build_object('e', jsonb_build_object('plan', to_jsonb(plan), 'marke', marke,
-                                                   'gespeichert', gespeichert)::text, 'v', json_build_array());
+  RETURN json_build_object('e', jsonb_build_object('plan', to_jsonb(plan), 'marke', marke, 'gespeichert', gespeichert,
+                                                   'befristungen', befristungen)::text, 'v', json_build_array());
 END $f$;

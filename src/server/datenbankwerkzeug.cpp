@@ -598,13 +598,15 @@ bool CodeBekannt(CacheFactory& f, const QString& firma, const QString& code) {
                 .empty();
 }
 
-// The code as stored: as typed when that is known (department entries are
-// lower-case), else as the program stores what is typed; "" when neither is.
+// The code as group lists store it: as typed when that is known (department
+// entries are lower-case), else as the program stores what is typed; "" when
+// neither is. Group lists hold codes as the window shows them (ÄRZ), employee
+// records in the 7-bit form ([RZ).
 QString CodeAufloesen(CacheFactory& f, const QString& firma, const QString& eingabe) {
     if (eingabe.isEmpty()) return {};
-    if (CodeBekannt(f, firma, eingabe)) return eingabe;
-    const QString gespeichert = CodeGespeichert(eingabe);
-    return CodeBekannt(f, firma, gespeichert) ? gespeichert : QString();
+    if (sevenBitToDisplay(eingabe) == eingabe && CodeBekannt(f, firma, eingabe)) return eingabe;
+    const QString gespeichert = CodeGespeichert(eingabe), fenster = sevenBitToDisplay(gespeichert);
+    return CodeBekannt(f, firma, gespeichert) || CodeBekannt(f, firma, fenster) ? fenster : QString();
 }
 
 bool Unbekannt(const QString& code, const QString& eingabe, const QString& firma, QTextStream& fehler) {

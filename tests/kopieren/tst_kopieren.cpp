@@ -387,6 +387,9 @@ void TestKopieren::werkzeug_data() {
         << QStringList{QStringLiteral("uebernehmen"), QStringLiteral("USR"), QStringLiteral("GRO"),
                        QStringLiteral("--als=USR:user")}
         << 2 << QString();
+    // An employee record holds the code in the 7-bit form, the group lists as the window shows it.
+    QTest::newRow("übernehmen nach ärz")
+        << QStringList{QStringLiteral("uebernehmen"), QStringLiteral("USR"), QStringLiteral("ärz")} << 0 << QString();
     QTest::newRow("Kopie als SOM klein geschrieben")
         << QStringList{QStringLiteral("kopieren"), QStringLiteral("Verkauf"), QStringLiteral("Neu"),
                        QStringLiteral("--als=som:s1")}
@@ -403,6 +406,7 @@ void TestKopieren::werkzeug() {
     z.als = als.section(QLatin1Char(':'), 0, 0);
     z.passwort = als.section(QLatin1Char(':'), 1);
     const QString letzterEintrag = u->db->Sql(QStringLiteral("SELECT COALESCE(MAX(nr), 0) FROM uv_protokoll")).value(0);
+    u->db->SqlAendern(QStringLiteral("INSERT INTO kv_parpersedv (firma, pcode, pname) VALUES ('1', '[RZ', 'Arzt')"));
     QString text, fehler;
     QTextStream aus(&text), err(&fehler);
     const QStringList vorher = Tabellen(*u->db);

@@ -62,11 +62,13 @@ QString SqlCacheFactory::copyGroup(const QString& quelle, const QString& ziel, b
              select(QStringLiteral("SELECT pcode FROM uv_gruppen_pcode WHERE gruppe = ? ORDER BY pos"),
                     {ziel}, 1))
             codes.push_back(r.front());
-        // The copy's members are as temporary as the source's.
+        // The copy's members are as temporary as the source's, their dates set by whoever copies.
         if (m_befristungen)
             execute(QStringLiteral("INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann) "
-                                   "SELECT ?, pcode, bis, grund, firma, wer, wann FROM uv_befristung WHERE gruppe = ?"),
-                    {ziel, quelle});
+                                   "SELECT ?, pcode, bis, grund, ?, ?, %1 FROM uv_befristung WHERE gruppe = ?")
+                        .arg(Schema::zeitSql(m_db)),
+                    {ziel, m_anmeldung ? m_anmeldung->firma : QString(), m_anmeldung ? m_anmeldung->code : QString(),
+                     quelle});
     }
     // The creation holds the members it brought: undoing it deletes the group.
     const qint64 nr = protokollieren(QStringLiteral("anlegen"), QStringLiteral("Gruppe ") + ziel, QString(),

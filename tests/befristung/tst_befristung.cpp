@@ -310,8 +310,10 @@ void TestBefristung::mitgliedGehtDatumGeht_data() {
     QTest::newRow("Mitglied entfernt und gesichert")
         << QStringLiteral("entfernen") << QStringList{} << QStringList{entfernt} << QString();
     QTest::newRow("Gruppe gelöscht") << QStringLiteral("loeschen") << QStringList{} << QStringList{entfernt} << QString();
+    // The copy's date is set by whoever copies (the source's by SOM here).
+    const QString lagerSom = QStringLiteral("Lager/OEZ/2027-01-31/Projekt/SOM");
     QTest::newRow("Gruppe kopiert")
-        << QStringLiteral("kopieren") << QStringList{QStringLiteral("Lager 2/OEZ/2027-01-31/Projekt/ADM"), lager}
+        << QStringLiteral("kopieren") << QStringList{QStringLiteral("Lager 2/OEZ/2027-01-31/Projekt/ADM"), lagerSom}
         << QStringList{QStringLiteral("befristen|Befristung Lager 2||OEZ||%1|bezug").arg(felder)} << QString();
     // Undo gives the member back with the date its removal took along.
     QTest::newRow("Entfernen zurückgenommen")
@@ -319,7 +321,7 @@ void TestBefristung::mitgliedGehtDatumGeht_data() {
     QTest::newRow("Löschen zurückgenommen")
         << QStringLiteral("loeschen,rueckgaengig") << QStringList{lager} << QStringList{entfernt, zurueck} << kommt;
     QTest::newRow("Kopie zurückgenommen")
-        << QStringLiteral("kopieren,rueckgaengig") << QStringList{lager}
+        << QStringLiteral("kopieren,rueckgaengig") << QStringList{lagerSom}
         << QStringList{QStringLiteral("befristen|Befristung Lager 2||OEZ||%1|bezug").arg(felder),
                        QStringLiteral("mit entfernt|Befristung Lager 2||OEZ|%1||bezug").arg(felder)}
         << QStringLiteral("\r\nBefristung Lager 2||OEZ: entfällt mit dem Mitglied (bis 31.01.2027)");
@@ -357,6 +359,7 @@ void TestBefristung::mitgliedGehtDatumGeht() {
         QVERIFY(u->db->Sql(QStringLiteral("SELECT 1 FROM uv_gruppen WHERE gruppe = 'Lager'")).isEmpty());
     }
     if (schritte.contains(QLatin1String("kopieren"))) {
+        u->db->SqlAendern(QStringLiteral("UPDATE uv_befristung SET wer = 'SOM'"));
         u->dialoge.modal.push_back([&](QWidget* fenster) {
             auto* d = qobject_cast<frmGruppeKopieren*>(fenster);
             QVERIFY(d);

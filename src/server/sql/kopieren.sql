@@ -22,9 +22,11 @@ BEGIN
   IF mitglieder THEN
     INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) SELECT ziel, pos, pcode FROM uv_gruppen_pcode WHERE gruppe = quelle;
     GET DIAGNOSTICS codes = ROW_COUNT;
-    -- The copy's members are as temporary as the source's.
+    -- The copy's members are as temporary as the source's, their dates set by whoever copies.
     INSERT INTO uv_befristung (gruppe, pcode, bis, grund, firma, wer, wann)
-      SELECT ziel, pcode, bis, grund, firma, wer, wann FROM uv_befristung WHERE gruppe = quelle;
+      SELECT ziel, pcode, bis, grund, kopf->>0, kopf->>2,
+             to_char(clock_timestamp() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"')
+        FROM uv_befristung WHERE gruppe = quelle;
   END IF;
   nr := uv_protokollieren(kopf, 'anlegen', 'Gruppe ' || ziel, '', uv_liste('g', ARRAY[ziel]));
   PERFORM uv_protokollieren_alle(kopf, 'befristen', array_agg('Befristung ' || ziel || '||' || b.pcode ORDER BY b.pcode),

@@ -85,6 +85,7 @@ END $f$;
 CREATE OR REPLACE FUNCTION uv_speichern(kopf json, art text, k text[], liste json, neu boolean DEFAULT false)
 RETURNS void LANGUAGE plpgsql AS $f$
 DECLARE vorher text; hinzu text[]; codes text[] := '{}'; regeln text[] := '{}'; verstoesse text[]; nr bigint;
+        beitritt json; beitritt_da boolean := false;
 BEGIN
   IF NOT uv_sperren(art, k) THEN
     RAISE EXCEPTION USING ERRCODE = 'KV105', MESSAGE = format('<LOADOBJ> %s: kein Objekt mit der Id %s',
@@ -99,8 +100,17 @@ BEGIN
   IF cardinality(hinzu) > 0 THEN
     PERFORM uv_regeln_sperren(false);
     IF art = 'g' THEN
-      regeln := uv_regeln_fuer(k, NULL);
-      codes := hinzu;
+      -- Only members join: what they break is known before they do, and a
+      -- refusal costs no write.
+      IF EXISTS (SELECT 1 FROM uv_regel) THEN
+        SELECT json_agg(json_build_array(x.pcode, x.regel, x.seite1, x.seite2) ORDER BY x.pcode, x.regel) INTO beitritt
+          FROM uv_beitritt_verstoesse(k[1], hinzu) x
+         WHERE NOT EXISTS (SELECT 1 FROM uv_ausnahme a WHERE a.pcode = x.pcode AND a.regel = x.regel);
+        beitritt_da := beitritt IS NOT NULL;
+        IF beitritt_da AND COALESCE(current_setting('korval.ausnahme', true), '') = '' THEN
+          PERFORM uv_unvereinbar_melden(kopf, beitritt, 0);
+        END IF;
+      END IF;
     ELSE
       regeln := uv_regeln_fuer('{}', k);
       IF cardinality(regeln) > 0 THEN
@@ -129,6 +139,9 @@ BEGIN
   IF art = 'g' THEN PERFORM uv_befristungen_bereinigen(kopf, k, nr); END IF;
   IF verstoesse IS NOT NULL THEN
     PERFORM uv_unvereinbar_pruefen(kopf, codes, regeln, verstoesse, nr);
+  END IF;
+  IF beitritt_da THEN
+    PERFORM uv_unvereinbar_melden(kopf, beitritt, nr);
   END IF;
 END $f$;
 

@@ -5,18 +5,31 @@
 -- stored only with a reason (the transaction's setting korval.ausnahme),
 -- which becomes an exception of that employee for that rule.
 
+-- Which side of which rule (of `regeln`, all when NULL) a level of the groups
+-- `gruppen` matches, by group. The groups' levels are read once; each kind of
+-- side ("*" for sub-program, level, both or neither) is an equality join, so
+-- a group that holds every level costs one pass, not one per rule.
+CREATE OR REPLACE FUNCTION uv_regel_treffer(gruppen text[], regeln text[])
+RETURNS TABLE (name text, seite int, gruppe text) LANGUAGE sql STABLE AS $f$
+  WITH pg AS MATERIALIZED (SELECT x.programmname AS p, x.subprogramm AS s, x.berechtigungsstufe AS l, x.gruppe AS g
+                             FROM uv_programm_gruppe x WHERE x.gruppe = ANY (gruppen)),
+  r AS MATERIALIZED (SELECT * FROM uv_regel y WHERE regeln IS NULL OR y.name = ANY (regeln))
+  SELECT r.name, 1, pg.g FROM pg JOIN r ON r.p1 = pg.p AND r.s1 = pg.s AND r.l1 = pg.l WHERE r.s1 <> '*' AND r.l1 <> '*'
+  UNION ALL SELECT r.name, 1, pg.g FROM pg JOIN r ON r.p1 = pg.p AND r.s1 = pg.s AND r.l1 = '*' WHERE r.s1 <> '*'
+  UNION ALL SELECT r.name, 1, pg.g FROM pg JOIN r ON r.p1 = pg.p AND r.s1 = '*' AND r.l1 = pg.l WHERE r.l1 <> '*'
+  UNION ALL SELECT r.name, 1, pg.g FROM pg JOIN r ON r.p1 = pg.p AND r.s1 = '*' AND r.l1 = '*'
+  UNION ALL
+  SELECT r.name, 2, pg.g FROM pg JOIN r ON r.p2 = pg.p AND r.s2 = pg.s AND r.l2 = pg.l WHERE r.s2 <> '*' AND r.l2 <> '*'
+  UNION ALL SELECT r.name, 2, pg.g FROM pg JOIN r ON r.p2 = pg.p AND r.s2 = pg.s AND r.l2 = '*' WHERE r.s2 <> '*'
+  UNION ALL SELECT r.name, 2, pg.g FROM pg JOIN r ON r.p2 = pg.p AND r.s2 = '*' AND r.l2 = pg.l WHERE r.l2 <> '*'
+  UNION ALL SELECT r.name, 2, pg.g FROM pg JOIN r ON r.p2 = pg.p AND r.s2 = '*' AND r.l2 = '*'
+$f$;
+
 -- The rules with a side that a level of the groups `gruppen`, or level
 -- `stufe` ([p, s, l] or NULL), matches.
 CREATE OR REPLACE FUNCTION uv_regeln_fuer(gruppen text[], stufe text[]) RETURNS text[] LANGUAGE sql STABLE AS $f$
-  -- From the groups' levels to the rules (a group may hold every level).
   SELECT COALESCE(array_agg(DISTINCT x.name), '{}') FROM (
-    SELECT r.name FROM uv_programm_gruppe pg JOIN uv_regel r ON pg.programmname = r.p1
-       AND (r.s1 = '*' OR pg.subprogramm = r.s1) AND (r.l1 = '*' OR pg.berechtigungsstufe = r.l1)
-     WHERE pg.gruppe = ANY (gruppen)
-    UNION ALL
-    SELECT r.name FROM uv_programm_gruppe pg JOIN uv_regel r ON pg.programmname = r.p2
-       AND (r.s2 = '*' OR pg.subprogramm = r.s2) AND (r.l2 = '*' OR pg.berechtigungsstufe = r.l2)
-     WHERE pg.gruppe = ANY (gruppen)
+    SELECT t.name FROM uv_regel_treffer(gruppen, NULL) t
     UNION ALL
     SELECT r.name FROM uv_regel r
      WHERE stufe IS NOT NULL AND ((r.p1 = stufe[1] AND r.s1 IN ('*', stufe[2]) AND r.l1 IN ('*', stufe[3]))
@@ -27,20 +40,37 @@ $f$;
 -- groups that grant each side.
 CREATE OR REPLACE FUNCTION uv_verstoesse(codes text[], regeln text[])
 RETURNS TABLE (pcode text, regel text, seite1 text[], seite2 text[]) LANGUAGE sql STABLE AS $f$
-  WITH r AS (SELECT * FROM uv_regel WHERE name = ANY (regeln)),
-  mg AS (SELECT DISTINCT m.pcode, m.gruppe FROM uv_gruppen_pcode m WHERE m.pcode = ANY (codes)),
+  WITH mg AS (SELECT DISTINCT m.pcode, m.gruppe FROM uv_gruppen_pcode m WHERE m.pcode = ANY (codes)),
   -- Only the levels of the employees' groups.
-  pg AS (SELECT * FROM uv_programm_gruppe WHERE gruppe IN (SELECT gruppe FROM mg)),
-  s AS (SELECT r.name, 1 AS seite, pg.gruppe FROM r JOIN pg ON pg.programmname = r.p1
-           AND (r.s1 = '*' OR pg.subprogramm = r.s1) AND (r.l1 = '*' OR pg.berechtigungsstufe = r.l1)
-        UNION
-        SELECT r.name, 2, pg.gruppe FROM r JOIN pg ON pg.programmname = r.p2
-           AND (r.s2 = '*' OR pg.subprogramm = r.s2) AND (r.l2 = '*' OR pg.berechtigungsstufe = r.l2))
+  s AS (SELECT * FROM uv_regel_treffer(ARRAY(SELECT DISTINCT gruppe FROM mg), regeln))
   SELECT mg.pcode, s.name,
          array_agg(DISTINCT s.gruppe ORDER BY s.gruppe) FILTER (WHERE s.seite = 1),
          array_agg(DISTINCT s.gruppe ORDER BY s.gruppe) FILTER (WHERE s.seite = 2)
     FROM s JOIN mg ON mg.gruppe = s.gruppe
    GROUP BY mg.pcode, s.name HAVING MIN(s.seite) = 1 AND MAX(s.seite) = 2
+$f$;
+
+-- The violations that the employees `codes` joining group `g` (none a member
+-- yet) would add, worked out before they join: what g grants with what their
+-- other groups grant, less what those grant alone. g's levels are read once.
+CREATE OR REPLACE FUNCTION uv_beitritt_verstoesse(g text, codes text[])
+RETURNS TABLE (pcode text, regel text, seite1 text[], seite2 text[]) LANGUAGE sql STABLE AS $f$
+  WITH tg AS (SELECT t.name, bool_or(t.seite = 1) AS a, bool_or(t.seite = 2) AS b
+                FROM uv_regel_treffer(ARRAY[g], NULL) t GROUP BY t.name),
+  mg AS (SELECT DISTINCT m.pcode, m.gruppe FROM uv_gruppen_pcode m WHERE m.pcode = ANY (codes) AND m.gruppe <> g),
+  andere AS (SELECT mg.pcode, t.name,
+                    array_agg(DISTINCT t.gruppe ORDER BY t.gruppe) FILTER (WHERE t.seite = 1) AS g1,
+                    array_agg(DISTINCT t.gruppe ORDER BY t.gruppe) FILTER (WHERE t.seite = 2) AS g2
+               FROM uv_regel_treffer(ARRAY(SELECT DISTINCT gruppe FROM mg), ARRAY(SELECT name FROM tg)) t
+               JOIN mg ON mg.gruppe = t.gruppe GROUP BY mg.pcode, t.name)
+  SELECT c.pcode, tg.name,
+         ARRAY(SELECT DISTINCT x COLLATE "C" FROM unnest(COALESCE(o.g1, '{}') || CASE WHEN tg.a THEN ARRAY[g] ELSE '{}' END) x
+                ORDER BY 1),
+         ARRAY(SELECT DISTINCT x COLLATE "C" FROM unnest(COALESCE(o.g2, '{}') || CASE WHEN tg.b THEN ARRAY[g] ELSE '{}' END) x
+                ORDER BY 1)
+    FROM (SELECT DISTINCT x COLLATE "C" AS pcode FROM unnest(codes) x) c CROSS JOIN tg
+    LEFT JOIN andere o ON o.pcode = c.pcode AND o.name = tg.name
+   WHERE (tg.a OR o.g1 IS NOT NULL) AND (tg.b OR o.g2 IS NOT NULL) AND (o.g1 IS NULL OR o.g2 IS NULL)
 $f$;
 
 -- The same as keys, to compare before and after a change.
@@ -54,12 +84,20 @@ $f$;
 -- `nr`; without one the change is refused (and its transaction rolled back).
 CREATE OR REPLACE FUNCTION uv_unvereinbar_pruefen(kopf json, codes text[], regeln text[], vorher text[], nr bigint)
 RETURNS void LANGUAGE plpgsql AS $f$
-DECLARE grund text := COALESCE(current_setting('korval.ausnahme', true), ''); neu json;
+DECLARE neu json;
 BEGIN
   SELECT json_agg(json_build_array(x.pcode, x.regel, x.seite1, x.seite2) ORDER BY x.pcode, x.regel) INTO neu
     FROM uv_verstoesse(codes, regeln) x
    WHERE NOT json_build_array(x.pcode, x.regel)::text = ANY (vorher)
      AND NOT EXISTS (SELECT 1 FROM uv_ausnahme a WHERE a.pcode = x.pcode AND a.regel = x.regel);
+  PERFORM uv_unvereinbar_melden(kopf, neu, nr);
+END $f$;
+
+-- New violations `neu` ([[code, rule, side 1, side 2], …] or NULL) refuse the
+-- change, or with the transaction's reason become exceptions tied to entry `nr`.
+CREATE OR REPLACE FUNCTION uv_unvereinbar_melden(kopf json, neu json, nr bigint) RETURNS void LANGUAGE plpgsql AS $f$
+DECLARE grund text := COALESCE(current_setting('korval.ausnahme', true), '');
+BEGIN
   IF neu IS NULL THEN RETURN; END IF;
   IF grund = '' THEN
     RAISE EXCEPTION USING ERRCODE = 'KV120', MESSAGE = '<UNVEREINBAR> ' || neu::text;

@@ -1365,7 +1365,8 @@ int Regel(const DatenbankZiel& ziel, const QStringList& args, const QString& bes
             throw;
         }
         if (loeschen && geaendert != QLatin1String("1")) {
-            out << "Die Regel " << args[1] << " besteht nicht; nichts zu tun." << Qt::endl;
+            out << "Keine Regel heißt " << args[1]
+                << " (auch nicht eindeutig in anderer Groß- und Kleinschreibung); nichts zu tun." << Qt::endl;
             return 1;
         }
         out << "Regel " << args[1] << (anlegen ? " angelegt." : " gelöscht.") << Qt::endl;

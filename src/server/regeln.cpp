@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -150,8 +151,12 @@ void SqlCacheFactory::regelnNachher(const Regelpruefung& p, qint64 nr) {
     }
 }
 
-QString SqlCacheFactory::regelSpeichern(const QString& eingabe, const QString& beschreibung, const QStringList& seiten,
+QString SqlCacheFactory::regelSpeichern(const QString& eingabe, const QString& beschreibung, const QStringList& teile,
                                         bool neu) {
+    // Blanks around a side's parts would make it match nothing.
+    QStringList seiten;
+    for (const QString& t : teile)
+        seiten.append(t.trimmed());
     // A new name without the blanks around it; an existing one as it is stored.
     const QString name = neu ? eingabe.trimmed() : eingabe;
     if (!m_befristungen)
@@ -166,7 +171,8 @@ QString SqlCacheFactory::regelSpeichern(const QString& eingabe, const QString& b
     }
     berechtigungPruefen();
     if (name.isEmpty() || seiten.size() != 6 || seiten.contains(QString()) || seiten[0] == QLatin1String("*") ||
-        seiten[3] == QLatin1String("*"))
+        seiten[3] == QLatin1String("*") ||
+        std::any_of(seiten.begin(), seiten.end(), [](const QString& t) { return t.contains(QLatin1String("||")); }))
         raise(Fehlernummer::UngueltigerWert,
               QStringLiteral("<REGEL> Name, Programm, Unterprogramm und Stufe beider Seiten sind nötig "
                              "(Unterprogramm und Stufe dürfen \"*\" sein)"));

@@ -113,13 +113,23 @@ void TestKorvalDb::kommandozeile() {
     // Option errors are wrong input too: German, status 2.
     const std::pair<QStringList, QString> falsch[] = {
         {{QStringLiteral("init"), QStringLiteral("--sever"), dir.path()}, QStringLiteral("unbekannte Option: sever")},
-        {{QStringLiteral("init"), QStringLiteral("--server")}, QStringLiteral("Wert fehlt nach --server")}};
+        {{QStringLiteral("init"), QStringLiteral("--server")}, QStringLiteral("Wert fehlt nach --server")},
+        // A known command called wrongly shows how it goes; an empty date does not lift the end date.
+        {{QStringLiteral("befristen"), QStringLiteral("Lager"), QStringLiteral("OEZ"), QString(), QStringLiteral("--server"),
+          dir.path(), QStringLiteral("--als"), QStringLiteral("ADM")},
+         QStringLiteral("falscher Aufruf; so geht es:\n  befristen GRUPPE CODE DATUM")},
+        {{QStringLiteral("report"), QStringLiteral("befristungen"), QStringLiteral("--tage"), QStringLiteral("-1"),
+          QStringLiteral("--server"), dir.path()},
+         QStringLiteral("  report befristungen [--tage N]")},
+        {{QStringLiteral("gruppe-kopieren"), QStringLiteral("Lager"), QStringLiteral("--server"), dir.path()},
+         QStringLiteral("  gruppe-kopieren QUELLE ZIEL")}};
     for (const auto& [argumente, meldung] : falsch) {
         p.start(prog, argumente);
         QVERIFY(p.waitForFinished());
         QCOMPARE(p.exitCode(), 2);
         const QString err = QString::fromUtf8(p.readAllStandardError());
         QVERIFY2(err.contains(meldung), qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("Optionen:")), qPrintable(err));
     }
 }
 

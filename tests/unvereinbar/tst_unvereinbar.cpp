@@ -385,10 +385,14 @@ void TestUnvereinbar::werkzeugUndUebersicht() {
                                                      QStringLiteral("Lager"), QStringLiteral("*"), QStringLiteral("*")},
                                       QStringLiteral("Kasse und Lager"), aus, err),
              0);
-    // Refused: the name again (blanks around it go), no program, sides that share a level through "*".
+    // Refused: the name again (blanks around it go), no program (or only blanks, or one no
+    // program can be called), sides that share a level through "*" (blanks around parts go).
     for (const QStringList& falsch : {T({"anlegen", " Kasse ", "A", "B", "C", "D", "E", "F"}),
                                       T({"anlegen", "Leer", "*", "B", "C", "D", "E", "F"}),
-                                      T({"anlegen", "Innen", "Lager", "*", "2", "Lager", "Inventur", "*"})}) {
+                                      T({"anlegen", "Blank", " ", "*", "*", "Finanzen", "*", "*"}),
+                                      T({"anlegen", "Strich", "Lager||X", "*", "*", "Finanzen", "*", "*"}),
+                                      T({"anlegen", "Innen", "Lager", "*", "2", "Lager", "Inventur", "*"}),
+                                      T({"anlegen", "Innen", " Lager ", "*", "*", "Lager", "Bestand", "1"})}) {
         fehler.clear();
         QCOMPARE(Datenbankwerkzeug::Regel(Ziel(*u->db), falsch, QString(), aus, err), 2);
         QVERIFY2(fehler.contains(QStringLiteral("nichts gespeichert")), qPrintable(fehler));

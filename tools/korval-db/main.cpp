@@ -106,6 +106,29 @@ const char* const Hilfe =
     "\n"
     "Benutzer, Passwort und TLS des PostgreSQL-Servers kommen aus PGUSER,\n"
     "PGPASSWORD, ~/.pgpass, PGSSLMODE oder einer Dienstdatei.\n";
+
+// A wrong call of a known command: the help's lines on it, not the whole help.
+int FalscherAufruf(const QStringList& args) {
+    const QString befehl =
+        args.value(0) == QLatin1String("report") && args.size() > 1 ? args.mid(0, 2).join(QLatin1Char(' ')) : args.value(0);
+    QStringList zeilen;
+    bool dabei = false;
+    for (const QString& z : QString::fromUtf8(Hilfe).split(QLatin1Char('\n'))) {
+        // A command's line starts two blanks in, its continuation lines further.
+        if (z.startsWith(QLatin1String("  ")) && !z.startsWith(QLatin1String("   ")))
+            dabei = !befehl.isEmpty() && (z.mid(2) + QLatin1Char(' ')).startsWith(befehl + QLatin1Char(' '));
+        else if (!z.startsWith(QLatin1String("   ")))
+            dabei = false;
+        if (dabei) zeilen.append(z);
+    }
+    if (zeilen.isEmpty()) {
+        std::fputs(Hilfe, stderr);
+    } else {
+        QTextStream(stderr) << "korval-db: falscher Aufruf; so geht es:\n"
+                            << zeilen.join(QLatin1Char('\n')) << "\n(korval-db --help zeigt alles)" << Qt::endl;
+    }
+    return 2;
+}
 } // namespace
 
 // The administrator's password: from KORVAL_PASSWORT, else typed at the
@@ -243,17 +266,13 @@ int main(int argc, char** argv) {
     const bool kopieren = !args.isEmpty() && args.front() == QLatin1String("gruppe-kopieren");
     const bool befristen = !args.isEmpty() && args.front() == QLatin1String("befristen");
     const bool regel = !args.isEmpty() && args.front() == QLatin1String("regel");
-    if (befristen && args.size() != (parser.isSet(aufheben) ? 3 : 4)) {
-        QTextStream(stderr) << "korval-db: befristen GRUPPE CODE DATUM [--grund TEXT] --als CODE oder "
-                               "befristen GRUPPE CODE --aufheben --als CODE"
-                            << Qt::endl;
-        return 2;
-    }
+    // An empty date is a mistake (an unset variable in a script), not --aufheben.
+    if (befristen && (args.size() != (parser.isSet(aufheben) ? 3 : 4) ||
+                      (!parser.isSet(aufheben) && args[3].trimmed().isEmpty())))
+        return FalscherAufruf(args);
     if (args.isEmpty() || (!bericht && !rueckgaengig && !kopieren && !befristen && !regel && args.size() != 1) ||
-        (rueckgaengig && args.size() != 2) || (kopieren && args.size() != 3)) {
-        std::fputs(Hilfe, stderr);
-        return 2;
-    }
+        (rueckgaengig && args.size() != 2) || (kopieren && args.size() != 3))
+        return FalscherAufruf(args);
     DatenbankZiel ziel;
     ziel.server = parser.value(server);
     ziel.port = parser.value(port);
@@ -282,8 +301,7 @@ int main(int argc, char** argv) {
     if (bericht && args.value(1) == QLatin1String("unvereinbar")) {
         QTextStream fehler(stderr);
         if (args.size() != 2) {
-            std::fputs(Hilfe, stderr);
-            return 2;
+            return FalscherAufruf(args);
         }
         return Datenbankwerkzeug::Unvereinbar(ziel, parser.value(firma), out, fehler);
     }
@@ -301,16 +319,14 @@ int main(int argc, char** argv) {
         bool zahl = true;
         const int n = parser.isSet(tage) ? parser.value(tage).toInt(&zahl) : -1;
         if (args.size() != 2 || !zahl || (parser.isSet(tage) && n < 0)) {
-            std::fputs(Hilfe, stderr);
-            return 2;
+            return FalscherAufruf(args);
         }
         return Datenbankwerkzeug::BefristungenBericht(ziel, parser.value(firma), n, out, fehler);
     }
     if (befehl == QLatin1String("rechte-uebernehmen")) {
         QTextStream fehler(stderr);
         if (!parser.isSet(vonOption) || !parser.isSet(nachOption)) {
-            std::fputs(Hilfe, stderr);
-            return 2;
+            return FalscherAufruf(args);
         }
         return Datenbankwerkzeug::RechteUebernehmen(ziel, parser.value(firma), parser.value(vonOption),
                                                     parser.value(nachOption), out, fehler);
@@ -318,8 +334,7 @@ int main(int argc, char** argv) {
     if (bericht && args.value(1) == QLatin1String("vergleich")) {
         QTextStream fehler(stderr);
         if (args.size() != 4) {
-            std::fputs(Hilfe, stderr);
-            return 2;
+            return FalscherAufruf(args);
         }
         return Datenbankwerkzeug::Vergleich(ziel, parser.value(firma), args[2], args[3], out, fehler);
     }
@@ -337,8 +352,7 @@ int main(int argc, char** argv) {
         else
             passt = art == QLatin1String("matrix") && args.size() == 2;
         if (!passt) {
-            std::fputs(Hilfe, stderr);
-            return 2;
+            return FalscherAufruf(args);
         }
         QTextStream fehler(stderr);
         return Datenbankwerkzeug::Bericht(ziel, parser.value(firma), auswahl, out, fehler);

@@ -140,8 +140,11 @@ DECLARE kopf json := uv_kopf(rechner); vorher text; nachher text; t text[]; glei
 BEGIN
   -- A new name without the blanks around it; an existing one as it is stored.
   IF neu THEN n := btrim(n); END IF;
-  t := ARRAY(SELECT json_array_elements_text(seiten->0) UNION ALL SELECT json_array_elements_text(seiten->1));
-  IF n = '' OR cardinality(t) <> 6 OR '' = ANY (t) OR t[1] = '*' OR t[4] = '*' THEN
+  -- Blanks around a side's parts would make it match nothing.
+  t := ARRAY(SELECT btrim(x) FROM json_array_elements_text(seiten->0) x
+             UNION ALL SELECT btrim(x) FROM json_array_elements_text(seiten->1) x);
+  IF n = '' OR cardinality(t) <> 6 OR '' = ANY (t) OR t[1] = '*' OR t[4] = '*'
+     OR EXISTS (SELECT 1 FROM unnest(t) x WHERE x LIKE '%||%') THEN
     RAISE EXCEPTION USING ERRCODE = 'KV109', MESSAGE = '<REGEL> Name, Programm, Unterprogramm und Stufe beider '
       'Seiten sind nötig (Unterprogramm und Stufe dürfen "*" sein)';
   END IF;

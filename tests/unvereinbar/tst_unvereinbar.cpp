@@ -12,13 +12,12 @@
 #include "mainwindow/frmregel.h"
 #include "mainwindow/frmunvereinbar.h"
 #include "permissions/berechtigungen.h"
+#include "permissions/pflege.h"
 #include "platform/widgets/ctfilter.h"
 #include "platform/widgets/ctlist.h"
 #include "platform/widgets/ctpush.h"
 
 #include <QAction>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -153,18 +152,10 @@ void TestUnvereinbar::regelFindet() {
                           {gruppe, Liste(*f, (u->db->Mitglieder(gruppe) + QLatin1Char(',') + code).split(QLatin1Char(',')))});
         } catch (const CacheFehler& e) {
             QCOMPARE(e.Nummer(), Fehlernummer::Unvereinbar);
-            const QString json = e.Beschreibung().mid(e.Beschreibung().indexOf(QLatin1Char(' ')) + 1);
-            for (const QJsonValue& v : QJsonDocument::fromJson(json.toUtf8()).array()) {
-                const QJsonArray a = v.toArray();
-                auto gruppen = [](const QJsonValue& g) {
-                    QStringList l;
-                    for (const QJsonValue& x : g.toArray())
-                        l.append(x.toString());
-                    return l.join(QStringLiteral(", "));
-                };
-                gemeldet.append(QStringList{a[0].toString(), a[1].toString(), gruppen(a[2]), gruppen(a[3])}.join(
-                    QLatin1Char(';')));
-            }
+            for (const Pflege::Verstoss& v : Pflege::VerstoesseLesen(e.Beschreibung()))
+                gemeldet.append(QStringList{v.code, v.regel, v.seite1.join(QStringLiteral(", ")),
+                                            v.seite2.join(QStringLiteral(", "))}
+                                    .join(QLatin1Char(';')));
             u->db->SqlAendern(QStringLiteral("INSERT INTO uv_gruppen_pcode (gruppe, pos, pcode) VALUES (?, 99, ?)"),
                               {gruppe, code});
         }

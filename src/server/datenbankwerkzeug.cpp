@@ -679,7 +679,7 @@ int Rueckgaengig(const DatenbankZiel& ziel, const QString& nr, bool ja, QTextStr
         out << "Zurückgenommen." << Qt::endl;
         return 0;
     } catch (const CacheFehler& e) {
-        fehler << "korval-db: " << Meldung(e) << Qt::endl;
+        fehler << "korval-db: " << Meldung(e) << "; nichts gespeichert" << Qt::endl;
         return e.Nummer() == Fehlernummer::UngueltigerWert || e.Nummer() == Fehlernummer::Unvereinbar ? 2 : 1;
     }
 }

@@ -77,6 +77,7 @@ class TestUnvereinbar : public QObject {
     void speichernFragt_data();
     void speichernFragt();
     void regelnImFenster();
+    void regelWaehrendGewaehrt_data();
     void regelWaehrendGewaehrt();
     void werkzeugUndUebersicht();
 
@@ -328,42 +329,61 @@ void TestUnvereinbar::regelnImFenster() {
     }
 }
 
-// A rule stored at another workstation while this one grants: the grant
-// waits for it and its check sees the rule (real connections on PostgreSQL).
+void TestUnvereinbar::regelWaehrendGewaehrt_data() {
+    QTest::addColumn<QString>("andere"); // what the other workstation does first, uncommitted
+    QTest::addColumn<QString>("gruppe"); // this workstation then adds SOM to this group
+    QTest::newRow("Regel angelegt") << QStringLiteral("regel") << QStringLiteral("Lager");
+    QTest::newRow("SOM in eine andere Gruppe") << QStringLiteral("gruppe") << QStringLiteral("Verkauf");
+}
+
+// Another workstation stores a rule, or grants SOM one side of a rule, while
+// this one grants SOM the other: the grant waits for it and its check sees it
+// (real connections on PostgreSQL).
 void TestUnvereinbar::regelWaehrendGewaehrt() {
+    QFETCH(QString, andere);
+    QFETCH(QString, gruppe);
     if (!Testdatenbank::IstPostgres()) QSKIP("gleichzeitige Befehle auf PostgreSQL");
     const QString connStrg = u->db->ConnStrg();
+    if (andere == QLatin1String("gruppe"))
+        RegelAnlegen(*u->db, QStringLiteral("R"), T({"Lager", "Inventur", "*", "Auftrag", "Drucken", "*"}));
+    const QString vorher = u->db->Mitglieder(gruppe);
+    // Signed on before the other begins: the sign-on itself would wait for it.
+    auto f = NeueCacheFactory();
+    QVERIFY(f->Connect(connStrg) && AlsVerwalter(*f));
     auto b = NeueCacheFactory();
     QVERIFY(b->Connect(connStrg) && AlsVerwalter(*b));
     b->TransaktionBeginnen();
-    // A step first, so that the rule's call is not the whole transaction (which the server commits at once).
+    // A step first, so that the other's call is not the whole transaction (which the server commits at once).
     b->Klassenmethoden(Berechtigung::KlasseGruppen)
         ->Methode(QStringLiteral("ListePruefen"),
-                  {QStringLiteral("Verkauf"), Liste(*b, {QStringLiteral("USR"), QStringLiteral("BAE"), QStringLiteral("MUE")})});
-    b->Klassenmethoden(QStringLiteral("UserVerwaltung.Regel"))
-        ->Methode(QStringLiteral("RegelSpeichern"), {QStringLiteral("R"), QString(), QStringLiteral("Finanzen"),
-                                                      QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("Lager"),
-                                                      QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("1")});
+                  {QStringLiteral("Verwaltung"), Liste(*b, {QStringLiteral("ADM"), QStringLiteral("SOM")})});
+    if (andere == QLatin1String("regel"))
+        b->Klassenmethoden(QStringLiteral("UserVerwaltung.Regel"))
+            ->Methode(QStringLiteral("RegelSpeichern"), {QStringLiteral("R"), QString(), QStringLiteral("Finanzen"),
+                                                          QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("Lager"),
+                                                          QStringLiteral("*"), QStringLiteral("*"), QStringLiteral("1")});
+    else
+        b->Klassenmethoden(Berechtigung::KlasseGruppen)
+            ->Methode(QStringLiteral("SaveCodes"),
+                      {QStringLiteral("Lager"), Liste(*b, {QStringLiteral("GRO"), QStringLiteral("OEZ"), QStringLiteral("SOM")})});
     std::atomic<int> ergebnis{-1};
     std::thread a([&] {
         try {
-            auto f = NeueCacheFactory();
-            if (!f->Connect(connStrg) || !AlsVerwalter(*f)) throw CacheFehler(0, f->LetzterFehler());
-            CacheObjektPtr k = f->Klassenmethoden(Berechtigung::KlasseGruppen);
-            k->Methode(QStringLiteral("SaveCodes"),
-                       {QStringLiteral("Lager"), Liste(*f, {QStringLiteral("GRO"), QStringLiteral("OEZ"), QStringLiteral("SOM")})});
+            QStringList liste = vorher.split(QLatin1Char(','));
+            liste.append(QStringLiteral("SOM"));
+            f->Klassenmethoden(Berechtigung::KlasseGruppen)->Methode(QStringLiteral("SaveCodes"), {gruppe, Liste(*f, liste)});
             ergebnis = 0;
         } catch (const CacheFehler& e) {
             ergebnis = e.Nummer();
         }
     });
     QTest::qWait(400);
-    // The grant waits for the rule's transaction.
+    // The grant waits for the other's transaction.
     QCOMPARE(ergebnis.load(), -1);
     b->TransaktionBestaetigen();
     a.join();
     QCOMPARE(ergebnis.load(), Fehlernummer::Unvereinbar);
-    QCOMPARE(u->db->Mitglieder(QStringLiteral("Lager")), QStringLiteral("GRO,OEZ"));
+    QCOMPARE(u->db->Mitglieder(gruppe), andere == QLatin1String("gruppe") ? vorher : QStringLiteral("GRO,OEZ"));
 }
 
 // korval-db refuses a grant that breaks a rule unless --ausnahme gives the

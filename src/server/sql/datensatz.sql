@@ -103,6 +103,10 @@ BEGIN
       -- Only members join: what they break is known before they do, and a
       -- refusal costs no write.
       IF EXISTS (SELECT 1 FROM uv_regel) THEN
+        -- The log's lock, which every change holds until it commits, before
+        -- reading: a grant to the same employee elsewhere (another group, a
+        -- level) is then either committed and seen here, or waits for this one.
+        PERFORM pg_catalog.pg_advisory_xact_lock(4711, 0);
         SELECT json_agg(json_build_array(x.pcode, x.regel, x.seite1, x.seite2) ORDER BY x.pcode, x.regel) INTO beitritt
           FROM uv_beitritt_verstoesse(k[1], hinzu) x
          WHERE NOT EXISTS (SELECT 1 FROM uv_ausnahme a WHERE a.pcode = x.pcode AND a.regel = x.regel);

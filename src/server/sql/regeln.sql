@@ -44,8 +44,8 @@ RETURNS TABLE (pcode text, regel text, seite1 text[], seite2 text[]) LANGUAGE sq
   -- Only the levels of the employees' groups.
   s AS (SELECT * FROM uv_regel_treffer(ARRAY(SELECT DISTINCT gruppe FROM mg), regeln))
   SELECT mg.pcode, s.name,
-         array_agg(DISTINCT s.gruppe ORDER BY s.gruppe) FILTER (WHERE s.seite = 1),
-         array_agg(DISTINCT s.gruppe ORDER BY s.gruppe) FILTER (WHERE s.seite = 2)
+         array_agg(DISTINCT s.gruppe COLLATE "C" ORDER BY s.gruppe COLLATE "C") FILTER (WHERE s.seite = 1),
+         array_agg(DISTINCT s.gruppe COLLATE "C" ORDER BY s.gruppe COLLATE "C") FILTER (WHERE s.seite = 2)
     FROM s JOIN mg ON mg.gruppe = s.gruppe
    GROUP BY mg.pcode, s.name HAVING MIN(s.seite) = 1 AND MAX(s.seite) = 2
 $f$;
